@@ -1,0 +1,43 @@
+#include "app/application.h"
+
+#include "main_window/main_window.h"
+#include "platform/failure.h"
+#include "platform/qt_platform.h"
+
+#include <QApplication>
+
+namespace {
+
+// The last line of defence: a failure that escapes a handler still ends only that handler.
+class MediatarApplication : public QApplication
+{
+public:
+    MediatarApplication(int& argc, char** argv, platform::ErrorReport& errors)
+        : QApplication(argc, argv), m_errors(errors)
+    {
+    }
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        bool handled = false;
+        platform::runHandler(m_errors, [&] { handled = QApplication::notify(receiver, event); });
+        return handled;
+    }
+
+private:
+    platform::ErrorReport& m_errors;
+};
+
+} // namespace
+
+int runMediatar(int argc, char* argv[])
+{
+    platform::QtPlatform desktop;
+    platform::Services services = desktop.services();
+    MediatarApplication app(argc, argv, services.errors);
+    QApplication::setApplicationName(QStringLiteral("Médiatár"));
+
+    TFoablak mainWindow(services);
+    mainWindow.show();
+    return QApplication::exec();
+}

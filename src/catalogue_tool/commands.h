@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QStringList>
+#include <QTextStream>
+
+// The subcommands of mediatar-catalogue. Each takes its arguments (after the subcommand's name), writes
+// its report to out and its errors to err, and returns the process exit code.
+
+namespace catalogue_tool {
+
+struct Streams
+{
+    QTextStream& out;
+    QTextStream& err;
+};
+
+int createCommand(const QStringList& args, Streams streams);
+
+// Runs the tool on the whole command line (args[0] is the subcommand).
+int run(const QStringList& args, Streams streams);
+
+} // namespace catalogue_tool

@@ -1,0 +1,81 @@
+#include "catalogue_tool/commands.h"
+
+#include "platform/failure.h"
+#include "store/schema.h"
+
+#include <QFile>
+#include <sqlite3.h>
+
+namespace catalogue_tool {
+
+namespace {
+
+void runSeed(const QString& catalogue, const QString& seedPath)
+{
+    QFile seed(seedPath);
+    if (!seed.open(QIODevice::ReadOnly))
+        throw platform::Failure(QStringLiteral("%1: %2").arg(seedPath, seed.errorString()));
+    const QByteArray sql = seed.readAll();
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(catalogue.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_close(db);
+        throw platform::Failure(text);
+    }
+    char* message = nullptr;
+    const QByteArray wrapped = "BEGIN;\n" + sql + "\nCOMMIT;";
+    const int rc = sqlite3_exec(db, wrapped.constData(), nullptr, nullptr, &message);
+    const QString text = QString::fromUtf8(message ? message : "");
+    sqlite3_free(message);
+    sqlite3_close(db);
+    if (rc != SQLITE_OK)
+        throw platform::Failure(QStringLiteral("%1: %2").arg(seedPath, text));
+}
+
+} // namespace
+
+int createCommand(const QStringList& args, Streams streams)
+{
+    if (args.contains(QLatin1String("--help"))) {
+        streams.out << "usage: mediatar-catalogue create FILE [--seed SQL]\n"
+                       "Writes a new catalogue with the seven empty tables. With --seed, runs the SQL file's\n"
+                       "statements (UTF-8) on it in one transaction. An existing FILE is never overwritten.\n";
+        return 0;
+    }
+    QString file;
+    QString seed;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--seed") && i + 1 < args.size())
+            seed = args.at(++i);
+        else if (file.isEmpty() && !args.at(i).startsWith(QLatin1String("--")))
+            file = args.at(i);
+        else {
+            streams.err << "mediatar-catalogue create: unexpected argument '" << args.at(i) << "'\n";
+            return 2;
+        }
+    }
+    if (file.isEmpty()) {
+        streams.err << "usage: mediatar-catalogue create FILE [--seed SQL]\n";
+        return 2;
+    }
+    try {
+        store::createCatalogueFile(file);
+        if (!seed.isEmpty()) {
+            try {
+                runSeed(file, seed);
+            } catch (...) {
+                QFile::remove(file);
+                QFile::remove(file + QStringLiteral("-wal"));
+                QFile::remove(file + QStringLiteral("-shm"));
+                throw;
+            }
+        }
+    } catch (const platform::Failure& failure) {
+        streams.err << "mediatar-catalogue create: " << failure.text() << "\n";
+        return 1;
+    }
+    streams.out << "created " << file << "\n";
+    return 0;
+}
+
+} // namespace catalogue_tool

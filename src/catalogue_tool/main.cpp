@@ -1,0 +1,12 @@
+#include "catalogue_tool/commands.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return catalogue_tool::run(app.arguments().mid(1), {out, err});
+}

@@ -1,0 +1,68 @@
+#include "main_window/main_window.h"
+
+#include "main_window/category_grid.h"
+#include "store/categories.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace {
+
+std::vector<int> titleSlots(const store::Category& category)
+{
+    std::vector<int> slotIds;
+    for (const store::GridColumn& column : category.columns)
+        slotIds.push_back(column.titleSlot);
+    return slotIds;
+}
+
+} // namespace
+
+void TFoablak::OlvasasChange()
+{
+    const int tab = activeTab();
+    if (tab < 0 || tab >= store::dataCategoryCount)
+        return;
+    const store::Category& category = store::category(tab);
+    m_detailQuery.close();
+    currentRow.clearKeyFields();
+    trackGridActive = false;
+    albumGridActive = true;
+    m_browseQuery.setStatement(category.browseStatement());
+    fillSearchColumns(titleSlots(category));
+    m_keresesoszlop->setCurrentIndex(0);
+    // Waiting repaints are handled before the list opens; user input waits until this operation is over,
+    // so no other handler can run in the middle of it.
+    if (!m_inBrowse) {
+        m_inBrowse = true;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        m_inBrowse = false;
+    }
+    m_browseQuery.open();
+    m_browseQuery.connect();
+    const int count = m_browseQuery.recordCount();
+    m_label2->setText(QString::number(count));
+    m_label2->adjustSize();
+    CategoryGrid* grid = m_grids[static_cast<std::size_t>(tab)];
+    QLabel* empty = m_emptyLabels[static_cast<std::size_t>(tab)];
+    if (count < 1) {
+        grid->setVisible(false);
+        if (tab == 0)
+            m_trackGrid->setVisible(false);
+        empty->setVisible(true);
+    } else {
+        applyColumnWidths(tab);
+        grid->setVisible(true);
+        if (tab == 0)
+            m_trackGrid->setVisible(true);
+        empty->setVisible(false);
+    }
+    m_kereses->clear();
+}
+
+void TFoablak::applyColumnWidths(int tab)
+{
+    m_grids[static_cast<std::size_t>(tab)]->setColumnWidths(columnWidths[static_cast<std::size_t>(tab)]);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "main_window/row_set_model.h"
+
+#include <QTableView>
+#include <vector>
+
+// A read-only grid over a query channel: whole-row selection, titles, columns whose widths the user drags,
+// no editing in place.
+class CategoryGrid : public QTableView
+{
+    Q_OBJECT
+
+public:
+    CategoryGrid(const QString& name, RowSetModel* model, QWidget* parent);
+
+    RowSetModel* rowSetModel() const { return m_model; }
+    std::vector<int> columnWidths() const;
+    void setColumnWidths(const std::vector<int>& widths);
+
+signals:
+    // A cell was clicked: the row under the mouse, not the grid's cursor.
+    void rowClicked(int row);
+    // A mouse button was released over the grid or its column titles (which also ends a column drag).
+    void mouseReleased();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    RowSetModel* m_model;
+};

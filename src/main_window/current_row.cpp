@@ -1,0 +1,12 @@
+#include "main_window/current_row.h"
+
+void TCurrentRow::clearKeyFields()
+{
+    for (QString* field : {&albumEloado, &albumAlbum, &trackCim, &trackMeret, &valogatasEloado, &valogatasMeret,
+                           &dvdCim, &dvdHossz, &videoklipCim, &videoklipMegjegyzes, &gamesNev, &gamesMeret,
+                           &progsProgramok, &progsMeret})
+        field->clear();
+    for (QVariant* identity : {&albumIdentity, &trackIdentity, &valogatasIdentity, &dvdIdentity, &videoklipIdentity,
+                               &gamesIdentity, &progsIdentity})
+        identity->clear();
+}

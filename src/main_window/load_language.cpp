@@ -1,0 +1,3 @@
+#include "main_window/main_window.h"
+
+void TFoablak::LoadLanguage() {}

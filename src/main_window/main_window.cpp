@@ -1,0 +1,255 @@
+#include "main_window/main_window.h"
+
+#include "main_window/category_grid.h"
+#include "main_window/link_label.h"
+#include "platform/failure.h"
+#include "store/categories.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QWindow>
+
+namespace {
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, QRect place)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(place);
+    return button;
+}
+
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, QPoint place)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->move(place);
+    label->adjustSize();
+    return label;
+}
+
+// Titles the grids show before a language file names them: the album grid's own, the field names elsewhere.
+QStringList designedTitles(int tab, const std::vector<store::GridColumn>& columns)
+{
+    if (tab == 0)
+        return {QStringLiteral("Előadó"), QStringLiteral("Album")};
+    QStringList titles;
+    for (const store::GridColumn& column : columns)
+        titles << column.field;
+    return titles;
+}
+
+} // namespace
+
+const QString OpenDialog::filter =
+    QStringLiteral("Összes támogatott lista (*.tnx *.qvdb);;Tornel file lista (*.tnx);;Vortaq CD/DVD file lista (*.qvdb)");
+
+TFoablak::TFoablak(platform::Services services, QWidget* parent)
+    : QWidget(parent), m_services(services), m_browseQuery(QStringLiteral("browseQuery_%1").arg(quintptr(this))),
+      m_detailQuery(QStringLiteral("detailQuery_%1").arg(quintptr(this))),
+      m_unboundQuery(QStringLiteral("unbound_%1").arg(quintptr(this)))
+{
+    setObjectName(QStringLiteral("Foablak"));
+    setWindowTitle(QStringLiteral("Médiatár"));
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    resize(744, 457);
+    // The designed smallest outer size is 752 by 491, that is the designed client area.
+    setMinimumSize(744, 457);
+    buildControls();
+    wireHandlers();
+    for (std::vector<int>& widths : columnWidths)
+        widths.clear();
+    for (int tab = 0; tab < store::dataCategoryCount; ++tab)
+        columnWidths[static_cast<std::size_t>(tab)].assign(store::category(tab).columns.size(), 0);
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
+        if (window && window != windowHandle())
+            m_lastFocusWindow = window;
+        else if (window == windowHandle())
+            QMetaObject::invokeMethod(this, [this] { m_lastFocusWindow = windowHandle(); }, Qt::QueuedConnection);
+    });
+    run([this] { FormCreate(); });
+}
+
+TFoablak::~TFoablak() = default;
+
+template <typename Handler> void TFoablak::run(Handler&& handler)
+{
+    platform::runHandler(m_services.errors, std::forward<Handler>(handler));
+}
+
+void TFoablak::buildControls()
+{
+    m_olvasas = new QTabWidget(this);
+    m_olvasas->setObjectName(QStringLiteral("Olvasas"));
+    m_olvasas->setGeometry(16, 16, 625, 414);
+    buildPages();
+
+    m_open = makeButton(this, QStringLiteral("open"), QStringLiteral("&Megnyitás"), {661, 130, 75, 33});
+    m_felvetel = makeButton(this, QStringLiteral("Felvetel"), QStringLiteral("&Adatbevitel"), {661, 169, 75, 33});
+    m_szerkesztes = makeButton(this, QStringLiteral("Szerkesztes"), QStringLiteral("Szerkesztés"), {661, 208, 75, 33});
+    m_adatTorlese = makeButton(this, QStringLiteral("Adat_torlese"), QStringLiteral("Adat törlése"), {661, 255, 75, 33});
+    m_kilepes = makeButton(this, QStringLiteral("Kilepes"), QStringLiteral("&Kilépés"), {661, 309, 75, 33});
+
+    m_kereses = new QLineEdit(this);
+    m_kereses->setObjectName(QStringLiteral("kereses"));
+    m_kereses->setGeometry(647, 42, 89, 21);
+    m_keresesLabel = makeLabel(this, QStringLiteral("kereses_label"), QStringLiteral("Keresendő szöveg:"), {647, 26});
+    m_keresesLabel->setBuddy(m_kereses);
+    m_tartalmazza = new QCheckBox(QStringLiteral("Tartalmazza"), this);
+    m_tartalmazza->setObjectName(QStringLiteral("tartalmazza"));
+    m_tartalmazza->setGeometry(647, 69, 97, 17);
+    m_keresesoszlop = new QComboBox(this);
+    m_keresesoszlop->setObjectName(QStringLiteral("Keresesoszlop"));
+    m_keresesoszlop->setEditable(false);
+    m_keresesoszlop->setGeometry(647, 92, 89, 22);
+
+    m_label2 = makeLabel(this, QStringLiteral("Label2"), QStringLiteral(" "), {256, 436});
+    m_label1 = makeLabel(this, QStringLiteral("Label1"), QStringLiteral("találat van."), {288, 436});
+    m_verzioSzama = makeLabel(this, QStringLiteral("verzio_szama"), QStringLiteral("Verzió: 1.2.6"), {661, 436});
+    m_keszitette = makeLabel(this, QStringLiteral("keszitette"), QStringLiteral("Készítette:"), {661, 358});
+    m_keszito = makeLabel(this, QStringLiteral("keszito"), QStringLiteral("A Médiatár fejlesztői"), {661, 377});
+    m_weblink = new LinkLabel(QStringLiteral("weblink"), QString(webAddress).remove(QStringLiteral("https://")),
+                              webAddress, this);
+    m_weblink->move(661, 396);
+    m_weblink->adjustSize();
+    m_email = new LinkLabel(QStringLiteral("email"), QStringLiteral("E-mail küldése"), mailAddress, this);
+    m_email->move(661, 417);
+    m_email->adjustSize();
+
+    setTabOrder(m_olvasas, m_felvetel);
+    setTabOrder(m_felvetel, m_kilepes);
+    setTabOrder(m_kilepes, m_open);
+    setTabOrder(m_open, m_kereses);
+    setTabOrder(m_kereses, m_adatTorlese);
+    setTabOrder(m_adatTorlese, m_szerkesztes);
+    setTabOrder(m_szerkesztes, m_tartalmazza);
+    setTabOrder(m_tartalmazza, m_keresesoszlop);
+}
+
+void TFoablak::buildPages()
+{
+    // Designed places of the grids of tabs 1 to 7, on their pages.
+    const std::array<QRect, 8> gridPlaces = {QRect(17, 35, 281, 334), QRect(16, 16, 577, 353),
+                                             QRect(19, 16, 577, 353), QRect(16, 16, 577, 353),
+                                             QRect(16, 17, 577, 353), QRect(16, 16, 577, 353),
+                                             QRect(16, 18, 577, 353), QRect(16, 15, 577, 353)};
+    for (int tab = 0; tab < store::categoryCount; ++tab) {
+        const store::Category& category = store::category(tab);
+        auto* page = new QWidget;
+        page->setObjectName(category.pageName);
+        m_olvasas->addTab(page, category.designedCaption);
+        m_pages[static_cast<std::size_t>(tab)] = page;
+
+        // The VHS and books grids are bound to no rows.
+        store::QueryChannel& channel = category.hasData() ? m_browseQuery : m_unboundQuery;
+        auto* model = new RowSetModel(channel, category.columns, designedTitles(tab, category.columns));
+        auto* grid = new CategoryGrid(category.gridName, model, page);
+        grid->setGeometry(gridPlaces[static_cast<std::size_t>(tab)]);
+        m_grids[static_cast<std::size_t>(tab)] = grid;
+
+        auto* empty = new QLabel(QStringLiteral("Az adatbázis nem tartalmaz adatokat!"), page);
+        empty->setObjectName(category.emptyLabelName);
+        empty->setGeometry(208, 138, 182, 13);
+        empty->setVisible(false);
+        m_emptyLabels[static_cast<std::size_t>(tab)] = empty;
+    }
+    QWidget* albums = m_pages[0];
+    QStringList trackTitles;
+    for (const store::GridColumn& column : store::trackColumns())
+        trackTitles << column.field;
+    auto* trackModel = new RowSetModel(m_detailQuery, store::trackColumns(), trackTitles);
+    m_trackGrid = new CategoryGrid(store::trackGridName, trackModel, albums);
+    m_trackGrid->setGeometry(312, 35, 281, 334);
+
+    QFont captionFont = font();
+    captionFont.setBold(true);
+    captionFont.setPointSize(12);
+    QPalette captionPalette;
+    captionPalette.setColor(QPalette::WindowText, Qt::blue);
+    for (auto [label, name, place] : {std::tuple{&m_eloadoLabel, "eloado_label", QPoint(75, 3)},
+                                      std::tuple{&m_albumLabel, "album_label", QPoint(312, 3)}}) {
+        *label = new QLabel(albums);
+        (*label)->setObjectName(QString::fromLatin1(name));
+        (*label)->setFont(captionFont);
+        (*label)->setPalette(captionPalette);
+        (*label)->setGeometry(QRect(place, QSize(230, 24)));
+    }
+}
+
+void TFoablak::wireHandlers()
+{
+    connect(m_olvasas, &QTabWidget::currentChanged, this, [this] { run([this] { OlvasasChange(); }); });
+    connect(m_open, &QPushButton::clicked, this, [this] { run([this] { openClick(); }); });
+    connect(m_felvetel, &QPushButton::clicked, this, [this] { run([this] { FelvetelClick(); }); });
+    connect(m_szerkesztes, &QPushButton::clicked, this, [this] { run([this] { SzerkesztesClick(); }); });
+    connect(m_adatTorlese, &QPushButton::clicked, this, [this] { run([this] { Adat_torleseClick(); }); });
+    connect(m_kilepes, &QPushButton::clicked, this, [this] { run([this] { KilepesClick(); }); });
+    connect(m_kereses, &QLineEdit::textChanged, this, [this] { run([this] { kereses_Change(); }); });
+    connect(m_tartalmazza, &QCheckBox::clicked, this, [this] { run([this] { kereses_Change(); }); });
+    connect(m_keresesoszlop, &QComboBox::activated, this, [this] { run([this] { KeresesoszlopChange(); }); });
+    connect(m_weblink, &LinkLabel::clicked, this, [this] { run([this] { weblinkClick(); }); });
+    connect(m_email, &LinkLabel::clicked, this, [this] { run([this] { emailClick(); }); });
+
+    connect(m_grids[0], &CategoryGrid::rowClicked, this, [this](int row) { run([=] { DBGrid1CellClick(row); }); });
+    connect(m_trackGrid, &CategoryGrid::rowClicked, this, [this](int row) { run([=] { DBGrid2CellClick(row); }); });
+    for (int tab = 0; tab < store::dataCategoryCount; ++tab) {
+        CategoryGrid* grid = m_grids[static_cast<std::size_t>(tab)];
+        if (tab > 0)
+            connect(grid, &CategoryGrid::rowClicked, this, [this, tab](int row) { run([=] { captureRow(tab, row); }); });
+        connect(grid, &CategoryGrid::mouseReleased, this, [this, tab] { run([=] { gridMouseUp(tab); }); });
+    }
+}
+
+int TFoablak::activeTab() const
+{
+    return m_olvasas->currentIndex();
+}
+
+void TFoablak::selectTabQuietly(int tab)
+{
+    const QSignalBlocker blocker(m_olvasas);
+    m_olvasas->setCurrentIndex(tab);
+}
+
+void TFoablak::fillSearchColumns(const std::vector<int>& slotIds)
+{
+    m_keresesoszlop->clear();
+    for (int slot : slotIds)
+        m_keresesoszlop->addItem(m_textSlots.text(slot));
+}
+
+bool TFoablak::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate) {
+        // The activation handler runs when the window is first shown and when the focus comes back from the
+        // entry dialog; not when a message box closes or the user returns from another program.
+        const bool fromEntryDialog =
+            m_entryDialogWindow && m_lastFocusWindow && m_lastFocusWindow == m_entryDialogWindow->windowHandle();
+        if (!m_activatedOnce || fromEntryDialog) {
+            m_activatedOnce = true;
+            run([this] { FormActivate(); });
+        }
+    }
+    return QWidget::event(event);
+}
+
+void TFoablak::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    run([this] { FormResize(); });
+}
+
+void TFoablak::closeEvent(QCloseEvent* event)
+{
+    // A save that fails keeps the window open: the failure passes out of the close before the program ends.
+    if (platform::runHandler(m_services.errors, [this] { FormClose(); }))
+        event->accept();
+    else
+        event->ignore();
+}

@@ -1,0 +1,160 @@
+#pragma once
+
+#include "entry_dialog/mode_variables.h"
+#include "localisation/text_slots.h"
+#include "main_window/current_row.h"
+#include "platform/platform.h"
+#include "store/query_channel.h"
+
+#include <QWidget>
+#include <array>
+#include <vector>
+
+class CategoryGrid;
+class LinkLabel;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class TRogzites;
+
+// The program's constant addresses, shown by the two link labels.
+extern const QString webAddress;
+extern const QString mailAddress;
+
+// The open dialog: its file name is the current catalogue path, the one place it is held.
+struct OpenDialog
+{
+    QString fileName;
+    static const QString filter;
+};
+
+// The main window: one category tab per catalogue table, the search controls and the buttons.
+// Its creation runs the whole start-up (FormCreate).
+class TFoablak : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TFoablak(platform::Services services, QWidget* parent = nullptr);
+    ~TFoablak() override;
+
+    // The entry dialog is created after the main window; it is attached here once it exists.
+    void setEntryDialog(TRogzites* dialog);
+    TRogzites* entryDialog() const { return m_entryDialog; }
+
+    // --- start-up, settings and shutdown
+    void FormCreate();
+    void FormActivate();
+    void openClick();
+    void KilepesClick();
+    void FormClose(); // the settings save of a closing window; throws when it fails
+    void saveSettings();
+    // --- language
+    void LoadLanguage();
+    // --- browsing
+    void OlvasasChange();
+    // --- row selection
+    void DBGrid1CellClick(int row);
+    void DBGrid2CellClick(int row);
+    void captureRow(int tab, int row); // DBGrid3CellClick ... DBGrid7CellClick
+    void gridMouseUp(int tab);         // DBGrid1MouseUp, DBGrid3MouseUp ... DBGrid7MouseUp
+    // --- search
+    void kereses_Change();
+    void KeresesoszlopChange();
+    // --- deletion
+    void Adat_torleseClick();
+    // --- entry dialog
+    void FelvetelClick();
+    void SzerkesztesClick();
+    // --- layout and links
+    void FormResize();
+    void weblinkClick();
+    void emailClick();
+
+    // --- state of the window model
+    int activeTab() const;
+    CategoryGrid* grid(int tab) const { return m_grids.at(static_cast<std::size_t>(tab)); }
+    CategoryGrid* trackGrid() const { return m_trackGrid; }
+    QLabel* emptyLabel(int tab) const { return m_emptyLabels.at(static_cast<std::size_t>(tab)); }
+    store::QueryChannel& browseQuery() { return m_browseQuery; }
+    store::QueryChannel& detailQuery() { return m_detailQuery; }
+    localisation::TextSlots& textSlots() { return m_textSlots; }
+    platform::Services& services() { return m_services; }
+
+    TCurrentRow currentRow;
+    bool albumGridActive = false;
+    bool trackGridActive = false;
+    // Remembered column widths of the grids of tabs 0 to 5, one entry per column; never saved.
+    std::array<std::vector<int>, 6> columnWidths;
+    ModeVariables modeVariables;
+    OpenDialog OpenDialog1;
+
+    // Program-wide settings state.
+    QString programDir;
+    QString lastCatalogue;
+    QString languageFile;
+    bool startAborted = false;
+    bool languageVersionOk = false;
+    QString searchColumn;
+
+protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void buildPages();
+    void wireHandlers();
+    // Runs one handler; a failure reaches the general error report.
+    template <typename Handler> void run(Handler&& handler);
+    void readSettingsFile();
+    void pointChannelsAt(const QString& path);
+    void connectChannels();
+    void selectTabQuietly(int tab);
+    void fillSearchColumns(const std::vector<int>& slotIds);
+    void setWindowTitleFromSlot();
+    void applyColumnWidths(int tab);
+    void placeGridsAndLabels();
+
+    platform::Services m_services;
+    localisation::TextSlots m_textSlots;
+    store::QueryChannel m_browseQuery;
+    store::QueryChannel m_detailQuery;
+    store::QueryChannel m_unboundQuery; // never opened: the rows of the VHS and books grids
+    TRogzites* m_entryDialog = nullptr;
+    QWidget* m_entryDialogWindow = nullptr;
+
+    QTabWidget* m_olvasas = nullptr;
+    std::array<QWidget*, 8> m_pages{};
+    std::array<CategoryGrid*, 8> m_grids{}; // DBGrid1, DBGrid3 ... DBGrid9 by tab
+    CategoryGrid* m_trackGrid = nullptr;    // DBGrid2
+    std::array<QLabel*, 8> m_emptyLabels{};
+    QLabel* m_eloadoLabel = nullptr;
+    QLabel* m_albumLabel = nullptr;
+    QPushButton* m_open = nullptr;
+    QPushButton* m_felvetel = nullptr;
+    QPushButton* m_szerkesztes = nullptr;
+    QPushButton* m_adatTorlese = nullptr;
+    QPushButton* m_kilepes = nullptr;
+    QLineEdit* m_kereses = nullptr;
+    QLabel* m_keresesLabel = nullptr;
+    QCheckBox* m_tartalmazza = nullptr;
+    QComboBox* m_keresesoszlop = nullptr;
+    QLabel* m_label1 = nullptr;
+    QLabel* m_label2 = nullptr;
+    QLabel* m_verzioSzama = nullptr;
+    QLabel* m_keszitette = nullptr;
+    QLabel* m_keszito = nullptr;
+    LinkLabel* m_weblink = nullptr;
+    LinkLabel* m_email = nullptr;
+
+    bool m_activatedOnce = false;
+    bool m_inBrowse = false;
+    QObject* m_lastFocusWindow = nullptr;
+
+    friend class MainWindowAccess;
+};

@@ -1,0 +1,62 @@
+#include "main_window/row_set_model.h"
+
+RowSetModel::RowSetModel(store::QueryChannel& channel, const std::vector<store::GridColumn>& columns,
+                         const QStringList& designedTitles, QObject* parent)
+    : QAbstractTableModel(parent), m_channel(channel), m_columns(columns), m_titles(designedTitles)
+{
+    connect(&m_channel, &store::QueryChannel::rowsAboutToChange, this, [this] { beginResetModel(); });
+    connect(&m_channel, &store::QueryChannel::rowsChanged, this, [this] {
+        mapColumns();
+        endResetModel();
+    });
+    mapColumns();
+}
+
+void RowSetModel::mapColumns()
+{
+    m_sourceColumn.assign(m_columns.size(), -1);
+    const store::RowSet* rows = m_channel.rows();
+    if (!rows)
+        return;
+    for (std::size_t i = 0; i < m_columns.size(); ++i)
+        m_sourceColumn[i] = rows->columnIndex(m_columns[i].field);
+}
+
+int RowSetModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.isValid() || !m_channel.rows())
+        return 0;
+    return m_channel.rows()->count();
+}
+
+int RowSetModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
+}
+
+QVariant RowSetModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || !m_channel.rows())
+        return {};
+    const int source = m_sourceColumn.at(static_cast<std::size_t>(index.column()));
+    if (source < 0)
+        return {};
+    return m_channel.rows()->value(index.row(), source).toString();
+}
+
+QVariant RowSetModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Horizontal)
+        return m_titles.value(section);
+    return QVariant();
+}
+
+void RowSetModel::setTitle(int column, const QString& title)
+{
+    while (m_titles.size() <= column)
+        m_titles << QString();
+    m_titles[column] = title;
+    emit headerDataChanged(Qt::Horizontal, column, column);
+}

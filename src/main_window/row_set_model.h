@@ -1,0 +1,36 @@
+#pragma once
+
+#include "store/categories.h"
+#include "store/query_channel.h"
+
+#include <QAbstractTableModel>
+#include <QStringList>
+
+// Shows the rows of a query channel as a grid model: exactly the grid's listed columns, in order, read-only,
+// whatever else the row set holds.
+class RowSetModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    RowSetModel(store::QueryChannel& channel, const std::vector<store::GridColumn>& columns,
+                const QStringList& designedTitles, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    void setTitle(int column, const QString& title);
+    QString title(int column) const { return m_titles.value(column); }
+    const std::vector<store::GridColumn>& columns() const { return m_columns; }
+    store::QueryChannel& channel() const { return m_channel; }
+
+private:
+    void mapColumns();
+
+    store::QueryChannel& m_channel;
+    std::vector<store::GridColumn> m_columns;
+    QStringList m_titles;
+    std::vector<int> m_sourceColumn; // index in the row set of each shown column, -1 when missing
+};

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QString>
+
+// The services of the desktop that the windows use. Each is a small interface so that tests can answer
+// the questions, pick the files and count the beeps without a real modal box.
+
+namespace platform {
+
+enum class Answer
+{
+    Yes,
+    No,
+    Closed, // the box was closed by its frame's close button: neither Yes nor No
+};
+
+class Prompts
+{
+public:
+    virtual ~Prompts() = default;
+    // A plain box with the text and an OK button. CR (code 13) in the text starts a new line.
+    virtual void information(const QString& text) = 0;
+    // A question box with Yes (the default) and No; Escape answers No.
+    virtual Answer confirm(const QString& text) = 0;
+};
+
+// The one place where a failed operation is shown to the user, with the engine's or the system's text.
+class ErrorReport
+{
+public:
+    virtual ~ErrorReport() = default;
+    virtual void report(const QString& text) = 0;
+};
+
+class Beeper
+{
+public:
+    virtual ~Beeper() = default;
+    virtual void beep() = 0;
+};
+
+class FileChooser
+{
+public:
+    virtual ~FileChooser() = default;
+    // Shows the open dialog starting at currentName; returns the chosen path, or currentName when cancelled.
+    // The chosen file need not exist.
+    virtual QString chooseFile(const QString& currentName, const QString& filter) = 0;
+};
+
+class DesktopLinks
+{
+public:
+    virtual ~DesktopLinks() = default;
+    // Opens a web address or a mailto: link with the user's default program; failures are ignored.
+    virtual void open(const QString& target) = 0;
+};
+
+class ProgramDirectory
+{
+public:
+    virtual ~ProgramDirectory() = default;
+    // The directory of the executable, ending in a directory separator.
+    virtual QString path() const = 0;
+};
+
+// The bundle handed to the windows.
+struct Services
+{
+    Prompts& prompts;
+    ErrorReport& errors;
+    Beeper& beeper;
+    FileChooser& files;
+    DesktopLinks& links;
+    ProgramDirectory& programDirectory;
+};
+
+} // namespace platform

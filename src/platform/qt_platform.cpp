@@ -1,0 +1,99 @@
+#include "platform/qt_platform.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+
+namespace platform {
+
+QString displayText(const QString& text)
+{
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown;
+}
+
+void QtPrompts::information(const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), displayText(text), QMessageBox::Ok);
+    box.exec();
+}
+
+Answer QtPrompts::confirm(const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), displayText(text));
+    QAbstractButton* yes = box.addButton(QMessageBox::Yes);
+    QAbstractButton* no = box.addButton(QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(no);
+    // The frame's close button also ends the box through its escape button; only a close that comes from the
+    // window system is that button, so such a close is told apart from Escape and from a click on No.
+    struct FrameCloseWatch : QObject
+    {
+        bool closedByFrame = false;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Close && event->spontaneous())
+                closedByFrame = true;
+            return QObject::eventFilter(watched, event);
+        }
+    } watch;
+    box.installEventFilter(&watch);
+    box.exec();
+    if (watch.closedByFrame)
+        return Answer::Closed;
+    if (box.clickedButton() == yes)
+        return Answer::Yes;
+    if (box.clickedButton() == no)
+        return Answer::No;
+    return Answer::Closed;
+}
+
+void QtErrorReport::report(const QString& text)
+{
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), displayText(text), QMessageBox::Ok);
+    box.exec();
+}
+
+void QtBeeper::beep()
+{
+    QApplication::beep();
+}
+
+QString QtFileChooser::chooseFile(const QString& currentName, const QString& filter)
+{
+    QFileDialog dialog(nullptr, QString(), QFileInfo(currentName).absolutePath(), filter);
+    dialog.setFileMode(QFileDialog::AnyFile); // the chosen file need not exist
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!currentName.isEmpty())
+        dialog.selectFile(currentName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return currentName;
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+}
+
+void QtDesktopLinks::open(const QString& target)
+{
+    QDesktopServices::openUrl(QUrl(target, QUrl::TolerantMode));
+}
+
+QString ExecutableDirectory::path() const
+{
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QLatin1Char('/'));
+}
+
+Services QtPlatform::services()
+{
+    return Services{m_prompts, m_errors, m_beeper, m_files, m_links, m_directory};
+}
+
+} // namespace platform

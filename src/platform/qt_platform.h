@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/platform.h"
+
+// The real desktop services, built on Qt.
+
+namespace platform {
+
+class QtPrompts : public Prompts
+{
+public:
+    void information(const QString& text) override;
+    Answer confirm(const QString& text) override;
+};
+
+class QtErrorReport : public ErrorReport
+{
+public:
+    void report(const QString& text) override;
+};
+
+class QtBeeper : public Beeper
+{
+public:
+    void beep() override;
+};
+
+class QtFileChooser : public FileChooser
+{
+public:
+    QString chooseFile(const QString& currentName, const QString& filter) override;
+};
+
+class QtDesktopLinks : public DesktopLinks
+{
+public:
+    void open(const QString& target) override;
+};
+
+class ExecutableDirectory : public ProgramDirectory
+{
+public:
+    QString path() const override;
+};
+
+// Owns one of each real service and hands them out as a bundle.
+class QtPlatform
+{
+public:
+    Services services();
+
+private:
+    QtPrompts m_prompts;
+    QtErrorReport m_errors;
+    QtBeeper m_beeper;
+    QtFileChooser m_files;
+    QtDesktopLinks m_links;
+    ExecutableDirectory m_directory;
+};
+
+// Message texts keep CR as their line break; a Qt box wants LF.
+QString displayText(const QString& text);
+
+} // namespace platform

@@ -1,0 +1,31 @@
+#include "platform/scripted_platform.h"
+
+namespace platform {
+
+void ScriptedPrompts::information(const QString& text)
+{
+    informations.append(text);
+}
+
+Answer ScriptedPrompts::confirm(const QString& text)
+{
+    confirmations.append(text);
+    if (m_answers.empty())
+        return m_defaultAnswer;
+    const Answer answer = m_answers.front();
+    m_answers.pop_front();
+    return answer;
+}
+
+QString ScriptedFileChooser::chooseFile(const QString& currentName, const QString& filter)
+{
+    ++shown;
+    lastFilter = filter;
+    if (m_choices.empty())
+        return currentName;
+    const std::optional<QString> choice = m_choices.front();
+    m_choices.pop_front();
+    return choice.value_or(currentName);
+}
+
+} // namespace platform

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "platform/platform.h"
+
+#include <QStringList>
+#include <deque>
+#include <optional>
+
+// Desktop services that answer from a script and record what they were asked, for tests and benchmarks.
+
+namespace platform {
+
+class ScriptedPrompts : public Prompts
+{
+public:
+    void information(const QString& text) override;
+    Answer confirm(const QString& text) override;
+
+    void answerNext(Answer answer) { m_answers.push_back(answer); }
+    // What a confirmation answers when the script has run out.
+    void setDefaultAnswer(Answer answer) { m_defaultAnswer = answer; }
+
+    QStringList informations;  // texts of the plain boxes, in order
+    QStringList confirmations; // texts of the questions, in order
+
+private:
+    std::deque<Answer> m_answers;
+    Answer m_defaultAnswer = Answer::No;
+};
+
+class ScriptedErrorReport : public ErrorReport
+{
+public:
+    void report(const QString& text) override { reports.append(text); }
+    QStringList reports;
+};
+
+class ScriptedBeeper : public Beeper
+{
+public:
+    void beep() override { ++beeps; }
+    int beeps = 0;
+};
+
+class ScriptedFileChooser : public FileChooser
+{
+public:
+    QString chooseFile(const QString& currentName, const QString& filter) override;
+
+    // Scripts the next dialog: a chosen path, or a cancel that keeps the current name.
+    // A dialog with nothing scripted is cancelled.
+    void chooseNext(const QString& path) { m_choices.push_back(path); }
+    void cancelNext() { m_choices.push_back(std::nullopt); }
+
+    int shown = 0;
+    QString lastFilter;
+
+private:
+    std::deque<std::optional<QString>> m_choices;
+};
+
+class ScriptedDesktopLinks : public DesktopLinks
+{
+public:
+    void open(const QString& target) override { opened.append(target); }
+    QStringList opened;
+};
+
+class FixedProgramDirectory : public ProgramDirectory
+{
+public:
+    explicit FixedProgramDirectory(QString path) : m_path(std::move(path)) {}
+    QString path() const override { return m_path; }
+
+private:
+    QString m_path;
+};
+
+// One of each scripted service, bundled.
+class ScriptedPlatform
+{
+public:
+    explicit ScriptedPlatform(const QString& programDirectory) : directory(programDirectory) {}
+    Services services() { return Services{prompts, errors, beeper, files, links, directory}; }
+
+    ScriptedPrompts prompts;
+    ScriptedErrorReport errors;
+    ScriptedBeeper beeper;
+    ScriptedFileChooser files;
+    ScriptedDesktopLinks links;
+    FixedProgramDirectory directory;
+};
+
+} // namespace platform

@@ -1,0 +1,14 @@
+#include "store/connection_setup.h"
+
+#include <sqlite3.h>
+
+namespace store {
+
+void prepareConnection(sqlite3* db)
+{
+    // WAL lets the two channels of this program, and a second running copy, read and write the file at once.
+    // A read-only file or a file that is no database refuses it; the first statement then reports why.
+    sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+}
+
+} // namespace store

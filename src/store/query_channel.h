@@ -1,0 +1,75 @@
+#pragma once
+
+#include "store/row_set.h"
+#include "store/statement.h"
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <memory>
+
+struct sqlite3;
+
+// A query channel: one connection to the open catalogue and the one statement it carries at a time.
+// Every operation that fails throws platform::Failure with the engine's own text.
+
+namespace store {
+
+class QueryChannel : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit QueryChannel(const QString& connectionName, QObject* parent = nullptr);
+    ~QueryChannel() override;
+
+    // Disconnects and remembers the catalogue path; nothing is opened yet, so a missing file is not an error here.
+    void pointAt(const QString& cataloguePath);
+    // Opens the connection; opening an open connection does nothing.
+    void connect();
+    void disconnect();
+    bool isConnected() const;
+    const QString& cataloguePath() const { return m_path; }
+
+    // Replaces the statement; the current row set is closed at once.
+    void setStatement(const Statement& statement);
+    const Statement& statement() const { return m_statement; }
+    // Runs the list statement and keeps its rows; the current row becomes the first. Opening an open
+    // channel does nothing. Connects first when needed.
+    void open();
+    // Runs a changing statement (no rows).
+    void execute();
+    // Drops the row set.
+    void close();
+    bool isOpen() const { return m_rows != nullptr; }
+
+    // The exact number of rows; fails when the channel holds no open list.
+    int recordCount() const;
+    // The rows of the open list, or null.
+    const RowSet* rows() const { return m_rows.get(); }
+    // A column of a row by name (case-insensitive), as text; a null reads as empty text.
+    // Fails when the list is closed or has no such column.
+    QString fieldText(int row, const QString& column) const;
+
+    int currentRow() const { return m_currentRow; }
+    void setCurrentRow(int row) { m_currentRow = row; }
+
+    QSqlDatabase database() const;
+    // The engine's own handle, for collations and functions; null when not connected.
+    sqlite3* handle() const;
+
+signals:
+    void rowsAboutToChange();
+    void rowsChanged();
+
+private:
+    QSqlQuery prepared() const;
+    void dropRows();
+
+    QString m_connectionName;
+    QString m_path;
+    Statement m_statement;
+    std::unique_ptr<RowSet> m_rows;
+    int m_currentRow = -1;
+};
+
+} // namespace store

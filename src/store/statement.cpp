@@ -1,0 +1,72 @@
+#include "store/statement.h"
+
+namespace store {
+
+namespace {
+const QString placeholder = QStringLiteral("?");
+}
+
+Statement& Statement::fixed(const QString& text)
+{
+    m_pieces.push_back({text, text, {}});
+    return *this;
+}
+
+Statement& Statement::quoted(const QString& value)
+{
+    m_pieces.push_back({QLatin1Char('"') + value + QLatin1Char('"'), placeholder, {value}});
+    return *this;
+}
+
+Statement& Statement::bare(const QString& value)
+{
+    bool isNumber = false;
+    const qlonglong number = value.toLongLong(&isNumber);
+    m_pieces.push_back({value, placeholder, {isNumber ? QVariant(number) : QVariant(value)}});
+    return *this;
+}
+
+Statement& Statement::pattern(const QString& before, const QString& value, const QString& after)
+{
+    const QString whole = before + value + after;
+    m_pieces.push_back({QLatin1Char('\'') + whole + QLatin1Char('\''), placeholder, {whole}});
+    return *this;
+}
+
+Statement& Statement::sqlOnly(const QString& sql, const QVariantList& values)
+{
+    m_pieces.push_back({QString(), sql, values});
+    return *this;
+}
+
+Statement& Statement::piece(const QString& text, const QString& sql)
+{
+    m_pieces.push_back({text, sql, {}});
+    return *this;
+}
+
+QString Statement::text() const
+{
+    QString result;
+    for (const Piece& piece : m_pieces)
+        result += piece.text;
+    return result;
+}
+
+QString Statement::sql() const
+{
+    QString result;
+    for (const Piece& piece : m_pieces)
+        result += piece.sql;
+    return result;
+}
+
+QVariantList Statement::values() const
+{
+    QVariantList result;
+    for (const Piece& piece : m_pieces)
+        result += piece.values;
+    return result;
+}
+
+} // namespace store
