@@ -5,6 +5,7 @@
 #include "platform/qt_platform.h"
 
 #include <QApplication>
+#include <QScreen>
 
 namespace {
 
@@ -38,6 +39,11 @@ int runMediatar(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Médiatár"));
 
     TFoablak mainWindow(services);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = mainWindow.frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        mainWindow.move(frame.topLeft());
+    }
     mainWindow.show();
     return QApplication::exec();
 }

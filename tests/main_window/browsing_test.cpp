@@ -1,0 +1,137 @@
+#include "main_window/category_grid.h"
+#include "support/window_fixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabWidget>
+
+namespace {
+
+class BrowsingTest : public WindowFixture
+{
+protected:
+    BrowsingTest() { desktop.prompts.setDefaultAnswer(platform::Answer::Yes); }
+
+    QLabel* emptyLabel(const char* name) const { return widget<QLabel>(name); }
+
+    void fillEveryTable()
+    {
+        const qint64 album = catalogue->addAlbum(QStringLiteral("Omega"), QStringLiteral("Időrabló"));
+        catalogue->addTrack(album, QStringLiteral("Hajnal"), QStringLiteral("00:04:10"), QStringLiteral("5 MB"),
+                            QStringLiteral("192 kbps"), QStringLiteral("CD-1"));
+        catalogue->insert("Valogatasok", {"Máté Péter - Elmegyek", "Örökzöld", "00:03:00", "128", "4 MB", "CD-2"});
+        catalogue->insert("Valogatasok", {"Cserháti - Édes", "Örökzöld", "00:03:10", "128", "4 MB", "CD-2"});
+        catalogue->insert("DVD_Filmek", {"Üvegtigris", "Glass Tiger", "AC3/6 HU", "-", "1", "01:35:00", "Vígjáték"});
+        catalogue->insert("Filmek_videoklippek",
+                          {"Balaton", "úti film", "magyar", "720x576", "700 MB", "00:40:00", "úti", "XviD", "MP3"});
+        catalogue->insert("games", {"Honfoglaló", "stratégia", "700 MB", "CD-42"});
+        catalogue->insert("games", {"Honfoglaló", "stratégia", "700 MB", "CD-42"});
+        catalogue->insert("games", {"Ébredő sárkány", "szerepjáték", "4,3 GB", "DVD-3"});
+        catalogue->insert("progs_other", {"Víruskereső", "", "95 MB", QVariant()});
+    }
+};
+
+TEST_F(BrowsingTest, everyTabListsItsTableWithCountAndSearchColumns)
+{
+    fillEveryTable();
+    TFoablak& main = start();
+    main.FormActivate();
+    main.textSlots().set(139, QStringLiteral("Játék neve"));
+    const std::vector<std::pair<const char*, int>> expected = {
+        {"DBGrid1", 1}, {"DBGrid3", 2}, {"DBGrid4", 1}, {"DBGrid5", 1}, {"DBGrid6", 3}, {"DBGrid7", 1}};
+    const std::vector<int> searchColumnCounts = {2, 6, 7, 9, 4, 4};
+    for (int tab = 0; tab < 6; ++tab) {
+        switchToTab(tab);
+        SCOPED_TRACE(tab);
+        EXPECT_EQ(countLabel()->text(), QString::number(expected[tab].second));
+        CategoryGrid* view = grid(expected[tab].first);
+        EXPECT_TRUE(view->isVisibleTo(view->parentWidget()));
+        EXPECT_EQ(view->model()->rowCount(), expected[tab].second);
+        EXPECT_EQ(searchColumns()->count(), searchColumnCounts[tab]);
+        EXPECT_EQ(searchColumns()->currentIndex(), 0);
+        // The grid shows exactly its listed columns, whatever else the row set holds.
+        EXPECT_EQ(view->model()->columnCount(), static_cast<int>(main.columnWidths[tab].size()));
+    }
+    switchToTab(4);
+    EXPECT_EQ(searchColumns()->itemText(0), QStringLiteral("Játék neve"));
+    // Ordered by name; equal rows are both listed.
+    QAbstractItemModel* games = grid("DBGrid6")->model();
+    EXPECT_EQ(games->index(0, 0).data().toString(), QStringLiteral("Honfoglaló"));
+    EXPECT_EQ(games->index(1, 0).data().toString(), QStringLiteral("Honfoglaló"));
+    EXPECT_EQ(games->index(1, 3).data().toString(), QStringLiteral("CD-42"));
+    switchToTab(5);
+    EXPECT_EQ(grid("DBGrid7")->model()->index(0, 3).data().toString(), QString()) << "a null shows as empty";
+    EXPECT_TRUE(desktop.errors.reports.isEmpty()) << desktop.errors.reports.join('\n').toStdString();
+}
+
+TEST_F(BrowsingTest, emptyTablesShowTheirNoticeInsteadOfTheGrid)
+{
+    TFoablak& main = start();
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("0"));
+    EXPECT_FALSE(grid("DBGrid1")->isVisibleTo(grid("DBGrid1")->parentWidget()));
+    EXPECT_FALSE(grid("DBGrid2")->isVisibleTo(grid("DBGrid2")->parentWidget()));
+    QLabel* notice = emptyLabel("album_nincs_adat");
+    EXPECT_TRUE(notice->isVisibleTo(notice->parentWidget()));
+    EXPECT_EQ(notice->text(), QStringLiteral("Az adatbázis nem tartalmaz adatokat!"));
+    switchToTab(2);
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("0"));
+    EXPECT_TRUE(emptyLabel("dvd_nincs_adat")->isVisibleTo(main.emptyLabel(2)->parentWidget()));
+
+    // Rows written meanwhile appear at the next switch, and the notice goes.
+    catalogue->insert("DVD_Filmek", {"A tanú", "The Witness", "AC3/2 HU", "-", "1", "01:50:00", "Vígjáték"});
+    switchToTab(0);
+    switchToTab(2);
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("1"));
+    EXPECT_FALSE(emptyLabel("dvd_nincs_adat")->isVisibleTo(main.emptyLabel(2)->parentWidget()));
+    EXPECT_TRUE(grid("DBGrid4")->isVisibleTo(grid("DBGrid4")->parentWidget()));
+}
+
+TEST_F(BrowsingTest, switchingTabsForgetsKeyFieldsAndEmptiesTheSearch)
+{
+    fillEveryTable();
+    TFoablak& main = start();
+    main.currentRow.gamesNev = QStringLiteral("Honfoglaló");
+    main.currentRow.gamesKod = QStringLiteral("CD-42");
+    main.currentRow.dvdStilus = QStringLiteral("Vígjáték");
+    main.trackGridActive = true;
+    main.albumGridActive = false;
+    switchToTab(3);
+    EXPECT_TRUE(main.currentRow.gamesNev.isEmpty());
+    EXPECT_EQ(main.currentRow.gamesKod, QStringLiteral("CD-42")) << "not a key field";
+    EXPECT_EQ(main.currentRow.dvdStilus, QStringLiteral("Vígjáték"));
+    EXPECT_TRUE(main.albumGridActive);
+    EXPECT_FALSE(main.trackGridActive);
+    EXPECT_FALSE(main.detailQuery().isOpen());
+}
+
+TEST_F(BrowsingTest, rememberedWidthsAreAppliedAndRunningTwiceGivesTheSameList)
+{
+    fillEveryTable();
+    TFoablak& main = start();
+    main.columnWidths[2][0] = 123;
+    switchToTab(2);
+    EXPECT_EQ(grid("DBGrid4")->columnWidths().front(), 123);
+    main.OlvasasChange();
+    main.OlvasasChange();
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("1"));
+    EXPECT_EQ(grid("DBGrid4")->columnWidths().front(), 123);
+}
+
+TEST_F(BrowsingTest, aMissingTableIsReportedWhenItsTabIsListed)
+{
+    fillEveryTable();
+    catalogue->exec(QStringLiteral("DROP TABLE games"));
+    start();
+    EXPECT_TRUE(desktop.errors.reports.isEmpty());
+    switchToTab(4);
+    ASSERT_EQ(desktop.errors.reports.size(), 1);
+    EXPECT_TRUE(desktop.errors.reports.first().contains(QStringLiteral("no such table: games")))
+        << desktop.errors.reports.first().toStdString();
+    // The new tab's search columns are already in place; the other tabs still work.
+    EXPECT_EQ(searchColumns()->count(), 4);
+    switchToTab(5);
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("1"));
+}
+
+} // namespace
