@@ -83,7 +83,17 @@ QString QtFileChooser::chooseFile(const QString& currentName, const QString& fil
 
 void QtDesktopLinks::open(const QString& target)
 {
-    QDesktopServices::openUrl(QUrl(target, QUrl::TolerantMode));
+    // A mail link keeps its blank after "mailto:" in the program's text; a mail program wants the address
+    // right after the colon, and the subject's accented letters go out percent-encoded as UTF-8.
+    QString address = target;
+    if (address.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive)) {
+        const qsizetype start = 7;
+        qsizetype end = start;
+        while (end < address.size() && address.at(end).isSpace())
+            ++end;
+        address.remove(start, end - start);
+    }
+    QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
 }
 
 QString ExecutableDirectory::path() const
