@@ -47,6 +47,16 @@ QStringList designedTitles(int tab, const std::vector<store::GridColumn>& column
 
 } // namespace
 
+QFont designedFont()
+{
+    // Tahoma 8 points where it exists; otherwise a sans-serif of the same width, so the designed places hold.
+    QFont designed;
+    designed.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                          QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Sans Serif")});
+    designed.setPixelSize(11);
+    return designed;
+}
+
 const QString OpenDialog::filter =
     QStringLiteral("Összes támogatott lista (*.tnx *.qvdb);;Tornel file lista (*.tnx);;Vortaq CD/DVD file lista (*.qvdb)");
 
@@ -57,7 +67,7 @@ TFoablak::TFoablak(platform::Services services, QWidget* parent)
 {
     setObjectName(QStringLiteral("Foablak"));
     setWindowTitle(QStringLiteral("Médiatár"));
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setFont(designedFont());
     resize(744, 457);
     // The designed smallest outer size is 752 by 491, that is the designed client area.
     setMinimumSize(744, 457);

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "store/query_channel.h"
 
+#include <QFont>
 #include <QWidget>
 #include <array>
 #include <vector>
@@ -19,6 +20,9 @@ class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class TRogzites;
+
+// The window font: Tahoma 8 points, or the nearest sans-serif of its width.
+QFont designedFont();
 
 // The program's constant addresses, shown by the two link labels.
 extern const QString webAddress;
