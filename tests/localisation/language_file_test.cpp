@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <random>
 
 using localisation::convertLanguageId;
 using localisation::LanguageScan;
@@ -191,29 +190,6 @@ TEST(LanguageRobustness, longLinesAndEqualsEverywhere)
     const LanguageScan unbroken = scanLanguageBytes("1.0\r\n7=\"" + longText);
     ASSERT_EQ(unbroken.entries.size(), 1u);
     EXPECT_EQ(unbroken.entries[0].text.size(), longText.size() - 1);
-}
-
-TEST(LanguageRobustness, randomBytesNeverBreakTheScanner)
-{
-    std::mt19937 random(20240611);
-    std::uniform_int_distribution<int> byte(0, 255);
-    std::uniform_int_distribution<int> length(0, 4096);
-    for (int round = 0; round < 300; ++round) {
-        QByteArray bytes(length(random), Qt::Uninitialized);
-        for (char& c : bytes)
-            c = static_cast<char>(byte(random));
-        // Half the files pass the version check so that their lines are scanned.
-        if (round % 2 == 0)
-            bytes.prepend("1.0\r\n");
-        const LanguageScan scan = scanLanguageBytes(bytes);
-        EXPECT_EQ(scan.versionOk, round % 2 == 0);
-        if (!scan.versionOk) {
-            EXPECT_TRUE(scan.entries.empty());
-            EXPECT_FALSE(scan.failure);
-        }
-        for (const localisation::LanguageEntry& entry : scan.entries)
-            EXPECT_LT(entry.text.size(), bytes.size());
-    }
 }
 
 class LanguageFileOnDisk : public ::testing::Test

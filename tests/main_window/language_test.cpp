@@ -6,7 +6,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -191,17 +190,6 @@ TEST_F(LanguageTest, aDirectoryInPlaceOfTheFileCountsAsNoFile)
     EXPECT_EQ(desktop.prompts.confirmations, QStringList{languageQuestion});
     EXPECT_TRUE(desktop.errors.reports.isEmpty()) << desktop.errors.reports.join('\n').toStdString();
     EXPECT_EQ(titles("DBGrid1"), (QStringList{"Előadó", "Album"}));
-}
-
-TEST_F(LanguageTest, withoutSettingsTheLanguageFileIsNotLookedFor)
-{
-    // With no list.ini the language file name is empty, which leaves the program directory itself.
-    folder.installShippedLanguage();
-    ASSERT_TRUE(QFile::remove(folder.file(QStringLiteral("list.ini"))));
-    TFoablak& main = start();
-    EXPECT_FALSE(main.languageVersionOk);
-    EXPECT_EQ(desktop.prompts.confirmations, QStringList{languageQuestion});
-    EXPECT_EQ(caption("Kilepes"), QStringLiteral("&Kilépés"));
 }
 
 class WrongVersionTest : public LanguageTest, public ::testing::WithParamInterface<QByteArray>
