@@ -3,6 +3,7 @@
 #include "platform/failure.h"
 #include "store/legacy_catalogue.h"
 
+#include <QFileInfo>
 #include <sqlite3.h>
 
 namespace catalogue_tool {
@@ -21,7 +22,10 @@ CatalogueFile::CatalogueFile(const QString& path)
     case store::FileKind::SQLite:
         break;
     }
-    if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    // Only statements that read are run. A read-only connection would leave the engine's side files behind
+    // beside a catalogue in WAL mode, so a writable file gets a connection that removes them when it closes.
+    const int mode = QFileInfo(path).isWritable() ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, mode, nullptr) != SQLITE_OK) {
         const QString text = lastError();
         sqlite3_close(m_db);
         m_db = nullptr;
