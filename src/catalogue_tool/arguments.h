@@ -7,6 +7,15 @@
 
 namespace catalogue_tool {
 
+// What a subcommand accepts, and what its --help says.
+struct Syntax
+{
+    QString usage; // "mediatar-catalogue NAME ARGS"
+    QString description;
+    int positionalCount = 0;
+    QStringList flags;
+};
+
 // A subcommand's arguments: the positional ones in order and the flags that were given.
 struct Arguments
 {
@@ -15,9 +24,9 @@ struct Arguments
     bool has(const QString& flag) const { return flags.contains(flag); }
 };
 
-// Splits args into positional arguments and flags. Anything else than the allowed flags, or a count of
-// positional arguments other than expected, prints the usage line to err and gives nothing.
-std::optional<Arguments> parseArguments(const QStringList& args, const QStringList& allowedFlags, int positionalCount,
-                                        const QString& usage, QTextStream& err);
+// Splits args by the syntax. Gives nothing, and sets exitCode, when the command is to end here: after
+// printing the help for --help (0), or the usage line to err for unknown flags or a wrong count of
+// positional arguments (2).
+std::optional<Arguments> parseArguments(const QStringList& args, const Syntax& syntax, Streams streams, int& exitCode);
 
 } // namespace catalogue_tool

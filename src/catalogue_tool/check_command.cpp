@@ -9,7 +9,13 @@ namespace catalogue_tool {
 
 namespace {
 
-const QString usage = QStringLiteral("mediatar-catalogue check FILE");
+const Syntax syntax{
+    QStringLiteral("mediatar-catalogue check FILE"),
+    QStringLiteral("Runs the database engine's integrity check on the catalogue FILE and verifies its tables\n"
+                   "and columns; prints each problem found. The file is only read. Exits with 1 when anything\n"
+                   "is wrong.\n"),
+    1,
+    {}};
 
 struct Column
 {
@@ -136,16 +142,10 @@ QStringList orphanNotes(const CatalogueFile& catalogue)
 
 int checkCommand(const QStringList& args, Streams streams)
 {
-    if (args.contains(QLatin1String("--help"))) {
-        streams.out << "usage: " << usage << "\n"
-                    << "Runs the database engine's integrity check on the catalogue FILE and verifies its tables\n"
-                       "and columns; prints each problem found. The file is only read. Exits with 1 when anything\n"
-                       "is wrong.\n";
-        return 0;
-    }
-    const std::optional<Arguments> parsed = parseArguments(args, {}, 1, usage, streams.err);
+    int exitCode = 0;
+    const std::optional<Arguments> parsed = parseArguments(args, syntax, streams, exitCode);
     if (!parsed)
-        return 2;
+        return exitCode;
     const QString path = parsed->positional.at(0);
     QStringList problems;
     QStringList notes;

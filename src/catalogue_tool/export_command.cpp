@@ -12,7 +12,13 @@ namespace catalogue_tool {
 
 namespace {
 
-const QString usage = QStringLiteral("mediatar-catalogue export FILE DIR [--force]");
+const Syntax syntax{
+    QStringLiteral("mediatar-catalogue export FILE DIR [--force]"),
+    QStringLiteral("Writes each of the seven tables of the catalogue FILE into DIR as TABLE.csv: UTF-8, a header\n"
+                   "line, fields quoted as RFC 4180 says, lines ending in CR LF. A null is an empty field and an\n"
+                   "empty text is \"\". DIR is created when missing; existing files are kept unless --force.\n"),
+    2,
+    {QStringLiteral("--force")}};
 
 // One field in RFC 4180 form. An empty text is written as "" so that it stays apart from a null, which is
 // written as nothing at all.
@@ -67,16 +73,10 @@ quint64 exportTable(const CatalogueFile& catalogue, const store::TableDefinition
 
 int exportCommand(const QStringList& args, Streams streams)
 {
-    if (args.contains(QLatin1String("--help"))) {
-        streams.out << "usage: " << usage << "\n"
-                    << "Writes each of the seven tables of the catalogue FILE into DIR as TABLE.csv: UTF-8, a header\n"
-                       "line, fields quoted as RFC 4180 says, lines ending in CR LF. A null is an empty field and an\n"
-                       "empty text is \"\". DIR is created when missing; existing files are kept unless --force.\n";
-        return 0;
-    }
-    const std::optional<Arguments> parsed = parseArguments(args, {QStringLiteral("--force")}, 2, usage, streams.err);
+    int exitCode = 0;
+    const std::optional<Arguments> parsed = parseArguments(args, syntax, streams, exitCode);
     if (!parsed)
-        return 2;
+        return exitCode;
     const QString dir = parsed->positional.at(1);
     try {
         const CatalogueFile catalogue(parsed->positional.at(0));

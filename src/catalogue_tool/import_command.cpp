@@ -3,14 +3,19 @@
 #include "store/legacy_import.h"
 
 #include <QFileInfo>
-#include <cstdio>
 #include <unistd.h>
 
 namespace catalogue_tool {
 
 namespace {
 
-const QString usage = QStringLiteral("mediatar-catalogue import LEGACY OUT [--force]");
+const Syntax syntax{
+    QStringLiteral("mediatar-catalogue import LEGACY OUT [--force]"),
+    QStringLiteral("Reads a catalogue of the older Jet (Access) format and writes every row of its seven tables\n"
+                   "into a new catalogue OUT, album keys included. The source is only read. OUT appears only\n"
+                   "when every row is in; an existing OUT is kept unless --force is given.\n"),
+    2,
+    {QStringLiteral("--force")}};
 
 // Below this many rows an import is over before a progress line would help.
 constexpr quint64 progressThreshold = 10000;
@@ -48,16 +53,10 @@ private:
 
 int importCommand(const QStringList& args, Streams streams)
 {
-    if (args.contains(QLatin1String("--help"))) {
-        streams.out << "usage: " << usage << "\n"
-                    << "Reads a catalogue of the older Jet (Access) format and writes every row of its seven tables\n"
-                       "into a new catalogue OUT, album keys included. The source is only read. OUT appears only\n"
-                       "when every row is in; an existing OUT is kept unless --force is given.\n";
-        return 0;
-    }
-    const std::optional<Arguments> parsed = parseArguments(args, {QStringLiteral("--force")}, 2, usage, streams.err);
+    int exitCode = 0;
+    const std::optional<Arguments> parsed = parseArguments(args, syntax, streams, exitCode);
     if (!parsed)
-        return 2;
+        return exitCode;
     const QString source = parsed->positional.at(0);
     const QString target = parsed->positional.at(1);
     store::ImportOptions options;

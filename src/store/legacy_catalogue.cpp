@@ -227,6 +227,17 @@ bool LegacyTable::next()
         return false;
     }
     ++m_rowsRead;
+    // The library cuts a value at the size of its buffer without a word; only a long memo can reach it.
+    const int longest = static_cast<int>(m_table->mdb->bind_size) - 1;
+    for (std::size_t i = 0; i < m_lengths.size(); ++i)
+        if (m_lengths[i] >= longest)
+            throw platform::Failure(
+                QStringLiteral("%1: row %2 of the table %3 holds a value in %4 longer than %5 bytes, "
+                               "which cannot be read whole")
+                    .arg(m_path)
+                    .arg(m_rowsRead)
+                    .arg(m_name, m_columns.at(static_cast<qsizetype>(i)))
+                    .arg(longest));
     // The bound values cannot tell a null from an empty text; the row's null mask can. The fetched row is still
     // on the current page, so it is split into its fields once more to read the mask.
     std::fill(m_null.begin(), m_null.end(), false);

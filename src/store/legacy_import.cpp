@@ -4,7 +4,6 @@
 #include "store/legacy_catalogue.h"
 #include "store/schema.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -241,8 +240,13 @@ void syncPath(const QString& path, int flags)
 void checkTarget(const QString& source, const QString& target, bool replaceExisting)
 {
     const QFileInfo info(target);
-    if (!QFileInfo(info.absolutePath()).isDir())
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.isDir())
         throw platform::Failure(QStringLiteral("%1: the folder does not exist").arg(info.absolutePath()));
+    // Said plainly here; the engine would only name the temporary file it cannot create.
+    if (!folder.isWritable())
+        throw platform::Failure(
+            QStringLiteral("%1: no new file can be written in this folder").arg(info.absolutePath()));
     if (!info.exists() && !info.isSymLink())
         return;
     if (!replaceExisting)

@@ -234,6 +234,10 @@ TEST_F(ImportTest, anExistingTargetIsKeptUnlessForced)
     EXPECT_EQ(run.code, 1);
     EXPECT_TRUE(run.err.contains(QStringLiteral("cannot replace"))) << run.err.toStdString();
 
+    run = runTool({QStringLiteral("import"), source, path(QStringLiteral("nincs/új.tnx"))});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("the folder does not exist"))) << run.err.toStdString();
+
     EXPECT_EQ(fileHash(source), sourceHash);
     EXPECT_EQ(QFileInfo(source).lastModified(), sourceTime);
     EXPECT_EQ(folderEntries(dir.path()),
