@@ -38,9 +38,9 @@ void TFoablak::offerLegacyConversion(const QString& path)
 {
     if (store::fileKind(path) != store::FileKind::Jet)
         return;
-    const QString question = QStringLiteral("A kiválasztott file régebbi formátumú katalógus:\r%1\r\r"
-                                            "Átalakítsam? Az átalakított katalógus új file-ba kerül mellette, "
-                                            "a régi file változatlan marad.")
+    const QString question = QStringLiteral("A megnyitandó file régebbi formátumú katalógus:\r%1\r\rÁtalakítsam? "
+                                            "Az átalakított katalógus a régi mellé, új file-ba kerül; "
+                                            "a régi file nem változik.")
                                  .arg(path);
     // Declining leaves the channels on the old file, where the first list fails as with any file that is no
     // catalogue.
