@@ -16,8 +16,11 @@ struct Command
 const std::map<QString, Command>& commands()
 {
     static const std::map<QString, Command> table = {
-        {"create", {"create FILE [--seed SQL]   write a new, empty catalogue (optionally filled from a seed)",
-                    createCommand}},
+        {"create",
+         {"create FILE [--seed SQL]     write a new, empty catalogue (optionally filled from a seed)", createCommand}},
+        {"import", {"import LEGACY OUT [--force]  convert a catalogue of the older Jet format", importCommand}},
+        {"export", {"export FILE DIR [--force]    write each table as a CSV file", exportCommand}},
+        {"check", {"check FILE                   verify the file and its tables", checkCommand}},
     };
     return table;
 }

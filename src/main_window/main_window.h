@@ -117,6 +117,9 @@ private:
     template <typename Handler> void run(Handler&& handler);
     void readSettingsFile();
     void pointChannelsAt(const QString& path);
+    // A catalogue of the older Jet format: asks whether to convert it, and on Yes repoints both channels
+    // (and the catalogue path) at the new catalogue made beside it.
+    void offerLegacyConversion(const QString& path);
     void connectChannels();
     void selectTabQuietly(int tab);
     void fillSearchColumns(const std::vector<int>& slotIds);

@@ -194,6 +194,7 @@ void TFoablak::pointChannelsAt(const QString& path)
 {
     m_browseQuery.pointAt(path);
     m_detailQuery.pointAt(path);
+    offerLegacyConversion(path);
 }
 
 void TFoablak::connectChannels()

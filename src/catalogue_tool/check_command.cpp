@@ -1,0 +1,181 @@
+#include "catalogue_tool/arguments.h"
+#include "catalogue_tool/catalogue_file.h"
+#include "platform/failure.h"
+#include "store/schema.h"
+
+#include <sqlite3.h>
+
+namespace catalogue_tool {
+
+namespace {
+
+const Syntax syntax{
+    QStringLiteral("mediatar-catalogue check FILE"),
+    QStringLiteral("Runs the database engine's integrity check on the catalogue FILE and verifies its tables\n"
+                   "and columns; prints each problem found. The file is only read. Exits with 1 when anything\n"
+                   "is wrong.\n"),
+    1,
+    {}};
+
+struct Column
+{
+    QString name;
+    QString type;
+    bool key = false;
+};
+
+QString columnText(sqlite3_stmt* statement, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+    return QString::fromUtf8(text ? text : "");
+}
+
+std::vector<Column> columnsOf(const CatalogueFile& catalogue, const QString& table)
+{
+    Query query(catalogue, QStringLiteral("SELECT name, type, pk FROM pragma_table_info(?)"));
+    const QByteArray name = table.toUtf8();
+    sqlite3_bind_text(query.get(), 1, name.constData(), name.size(), SQLITE_TRANSIENT);
+    std::vector<Column> columns;
+    while (query.next())
+        columns.push_back(
+            {columnText(query.get(), 0), columnText(query.get(), 1), sqlite3_column_int(query.get(), 2) > 0});
+    return columns;
+}
+
+QStringList names(const std::vector<Column>& columns)
+{
+    QStringList list;
+    for (const Column& column : columns)
+        list << column.name;
+    return list;
+}
+
+bool sameNames(const QStringList& a, const QStringList& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int i = 0; i < a.size(); ++i)
+        if (a.at(i).compare(b.at(i), Qt::CaseInsensitive) != 0)
+            return false;
+    return true;
+}
+
+const Column* find(const std::vector<Column>& columns, const QString& name)
+{
+    for (const Column& column : columns)
+        if (column.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &column;
+    return nullptr;
+}
+
+// What is wrong with the tables: each one the program reaches, with the columns it expects. Rows are inserted
+// without a column list everywhere but in eloado, so there the order of the columns matters as well.
+QStringList schemaProblems(const CatalogueFile& catalogue)
+{
+    QStringList problems;
+    for (const store::TableDefinition& table : store::catalogueTables()) {
+        if (!catalogue.hasTable(table.name)) {
+            problems << QStringLiteral("the table %1 is missing").arg(table.name);
+            continue;
+        }
+        const std::vector<Column> columns = columnsOf(catalogue, table.name);
+        const bool albums = table.name == QLatin1String("eloado");
+        QStringList actual = names(columns);
+        QStringList expected = table.columns;
+        if (albums) {
+            actual.sort(Qt::CaseInsensitive);
+            expected.sort(Qt::CaseInsensitive);
+        }
+        if (!sameNames(actual, expected))
+            problems << QStringLiteral("the table %1 has the columns (%2) where (%3) are expected")
+                            .arg(table.name, names(columns).join(QStringLiteral(", ")),
+                                 table.columns.join(QStringLiteral(", ")));
+        if (albums) {
+            const Column* key = find(columns, QStringLiteral("kod"));
+            if (key && !(key->key && key->type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0))
+                problems << QStringLiteral("eloado.kod is not the table's INTEGER PRIMARY KEY: new albums get no key");
+        }
+        for (const QString& number : {QStringLiteral("kod"), QStringLiteral("eloado_azonosito")}) {
+            const Column* column = find(columns, number);
+            if (column && (albums || number != QLatin1String("kod")) &&
+                column->type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) != 0)
+                problems << QStringLiteral("%1.%2 has the type '%3' where INTEGER is expected")
+                                .arg(table.name, column->name, column->type);
+        }
+    }
+    return problems;
+}
+
+QStringList integrityProblems(const CatalogueFile& catalogue)
+{
+    QStringList problems;
+    Query query(catalogue, QStringLiteral("PRAGMA integrity_check"));
+    while (query.next()) {
+        const QString line = columnText(query.get(), 0);
+        if (line != QLatin1String("ok"))
+            problems << line;
+    }
+    return problems;
+}
+
+QStringList versionProblems(const CatalogueFile& catalogue)
+{
+    Query version(catalogue, QStringLiteral("PRAGMA user_version"));
+    if (!version.next() || sqlite3_column_int(version.get(), 0) == store::schemaVersion)
+        return {};
+    return {QStringLiteral("the schema version is %1 where %2 is expected")
+                .arg(sqlite3_column_int(version.get(), 0))
+                .arg(store::schemaVersion)};
+}
+
+QStringList orphanNotes(const CatalogueFile& catalogue)
+{
+    Query orphans(catalogue,
+                  QStringLiteral("SELECT COUNT(*) FROM szamok WHERE eloado_azonosito NOT IN (SELECT kod FROM eloado)"));
+    if (!orphans.next() || sqlite3_column_int64(orphans.get(), 0) == 0)
+        return {};
+    return {QStringLiteral("%1 tracks belong to no album; the program never lists them")
+                .arg(sqlite3_column_int64(orphans.get(), 0))};
+}
+
+} // namespace
+
+int checkCommand(const QStringList& args, Streams streams)
+{
+    int exitCode = 0;
+    const std::optional<Arguments> parsed = parseArguments(args, syntax, streams, exitCode);
+    if (!parsed)
+        return exitCode;
+    const QString path = parsed->positional.at(0);
+    QStringList problems;
+    QStringList notes;
+    try {
+        const CatalogueFile catalogue(path);
+        try {
+            problems << integrityProblems(catalogue);
+            problems << schemaProblems(catalogue);
+            if (problems.isEmpty()) {
+                problems << versionProblems(catalogue);
+                notes << orphanNotes(catalogue);
+            }
+        } catch (const platform::Failure& failure) {
+            // The engine refusing to read the file is itself the finding.
+            problems << failure.text();
+        }
+    } catch (const platform::Failure& failure) {
+        streams.err << "mediatar-catalogue check: " << failure.text() << "\n";
+        return 1;
+    }
+    for (const QString& problem : problems)
+        streams.out << path << ": " << problem << "\n";
+    for (const QString& note : notes)
+        streams.out << path << ": note: " << note << "\n";
+    if (!problems.isEmpty()) {
+        streams.err << "mediatar-catalogue check: " << problems.size() << " problem(s) found\n";
+        return 1;
+    }
+    streams.out << path << ": ok\n";
+    return 0;
+}
+
+} // namespace catalogue_tool

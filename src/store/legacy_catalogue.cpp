@@ -1,0 +1,262 @@
+#include "store/legacy_catalogue.h"
+
+#include "platform/failure.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cstring>
+
+// glib first: the library's header expects its types.
+#include <glib.h>
+#include <mdbtools.h>
+
+namespace store {
+
+namespace {
+
+constexpr char jetSignature[] = "Standard Jet DB"; // at offset 4, after 00 01 00 00
+constexpr char sqliteSignature[] = "SQLite format 3";
+constexpr int jetVersionOffset = 0x14;
+constexpr int rowOffsetMask = 0x1fff; // the flags of a row's offset live in its top bits
+
+QString damaged(const QString& path, const QString& why)
+{
+    return QStringLiteral("%1: the file is damaged (%2)").arg(path, why);
+}
+
+QByteArray firstBytes(const QString& path, qint64 count)
+{
+    QFile file(path);
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.read(count);
+}
+
+bool isUserTable(const MdbCatalogEntry* entry)
+{
+    return entry->object_type == MDB_TABLE && mdb_is_user_table(const_cast<MdbCatalogEntry*>(entry));
+}
+
+} // namespace
+
+FileKind fileKind(const QString& path)
+{
+    QFile file(path);
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly))
+        return FileKind::Unreadable;
+    const QByteArray head = file.read(32);
+    if (head.size() >= 20 && head.startsWith(QByteArray("\x00\x01\x00\x00", 4)) &&
+        head.mid(4, sizeof jetSignature) == QByteArray(jetSignature, sizeof jetSignature))
+        return FileKind::Jet;
+    if (head.startsWith(QByteArray(sqliteSignature, sizeof sqliteSignature)))
+        return FileKind::SQLite;
+    return FileKind::Other;
+}
+
+struct LegacyCatalogue::Handle
+{
+    MdbHandle* mdb = nullptr;
+    ~Handle()
+    {
+        if (mdb)
+            mdb_close(mdb);
+    }
+};
+
+struct LegacyTable::Table
+{
+    MdbHandle* mdb = nullptr;
+    MdbTableDef* def = nullptr;
+    ~Table()
+    {
+        if (def)
+            mdb_free_tabledef(def);
+    }
+};
+
+namespace {
+
+// Reads a table to its end and fails unless it holds the rows its definition declares: a file cut short
+// loses pages, and the library would otherwise just stop early.
+void verifyRowCount(const QString& path, MdbTableDef* table)
+{
+    mdb_rewind_table(table);
+    quint64 rows = 0;
+    while (mdb_fetch_row(table))
+        ++rows;
+    if (rows != table->num_rows)
+        throw platform::Failure(damaged(
+            path,
+            QStringLiteral("its table list declares %1 entries, %2 could be read").arg(table->num_rows).arg(rows)));
+}
+
+} // namespace
+
+LegacyCatalogue::LegacyCatalogue(const QString& path) : m_path(path), m_handle(std::make_unique<Handle>())
+{
+    switch (fileKind(path)) {
+    case FileKind::Unreadable:
+        throw platform::Failure(QStringLiteral("%1: the file cannot be read").arg(path));
+    case FileKind::SQLite:
+        throw platform::Failure(
+            QStringLiteral("%1: the file is already a catalogue of this program, not one of the older Jet format")
+                .arg(path));
+    case FileKind::Other:
+        throw platform::Failure(QStringLiteral("%1: the file is not a Jet (Access) database").arg(path));
+    case FileKind::Jet:
+        break;
+    }
+    // The library reads beyond the end of a short file as empty pages, so a cut is caught here first.
+    const QByteArray head = firstBytes(path, jetVersionOffset + 1);
+    const qint64 pageSize = head.size() > jetVersionOffset && head.at(jetVersionOffset) == 0 ? 2048 : 4096;
+    const qint64 size = QFileInfo(path).size();
+    if (size < 3 * pageSize || size % pageSize != 0)
+        throw platform::Failure(damaged(path, QStringLiteral("it ends in the middle of a page")));
+
+    m_handle->mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
+    if (!m_handle->mdb)
+        throw platform::Failure(damaged(path, QStringLiteral("it cannot be opened as a Jet database")));
+    if (m_handle->mdb->f->jet_version != MDB_VER_JET3 && m_handle->mdb->f->jet_version != MDB_VER_JET4)
+        throw platform::Failure(QStringLiteral("%1: only Jet 3 and Jet 4 databases can be imported").arg(path));
+    if (!mdb_read_catalog(m_handle->mdb, MDB_TABLE))
+        throw platform::Failure(damaged(path, QStringLiteral("its table list cannot be read")));
+    // A table missing from a damaged list would pass for a table the catalogue never had.
+    MdbTableDef* objects = mdb_read_table_by_name(m_handle->mdb, const_cast<gchar*>("MSysObjects"), MDB_TABLE);
+    if (!objects)
+        throw platform::Failure(damaged(path, QStringLiteral("its table list cannot be read")));
+    try {
+        mdb_read_columns(objects);
+        verifyRowCount(path, objects);
+    } catch (...) {
+        mdb_free_tabledef(objects);
+        throw;
+    }
+    mdb_free_tabledef(objects);
+}
+
+LegacyCatalogue::~LegacyCatalogue() = default;
+
+QStringList LegacyCatalogue::tableNames() const
+{
+    QStringList names;
+    GPtrArray* catalog = m_handle->mdb->catalog;
+    for (guint i = 0; catalog && i < catalog->len; ++i) {
+        const auto* entry = static_cast<const MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
+        if (isUserTable(entry))
+            names << QString::fromUtf8(entry->object_name);
+    }
+    return names;
+}
+
+std::unique_ptr<LegacyTable> LegacyCatalogue::table(const QString& name)
+{
+    GPtrArray* catalog = m_handle->mdb->catalog;
+    MdbCatalogEntry* found = nullptr;
+    for (guint i = 0; catalog && i < catalog->len && !found; ++i) {
+        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
+        if (isUserTable(entry) && QString::fromUtf8(entry->object_name).compare(name, Qt::CaseInsensitive) == 0)
+            found = entry;
+    }
+    if (!found)
+        return nullptr;
+    auto table = std::make_unique<LegacyTable::Table>();
+    table->mdb = m_handle->mdb;
+    table->def = mdb_read_table(found);
+    if (!table->def || !mdb_read_columns(table->def))
+        throw platform::Failure(damaged(m_path, QStringLiteral("the table %1 cannot be read").arg(name)));
+    mdb_rewind_table(table->def);
+    return std::unique_ptr<LegacyTable>(new LegacyTable(m_path, std::move(table)));
+}
+
+quint64 LegacyCatalogue::declaredRows(const QString& name)
+{
+    const std::unique_ptr<LegacyTable> found = table(name);
+    return found ? found->declaredRows() : 0;
+}
+
+LegacyTable::LegacyTable(const QString& path, std::unique_ptr<Table> table)
+    : m_path(path), m_name(QString::fromUtf8(table->def->name)), m_table(std::move(table))
+{
+    MdbTableDef* def = m_table->def;
+    const std::size_t count = def->num_cols;
+    m_buffers.resize(count);
+    m_lengths.assign(count, 0);
+    m_null.assign(count, false);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, i));
+        m_columns << QString::fromUtf8(column->name);
+        m_buffers[i] = static_cast<char*>(g_malloc0(m_table->mdb->bind_size));
+        mdb_bind_column(def, static_cast<int>(i) + 1, m_buffers[i], &m_lengths[i]);
+    }
+}
+
+LegacyTable::~LegacyTable()
+{
+    m_table.reset(); // the definition points at the buffers, so it goes first
+    for (char* buffer : m_buffers)
+        g_free(buffer);
+}
+
+int LegacyTable::columnIndex(const QString& column) const
+{
+    for (int i = 0; i < m_columns.size(); ++i)
+        if (m_columns.at(i).compare(column, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+quint64 LegacyTable::declaredRows() const
+{
+    return m_table->def->num_rows;
+}
+
+const char* LegacyTable::text(int column) const
+{
+    return m_buffers[static_cast<std::size_t>(column)];
+}
+
+bool LegacyTable::next()
+{
+    MdbTableDef* def = m_table->def;
+    if (!mdb_fetch_row(def)) {
+        if (m_rowsRead != def->num_rows)
+            throw platform::Failure(damaged(m_path, QStringLiteral("the table %1 declares %2 rows, %3 could be read")
+                                                        .arg(m_name)
+                                                        .arg(def->num_rows)
+                                                        .arg(m_rowsRead)));
+        return false;
+    }
+    ++m_rowsRead;
+    // The library cuts a value at the size of its buffer without a word; only a long memo can reach it.
+    const int longest = static_cast<int>(m_table->mdb->bind_size) - 1;
+    for (std::size_t i = 0; i < m_lengths.size(); ++i)
+        if (m_lengths[i] >= longest)
+            throw platform::Failure(
+                QStringLiteral("%1: row %2 of the table %3 holds a value in %4 longer than %5 bytes, "
+                               "which cannot be read whole")
+                    .arg(m_path)
+                    .arg(m_rowsRead)
+                    .arg(m_name, m_columns.at(static_cast<qsizetype>(i)))
+                    .arg(longest));
+    // The bound values cannot tell a null from an empty text; the row's null mask can. The fetched row is still
+    // on the current page, so it is split into its fields once more to read the mask.
+    std::fill(m_null.begin(), m_null.end(), false);
+    MdbHandle* mdb = m_table->mdb;
+    int start = 0;
+    size_t length = 0;
+    if (mdb_find_row(mdb, static_cast<int>(def->cur_row) - 1, &start, &length) == 0) {
+        MdbField fields[MDB_MAX_COLS];
+        const int count = mdb_crack_row(def, start & rowOffsetMask, length, fields);
+        for (int i = 0; i < count; ++i) {
+            const auto column = static_cast<std::size_t>(fields[i].colnum);
+            if (column >= m_null.size())
+                continue;
+            const auto* definition = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, column));
+            // A yes/no column keeps its value in the mask; it is never null.
+            m_null[column] = definition->col_type != MDB_BOOL && fields[i].is_null && m_lengths[column] == 0;
+        }
+    }
+    return true;
+}
+
+} // namespace store

@@ -1,0 +1,161 @@
+#include "localisation/codepage.h"
+#include "main_window/category_grid.h"
+#include "support/window_fixture.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+
+using platform::Answer;
+
+namespace {
+
+const QString legacyName = QStringLiteral("régi lista.tnx");
+const QString convertedName = QStringLiteral("régi lista.mediatar.tnx");
+
+class LegacyConversionTest : public WindowFixture
+{
+protected:
+    void SetUp() override
+    {
+        if (!QFileInfo::exists(fixture(QStringLiteral("sample.tnx"))))
+            GTEST_SKIP() << "the legacy fixtures are not there";
+        folder.installShippedLanguage();
+    }
+
+    static QString fixture(const QString& name) { return QStringLiteral(MEDIATAR_LEGACY_FIXTURES "/") + name; }
+
+    // A copy of the sample Jet catalogue in the program folder, cut to size bytes when given.
+    QString legacyCopy(qint64 size = -1)
+    {
+        QFile source(fixture(QStringLiteral("sample.tnx")));
+        EXPECT_TRUE(source.open(QIODevice::ReadOnly));
+        QByteArray bytes = source.readAll();
+        if (size >= 0)
+            bytes.truncate(size);
+        folder.writeBytes(legacyName, bytes);
+        m_legacyHash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+        return folder.file(legacyName);
+    }
+
+    bool legacyUntouched() const
+    {
+        return QCryptographicHash::hash(folder.readBytes(legacyName), QCryptographicHash::Sha256) == m_legacyHash;
+    }
+
+    QStringList conversionQuestions() const
+    {
+        QStringList found;
+        for (const QString& text : desktop.prompts.confirmations)
+            if (text.contains(QStringLiteral("régebbi formátumú katalógus")))
+                found << text;
+        return found;
+    }
+
+    QStringList folderFiles() const { return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+
+    void expectAlbumsListed(int count)
+    {
+        EXPECT_EQ(countLabel()->text(), QString::number(count));
+        EXPECT_EQ(grid(QStringLiteral("DBGrid1"))->model()->rowCount(), count);
+    }
+
+private:
+    QByteArray m_legacyHash;
+};
+
+TEST_F(LegacyConversionTest, yesConvertsTheCatalogueNamedInTheSettingsAndOpensTheNewOne)
+{
+    folder.writeSettings(legacyCopy());
+    desktop.prompts.setDefaultAnswer(Answer::Yes);
+    TFoablak& main = start();
+
+    const QStringList questions = conversionQuestions();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions.first().contains(folder.file(legacyName))) << questions.first().toStdString();
+    EXPECT_TRUE(desktop.errors.reports.isEmpty()) << desktop.errors.reports.join('\n').toStdString();
+    EXPECT_EQ(main.OpenDialog1.fileName, folder.file(convertedName));
+    EXPECT_TRUE(main.windowTitle().endsWith(folder.file(convertedName))) << main.windowTitle().toStdString();
+    expectAlbumsListed(6);
+    switchToTab(1);
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("15"));
+    switchToTab(5);
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("8"));
+    EXPECT_TRUE(legacyUntouched());
+
+    // The settings name the converted catalogue, so the next start opens it without asking.
+    main.KilepesClick();
+    EXPECT_TRUE(localisation::decode1250(folder.readBytes(QStringLiteral("list.ini")))
+                    .startsWith(folder.file(convertedName) + QStringLiteral("\r\n")));
+}
+
+TEST_F(LegacyConversionTest, noLeavesTheOldFileAsACatalogueThatCannotBeOpened)
+{
+    folder.writeSettings(legacyCopy());
+    desktop.prompts.setDefaultAnswer(Answer::No);
+    TFoablak& main = start();
+
+    EXPECT_EQ(conversionQuestions().size(), 1);
+    EXPECT_EQ(main.OpenDialog1.fileName, folder.file(legacyName));
+    ASSERT_EQ(desktop.errors.reports.size(), 1);
+    EXPECT_TRUE(desktop.errors.reports.first().contains(QStringLiteral("not a database")))
+        << desktop.errors.reports.first().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(folder.file(convertedName)));
+    EXPECT_TRUE(legacyUntouched());
+}
+
+TEST_F(LegacyConversionTest, megnyitasConvertsBesideTheOldFileUnderAFreeName)
+{
+    catalogue->addAlbum(QStringLiteral("Omega"), QStringLiteral("Időrabló"));
+    desktop.prompts.setDefaultAnswer(Answer::Yes);
+    TFoablak& main = start();
+    ASSERT_TRUE(conversionQuestions().isEmpty()); // a catalogue of this program is opened as it is
+    expectAlbumsListed(1);
+
+    const QString legacy = legacyCopy();
+    folder.writeBytes(convertedName, "foglalt");
+    desktop.files.chooseNext(legacy);
+    widget<QPushButton>(QStringLiteral("open"))->click();
+
+    ASSERT_EQ(conversionQuestions().size(), 1);
+    EXPECT_TRUE(desktop.errors.reports.isEmpty()) << desktop.errors.reports.join('\n').toStdString();
+    const QString numbered = folder.file(QStringLiteral("régi lista.mediatar-2.tnx"));
+    EXPECT_EQ(main.OpenDialog1.fileName, numbered);
+    EXPECT_EQ(folder.readBytes(convertedName), QByteArray("foglalt"));
+    expectAlbumsListed(6);
+    EXPECT_TRUE(legacyUntouched());
+
+    // Declined: the lists stay empty and the engine's refusal reaches the user.
+    desktop.prompts.answerNext(Answer::No);
+    desktop.files.chooseNext(legacy);
+    widget<QPushButton>(QStringLiteral("open"))->click();
+    EXPECT_EQ(conversionQuestions().size(), 2);
+    EXPECT_EQ(main.OpenDialog1.fileName, legacy);
+    EXPECT_EQ(desktop.errors.reports.size(), 1);
+    EXPECT_FALSE(grid(QStringLiteral("DBGrid1"))->isVisible() &&
+                 grid(QStringLiteral("DBGrid1"))->model()->rowCount() > 0);
+    EXPECT_FALSE(QFileInfo::exists(folder.file(QStringLiteral("régi lista.mediatar-3.tnx"))));
+}
+
+TEST_F(LegacyConversionTest, aDamagedOldFileIsReportedAndLeavesNoNewFile)
+{
+    const QString legacy = legacyCopy(100000);
+    folder.writeSettings(legacy);
+    desktop.prompts.setDefaultAnswer(Answer::Yes);
+    const QStringList before = folderFiles();
+    TFoablak& main = start();
+
+    EXPECT_EQ(conversionQuestions().size(), 1);
+    ASSERT_EQ(desktop.errors.reports.size(), 1);
+    EXPECT_TRUE(desktop.errors.reports.first().startsWith(QStringLiteral("A katalógus átalakítása nem sikerült:\r")))
+        << desktop.errors.reports.first().toStdString();
+    EXPECT_TRUE(desktop.errors.reports.first().contains(QStringLiteral("damaged")));
+    EXPECT_EQ(main.OpenDialog1.fileName, legacy);
+    EXPECT_EQ(folderFiles(), before);
+    EXPECT_TRUE(legacyUntouched());
+}
+
+} // namespace
