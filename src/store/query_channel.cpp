@@ -114,6 +114,7 @@ void QueryChannel::open()
     if (isOpen())
         return;
     connect();
+    emit statementRun(m_statement.text());
     QSqlQuery query = prepared();
     if (!query.exec())
         throw platform::Failure(engineText(query.lastError()));
@@ -130,6 +131,7 @@ void QueryChannel::execute()
 {
     dropRows();
     connect();
+    emit statementRun(m_statement.text());
     QSqlQuery query = prepared();
     if (!query.exec())
         throw platform::Failure(engineText(query.lastError()));
