@@ -95,6 +95,10 @@ void QueryChannel::setStatement(const Statement& statement)
 
 QSqlQuery QueryChannel::prepared() const
 {
+    // Another program may have changed a table since this connection last read the schema. The engine would
+    // then prepare against the old tables and re-prepare while the rows are read, with another column count
+    // than the driver set up for. A look at the schema first brings it up to date.
+    sqlite3_exec(handle(), "SELECT 1 FROM sqlite_schema LIMIT 0", nullptr, nullptr, nullptr);
     QSqlQuery query(database());
     query.setForwardOnly(true);
     if (!query.prepare(m_statement.sql()))
@@ -110,6 +114,7 @@ void QueryChannel::open()
     if (isOpen())
         return;
     connect();
+    emit statementRun(m_statement.text());
     QSqlQuery query = prepared();
     if (!query.exec())
         throw platform::Failure(engineText(query.lastError()));
@@ -126,6 +131,7 @@ void QueryChannel::execute()
 {
     dropRows();
     connect();
+    emit statementRun(m_statement.text());
     QSqlQuery query = prepared();
     if (!query.exec())
         throw platform::Failure(engineText(query.lastError()));

@@ -60,6 +60,8 @@ public:
 signals:
     void rowsAboutToChange();
     void rowsChanged();
+    // A list is about to be opened or a change executed: the statement's text form.
+    void statementRun(const QString& text);
 
 private:
     QSqlQuery prepared() const;
