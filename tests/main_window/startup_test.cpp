@@ -202,7 +202,7 @@ TEST_F(StartupTest, catalogueFaultsReachTheErrorReport)
 TEST_F(StartupTest, openClickSwitchesCatalogueAndCancelReopensTheCurrentOne)
 {
     addTwoAlbums();
-    desktop.prompts.setDefaultAnswer(platform::Answer::Yes);
+    folder.installShippedLanguage(); // the search below needs its column captions
     TFoablak& main = start();
     ProgramFolder other;
     TestCatalogue second(other.path().chopped(1), QStringLiteral("masik.tnx"));
