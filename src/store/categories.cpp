@@ -93,17 +93,25 @@ const std::vector<GridColumn>& trackColumns()
     return columns;
 }
 
-Statement trackListStatement(const QString& artist, const QString& album)
+Statement trackListStatement(const QString& artist, const QString& album, const QVariant& albumKey)
 {
-    return Statement()
-        .fixed(QStringLiteral("SELECT "))
+    Statement statement;
+    statement.fixed(QStringLiteral("SELECT "))
         .sqlOnly(QStringLiteral("szamok.rowid AS ") + rowIdentityColumn + QStringLiteral(", "))
         .fixed(QStringLiteral("szamok.CIM, szamok.IDO, szamok.MERET, szamok.BITRATA, szamok.KOD FROM eloado INNER "
-                              "JOIN szamok ON eloado.kod = szamok.eloado_azonosito where ((eloado="))
+                              "JOIN szamok ON eloado.kod = szamok.eloado_azonosito where ("));
+    if (albumKey.isNull()) {
+        statement.fixed(QStringLiteral("(eloado=")).quoted(artist).fixed(QStringLiteral(") and (album="));
+        return statement.quoted(album).fixed(QStringLiteral(")) order by cim"));
+    }
+    // The clicked album's own key picks its tracks, so two albums that share artist and title never show each
+    // other's tracks, and an album with a missing (null) artist or title still lists its own.
+    return statement.piece(QStringLiteral("(eloado="), QStringLiteral("(ifnull(eloado, '')="))
         .quoted(artist)
-        .fixed(QStringLiteral(") and (album="))
+        .piece(QStringLiteral(") and (album="), QStringLiteral(") and (ifnull(album, '')="))
         .quoted(album)
-        .fixed(QStringLiteral(")) order by cim"));
+        .fixed(QStringLiteral(")) "))
+        .sqlOnly(QStringLiteral("and eloado.kod = ? "), {albumKey})
+        .fixed(QStringLiteral("order by cim"));
 }
-
 } // namespace store

@@ -3,6 +3,7 @@
 #include "store/statement.h"
 
 #include <QString>
+#include <QVariant>
 #include <vector>
 
 // The category table: what belongs to each tab of the main window's page control (and to the entry
@@ -64,6 +65,7 @@ const Category& category(int tab);
 // The track grid of the albums tab and its statement.
 extern const QString trackGridName;
 const std::vector<GridColumn>& trackColumns();
-Statement trackListStatement(const QString& artist, const QString& album);
+// The tracks of an album, narrowed to the album's own key when it is known.
+Statement trackListStatement(const QString& artist, const QString& album, const QVariant& albumKey = QVariant());
 
 } // namespace store

@@ -68,6 +68,26 @@ TEST_F(SelectionTest, albumClickListsItsTracksAndResetsTheSearchColumns)
     expectNoErrors();
 }
 
+TEST_F(SelectionTest, albumsSharingArtistAndTitleEachListOnlyTheirOwnTracks)
+{
+    const qint64 first = catalogue->addAlbum(QStringLiteral("Omega"), QStringLiteral("Best of"));
+    const qint64 second = catalogue->addAlbum(QStringLiteral("Omega"), QStringLiteral("Best of"));
+    catalogue->insert("eloado", {QVariant(), QVariant(), QStringLiteral("Névtelen")});
+    catalogue->addTrack(first, QStringLiteral("Gyöngyhajú lány"), "00:04:00", "6 MB", "192", "CD1");
+    catalogue->addTrack(second, QStringLiteral("Petróleumlámpa"), "00:03:00", "5 MB", "192", "CD2");
+    const qint64 nameless = catalogue->rows("SELECT kod FROM eloado WHERE ELOADO IS NULL").value(0).value(0).toLongLong();
+    catalogue->addTrack(nameless, QStringLiteral("Cím nélkül"), "00:02:00", "2 MB", "128", "CD3");
+    startWithCaptions();
+    // Ordered by artist: the album without an artist comes first, then the two Omega albums in key order.
+    clickCell("DBGrid1", 1);
+    EXPECT_EQ(columnValues("DBGrid2", 0), QStringList({"Gyöngyhajú lány"}));
+    clickCell("DBGrid1", 2);
+    EXPECT_EQ(columnValues("DBGrid2", 0), QStringList({"Petróleumlámpa"}));
+    clickCell("DBGrid1", 0);
+    EXPECT_EQ(columnValues("DBGrid2", 0), QStringList({"Cím nélkül"})) << "a null artist still lists its tracks";
+    expectNoErrors();
+}
+
 TEST_F(SelectionTest, trackClickCapturesTheTrackAndTheFlagsFollowTheClicksAndTabs)
 {
     const qint64 album = catalogue->addAlbum(QStringLiteral("Omega"), QStringLiteral("Időrabló"));
