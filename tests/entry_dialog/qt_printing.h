@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QStringList>
+#include <ostream>
+
+// Readable texts in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+inline void PrintTo(const QStringList& items, std::ostream* out)
+{
+    *out << '[' << items.join(QStringLiteral("|")).toStdString() << ']';
+}
