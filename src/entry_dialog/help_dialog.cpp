@@ -1,5 +1,6 @@
 #include "entry_dialog/help_dialog.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -11,6 +12,8 @@ Thang_felirat_help::Thang_felirat_help(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("hang_felirat_help"));
     setWindowTitle(QStringLiteral("Segítség"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    if (parent)
+        setFont(parent->font());
     setFixedSize(269, 159);
 
     // A raised outer bevel around a lowered inner one.
@@ -27,8 +30,17 @@ Thang_felirat_help::Thang_felirat_help(QWidget* parent) : QDialog(parent)
         QStringLiteral("szükséged. Ha esetleg véletlenül mást adtál"),
         QStringLiteral("volna hozzá, mint amit szerettél volna."),
     };
+    // The window has a fixed size; where the desktop's font runs wider than the designed one, the lines
+    // get a smaller size so that none is cut.
+    constexpr int lineWidth = 233;
+    QFont lineFont = parent ? parent->font() : font();
+    for (const QString& line : lines) {
+        while (lineFont.pointSize() > 6 && QFontMetrics(lineFont).horizontalAdvance(line) > lineWidth)
+            lineFont.setPointSize(lineFont.pointSize() - 1);
+    }
     for (int i = 0; i < lines.size(); ++i) {
         auto* label = new QLabel(lines.at(i), inner);
+        label->setFont(lineFont);
         label->setObjectName(QStringLiteral("Label%1").arg(i + 1));
         label->setGeometry(8, 10 + 20 * i, 233, 18);
     }
