@@ -44,6 +44,7 @@ TRogzites::TRogzites(TFoablak& mainWindow, QWidget* parent)
     wireHandlers();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
+    run([this] { FormCreate(); });
 }
 
 TRogzites::~TRogzites() = default;
