@@ -426,4 +426,18 @@ TEST_F(OpeningsTest, closingTheFrameWhileEditingHidesAndKeepsEditing)
     EXPECT_TRUE(mode().editMode);
 }
 
+TEST_F(OpeningsTest, comingBackFromTheDialogCountsAsAnActivationOfTheMainWindow)
+{
+    // The user works in the main window first, and the window system has settled on it.
+    ASSERT_TRUE(activate(&window()));
+    settle();
+    pressAdatbevitel();
+    ASSERT_TRUE(activate(&dialog()));
+    searchColumns()->setCurrentIndex(1);
+    ASSERT_TRUE(activate(&window()));
+    settle();
+    // The activation handler selects the first search column again.
+    EXPECT_EQ(searchColumns()->currentIndex(), 0);
+}
+
 } // namespace
