@@ -114,27 +114,21 @@ DvdPage buildDvdPage(QWidget* page)
 ClipPage buildClipPage(QWidget* page)
 {
     ClipPage p{};
-    p.Clip_cime = new LabeledEdit(QStringLiteral("Clip_cime"), QStringLiteral("Film/videoklipp címe:"), page);
-    p.Clip_cime->place(16, 14, 330);
-    p.Clip_leiras =
-        new LabeledEdit(QStringLiteral("Clip_leiras"), QStringLiteral("Eredeti cím/leírás/megjegyzés:"), page);
-    p.Clip_leiras->place(376, 14, 330);
-    p.Clip_nyelv = new LabeledEdit(QStringLiteral("Clip_nyelv"), QStringLiteral("Film nyelve:"), page);
-    p.Clip_nyelv->place(16, 68, 330);
-    p.Clip_felbontas = new LabeledEdit(QStringLiteral("Clip_felbontas"), QStringLiteral("Film felbontása:"), page);
-    p.Clip_felbontas->place(376, 68, 330);
-    p.Clip_meret = new LabeledEdit(QStringLiteral("Clip_meret"), QStringLiteral("Mérete:"), page);
-    p.Clip_meret->place(16, 122, 150);
+    p.Clip_cime = labeledEdit(page, QStringLiteral("Clip_cime"), QStringLiteral("Film/videoklipp címe:"), 16, 14, 330);
+    p.Clip_leiras = labeledEdit(page, QStringLiteral("Clip_leiras"), QStringLiteral("Eredeti cím/leírás/megjegyzés:"),
+                                376, 14, 330);
+    p.Clip_nyelv = labeledEdit(page, QStringLiteral("Clip_nyelv"), QStringLiteral("Film nyelve:"), 16, 68, 330);
+    p.Clip_felbontas =
+        labeledEdit(page, QStringLiteral("Clip_felbontas"), QStringLiteral("Film felbontása:"), 376, 68, 330);
+    p.Clip_meret = labeledEdit(page, QStringLiteral("Clip_meret"), QStringLiteral("Mérete:"), 16, 122, 150);
     makeLabel(page, QStringLiteral("clip_hossz"), QStringLiteral("Film/Klip hossza:"), 196, 122);
     p.duration =
         buildDuration(page, {QStringLiteral("clip_ora"), QStringLiteral("clip_perc"), QStringLiteral("clip_mp")},
                       QStringLiteral("24"), {QStringLiteral("Label5"), QStringLiteral("Label6")}, 196, 140);
-    p.Clip_stilus = new LabeledEdit(QStringLiteral("Clip_stilus"), QStringLiteral("Stílus:"), page);
-    p.Clip_stilus->place(376, 122, 330);
-    p.Clip_video = new LabeledEdit(QStringLiteral("Clip_video"), QStringLiteral("Video kódek/CD kódja:"), page);
-    p.Clip_video->place(16, 176, 330);
-    p.Clip_hang = new LabeledEdit(QStringLiteral("Clip_hang"), QStringLiteral("Hangkódek:"), page);
-    p.Clip_hang->place(376, 176, 330);
+    p.Clip_stilus = labeledEdit(page, QStringLiteral("Clip_stilus"), QStringLiteral("Stílus:"), 376, 122, 330);
+    p.Clip_video =
+        labeledEdit(page, QStringLiteral("Clip_video"), QStringLiteral("Video kódek/CD kódja:"), 16, 176, 330);
+    p.Clip_hang = labeledEdit(page, QStringLiteral("Clip_hang"), QStringLiteral("Hangkódek:"), 376, 176, 330);
 
     chainFocus({p.Clip_cime, p.Clip_leiras, p.Clip_nyelv, p.Clip_felbontas, p.Clip_meret, p.duration[0], p.duration[1],
                 p.duration[2], p.Clip_stilus, p.Clip_video, p.Clip_hang});

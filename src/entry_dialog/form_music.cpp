@@ -45,23 +45,20 @@ void chainFocus(std::initializer_list<QWidget*> controls)
 AlbumPage buildAlbumPage(QWidget* page)
 {
     AlbumPage p{};
-    p.eloado_neve = new LabeledEdit(QStringLiteral("eloado_neve"), QStringLiteral("Előadő/zenekar neve:"), page);
-    p.eloado_neve->place(16, 14, 330);
-    p.Album_cime = new LabeledEdit(QStringLiteral("Album_cime"), QStringLiteral("Album címe:"), page);
-    p.Album_cime->place(16, 68, 330);
-    p.Szam_cime = new LabeledEdit(QStringLiteral("Szam_cime"), QStringLiteral("Szám címe:"), page);
-    p.Szam_cime->place(16, 122, 330);
+    p.eloado_neve =
+        labeledEdit(page, QStringLiteral("eloado_neve"), QStringLiteral("Előadő/zenekar neve:"), 16, 14, 330);
+    p.Album_cime = labeledEdit(page, QStringLiteral("Album_cime"), QStringLiteral("Album címe:"), 16, 68, 330);
+    p.Szam_cime = labeledEdit(page, QStringLiteral("Szam_cime"), QStringLiteral("Szám címe:"), 16, 122, 330);
     p.Label1 = makeLabel(page, QStringLiteral("Label1"), QStringLiteral("Szám hossza:"), 16, 176);
     p.duration =
         buildDuration(page, {QStringLiteral("album_ora"), QStringLiteral("album_perc"), QStringLiteral("album_mp")},
                       hoursBound, {QStringLiteral("Label11"), QStringLiteral("Label12")}, 16, 194);
 
-    p.Meret = new LabeledEdit(QStringLiteral("Meret"), QStringLiteral("Szám mérete:"), page);
-    p.Meret->place(376, 14, 330);
-    p.Tomorites = new LabeledEdit(QStringLiteral("Tomorites"), QStringLiteral("Szám tömörítési mértéke:"), page);
-    p.Tomorites->place(376, 68, 330);
-    p.Kod = new LabeledEdit(QStringLiteral("Kod"), QStringLiteral("Adathordozó sorszáma/azonosítója:"), page);
-    p.Kod->place(376, 122, 330);
+    p.Meret = labeledEdit(page, QStringLiteral("Meret"), QStringLiteral("Szám mérete:"), 376, 14, 330);
+    p.Tomorites =
+        labeledEdit(page, QStringLiteral("Tomorites"), QStringLiteral("Szám tömörítési mértéke:"), 376, 68, 330);
+    p.Kod =
+        labeledEdit(page, QStringLiteral("Kod"), QStringLiteral("Adathordozó sorszáma/azonosítója:"), 376, 122, 330);
     p.Audio_cd = makeCheckBox(page, QStringLiteral("Audio_cd"), QStringLiteral("Audió CD"), 376, 196);
 
     makeSeparator(page, 16, 246, 690);
@@ -79,22 +76,18 @@ AlbumPage buildAlbumPage(QWidget* page)
 CompilationPage buildCompilationPage(QWidget* page)
 {
     CompilationPage p{};
-    p.Eloado_szam_cime =
-        new LabeledEdit(QStringLiteral("Eloado_szam_cime"), QStringLiteral("Előadó/zenekar neve - Szám címe:"), page);
-    p.Eloado_szam_cime->place(16, 14, 690);
-    p.Album_cim = new LabeledEdit(QStringLiteral("Album_cim"), QStringLiteral("Album címe:"), page);
-    p.Album_cim->place(16, 68, 690);
-    p.szam_merete = new LabeledEdit(QStringLiteral("szam_merete"), QStringLiteral("Szám mérete:"), page);
-    p.szam_merete->place(16, 122, 330);
+    p.Eloado_szam_cime = labeledEdit(page, QStringLiteral("Eloado_szam_cime"),
+                                     QStringLiteral("Előadó/zenekar neve - Szám címe:"), 16, 14, 690);
+    p.Album_cim = labeledEdit(page, QStringLiteral("Album_cim"), QStringLiteral("Album címe:"), 16, 68, 690);
+    p.szam_merete = labeledEdit(page, QStringLiteral("szam_merete"), QStringLiteral("Szám mérete:"), 16, 122, 330);
     p.Label3 = makeLabel(page, QStringLiteral("Label3"), QStringLiteral("Szám hossza:"), 376, 122);
     p.duration = buildDuration(
         page, {QStringLiteral("valogatas_ora"), QStringLiteral("valogatas_perc"), QStringLiteral("valogatas_mp")},
         hoursBound, {QStringLiteral("Label9"), QStringLiteral("Label10")}, 376, 140);
-    p.CD_Kod = new LabeledEdit(QStringLiteral("CD_Kod"), QStringLiteral("Adathordozó sorszáma/azonosítója:"), page);
-    p.CD_Kod->place(16, 176, 330);
-    p.Tomoritesi_mertek =
-        new LabeledEdit(QStringLiteral("Tomoritesi_mertek"), QStringLiteral("Szám tömörítési mértéke:"), page);
-    p.Tomoritesi_mertek->place(376, 176, 330);
+    p.CD_Kod =
+        labeledEdit(page, QStringLiteral("CD_Kod"), QStringLiteral("Adathordozó sorszáma/azonosítója:"), 16, 176, 330);
+    p.Tomoritesi_mertek = labeledEdit(page, QStringLiteral("Tomoritesi_mertek"),
+                                      QStringLiteral("Szám tömörítési mértéke:"), 376, 176, 330);
 
     chainFocus({p.Eloado_szam_cime, p.Album_cim, p.szam_merete, p.duration[0], p.duration[1], p.duration[2], p.CD_Kod,
                 p.Tomoritesi_mertek});

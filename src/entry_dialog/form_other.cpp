@@ -8,14 +8,11 @@ namespace entry_form {
 GamePage buildGamePage(QWidget* page)
 {
     GamePage p{};
-    p.Jatek_neve = new LabeledEdit(QStringLiteral("Jatek_neve"), QStringLiteral("Játék neve:"), page);
-    p.Jatek_neve->place(16, 14, 330);
-    p.Megjegyzes = new LabeledEdit(QStringLiteral("Megjegyzes"), QStringLiteral("Megjegyzés/Stílus:"), page);
-    p.Megjegyzes->place(376, 14, 330);
-    p.Jatek_merete = new LabeledEdit(QStringLiteral("Jatek_merete"), QStringLiteral("Játék mérete:"), page);
-    p.Jatek_merete->place(16, 68, 330);
-    p.JatekCD_kodja = new LabeledEdit(QStringLiteral("JatekCD_kodja"), QStringLiteral("Adathordozó kódja:"), page);
-    p.JatekCD_kodja->place(376, 68, 330);
+    p.Jatek_neve = labeledEdit(page, QStringLiteral("Jatek_neve"), QStringLiteral("Játék neve:"), 16, 14, 330);
+    p.Megjegyzes = labeledEdit(page, QStringLiteral("Megjegyzes"), QStringLiteral("Megjegyzés/Stílus:"), 376, 14, 330);
+    p.Jatek_merete = labeledEdit(page, QStringLiteral("Jatek_merete"), QStringLiteral("Játék mérete:"), 16, 68, 330);
+    p.JatekCD_kodja =
+        labeledEdit(page, QStringLiteral("JatekCD_kodja"), QStringLiteral("Adathordozó kódja:"), 376, 68, 330);
 
     makeSeparator(page, 16, 122, 690);
     p.Games_name = makeCheckBox(page, QStringLiteral("Games_name"), QStringLiteral("Játék neve megegyezik"), 16, 138);
@@ -32,14 +29,11 @@ GamePage buildGamePage(QWidget* page)
 ProgramPage buildProgramPage(QWidget* page)
 {
     ProgramPage p{};
-    p.Progs_neve = new LabeledEdit(QStringLiteral("Progs_neve"), QStringLiteral("Programok neve:"), page);
-    p.Progs_neve->place(16, 14, 330);
-    p.Progs_Megjegyezes = new LabeledEdit(QStringLiteral("Progs_Megjegyezes"), QStringLiteral("Megjegyezés:"), page);
-    p.Progs_Megjegyezes->place(376, 14, 330);
-    p.Progs_meret = new LabeledEdit(QStringLiteral("Progs_meret"), QStringLiteral("Méret:"), page);
-    p.Progs_meret->place(16, 68, 330);
-    p.Progs_kod = new LabeledEdit(QStringLiteral("Progs_kod"), QStringLiteral("Adathordozó kódja:"), page);
-    p.Progs_kod->place(376, 68, 330);
+    p.Progs_neve = labeledEdit(page, QStringLiteral("Progs_neve"), QStringLiteral("Programok neve:"), 16, 14, 330);
+    p.Progs_Megjegyezes =
+        labeledEdit(page, QStringLiteral("Progs_Megjegyezes"), QStringLiteral("Megjegyezés:"), 376, 14, 330);
+    p.Progs_meret = labeledEdit(page, QStringLiteral("Progs_meret"), QStringLiteral("Méret:"), 16, 68, 330);
+    p.Progs_kod = labeledEdit(page, QStringLiteral("Progs_kod"), QStringLiteral("Adathordozó kódja:"), 376, 68, 330);
 
     chainFocus({p.Progs_neve, p.Progs_Megjegyezes, p.Progs_meret, p.Progs_kod});
     return p;

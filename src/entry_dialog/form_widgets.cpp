@@ -32,6 +32,13 @@ void LabeledEdit::changeEvent(QEvent* event)
 
 namespace entry_form {
 
+LabeledEdit* labeledEdit(QWidget* parent, const QString& name, const QString& caption, int x, int y, int width)
+{
+    auto* edit = new LabeledEdit(name, caption, parent);
+    edit->place(x, y, width);
+    return edit;
+}
+
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, int x, int y)
 {
     auto* label = new QLabel(caption, parent);

@@ -33,6 +33,7 @@ namespace entry_form {
 constexpr int labelGap = 18;
 constexpr int editHeight = 24;
 
+LabeledEdit* labeledEdit(QWidget* parent, const QString& name, const QString& caption, int x, int y, int width);
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, int x, int y);
 QCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption, int x, int y);
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, const QRect& place);
