@@ -85,6 +85,8 @@ void TRogzites::wireHandlers()
         m_shownPage = index;
         run([this] { Rogzit_Change(); });
     });
+    connect(m_rogzitNew, &QPushButton::clicked, this, [this] { run([this] { Rogzit_newClick(); }); });
+    connect(m_rogzitEnd, &QPushButton::clicked, this, [this] { run([this] { Rogzit_endClick(); }); });
     connect(m_cancelExit, &QPushButton::clicked, this, [this] { run([this] { Cancel_exitClick(); }); });
 
     connect(m_dvd.Nyelv_hozzaad, &QPushButton::clicked, this, [this] { run([this] { Nyelv_hozzaadClick(); }); });

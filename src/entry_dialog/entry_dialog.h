@@ -1,6 +1,7 @@
 #pragma once
 
 #include "entry_dialog/entry_form.h"
+#include "entry_dialog/record_statements.h"
 #include "platform/failure.h"
 
 #include <QWidget>
@@ -33,6 +34,9 @@ public:
     // --- page change and leaving
     void Rogzit_Change();
     void Cancel_exitClick();
+    // --- recording: new rows, or the row being edited
+    void Rogzit_newClick();
+    void Rogzit_endClick();
     // --- controls of the DVD and the album pages
     void Nyelv_hozzaadClick();
     void felirat_hozzaadClick();
@@ -54,8 +58,25 @@ public:
     // The index of the page shown. An edit opened from a tab that has no page (VHS, books) shows none and
     // reports that tab's index.
     int shownPage() const { return m_shownPage; }
+    // The album that the next MP3-album track is attached to; kept across presses and openings.
+    const QString& currentAlbumKey() const { return m_currentAlbumKey; }
+
+signals:
+    // A statement is about to be sent to the catalogue; its written-out form.
+    void statementSent(const QString& text);
 
 private:
+    // The row an edit was opened for, kept from the opening: a click on another row of the main window
+    // while the dialog is open does not move the edit.
+    struct EditTarget
+    {
+        bool albumGrid = false;
+        bool trackGrid = false;
+        record_sql::RowKey album;
+        record_sql::RowKey track;
+        record_sql::RowKey row; // tabs 1 to 5
+    };
+
     // Runs one handler; a failure ends it and reaches the general error report.
     template <typename Handler> void run(Handler&& handler)
     {
@@ -70,6 +91,7 @@ private:
     void restoreFocus(DurationEdit* field);
     QWidget* firstField(int page) const;
     void resetAllPages();
+    void clearDvdPage();
     void finishOpening();
     void showAndRaise();
     // Edit openings, one per category; each returns false when its check refused.
@@ -80,6 +102,35 @@ private:
     bool fillClipEdit();
     bool fillGameEdit();
     bool fillProgramEdit();
+    void keepEditTarget(int tab);
+    // Recording; each returns false when the press was refused.
+    bool recordNewRow();
+    bool recordEdit();
+    bool recordAlbumTrack();
+    bool recordCompilation();
+    bool recordDvd();
+    bool recordClip();
+    bool recordGame();
+    bool recordProgram();
+    void updateAlbumOrTrack(const QString& trackLength);
+    // The checks of a page, in their order; shared by new rows and edits.
+    bool checkAlbumTrack(const QString& length);
+    bool checkCompilation(const QString& length);
+    bool checkDvd(QString& length);
+    bool checkClip(const QString& length);
+    bool checkGame();
+    bool checkProgram();
+    // A refusal: the beep and the text slot's message. Always false.
+    bool refuse(int slot);
+    record_sql::Track trackFields(const QString& length) const;
+    record_sql::Compilation compilationFields(const QString& length) const;
+    record_sql::Dvd dvdFields(const QString& length) const;
+    record_sql::Clip clipFields(const QString& length) const;
+    record_sql::Item gameFields() const;
+    record_sql::Item programFields() const;
+    void runCommand(const store::Statement& statement);
+    void closingSteps();
+    void resetDvdPage();
     // The check of an edit opening: the category's grid has rows and the key field is filled.
     bool editableRow(int rowCount, const QString& keyField, const QString& message);
 
@@ -101,4 +152,6 @@ private:
 
     int m_shownPage = 0;
     bool m_restoringFocus = false;
+    QString m_currentAlbumKey;
+    EditTarget m_editTarget;
 };

@@ -117,6 +117,9 @@ ProgramPage buildProgramPage(QWidget* page);
 DurationFields buildDuration(QWidget* page, const std::array<QString, 3>& names, const QString& hoursBound,
                              const std::array<QString, 2>& colonNames, int x, int y);
 
+// Puts "00" into the three fields of a length.
+void resetDuration(const DurationFields& fields);
+
 // Sets the focus order of a page's controls to the order given.
 void chainFocus(std::initializer_list<QWidget*> controls);
 

@@ -32,6 +32,12 @@ DurationFields buildDuration(QWidget* page, const std::array<QString, 3>& names,
     return fields;
 }
 
+void resetDuration(const DurationFields& fields)
+{
+    for (DurationEdit* field : fields)
+        field->setText(QStringLiteral("00"));
+}
+
 void chainFocus(std::initializer_list<QWidget*> controls)
 {
     QWidget* previous = nullptr;

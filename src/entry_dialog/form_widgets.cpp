@@ -74,6 +74,12 @@ QLineEdit* makeEdit(QWidget* parent, const QString& name, const QRect& place)
     return edit;
 }
 
+void clearTexts(std::initializer_list<QLineEdit*> fields)
+{
+    for (QLineEdit* field : fields)
+        field->clear();
+}
+
 void setEnabled(std::initializer_list<QWidget*> controls, bool enabled)
 {
     for (QWidget* control : controls)

@@ -38,6 +38,8 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, 
 QCheckBox* makeCheckBox(QWidget* parent, const QString& name, const QString& caption, int x, int y);
 QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, const QRect& place);
 QLineEdit* makeEdit(QWidget* parent, const QString& name, const QRect& place);
+// Empties every field given.
+void clearTexts(std::initializer_list<QLineEdit*> fields);
 // Enables or disables every control given.
 void setEnabled(std::initializer_list<QWidget*> controls, bool enabled);
 // Shows a text in an editable drop-down with no item chosen.

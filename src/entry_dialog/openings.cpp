@@ -11,22 +11,6 @@
 #include <QPushButton>
 #include <QTabWidget>
 
-namespace {
-
-void clearTexts(std::initializer_list<QLineEdit*> fields)
-{
-    for (QLineEdit* field : fields)
-        field->clear();
-}
-
-void resetDuration(const DurationFields& fields)
-{
-    for (DurationEdit* field : fields)
-        field->setText(QStringLiteral("00"));
-}
-
-} // namespace
-
 void TRogzites::openForNewRows()
 {
     ModeVariables& mode = m_main.modeVariables;
@@ -54,29 +38,36 @@ void TRogzites::openForNewRows()
 
 void TRogzites::resetAllPages()
 {
-    clearTexts(
+    entry_form::clearTexts(
         {m_album.eloado_neve, m_album.Album_cime, m_album.Szam_cime, m_album.Meret, m_album.Tomorites, m_album.Kod});
-    resetDuration(m_album.duration);
+    entry_form::resetDuration(m_album.duration);
 
-    clearTexts({m_compilation.Eloado_szam_cime, m_compilation.Album_cim, m_compilation.szam_merete,
-                m_compilation.CD_Kod, m_compilation.Tomoritesi_mertek});
-    resetDuration(m_compilation.duration);
+    entry_form::clearTexts({m_compilation.Eloado_szam_cime, m_compilation.Album_cim, m_compilation.szam_merete,
+                            m_compilation.CD_Kod, m_compilation.Tomoritesi_mertek});
+    entry_form::resetDuration(m_compilation.duration);
 
-    clearTexts({m_dvd.Film_cime, m_dvd.Film_eredeti_cime});
+    clearDvdPage();
+
+    entry_form::clearTexts({m_clip.Clip_cime, m_clip.Clip_leiras, m_clip.Clip_nyelv, m_clip.Clip_felbontas,
+                            m_clip.Clip_meret, m_clip.Clip_stilus, m_clip.Clip_video, m_clip.Clip_hang});
+    entry_form::resetDuration(m_clip.duration);
+
+    entry_form::clearTexts({m_game.Jatek_neve, m_game.Megjegyzes, m_game.Jatek_merete, m_game.JatekCD_kodja});
+    entry_form::clearTexts(
+        {m_program.Progs_neve, m_program.Progs_Megjegyezes, m_program.Progs_meret, m_program.Progs_kod});
+}
+
+void TRogzites::clearDvdPage()
+{
+    entry_form::clearTexts({m_dvd.Film_cime, m_dvd.Film_eredeti_cime});
     m_dvd.Film_hangjai->clear();
     m_dvd.Film_feliratai->clear();
+    // The count's change moves the arrows back to 1.
+    m_dvd.DVD_db_szam->setText(QStringLiteral("1"));
+    entry_form::resetDuration(m_dvd.duration);
     entry_form::setComboText(m_dvd.hang, entry_form::soundPrompt);
     entry_form::setComboText(m_dvd.Felirat, entry_form::subtitlePrompt);
     entry_form::setComboText(m_dvd.Stilus, entry_form::stylePrompt);
-    m_dvd.DVD_db_szam->setText(QStringLiteral("1"));
-    resetDuration(m_dvd.duration);
-
-    clearTexts({m_clip.Clip_cime, m_clip.Clip_leiras, m_clip.Clip_nyelv, m_clip.Clip_felbontas, m_clip.Clip_meret,
-                m_clip.Clip_stilus, m_clip.Clip_video, m_clip.Clip_hang});
-    resetDuration(m_clip.duration);
-
-    clearTexts({m_game.Jatek_neve, m_game.Megjegyzes, m_game.Jatek_merete, m_game.JatekCD_kodja});
-    clearTexts({m_program.Progs_neve, m_program.Progs_Megjegyezes, m_program.Progs_meret, m_program.Progs_kod});
 }
 
 void TRogzites::finishOpening()
@@ -126,6 +117,7 @@ void TRogzites::openForEditing()
     }
     if (!filled)
         return;
+    keepEditTarget(mode.editTab);
     setWindowTitle(m_main.textSlots().text(3));
     m_rogzitNew->setText(m_main.textSlots().text(301));
     m_rogzitEnd->setVisible(false);
