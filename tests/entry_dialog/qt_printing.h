@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <QVariant>
 #include <ostream>
 
 // Readable texts in failure messages.
@@ -12,4 +13,9 @@ inline void PrintTo(const QString& text, std::ostream* out)
 inline void PrintTo(const QStringList& items, std::ostream* out)
 {
     *out << '[' << items.join(QStringLiteral("|")).toStdString() << ']';
+}
+
+inline void PrintTo(const QVariant& value, std::ostream* out)
+{
+    *out << '"' << value.toString().toStdString() << '"';
 }
