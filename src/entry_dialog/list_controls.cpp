@@ -1,6 +1,7 @@
 #include "entry_dialog/entry_dialog.h"
 #include "entry_dialog/form_widgets.h"
 #include "entry_dialog/up_down.h"
+#include "localisation/language_file.h"
 #include "main_window/main_window.h"
 #include "platform/failure.h"
 
@@ -59,12 +60,12 @@ void TRogzites::UpDown1Click()
 void TRogzites::DVD_db_szamClick()
 {
     // The number of discs recorded is the text itself; only the arrows follow it.
+    // Converted by the same rule as every other whole number the program reads.
     const QString text = m_dvd.DVD_db_szam->text();
-    bool isNumber = false;
-    const int count = text.toInt(&isNumber, 10);
-    if (!isNumber)
+    const std::optional<int> count = localisation::convertLanguageId(text);
+    if (!count)
         throw platform::invalidInteger(text);
-    m_dvd.UpDown1->setPosition(count);
+    m_dvd.UpDown1->setPosition(*count);
 }
 
 void TRogzites::Audio_cdClick()

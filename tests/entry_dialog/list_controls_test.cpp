@@ -118,6 +118,13 @@ TEST_F(ListControlsTest, aCountThatIsNoWholeNumberIsReportedAndKeptAsTyped)
     // The arrows kept the last good number.
     clickArrow(true);
     EXPECT_EQ(count->text(), QStringLiteral("5"));
+    // A trailing blank is no number; a leading one is.
+    desktop.errors.reports.clear();
+    typeInto("DVD_db_szam", "7 ");
+    EXPECT_EQ(desktop.errors.reports, QStringList({"'7 ' is not a valid integer value"}));
+    typeInto("DVD_db_szam", " 8");
+    clickArrow(true);
+    EXPECT_EQ(count->text(), QStringLiteral("9"));
 }
 
 TEST_F(ListControlsTest, audioCdFillsAndLocksTheTrackFieldsAndUntickingClearsThem)
