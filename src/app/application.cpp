@@ -1,5 +1,7 @@
 #include "app/application.h"
 
+#include "entry_dialog/entry_dialog.h"
+#include "entry_dialog/help_dialog.h"
 #include "main_window/main_window.h"
 #include "platform/failure.h"
 #include "platform/qt_platform.h"
@@ -38,7 +40,11 @@ int runMediatar(int argc, char* argv[])
     MediatarApplication app(argc, argv, services.errors);
     QApplication::setApplicationName(QStringLiteral("Médiatár"));
 
+    // The three windows, each once and in this order; the two dialogs belong to the main window and close with it.
     TFoablak mainWindow(services);
+    auto* entryDialog = new TRogzites(mainWindow, &mainWindow);
+    mainWindow.setEntryDialog(entryDialog);
+    entryDialog->setHelpDialog(new Thang_felirat_help(&mainWindow));
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = mainWindow.frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());

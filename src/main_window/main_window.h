@@ -83,6 +83,7 @@ public:
     CategoryGrid* grid(int tab) const { return m_grids.at(static_cast<std::size_t>(tab)); }
     CategoryGrid* trackGrid() const { return m_trackGrid; }
     QLabel* emptyLabel(int tab) const { return m_emptyLabels.at(static_cast<std::size_t>(tab)); }
+    QLineEdit* searchBox() const { return m_kereses; }
     store::QueryChannel& browseQuery() { return m_browseQuery; }
     store::QueryChannel& detailQuery() { return m_detailQuery; }
     localisation::TextSlots& textSlots() { return m_textSlots; }

@@ -4,13 +4,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
-#include <ostream>
 
-// Failure messages show texts as text.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
+#include "support/qt_printing.h"
 
 // A real catalogue file in a temporary directory, filled row by row, for tests.
 class TestCatalogue

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "store/statement.h"
+
+#include <QVariant>
+#include <initializer_list>
+#include <utility>
+
+// The statements that record new rows and edits. Their written-out form is fixed piece by piece, blanks
+// and commas included; every value is bound when the statement runs, so any text is stored as typed.
+
+namespace record_sql {
+
+// The old values an edit compares and the row identity it was opened for. A null identity leaves the
+// comparison of the two values alone to find the row.
+struct RowKey
+{
+    QString first;
+    QString second;
+    QVariant identity;
+};
+
+// Fixed text and the value that follows it, in turn, then the closing text.
+store::Statement sequence(std::initializer_list<std::pair<const char*, QString>> pieces, const char* tail);
+// Narrows a change to the row of the given identity (the rowid, or the key column named).
+store::Statement& narrow(store::Statement& statement, const QVariant& identity,
+                         const QString& identityColumn = QStringLiteral("rowid"));
+
+store::Statement albumInsert(const QString& artist, const QString& album);
+// The key of the album row just written: the row inserted is the one asked for, whatever other rows share
+// its artist and title.
+store::Statement albumKeyQuery(const QString& artist, const QString& album, qint64 insertedKey);
+
+struct Track
+{
+    QString title;
+    QString length;
+    QString size;
+    QString bitrate;
+    QString code;
+};
+store::Statement trackInsert(const Track& track, const QString& albumKey);
+store::Statement albumUpdate(const QString& artist, const QString& album, const RowKey& old);
+store::Statement trackUpdate(const Track& track, const RowKey& old);
+
+struct Compilation
+{
+    QString artistAndTitle;
+    QString album;
+    QString length;
+    QString bitrate;
+    QString size;
+    QString code;
+};
+store::Statement compilationInsert(const Compilation& row);
+store::Statement compilationUpdate(const Compilation& row, const RowKey& old);
+
+struct Dvd
+{
+    QString title;
+    QString originalTitle;
+    QString soundTracks;
+    QString subtitles;
+    QString discs;
+    QString length;
+    QString style;
+};
+store::Statement dvdInsert(const Dvd& row);
+store::Statement dvdUpdate(const Dvd& row, const RowKey& old);
+
+struct Clip
+{
+    QString title;
+    QString description;
+    QString language;
+    QString resolution;
+    QString size;
+    QString length;
+    QString style;
+    QString video;
+    QString sound;
+};
+store::Statement clipInsert(const Clip& row);
+store::Statement clipUpdate(const Clip& row, const RowKey& old);
+
+struct Item // a game or a program: name, note, size, medium code
+{
+    QString name;
+    QString note;
+    QString size;
+    QString code;
+};
+store::Statement gameInsert(const Item& row);
+store::Statement gameUpdate(const Item& row, const RowKey& old);
+store::Statement programInsert(const Item& row);
+store::Statement programUpdate(const Item& row, const RowKey& old);
+
+} // namespace record_sql

@@ -1,0 +1,195 @@
+#include "entry_dialog/duration_edit.h"
+#include "entry_dialog/entry_dialog.h"
+#include "entry_dialog/form_widgets.h"
+#include "entry_dialog/up_down.h"
+#include "main_window/main_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QListWidget>
+#include <QSqlError>
+#include <sqlite3.h>
+
+// Recording new rows: the page's insert, then the page made ready for the next entry, keeping what the
+// same-value boxes ask to keep.
+
+namespace {
+
+// Statements that stand or fall together: rolled back unless committed.
+class Transaction
+{
+public:
+    explicit Transaction(store::QueryChannel& channel)
+    {
+        channel.connect();
+        m_database = channel.database();
+        if (!m_database.transaction())
+            throw platform::Failure(m_database.lastError().text());
+    }
+    ~Transaction()
+    {
+        if (!m_committed)
+            m_database.rollback();
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void commit()
+    {
+        if (!m_database.commit())
+            throw platform::Failure(m_database.lastError().text());
+        m_committed = true;
+    }
+
+private:
+    QSqlDatabase m_database;
+    bool m_committed = false;
+};
+
+} // namespace
+
+bool TRogzites::recordNewRow()
+{
+    switch (shownPage()) {
+    case 0:
+        return recordAlbumTrack();
+    case 1:
+        return recordCompilation();
+    case 2:
+        return recordDvd();
+    case 3:
+        return recordClip();
+    case 4:
+        return recordGame();
+    case 5:
+        return recordProgram();
+    default:
+        return true;
+    }
+}
+
+bool TRogzites::recordAlbumTrack()
+{
+    ModeVariables& mode = m_main.modeVariables;
+    store::QueryChannel& channel = m_main.browseQuery();
+    const QString length = compose(0);
+    channel.close();
+    if (!checkAlbumTrack(length))
+        return false;
+
+    const QString artist = m_album.eloado_neve->text();
+    const QString album = m_album.Album_cime->text();
+    if (mode.newAlbumNeeded) {
+        // The album row and its first track are written together or not at all, and the track goes to the
+        // row just written, not to an older album of the same artist and title.
+        Transaction transaction(channel);
+        runCommand(record_sql::albumInsert(artist, album));
+        const qint64 insertedKey = sqlite3_last_insert_rowid(channel.handle());
+        const store::Statement keyQuery = record_sql::albumKeyQuery(artist, album, insertedKey);
+        emit statementSent(keyQuery.text());
+        channel.setStatement(keyQuery);
+        channel.open();
+        const QString key = channel.fieldText(0, QStringLiteral("kod"));
+        runCommand(record_sql::trackInsert(trackFields(length), key));
+        transaction.commit();
+        m_currentAlbumKey = key;
+    } else {
+        runCommand(record_sql::trackInsert(trackFields(length), m_currentAlbumKey));
+    }
+
+    // The ticks count, not whether the boxes are enabled.
+    if (!m_album.Album_azonos->isChecked()) {
+        m_album.Album_cime->clear();
+        m_album.Album_cime->setFocus();
+        mode.newAlbumNeeded = true;
+    }
+    if (!m_album.Eloado_azonos->isChecked()) {
+        entry_form::clearTexts({m_album.eloado_neve, m_album.Album_cime});
+        m_album.eloado_neve->setFocus();
+        mode.newAlbumNeeded = true;
+    }
+    if (m_album.Album_azonos->isChecked() && m_album.Eloado_azonos->isChecked()) {
+        mode.newAlbumNeeded = false;
+        m_album.Szam_cime->setFocus();
+    }
+    m_album.Szam_cime->clear();
+    entry_form::resetDuration(m_album.duration);
+    Audio_cdClick();
+    m_main.detailQuery().close();
+    return true;
+}
+
+bool TRogzites::recordCompilation()
+{
+    const QString length = compose(1);
+    if (!checkCompilation(length))
+        return false;
+    runCommand(record_sql::compilationInsert(compilationFields(length)));
+    entry_form::clearTexts({m_compilation.Eloado_szam_cime, m_compilation.Album_cim, m_compilation.Tomoritesi_mertek,
+                            m_compilation.szam_merete, m_compilation.CD_Kod});
+    entry_form::resetDuration(m_compilation.duration);
+    m_compilation.Eloado_szam_cime->setFocus();
+    return true;
+}
+
+bool TRogzites::recordDvd()
+{
+    QString length;
+    if (!checkDvd(length))
+        return false;
+    runCommand(record_sql::dvdInsert(dvdFields(length)));
+    resetDvdPage();
+    return true;
+}
+
+void TRogzites::resetDvdPage()
+{
+    clearDvdPage();
+    m_dvd.UpDown1->setPosition(1);
+    m_main.currentRow.dvdNyelv.clear();
+    m_main.currentRow.dvdFelirat.clear();
+    m_dvd.Film_cime->setFocus();
+}
+
+bool TRogzites::recordClip()
+{
+    const QString length = compose(3);
+    if (!checkClip(length))
+        return false;
+    runCommand(record_sql::clipInsert(clipFields(length)));
+    entry_form::clearTexts({m_clip.Clip_cime, m_clip.Clip_leiras, m_clip.Clip_nyelv, m_clip.Clip_felbontas,
+                            m_clip.Clip_meret, m_clip.Clip_stilus, m_clip.Clip_video, m_clip.Clip_hang});
+    entry_form::resetDuration(m_clip.duration);
+    m_clip.Clip_cime->setFocus();
+    return true;
+}
+
+bool TRogzites::recordGame()
+{
+    if (!checkGame())
+        return false;
+    runCommand(record_sql::gameInsert(gameFields()));
+    if (!m_game.Games_stilus->isChecked()) {
+        m_game.Megjegyzes->clear();
+        m_game.Megjegyzes->setFocus();
+    }
+    if (!m_game.Games_name->isChecked()) {
+        m_game.Jatek_neve->clear();
+        m_game.Jatek_neve->setFocus();
+    }
+    m_game.Jatek_merete->clear();
+    if (!m_game.Games_adathordozo->isChecked())
+        m_game.JatekCD_kodja->clear();
+    return true;
+}
+
+bool TRogzites::recordProgram()
+{
+    if (!checkProgram())
+        return false;
+    runCommand(record_sql::programInsert(programFields()));
+    entry_form::clearTexts(
+        {m_program.Progs_neve, m_program.Progs_Megjegyezes, m_program.Progs_meret, m_program.Progs_kod});
+    m_program.Progs_neve->setFocus();
+    return true;
+}
