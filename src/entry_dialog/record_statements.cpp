@@ -44,11 +44,11 @@ store::Statement trackInsert(const Track& track, const QString& albumKey)
 
 store::Statement albumUpdate(const QString& artist, const QString& album, const RowKey& old)
 {
-    store::Statement update = sequence({{"UPDATE eloado SET eloado= ", artist},
-                                        {" , album =", album},
-                                        {" where (eloado.eloado = ", old.first},
-                                        {") and (eloado.album = ", old.second}},
-                                       ")");
+    store::Statement update = sequence({{"UPDATE eloado SET eloado= ", artist}, {" , album =", album}}, " where (");
+    update.compared(QStringLiteral("eloado.eloado"), QStringLiteral(" = "), old.first)
+        .fixed(QStringLiteral(") and ("))
+        .compared(QStringLiteral("eloado.album"), QStringLiteral(" = "), old.second)
+        .fixed(QStringLiteral(")"));
     return narrow(update, old.identity, QStringLiteral("kod"));
 }
 
@@ -58,10 +58,12 @@ store::Statement trackUpdate(const Track& track, const RowKey& old)
                                         {", ido=", track.length},
                                         {", meret=", track.size},
                                         {", bitrata=", track.bitrate},
-                                        {", kod=", track.code},
-                                        {" where (szamok.cim=", old.first},
-                                        {") and (szamok.meret=", old.second}},
-                                       ")");
+                                        {", kod=", track.code}},
+                                       " where (");
+    update.compared(QStringLiteral("szamok.cim"), QStringLiteral("="), old.first)
+        .fixed(QStringLiteral(") and ("))
+        .compared(QStringLiteral("szamok.meret"), QStringLiteral("="), old.second)
+        .fixed(QStringLiteral(")"));
     return narrow(update, old.identity);
 }
 
@@ -83,10 +85,12 @@ store::Statement compilationUpdate(const Compilation& row, const RowKey& old)
                                         {", ido=", row.length},
                                         {", bitrata=", row.bitrate},
                                         {", meret=", row.size},
-                                        {", kod=", row.code},
-                                        {" where (valogatasok.eloado=", old.first},
-                                        {") and (valogatasok.meret=", old.second}},
-                                       ")");
+                                        {", kod=", row.code}},
+                                       " where (");
+    update.compared(QStringLiteral("valogatasok.eloado"), QStringLiteral("="), old.first)
+        .fixed(QStringLiteral(") and ("))
+        .compared(QStringLiteral("valogatasok.meret"), QStringLiteral("="), old.second)
+        .fixed(QStringLiteral(")"));
     return narrow(update, old.identity);
 }
 
@@ -110,10 +114,12 @@ store::Statement dvdUpdate(const Dvd& row, const RowKey& old)
                                         {", felirat=", row.subtitles},
                                         {", db_dvd=", row.discs},
                                         {", hossz=", row.length},
-                                        {", stilus=", row.style},
-                                        {" where (DVD_Filmek.cim=", old.first},
-                                        {" and DVD_Filmek.hossz=", old.second}},
-                                       ")");
+                                        {", stilus=", row.style}},
+                                       " where (");
+    update.compared(QStringLiteral("DVD_Filmek.cim"), QStringLiteral("="), old.first)
+        .fixed(QStringLiteral(" and "))
+        .compared(QStringLiteral("DVD_Filmek.hossz"), QStringLiteral("="), old.second)
+        .fixed(QStringLiteral(")"));
     return narrow(update, old.identity);
 }
 
@@ -142,10 +148,12 @@ store::Statement clipUpdate(const Clip& row, const RowKey& old)
                                         {", hossz=", row.length},
                                         {", stilus=", row.style},
                                         {", video=", row.video},
-                                        {", hang=", row.sound},
-                                        {" where (Filmek_videoklippek.cim=", old.first},
-                                        {" and Filmek_videoklippek.MEGJEGYZES=", old.second}},
-                                       ")");
+                                        {", hang=", row.sound}},
+                                       " where (");
+    update.compared(QStringLiteral("Filmek_videoklippek.cim"), QStringLiteral("="), old.first)
+        .fixed(QStringLiteral(" and "))
+        .compared(QStringLiteral("Filmek_videoklippek.MEGJEGYZES"), QStringLiteral("="), old.second)
+        .fixed(QStringLiteral(")"));
     return narrow(update, old.identity);
 }
 
@@ -160,10 +168,12 @@ store::Statement gameUpdate(const Item& row, const RowKey& old)
     store::Statement update = sequence({{"UPDATE games SET nev=", row.name},
                                         {", megjegyzes=", row.note},
                                         {", meret=", row.size},
-                                        {", kod=", row.code},
-                                        {" where (games.nev=", old.first},
-                                        {" and games.meret=", old.second}},
-                                       ")");
+                                        {", kod=", row.code}},
+                                       " where (");
+    update.compared(QStringLiteral("games.nev"), QStringLiteral("="), old.first)
+        .fixed(QStringLiteral(" and "))
+        .compared(QStringLiteral("games.meret"), QStringLiteral("="), old.second)
+        .fixed(QStringLiteral(")"));
     return narrow(update, old.identity);
 }
 
@@ -178,10 +188,12 @@ store::Statement programUpdate(const Item& row, const RowKey& old)
     store::Statement update = sequence({{"UPDATE progs_other SET programok=", row.name},
                                         {", megjegyzes=", row.note},
                                         {", meret=", row.size},
-                                        {", kod=", row.code},
-                                        {" where (progs_other.programok=", old.first},
-                                        {" and progs_other.meret=", old.second}},
-                                       ")");
+                                        {", kod=", row.code}},
+                                       " where (");
+    update.compared(QStringLiteral("progs_other.programok"), QStringLiteral("="), old.first)
+        .fixed(QStringLiteral(" and "))
+        .compared(QStringLiteral("progs_other.meret"), QStringLiteral("="), old.second)
+        .fixed(QStringLiteral(")"));
     return narrow(update, old.identity);
 }
 

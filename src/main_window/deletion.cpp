@@ -147,22 +147,12 @@ const RowBranch& rowBranch(int tab)
     return branches.at(static_cast<std::size_t>(tab - 1));
 }
 
-// "<column>=" ⟦value⟧. A click reads a NULL as empty text, so for the engine an empty value also finds the
-// NULL it was read from; any other value finds only itself.
-store::Statement& compare(store::Statement& statement, const QString& lead, const QString& column,
-                          const QString& equals, const QString& value)
-{
-    return statement
-        .piece(lead + column + equals, lead + QStringLiteral("ifnull(") + column + QStringLiteral(", '')") + equals)
-        .quoted(value);
-}
-
 store::Statement rowDeletion(const RowBranch& branch, const TCurrentRow& row)
 {
     store::Statement statement(QStringLiteral("delete from ") + branch.table + QStringLiteral(" where ("));
     QString lead;
     for (const auto& [column, field] : branch.compared) {
-        compare(statement, lead, column, QStringLiteral("="), row.*field);
+        statement.fixed(lead).compared(column, QStringLiteral("="), row.*field);
         lead = QStringLiteral(" and ");
     }
     statement.fixed(QStringLiteral(")"));
@@ -262,8 +252,9 @@ store::Statement albumKeyLookup(const TCurrentRow& row)
 {
     store::Statement statement(QStringLiteral("select kod from eloado where ("));
     const QString equals = QStringLiteral(" = ");
-    compare(statement, QString(), QStringLiteral("eloado.eloado"), equals, row.albumEloado);
-    compare(statement, QStringLiteral(") and ("), QStringLiteral("eloado.album"), equals, row.albumAlbum);
+    statement.compared(QStringLiteral("eloado.eloado"), equals, row.albumEloado)
+        .fixed(QStringLiteral(") and ("))
+        .compared(QStringLiteral("eloado.album"), equals, row.albumAlbum);
     statement.fixed(QStringLiteral(")"));
     // The clicked album by its own key, not the first of several that share artist and title.
     statement.sqlOnly(QStringLiteral(" and (eloado.kod = ?)"), {row.albumIdentity});

@@ -35,6 +35,12 @@ Statement& Statement::pattern(const QString& before, const QString& value, const
     return *this;
 }
 
+Statement& Statement::compared(const QString& column, const QString& equals, const QString& value)
+{
+    piece(column + equals, QStringLiteral("ifnull(") + column + QStringLiteral(", '')") + equals);
+    return quoted(value);
+}
+
 Statement& Statement::sqlOnly(const QString& sql, const QVariantList& values)
 {
     m_pieces.push_back({QString(), sql, values});

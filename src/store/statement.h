@@ -28,6 +28,9 @@ public:
     // A LIKE pattern: '<before><value><after>' in the text form; the whole pattern is bound when run.
     // The value keeps the meaning of % and _ in it.
     Statement& pattern(const QString& before, const QString& value, const QString& after);
+    // "<column><equals>⟦v⟧" in the text form. For the engine an empty value also matches a NULL, since a row
+    // read from the list shows a NULL as empty text; any other value matches only itself.
+    Statement& compared(const QString& column, const QString& equals, const QString& value);
     // A piece only the engine sees (for example the narrowing of a change to the clicked row's identity),
     // with its own bound values.
     Statement& sqlOnly(const QString& sql, const QVariantList& values = {});

@@ -192,6 +192,20 @@ TEST_F(RecordEditTest, aProgramEditIsWrittenAndTheDialogClosesWhicheverButton)
     EXPECT_TRUE(control<QPushButton>("Rogzit_end")->isVisible());
 }
 
+TEST_F(RecordEditTest, aRowWithANullComparedColumnIsStillEdited)
+{
+    // Imported catalogues keep NULLs apart from empty texts; the list shows a NULL size as empty text.
+    catalogue->insert("progs_other", {"Térképek", "útvonaltervező", QVariant(), QVariant()});
+    editRow(5, "DBGrid7", 0);
+    edit("Progs_meret")->setText(QStringLiteral("700 MB"));
+    press();
+    expectClosedAfterEdit();
+    EXPECT_EQ(sent, QStringList({"UPDATE progs_other SET programok=\"Térképek\", megjegyzes=\"útvonaltervező\", "
+                                 "meret=\"700 MB\", kod=\"\" where (progs_other.programok=\"Térképek\" and "
+                                 "progs_other.meret=\"\")"}));
+    EXPECT_EQ(tableRows("progs_other"), QList<QVariantList>({values({"Térképek", "útvonaltervező", "700 MB", ""})}));
+}
+
 TEST_F(RecordEditTest, anEditFromATabWithoutAPageWritesNothingAndCloses)
 {
     catalogue->insert("games", {"Doom", "FPS", "40 MB", "G1"});
