@@ -77,11 +77,11 @@ TFoablak::TFoablak(platform::Services services, QWidget* parent)
         widths.clear();
     for (int tab = 0; tab < store::dataCategoryCount; ++tab)
         columnWidths[static_cast<std::size_t>(tab)].assign(store::category(tab).columns.size(), 0);
+    // The window that had the focus last. The window system announces a new focus window after the window's
+    // activation event, so while the activation is handled this still names the window the focus came from.
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
-        if (window && window != windowHandle())
+        if (window)
             m_lastFocusWindow = window;
-        else if (window == windowHandle())
-            QMetaObject::invokeMethod(this, [this] { m_lastFocusWindow = windowHandle(); }, Qt::QueuedConnection);
     });
     run([this] { FormCreate(); });
 }

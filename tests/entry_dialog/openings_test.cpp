@@ -440,4 +440,18 @@ TEST_F(OpeningsTest, comingBackFromTheDialogCountsAsAnActivationOfTheMainWindow)
     EXPECT_EQ(searchColumns()->currentIndex(), 0);
 }
 
+TEST_F(OpeningsTest, comingBackFromAnotherWindowIsNoActivationOfTheMainWindow)
+{
+    ASSERT_TRUE(activate(&window()));
+    settle();
+    // A window that is not the entry dialog, as a message box is.
+    QWidget box;
+    box.show();
+    ASSERT_TRUE(activate(&box));
+    searchColumns()->setCurrentIndex(1);
+    ASSERT_TRUE(activate(&window()));
+    settle();
+    EXPECT_EQ(searchColumns()->currentIndex(), 1);
+}
+
 } // namespace
