@@ -15,6 +15,7 @@ struct Streams
 };
 
 int createCommand(const QStringList& args, Streams streams);
+int generateCommand(const QStringList& args, Streams streams);
 
 // Runs the tool on the whole command line (args[0] is the subcommand).
 int run(const QStringList& args, Streams streams);

@@ -16,8 +16,10 @@ struct Command
 const std::map<QString, Command>& commands()
 {
     static const std::map<QString, Command> table = {
-        {"create", {"create FILE [--seed SQL]   write a new, empty catalogue (optionally filled from a seed)",
-                    createCommand}},
+        {"create",
+         {"create FILE [--seed SQL]   write a new, empty catalogue (optionally filled from a seed)", createCommand}},
+        {"generate",
+         {"generate FILE --rows N [--seed S]   write a catalogue of N made-up rows per table", generateCommand}},
     };
     return table;
 }
