@@ -1,5 +1,7 @@
 #include "main_window/row_set_model.h"
 
+#include "platform/failure.h"
+
 RowSetModel::RowSetModel(store::QueryChannel& channel, const std::vector<store::GridColumn>& columns,
                          const QStringList& designedTitles, QObject* parent)
     : QAbstractTableModel(parent), m_channel(channel), m_columns(columns), m_titles(designedTitles)
@@ -9,6 +11,9 @@ RowSetModel::RowSetModel(store::QueryChannel& channel, const std::vector<store::
         mapColumns();
         endResetModel();
     });
+    connect(&m_channel, &store::QueryChannel::rowsAboutToBeAppended, this,
+            [this](int first, int last) { beginInsertRows({}, first, last); });
+    connect(&m_channel, &store::QueryChannel::rowsAppended, this, [this] { endInsertRows(); });
     mapColumns();
 }
 
@@ -41,7 +46,12 @@ QVariant RowSetModel::data(const QModelIndex& index, int role) const
     const int source = m_sourceColumn.at(static_cast<std::size_t>(index.column()));
     if (source < 0)
         return {};
-    return m_channel.rows()->value(index.row(), source).toString();
+    // A screen that cannot be read now (the file went away under the list) is shown empty; painting goes on.
+    try {
+        return m_channel.rows()->value(index.row(), source).toString();
+    } catch (const platform::Failure&) {
+        return {};
+    }
 }
 
 QVariant RowSetModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -1,5 +1,9 @@
 #include "store/categories.h"
 
+#include "store/hungarian.h"
+
+#include <algorithm>
+
 namespace store {
 
 const QString rowIdentityColumn = QStringLiteral("row_identity");
@@ -8,40 +12,128 @@ const QString trackGridName = QStringLiteral("DBGrid2");
 const std::vector<Category>& categories()
 {
     static const std::vector<Category> table = {
-        {0, "Mp3_Albumok", "Mp3 Albumok", 113, "eloado", "DBGrid1", "album_nincs_adat",
+        {0,
+         "Mp3_Albumok",
+         "Mp3 Albumok",
+         113,
+         "eloado",
+         "DBGrid1",
+         "album_nincs_adat",
          {{"Eloado", 124, 150}, {"album", 125, 200}},
-         "SELECT eloado, album FROM eloado", " ORDER BY eloado.ELOADO, eloado.album",
+         "SELECT eloado, album FROM eloado",
+         " ORDER BY eloado.ELOADO, eloado.album",
          " ORDER BY eloado.ELOADO, eloado.album",
          {{"Előadó", "ELOADO"}, {"Album", "ALBUM"}}},
-        {1, "Mp3_valogatasok", "Mp3 válogatások", 114, "Valogatasok", "DBGrid3", "valogatas_nincs_adat",
-         {{"ELOADO", 124, 300}, {"ALBUM", 125, 200}, {"IDO", 127, 50}, {"BITRATA", 129, 50}, {"MERET", 128, 60},
+        {1,
+         "Mp3_valogatasok",
+         "Mp3 válogatások",
+         114,
+         "Valogatasok",
+         "DBGrid3",
+         "valogatas_nincs_adat",
+         {{"ELOADO", 124, 300},
+          {"ALBUM", 125, 200},
+          {"IDO", 127, 50},
+          {"BITRATA", 129, 50},
+          {"MERET", 128, 60},
           {"KOD", 130, 30}},
-         "SELECT * FROM Valogatasok", " ORDER BY ELOADO", " ORDER BY valogatasok.ELOADO",
-         {{"Előadó", "ELOADO"}, {"Album", "ALBUM"}, {"Idő", "IDO"}, {"Bitráta", "BITRATA"}, {"Méret", "MERET"},
+         "SELECT * FROM Valogatasok",
+         " ORDER BY ELOADO",
+         " ORDER BY valogatasok.ELOADO",
+         {{"Előadó", "ELOADO"},
+          {"Album", "ALBUM"},
+          {"Idő", "IDO"},
+          {"Bitráta", "BITRATA"},
+          {"Méret", "MERET"},
           {"Kód", "KOD"}}},
-        {2, "DVD_movies", "DVD Filmek", 115, "DVD_Filmek", "DBGrid4", "dvd_nincs_adat",
-         {{"CIM", 126, 300}, {"EREDETI_CIM", 131, 300}, {"Nyelv", 132, 150}, {"Felirat", 133, 100},
-          {"db_DVD", 134, 40}, {"Hossz", 135, 50}, {"Stilus", 136, 60}},
-         "SELECT * FROM DVD_Filmek", " ORDER BY CIM", " ORDER BY DVD_Filmek.CIM",
-         {{"Cím", "CIM"}, {"Eredeti cím", "EREDETI_CIM"}, {"Nyelv", "Nyelv"}, {"Felirat", "Felirat"},
-          {"db DVD", "db_DVD"}, {"Hossz", "Hossz"}, {"Stílus", "Stilus"}}},
-        {3, "Movies", "Filmek és videoklipek", 116, "Filmek_videoklippek", "DBGrid5", "videoklip_nincs_adat",
-         {{"CIM", 126, 200}, {"MEGJEGYZES", 138, 200}, {"Nyelv", 132, 70}, {"Felbontas", 142, 50},
-          {"MERET", 128, 70}, {"Hossz", 135, 50}, {"Stilus", 136, 70}, {"Video", 140, 50}, {"Hang", 141, 50}},
-         "SELECT * FROM Filmek_videoklippek", " ORDER BY CIM", " ORDER BY Filmek_videoklippek.CIM",
-         {{"Cím", "CIM"}, {"Megjegyzés", "MEGJEGYZES"}, {"Nyelv", "Nyelv"}, {"Felbontás", "Felbontas"},
-          {"Méret", "MERET"}, {"Hossz", "Hossz"}, {"Stílus", "Stilus"}, {"Video", "Video"}, {"Hang", "Hang"}}},
-        {4, "Games", "Játékok", 117, "games", "DBGrid6", "games_nincs_adat",
+        {2,
+         "DVD_movies",
+         "DVD Filmek",
+         115,
+         "DVD_Filmek",
+         "DBGrid4",
+         "dvd_nincs_adat",
+         {{"CIM", 126, 300},
+          {"EREDETI_CIM", 131, 300},
+          {"Nyelv", 132, 150},
+          {"Felirat", 133, 100},
+          {"db_DVD", 134, 40},
+          {"Hossz", 135, 50},
+          {"Stilus", 136, 60}},
+         "SELECT * FROM DVD_Filmek",
+         " ORDER BY CIM",
+         " ORDER BY DVD_Filmek.CIM",
+         {{"Cím", "CIM"},
+          {"Eredeti cím", "EREDETI_CIM"},
+          {"Nyelv", "Nyelv"},
+          {"Felirat", "Felirat"},
+          {"db DVD", "db_DVD"},
+          {"Hossz", "Hossz"},
+          {"Stílus", "Stilus"}}},
+        {3,
+         "Movies",
+         "Filmek és videoklipek",
+         116,
+         "Filmek_videoklippek",
+         "DBGrid5",
+         "videoklip_nincs_adat",
+         {{"CIM", 126, 200},
+          {"MEGJEGYZES", 138, 200},
+          {"Nyelv", 132, 70},
+          {"Felbontas", 142, 50},
+          {"MERET", 128, 70},
+          {"Hossz", 135, 50},
+          {"Stilus", 136, 70},
+          {"Video", 140, 50},
+          {"Hang", 141, 50}},
+         "SELECT * FROM Filmek_videoklippek",
+         " ORDER BY CIM",
+         " ORDER BY Filmek_videoklippek.CIM",
+         {{"Cím", "CIM"},
+          {"Megjegyzés", "MEGJEGYZES"},
+          {"Nyelv", "Nyelv"},
+          {"Felbontás", "Felbontas"},
+          {"Méret", "MERET"},
+          {"Hossz", "Hossz"},
+          {"Stílus", "Stilus"},
+          {"Video", "Video"},
+          {"Hang", "Hang"}}},
+        {4,
+         "Games",
+         "Játékok",
+         117,
+         "games",
+         "DBGrid6",
+         "games_nincs_adat",
          {{"NEV", 139, 250}, {"Megjegyzes", 138, 100}, {"MERET", 128, 60}, {"KOD", 130, 80}},
-         "SELECT * FROM games", " ORDER BY NEV", " ORDER BY games.NEV",
+         "SELECT * FROM games",
+         " ORDER BY NEV",
+         " ORDER BY games.NEV",
          {{"Játék neve", "NEV"}, {"Megjegyzés", "Megjegyzes"}, {"Méret", "MERET "}, {"Kód", "KOD"}}},
-        {5, "Progs_others", "Programok és egyéb dolgok", 118, "progs_other", "DBGrid7", "progs_nincs_adat",
+        {5,
+         "Progs_others",
+         "Programok és egyéb dolgok",
+         118,
+         "progs_other",
+         "DBGrid7",
+         "progs_nincs_adat",
          {{"Programok", 137, 200}, {"Megjegyzes", 138, 250}, {"MERET", 128, 60}, {"KOD", 130, 40}},
-         "SELECT * FROM progs_other", " ORDER BY Programok", " ORDER BY progs_other.Programok",
+         "SELECT * FROM progs_other",
+         " ORDER BY Programok",
+         " ORDER BY progs_other.Programok",
          {{"Programok", "Programok"}, {"Megjegyzés", "Megjegyzes"}, {"Méret", "MERET "}, {"Kód", "KOD"}}},
-        {6, "TabSheet1", "VHS", 119, "", "DBGrid8", "vhs_nincs_adat",
+        {6,
+         "TabSheet1",
+         "VHS",
+         119,
+         "",
+         "DBGrid8",
+         "vhs_nincs_adat",
          {{"CIM", 126, 0}, {"EREDETI_CIM", 131, 0}, {"HANG", 141, 0}, {"HOSSZ", 135, 0}, {"KOD", 130, 0}},
-         "", "", "", {}},
+         "",
+         "",
+         "",
+         {}},
         {7, "TabSheet2", "könyv", 120, "", "DBGrid9", "books_nincs_adat", {}, "", "", "", {}},
     };
     return table;
@@ -52,29 +144,94 @@ const Category& category(int tab)
     return categories().at(static_cast<std::size_t>(tab));
 }
 
+namespace {
+
+// The album key on the albums tab, the table's own rowid elsewhere.
+QString identityOf(const Category& category)
+{
+    return category.tab == 0 ? QStringLiteral("kod") : QStringLiteral("rowid");
+}
+
+QString keyOf(const QString& column)
+{
+    return QString::fromLatin1(hungarian::keyFunctionName) + QLatin1Char('(') + column + QLatin1Char(')');
+}
+
+// " ORDER BY a, b" as the engine runs it: the columns' Hungarian sort keys, then the columns themselves and the
+// identity, so that rows with equal keys keep one order; the catalogue's order indexes hold exactly these.
+QStringList orderColumns(const QString& orderText)
+{
+    QStringList columns = orderText.mid(orderText.indexOf(QStringLiteral("ORDER BY ")) + 9).split(QLatin1Char(','));
+    for (QString& column : columns)
+        column = column.trimmed();
+    return columns;
+}
+
+ListPlan planFor(const Category& category, const QString& orderText)
+{
+    ListPlan plan;
+    plan.table = category.table;
+    plan.identity = identityOf(category);
+    const int from = category.selectText.indexOf(QStringLiteral(" FROM "));
+    plan.columns = plan.identity + QStringLiteral(" AS ") + rowIdentityColumn + QStringLiteral(", ") +
+                   category.selectText.mid(7, from - 7);
+    const QStringList columns = orderColumns(orderText);
+    for (const QString& column : columns)
+        plan.order << keyOf(column);
+    plan.order << columns << plan.identity;
+    return plan;
+}
+
+QString unqualified(const QString& column)
+{
+    return column.section(QLatin1Char('.'), -1).trimmed();
+}
+
+} // namespace
+
 Statement Category::select() const
 {
     // "SELECT eloado, album FROM eloado" / "SELECT * FROM games": the identity goes first in the select list.
-    const QString identity = tab == 0 ? QStringLiteral("kod") : QStringLiteral("rowid");
     Statement statement;
     statement.fixed(QStringLiteral("SELECT "));
-    statement.sqlOnly(identity + QStringLiteral(" AS ") + rowIdentityColumn + QStringLiteral(", "));
+    statement.sqlOnly(identityOf(*this) + QStringLiteral(" AS ") + rowIdentityColumn + QStringLiteral(", "));
     statement.fixed(selectText.mid(7));
     return statement;
 }
 
 Statement Category::browseStatement() const
 {
-    return select().fixed(browseOrder);
+    const ListPlan plan = planFor(*this, browseOrder);
+    return select().piece(browseOrder, plan.orderBy()).readAsList(plan);
 }
 
 Statement Category::searchStatement(const QString& column, const QString& text, bool containment) const
 {
     // The text goes in as typed: % and _ keep their meaning in the pattern, a quote is only a character.
-    return select()
-        .fixed(QStringLiteral(" where ") + column + QStringLiteral(" like "))
-        .pattern(containment ? QStringLiteral("%") : QString(), text, QStringLiteral("%"))
-        .fixed(searchOrder);
+    const QString before = containment ? QStringLiteral("%") : QString();
+    const QString after = QStringLiteral("%");
+    ListPlan plan = planFor(*this, searchOrder);
+    Statement statement = select();
+    statement.fixed(QStringLiteral(" where "));
+    // A search on the list's first order column reads only the stretch of its index that the typed start can
+    // reach; the LIKE still decides every row. A column outside the order index is searched by one pass over
+    // the table.
+    const auto inIndex = [&](const QString& orderColumn) {
+        return unqualified(column).compare(unqualified(orderColumn), Qt::CaseInsensitive) == 0;
+    };
+    const QStringList ordered = orderColumns(searchOrder);
+    plan.scanTable = std::none_of(ordered.begin(), ordered.end(), inIndex);
+    const auto range = hungarian::prefixRange(before + text + after);
+    if (range && inIndex(ordered.first())) {
+        const QString key = keyOf(column.trimmed());
+        plan.condition = key + QStringLiteral(" >= ? AND ") + key + QStringLiteral(" < ? AND ");
+        plan.conditionValues = {range->lower, range->upper};
+        statement.sqlOnly(plan.condition, plan.conditionValues);
+    }
+    statement.fixed(column + QStringLiteral(" like ")).pattern(before, text, after);
+    plan.condition += column + QStringLiteral(" like ?");
+    plan.conditionValues << before + text + after;
+    return statement.piece(searchOrder, plan.orderBy()).readAsList(plan);
 }
 
 QString Category::searchColumnFor(const QString& caption) const
@@ -103,7 +260,8 @@ Statement trackListStatement(const QString& artist, const QString& album)
         .quoted(artist)
         .fixed(QStringLiteral(") and (album="))
         .quoted(album)
-        .fixed(QStringLiteral(")) order by cim"));
+        .piece(QStringLiteral(")) order by cim"), QStringLiteral(")) order by ") + keyOf(QStringLiteral("szamok.CIM")) +
+                                                      QStringLiteral(", szamok.CIM, szamok.rowid"));
 }
 
 } // namespace store

@@ -2,13 +2,17 @@
 
 #include "platform/failure.h"
 #include "store/connection_setup.h"
+#include "store/schema.h"
 
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
+#include <atomic>
+#include <chrono>
 #include <sqlite3.h>
+#include <thread>
 
 namespace store {
 
@@ -21,7 +25,29 @@ QString engineText(const QSqlError& error)
 
 const QString closedListText = QStringLiteral("Operation is not allowed when the object is closed.");
 
+// How long a search may hold up the window before it goes on in the background: well inside one frame, so
+// that a keystroke leaves time to paint. A list of up to firstPart rows that is found within it opens at once;
+// a longer one shows its first part at once and is counted to its end in the background.
+constexpr auto frameBudget = std::chrono::milliseconds(8);
+constexpr std::size_t firstPart = 1000;
+constexpr int leastStops = 50; // a short list never goes to the background, however busy the machine
+
 } // namespace
+
+// The rest of a filtered list, collected on a worker thread on the list's own snapshot. The window reads the
+// first part meanwhile through other statements of the same connection.
+struct QueryChannel::Pending
+{
+    quint64 generation = 0;
+    PagedRowSet* rows = nullptr; // shown already, owned by the channel
+    std::vector<qint64> identities;
+    std::function<void()> whenOpen;
+    std::function<void(const QString&)> whenFailed;
+    std::atomic<bool> cancelled{false};
+    bool succeeded = false;
+    QString failure;
+    std::thread worker;
+};
 
 QueryChannel::QueryChannel(const QString& connectionName, QObject* parent)
     : QObject(parent), m_connectionName(connectionName)
@@ -31,6 +57,7 @@ QueryChannel::QueryChannel(const QString& connectionName, QObject* parent)
 
 QueryChannel::~QueryChannel()
 {
+    abandonPending();
     m_rows.reset();
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
@@ -85,6 +112,12 @@ void QueryChannel::connect()
     if (!db.open())
         throw platform::Failure(engineText(db.lastError()));
     prepareConnection(handle());
+    // A catalogue from an older program gets its indexes now, once. A file that cannot take them (read-only,
+    // locked, no database) is still listed, only slower; its own faults surface with the first statement.
+    try {
+        upgradeSchema(handle());
+    } catch (const platform::Failure&) {
+    }
 }
 
 void QueryChannel::setStatement(const Statement& statement)
@@ -107,15 +140,112 @@ QSqlQuery QueryChannel::prepared() const
 
 void QueryChannel::open()
 {
+    if (m_pending)
+        finishPending(m_pending->generation); // the list is open already; its count becomes exact now
     if (isOpen())
         return;
     connect();
+    if (const ListPlan* plan = m_statement.listPlan()) {
+        auto rows = std::make_unique<PagedRowSet>(handle(), *plan);
+        if (!rows->complete()) {
+            std::vector<qint64> identities;
+            rows->collect(identities, [] { return false; });
+            rows->show(std::move(identities), true);
+        }
+        install(std::move(rows));
+        return;
+    }
     QSqlQuery query = prepared();
     if (!query.exec())
         throw platform::Failure(engineText(query.lastError()));
     auto rows = std::make_unique<LoadedRowSet>(query);
     if (query.lastError().isValid())
         throw platform::Failure(engineText(query.lastError()));
+    install(std::move(rows));
+}
+
+void QueryChannel::openThen(std::function<void()> whenOpen, std::function<void(const QString&)> whenFailed)
+{
+    const ListPlan* plan = m_statement.listPlan();
+    if (isOpen() || !plan) {
+        open();
+        whenOpen();
+        return;
+    }
+    connect();
+    auto rows = std::make_unique<PagedRowSet>(handle(), *plan);
+    PagedRowSet* paged = rows.get();
+    if (!paged->complete()) {
+        std::vector<qint64> identities;
+        const auto started = std::chrono::steady_clock::now();
+        int stops = 0;
+        const bool done = paged->collect(identities, [&] {
+            return identities.size() >= firstPart ||
+                   (++stops >= leastStops && std::chrono::steady_clock::now() - started > frameBudget);
+        });
+        paged->show(std::move(identities), done);
+    }
+    install(std::move(rows));
+    if (paged->complete()) {
+        whenOpen();
+        return;
+    }
+    // The first part is on the screen; the rest is counted on a worker, and the window stays live.
+    m_pending = std::make_unique<Pending>();
+    Pending* pending = m_pending.get();
+    pending->generation = ++m_generation;
+    pending->rows = paged;
+    pending->whenOpen = std::move(whenOpen);
+    pending->whenFailed = std::move(whenFailed);
+    pending->worker = std::thread([this, pending] {
+        try {
+            pending->succeeded =
+                pending->rows->collect(pending->identities, [pending] { return pending->cancelled.load(); });
+        } catch (const platform::Failure& failure) {
+            pending->failure = failure.text();
+        }
+        const quint64 generation = pending->generation;
+        QMetaObject::invokeMethod(
+            this, [this, generation] { finishPending(generation); }, Qt::QueuedConnection);
+    });
+}
+
+void QueryChannel::finishPending(quint64 generation)
+{
+    // A list abandoned meanwhile is gone already; its late news is ignored.
+    if (!m_pending || m_pending->generation != generation)
+        return;
+    m_pending->worker.join();
+    const std::unique_ptr<Pending> finished = std::move(m_pending);
+    if (!finished->succeeded) {
+        dropRows();
+        if (finished->whenFailed)
+            finished->whenFailed(finished->failure);
+        return;
+    }
+    // The rows found first keep their places; the rest follow them.
+    const int shown = finished->rows->count();
+    const int all = static_cast<int>(finished->identities.size());
+    if (all > shown)
+        emit rowsAboutToBeAppended(shown, all - 1);
+    finished->rows->show(std::move(finished->identities), true);
+    if (all > shown)
+        emit rowsAppended();
+    if (finished->whenOpen)
+        finished->whenOpen();
+}
+
+void QueryChannel::abandonPending()
+{
+    if (!m_pending)
+        return;
+    m_pending->cancelled = true;
+    m_pending->worker.join();
+    m_pending.reset();
+}
+
+void QueryChannel::install(std::unique_ptr<RowSet> rows)
+{
     emit rowsAboutToChange();
     m_rows = std::move(rows);
     m_currentRow = m_rows->count() > 0 ? 0 : -1;
@@ -138,6 +268,7 @@ void QueryChannel::close()
 
 void QueryChannel::dropRows()
 {
+    abandonPending();
     if (!m_rows)
         return;
     emit rowsAboutToChange();

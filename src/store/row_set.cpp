@@ -1,7 +1,12 @@
 #include "store/row_set.h"
 
+#include "platform/failure.h"
+#include "store/schema.h"
+
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <algorithm>
+#include <sqlite3.h>
 
 namespace store {
 
@@ -34,6 +39,270 @@ QVariant LoadedRowSet::value(int row, int column) const
     if (row < 0 || row >= count() || column < 0 || column >= m_columns.size())
         return {};
     return m_rows[static_cast<std::size_t>(row)].at(column);
+}
+
+namespace {
+
+QVariant columnValue(sqlite3_stmt* statement, int column)
+{
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return QVariant(static_cast<qlonglong>(sqlite3_column_int64(statement, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(statement, column));
+    case SQLITE_NULL:
+        return QVariant();
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char*>(sqlite3_column_blob(statement, column)),
+                          sqlite3_column_bytes(statement, column));
+    default:
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
+                                 sqlite3_column_bytes(statement, column));
+    }
+}
+
+void bind(sqlite3_stmt* statement, int index, const QVariant& value)
+{
+    if (!value.isValid() || value.isNull()) {
+        sqlite3_bind_null(statement, index);
+        return;
+    }
+    switch (value.typeId()) {
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        sqlite3_bind_blob(statement, index, bytes.constData(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        sqlite3_bind_int64(statement, index, value.toLongLong());
+        return;
+    case QMetaType::Double:
+        sqlite3_bind_double(statement, index, value.toDouble());
+        return;
+    default: {
+        const QByteArray text = value.toString().toUtf8();
+        sqlite3_bind_text(statement, index, text.constData(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    }
+}
+
+int onProgress(void* stop)
+{
+    return (*static_cast<const std::function<bool()>*>(stop))() ? 1 : 0;
+}
+
+} // namespace
+
+PagedRowSet::PagedRowSet(sqlite3* db, const ListPlan& plan) : m_db(db), m_plan(plan)
+{
+    try {
+        // Everything the list reads from here on comes from one snapshot of the file.
+        if (sqlite3_get_autocommit(m_db)) {
+            if (sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+                fail();
+            m_ownsTransaction = true;
+        }
+        QStringList marks;
+        for (int i = 0; i < pageSize; ++i)
+            marks << QStringLiteral("?");
+        m_rowsByIdentity = prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 IN (%4)")
+                                       .arg(plan.columns, plan.table, plan.identity, marks.join(QLatin1Char(','))));
+        for (int i = 0; i < sqlite3_column_count(m_rowsByIdentity); ++i)
+            m_columns << QString::fromUtf8(sqlite3_column_name(m_rowsByIdentity, i));
+        const QString from = plan.scanTable ? plan.table + QStringLiteral(" NOT INDEXED") : plan.table;
+        m_collect =
+            prepare(QStringLiteral("SELECT %1 FROM %2%3").arg(plan.identity, from, plan.where()) + plan.orderBy());
+        for (int i = 0; i < plan.conditionValues.size(); ++i)
+            bind(m_collect, i + 1, plan.conditionValues.at(i));
+        if (plan.wholeTable()) {
+            const QString identities = QStringLiteral("SELECT %1 FROM %2").arg(plan.identity, plan.table);
+            m_forward = prepare(identities + plan.orderBy() + QStringLiteral(" LIMIT ? OFFSET ?"));
+            m_backward = prepare(identities + plan.orderBy(true) + QStringLiteral(" LIMIT ? OFFSET ?"));
+            countWholeTable();
+            m_complete = true;
+        } else {
+            m_byIdentity = true;
+        }
+    } catch (...) {
+        release();
+        throw;
+    }
+}
+
+PagedRowSet::~PagedRowSet()
+{
+    release();
+}
+
+void PagedRowSet::release()
+{
+    for (sqlite3_stmt** statement : {&m_rowsByIdentity, &m_forward, &m_backward, &m_collect}) {
+        sqlite3_finalize(*statement);
+        *statement = nullptr;
+    }
+    // The snapshot goes with the list: the connection may write again.
+    if (m_ownsTransaction && !sqlite3_get_autocommit(m_db)) {
+        if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    m_ownsTransaction = false;
+}
+
+sqlite3_stmt* PagedRowSet::prepare(const QString& sql) const
+{
+    sqlite3_stmt* statement = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, text.constData(), static_cast<int>(text.size()), &statement, nullptr) != SQLITE_OK)
+        fail();
+    return statement;
+}
+
+void PagedRowSet::fail() const
+{
+    throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
+}
+
+void PagedRowSet::countWholeTable()
+{
+    // The kept count when the catalogue has one; a file that was never upgraded (read-only, say) is counted.
+    sqlite3_stmt* kept = nullptr;
+    const QByteArray sql = QStringLiteral("SELECT row_count FROM %1 WHERE table_name = ?").arg(rowCountsTable).toUtf8();
+    if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &kept, nullptr) == SQLITE_OK) {
+        bind(kept, 1, m_plan.table);
+        const bool found = sqlite3_step(kept) == SQLITE_ROW;
+        if (found)
+            m_count = static_cast<int>(sqlite3_column_int64(kept, 0));
+        sqlite3_finalize(kept);
+        if (found)
+            return;
+    } else {
+        sqlite3_finalize(kept);
+    }
+    sqlite3_stmt* counted = prepare(QStringLiteral("SELECT count(*) FROM %1").arg(m_plan.table));
+    const int rc = sqlite3_step(counted);
+    m_count = rc == SQLITE_ROW ? static_cast<int>(sqlite3_column_int64(counted, 0)) : 0;
+    sqlite3_finalize(counted);
+    if (rc != SQLITE_ROW)
+        fail();
+}
+
+bool PagedRowSet::collect(std::vector<qint64>& identities, const std::function<bool()>& stop) const
+{
+    identities.clear();
+    sqlite3_progress_handler(m_db, 4000, onProgress, const_cast<std::function<bool()>*>(&stop));
+    int rc;
+    while ((rc = sqlite3_step(m_collect)) == SQLITE_ROW) {
+        identities.push_back(sqlite3_column_int64(m_collect, 0));
+        if (stop()) {
+            rc = SQLITE_INTERRUPT;
+            break;
+        }
+    }
+    sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+    sqlite3_reset(m_collect);
+    if (rc == SQLITE_INTERRUPT)
+        return false;
+    if (rc != SQLITE_DONE)
+        fail();
+    return true;
+}
+
+void PagedRowSet::show(std::vector<qint64> identities, bool complete)
+{
+    m_identities = std::move(identities);
+    m_identities.shrink_to_fit();
+    m_count = static_cast<int>(m_identities.size());
+    m_complete = complete;
+    m_byIdentity = true;
+    // The last screen of a first part may have been short.
+    m_pages.clear();
+    m_recent.clear();
+}
+
+QVariant PagedRowSet::value(int row, int column) const
+{
+    if (row < 0 || row >= m_count || column < 0 || column >= m_columns.size())
+        return {};
+    const std::vector<Row>& rows = page(row / pageSize);
+    const std::size_t within = static_cast<std::size_t>(row % pageSize);
+    return within < rows.size() ? rows[within].value(column) : QVariant();
+}
+
+const std::vector<PagedRowSet::Row>& PagedRowSet::page(int index) const
+{
+    const auto found = m_pages.find(index);
+    if (found != m_pages.end()) {
+        m_recent.remove(index);
+        m_recent.push_front(index);
+        return found->second;
+    }
+    const int first = index * pageSize;
+    std::vector<Row> rows = rowsOf(identitiesOfPage(first, std::min(pageSize, m_count - first)));
+    if (m_pages.size() >= cachedPages) {
+        m_pages.erase(m_recent.back());
+        m_recent.pop_back();
+    }
+    m_recent.push_front(index);
+    return m_pages[index] = std::move(rows);
+}
+
+std::vector<qint64> PagedRowSet::identitiesOfPage(int first, int length) const
+{
+    if (m_byIdentity) {
+        const auto begin = m_identities.begin() + std::min<std::size_t>(first, m_identities.size());
+        const auto end = m_identities.begin() + std::min<std::size_t>(first + length, m_identities.size());
+        return std::vector<qint64>(begin, end);
+    }
+    // A place in the order is found by counting along the index from the nearer end.
+    const bool fromEnd = first + length / 2 > m_count / 2;
+    sqlite3_stmt* statement = fromEnd ? m_backward : m_forward;
+    sqlite3_bind_int(statement, 1, length);
+    sqlite3_bind_int(statement, 2, fromEnd ? m_count - first - length : first);
+    std::vector<qint64> identities;
+    identities.reserve(static_cast<std::size_t>(length));
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
+        identities.push_back(sqlite3_column_int64(statement, 0));
+    sqlite3_reset(statement);
+    if (rc != SQLITE_DONE)
+        fail();
+    if (fromEnd)
+        std::reverse(identities.begin(), identities.end());
+    return identities;
+}
+
+std::vector<PagedRowSet::Row> PagedRowSet::rowsOf(const std::vector<qint64>& identities) const
+{
+    for (int i = 0; i < pageSize; ++i) {
+        if (i < static_cast<int>(identities.size()))
+            sqlite3_bind_int64(m_rowsByIdentity, i + 1, identities[static_cast<std::size_t>(i)]);
+        else
+            sqlite3_bind_null(m_rowsByIdentity, i + 1);
+    }
+    std::map<qint64, Row> found;
+    const int columns = static_cast<int>(m_columns.size());
+    int rc;
+    while ((rc = sqlite3_step(m_rowsByIdentity)) == SQLITE_ROW) {
+        Row row;
+        row.reserve(columns);
+        for (int i = 0; i < columns; ++i)
+            row << columnValue(m_rowsByIdentity, i);
+        found.emplace(sqlite3_column_int64(m_rowsByIdentity, 0), std::move(row));
+    }
+    sqlite3_reset(m_rowsByIdentity);
+    if (rc != SQLITE_DONE)
+        fail();
+    std::vector<Row> rows;
+    rows.reserve(identities.size());
+    for (qint64 identity : identities) {
+        auto row = found.find(identity);
+        rows.push_back(row != found.end() ? std::move(row->second) : Row(columns));
+    }
+    return rows;
 }
 
 } // namespace store

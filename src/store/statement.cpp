@@ -8,18 +8,21 @@ const QString placeholder = QStringLiteral("?");
 
 Statement& Statement::fixed(const QString& text)
 {
+    m_plan.reset();
     m_pieces.push_back({text, text, {}});
     return *this;
 }
 
 Statement& Statement::quoted(const QString& value)
 {
+    m_plan.reset();
     m_pieces.push_back({QLatin1Char('"') + value + QLatin1Char('"'), placeholder, {value}});
     return *this;
 }
 
 Statement& Statement::bare(const QString& value)
 {
+    m_plan.reset();
     bool isNumber = false;
     const qlonglong number = value.toLongLong(&isNumber);
     m_pieces.push_back({value, placeholder, {isNumber ? QVariant(number) : QVariant(value)}});
@@ -28,6 +31,7 @@ Statement& Statement::bare(const QString& value)
 
 Statement& Statement::pattern(const QString& before, const QString& value, const QString& after)
 {
+    m_plan.reset();
     const QString whole = before + value + after;
     m_pieces.push_back({QLatin1Char('\'') + whole + QLatin1Char('\''), placeholder, {whole}});
     return *this;
@@ -35,13 +39,21 @@ Statement& Statement::pattern(const QString& before, const QString& value, const
 
 Statement& Statement::sqlOnly(const QString& sql, const QVariantList& values)
 {
+    m_plan.reset();
     m_pieces.push_back({QString(), sql, values});
     return *this;
 }
 
 Statement& Statement::piece(const QString& text, const QString& sql)
 {
+    m_plan.reset();
     m_pieces.push_back({text, sql, {}});
+    return *this;
+}
+
+Statement& Statement::readAsList(const ListPlan& plan)
+{
+    m_plan = std::make_shared<const ListPlan>(plan);
     return *this;
 }
 
