@@ -1,3 +1,340 @@
 #include "main_window/main_window.h"
 
-void TFoablak::Adat_torleseClick() {}
+#include "platform/failure.h"
+#include "store/categories.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+using Field = QString TCurrentRow::*;
+using Identity = QVariant TCurrentRow::*;
+
+const QChar CR(13);
+
+QString quoted(const QString& value)
+{
+    return QLatin1Char('"') + value + QLatin1Char('"');
+}
+
+// A remembered row of one grid: how it is named to the user, how it is found, and what is forgotten with it.
+struct RowBranch
+{
+    Field guard;
+    QString missing;
+    QString question;
+    QChar separator; // before each named value
+    std::vector<std::pair<QString, Field>> shown;
+    QString table;
+    std::vector<std::pair<QString, Field>> compared; // qualified column, value
+    std::vector<Field> forgotten;
+    std::vector<Identity> forgottenIdentities;
+    Identity identity;
+};
+
+const RowBranch& trackBranch()
+{
+    static const RowBranch branch = {
+        &TCurrentRow::trackCim,
+        "Nem választottál ki számot!",
+        "Valóban törölni szeretnéd a kijelölt számot?",
+        QLatin1Char(' '),
+        {{"Szám címe: ", &TCurrentRow::trackCim}},
+        "szamok",
+        {{"szamok.cim", &TCurrentRow::trackCim}, {"szamok.meret", &TCurrentRow::trackMeret}},
+        {&TCurrentRow::trackCim, &TCurrentRow::trackMeret, &TCurrentRow::albumEloado, &TCurrentRow::albumAlbum},
+        {&TCurrentRow::trackIdentity, &TCurrentRow::albumIdentity},
+        &TCurrentRow::trackIdentity};
+    return branch;
+}
+
+// The branches of tabs 1 to 5, by tab.
+const RowBranch& rowBranch(int tab)
+{
+    static const std::array<RowBranch, 5> branches = {{
+        {&TCurrentRow::valogatasEloado,
+         "Nem választottál ki számot!",
+         "Valóban törölni szeretnéd a kijelölt számot?",
+         CR,
+         {{"Szám címe: ", &TCurrentRow::valogatasEloado},
+          {"Szám hossza: ", &TCurrentRow::valogatasIdo},
+          {"Szám mérete: ", &TCurrentRow::valogatasMeret},
+          {"CD kódja: ", &TCurrentRow::valogatasKod}},
+         "valogatasok",
+         {{"valogatasok.eloado", &TCurrentRow::valogatasEloado},
+          {"valogatasok.ido", &TCurrentRow::valogatasIdo},
+          {"valogatasok.kod", &TCurrentRow::valogatasKod},
+          {"valogatasok.meret", &TCurrentRow::valogatasMeret}},
+         {&TCurrentRow::valogatasEloado, &TCurrentRow::valogatasIdo, &TCurrentRow::valogatasMeret,
+          &TCurrentRow::valogatasKod},
+         {&TCurrentRow::valogatasIdentity},
+         &TCurrentRow::valogatasIdentity},
+        {&TCurrentRow::dvdCim,
+         "Nem választottál ki DVD filmet!",
+         "Valóban törölni szeretnéd a kijelölt DVD filmet?",
+         CR,
+         {{"Film címe: ", &TCurrentRow::dvdCim},
+          {"Film eredeti címe: ", &TCurrentRow::dvdEredetiCim},
+          {"Film nyelve: ", &TCurrentRow::dvdNyelv},
+          {"Film felíratai: ", &TCurrentRow::dvdFelirat},
+          {"Film hossza: ", &TCurrentRow::dvdHossz}},
+         "DVD_Filmek",
+         {{"DVD_Filmek.cim", &TCurrentRow::dvdCim},
+          {"dvd_filmek.eredeti_cim", &TCurrentRow::dvdEredetiCim},
+          {"dvd_filmek.nyelv", &TCurrentRow::dvdNyelv},
+          {"dvd_filmek.felirat", &TCurrentRow::dvdFelirat},
+          {"DVD_Filmek.hossz", &TCurrentRow::dvdHossz}},
+         {&TCurrentRow::dvdCim, &TCurrentRow::dvdEredetiCim, &TCurrentRow::dvdHossz, &TCurrentRow::dvdNyelv,
+          &TCurrentRow::dvdFelirat},
+         {&TCurrentRow::dvdIdentity},
+         &TCurrentRow::dvdIdentity},
+        {&TCurrentRow::videoklipCim,
+         "Nem választottál ki DivX filmet/video klippet!",
+         "Valóban törölni szeretnéd a kijelölt DivX filmet/video klippet?",
+         CR,
+         {{"Film címe: ", &TCurrentRow::videoklipCim},
+          {"Film megjegyzése: ", &TCurrentRow::videoklipMegjegyzes},
+          {"Film nyelve: ", &TCurrentRow::videoklipNyelv},
+          {"Film mérete: ", &TCurrentRow::videoklipMeret},
+          {"Film hossza: ", &TCurrentRow::videoklipHossz}},
+         "Filmek_videoklippek",
+         {{"Filmek_videoklippek.cim", &TCurrentRow::videoklipCim},
+          {"Filmek_videoklippek.MEGJEGYZES", &TCurrentRow::videoklipMegjegyzes},
+          {"filmek_videoklippek.nyelv", &TCurrentRow::videoklipNyelv},
+          {"filmek_videoklippek.meret", &TCurrentRow::videoklipMeret},
+          {"filmek_videoklippek.hossz", &TCurrentRow::videoklipHossz}},
+         {&TCurrentRow::videoklipCim, &TCurrentRow::videoklipNyelv, &TCurrentRow::videoklipMegjegyzes,
+          &TCurrentRow::videoklipMeret, &TCurrentRow::videoklipHossz},
+         {&TCurrentRow::videoklipIdentity},
+         &TCurrentRow::videoklipIdentity},
+        {&TCurrentRow::gamesNev,
+         "Nem választottál ki Játékot!",
+         "Valóban törölni szeretnéd a kijelölt Jatékot?",
+         CR,
+         {{"Játék neve: ", &TCurrentRow::gamesNev},
+          {"Játék megjegyzése: ", &TCurrentRow::gamesMegjegyzes},
+          {"Játék mérete: ", &TCurrentRow::gamesMeret},
+          {"Játék kódja: ", &TCurrentRow::gamesKod}},
+         "games",
+         {{"games.nev", &TCurrentRow::gamesNev},
+          {"games.meret", &TCurrentRow::gamesMeret},
+          {"games.megjegyzes", &TCurrentRow::gamesMegjegyzes},
+          {"games.kod", &TCurrentRow::gamesKod}},
+         {&TCurrentRow::gamesNev, &TCurrentRow::gamesMegjegyzes, &TCurrentRow::gamesMeret, &TCurrentRow::gamesKod},
+         {&TCurrentRow::gamesIdentity},
+         &TCurrentRow::gamesIdentity},
+        {&TCurrentRow::progsProgramok,
+         "Nem választottál ki Programot!",
+         "Valóban törölni szeretnéd a kijelölt Programot?",
+         CR,
+         {{"Program neve: ", &TCurrentRow::progsProgramok},
+          {"Program megjegyzése: ", &TCurrentRow::progsMegjegyzes},
+          {"Program mérete: ", &TCurrentRow::progsMeret},
+          {"Program kódja: ", &TCurrentRow::progsKod}},
+         "progs_other",
+         {{"progs_other.programok", &TCurrentRow::progsProgramok},
+          {"progs_other.meret", &TCurrentRow::progsMeret},
+          {"progs_other.megjegyzes", &TCurrentRow::progsMegjegyzes},
+          {"progs_other.kod", &TCurrentRow::progsKod}},
+         {&TCurrentRow::progsProgramok, &TCurrentRow::progsMegjegyzes, &TCurrentRow::progsMeret,
+          &TCurrentRow::progsKod},
+         {&TCurrentRow::progsIdentity},
+         &TCurrentRow::progsIdentity},
+    }};
+    return branches.at(static_cast<std::size_t>(tab - 1));
+}
+
+// "<column>=" ⟦value⟧. A click reads a NULL as empty text, so for the engine an empty value also finds the
+// NULL it was read from; any other value finds only itself.
+store::Statement& compare(store::Statement& statement, const QString& lead, const QString& column,
+                          const QString& equals, const QString& value)
+{
+    return statement
+        .piece(lead + column + equals, lead + QStringLiteral("ifnull(") + column + QStringLiteral(", '')") + equals)
+        .quoted(value);
+}
+
+store::Statement rowDeletion(const RowBranch& branch, const TCurrentRow& row)
+{
+    store::Statement statement(QStringLiteral("delete from ") + branch.table + QStringLiteral(" where ("));
+    QString lead;
+    for (const auto& [column, field] : branch.compared) {
+        compare(statement, lead, column, QStringLiteral("="), row.*field);
+        lead = QStringLiteral(" and ");
+    }
+    statement.fixed(QStringLiteral(")"));
+    // Only the clicked row: another row holding the same values stays, and a row changed since the click is
+    // not found at all.
+    statement.sqlOnly(QStringLiteral(" and rowid = ?"), {row.*branch.identity});
+    return statement;
+}
+
+QString confirmation(const RowBranch& branch, const TCurrentRow& row)
+{
+    QString text = branch.question;
+    for (const auto& [label, field] : branch.shown)
+        text += branch.separator + label + quoted(row.*field);
+    return text;
+}
+
+void forget(const RowBranch& branch, TCurrentRow& row)
+{
+    for (Field field : branch.forgotten)
+        (row.*field).clear();
+    for (Identity identity : branch.forgottenIdentities)
+        (row.*identity).clear();
+}
+
+// How a branch ended: its missing message was shown, or the user answered.
+enum class Step {
+    Missing,
+    Deleted,
+    Declined,
+    Closed,
+};
+
+// The guard, the question and, on Yes, the DELETE of one remembered row. Yes and a closed box forget the row.
+Step deleteRow(const RowBranch& branch, store::QueryChannel& gridChannel, store::QueryChannel& browse, TCurrentRow& row,
+               platform::Prompts& prompts)
+{
+    gridChannel.recordCount(); // the grid's list must be open; reading its count fails otherwise
+    if ((row.*branch.guard).isEmpty()) {
+        prompts.information(branch.missing);
+        return Step::Missing;
+    }
+    switch (prompts.confirm(confirmation(branch, row))) {
+    case platform::Answer::No:
+        return Step::Declined;
+    case platform::Answer::Closed:
+        forget(branch, row);
+        return Step::Closed;
+    case platform::Answer::Yes:
+        break;
+    }
+    browse.setStatement(rowDeletion(branch, row));
+    browse.execute();
+    forget(branch, row);
+    return Step::Deleted;
+}
+
+// A write transaction on a channel's connection, taken at once so that no other writer can come between its
+// statements; it is rolled back unless committed.
+class WriteTransaction
+{
+public:
+    explicit WriteTransaction(store::QueryChannel& channel) : m_channel(channel)
+    {
+        m_channel.connect();
+        run(QStringLiteral("BEGIN IMMEDIATE"));
+    }
+    ~WriteTransaction()
+    {
+        if (!m_committed)
+            QSqlQuery(m_channel.database()).exec(QStringLiteral("ROLLBACK"));
+    }
+    WriteTransaction(const WriteTransaction&) = delete;
+    WriteTransaction& operator=(const WriteTransaction&) = delete;
+
+    void commit()
+    {
+        run(QStringLiteral("COMMIT"));
+        m_committed = true;
+    }
+
+private:
+    void run(const QString& sql)
+    {
+        QSqlQuery query(m_channel.database());
+        if (!query.exec(sql)) {
+            const QSqlError error = query.lastError();
+            throw platform::Failure(error.databaseText().isEmpty() ? error.text() : error.databaseText());
+        }
+    }
+
+    store::QueryChannel& m_channel;
+    bool m_committed = false;
+};
+
+store::Statement albumKeyLookup(const TCurrentRow& row)
+{
+    store::Statement statement(QStringLiteral("select kod from eloado where ("));
+    const QString equals = QStringLiteral(" = ");
+    compare(statement, QString(), QStringLiteral("eloado.eloado"), equals, row.albumEloado);
+    compare(statement, QStringLiteral(") and ("), QStringLiteral("eloado.album"), equals, row.albumAlbum);
+    statement.fixed(QStringLiteral(")"));
+    // The clicked album by its own key, not the first of several that share artist and title.
+    statement.sqlOnly(QStringLiteral(" and (eloado.kod = ?)"), {row.albumIdentity});
+    return statement;
+}
+
+// The album's tracks and the album row go together or not at all.
+void deleteAlbumAndTracks(store::QueryChannel& browse, const TCurrentRow& row)
+{
+    WriteTransaction transaction(browse);
+    browse.setStatement(albumKeyLookup(row));
+    browse.open();
+    if (browse.recordCount() < 1) {
+        browse.close();
+        throw platform::Failure(
+            QStringLiteral("Az album nem található: időközben megváltozott vagy törölték. Semmi sem törlődött."));
+    }
+    const QString key = browse.fieldText(0, QStringLiteral("kod"));
+    browse.setStatement(
+        store::Statement(QStringLiteral("delete from szamok where (szamok.eloado_azonosito=")).bare(key).fixed(")"));
+    browse.execute();
+    browse.setStatement(store::Statement(QStringLiteral("delete from eloado where (eloado.kod=")).bare(key).fixed(")"));
+    browse.execute();
+    transaction.commit();
+}
+
+Step deleteAlbum(store::QueryChannel& browse, TCurrentRow& row, platform::Prompts& prompts)
+{
+    browse.recordCount(); // the album list must be open
+    if (row.albumEloado.isEmpty()) {
+        prompts.information(QStringLiteral("Nincs kijelölve előadó és album!"));
+        return Step::Missing;
+    }
+    const platform::Answer answer =
+        prompts.confirm(QStringLiteral("Valóban törölni szeretnéd a teljes albumot? Előadó: ") +
+                        quoted(row.albumEloado) + QStringLiteral(" Album: ") + quoted(row.albumAlbum));
+    if (answer == platform::Answer::No)
+        return Step::Declined;
+    if (answer == platform::Answer::Yes)
+        deleteAlbumAndTracks(browse, row);
+    row.albumEloado.clear();
+    row.albumAlbum.clear();
+    row.albumIdentity.clear();
+    return answer == platform::Answer::Yes ? Step::Deleted : Step::Closed;
+}
+
+} // namespace
+
+void TFoablak::Adat_torleseClick()
+{
+    platform::Prompts& prompts = m_services.prompts;
+    const int tab = activeTab();
+    if (tab == 0) {
+        if (trackGridActive) {
+            const Step step = deleteRow(trackBranch(), m_detailQuery, m_browseQuery, currentRow, prompts);
+            if (step == Step::Declined) {
+                forget(trackBranch(), currentRow);
+                m_eloadoLabel->clear();
+                m_albumLabel->clear();
+            }
+            // The track list stays as it is: nothing is listed again after a track.
+            if (step != Step::Missing)
+                return;
+        }
+        if (albumGridActive && deleteAlbum(m_browseQuery, currentRow, prompts) == Step::Declined)
+            return;
+    } else if (tab < store::dataCategoryCount) {
+        if (deleteRow(rowBranch(tab), m_browseQuery, m_browseQuery, currentRow, prompts) == Step::Declined)
+            return;
+    }
+    m_browseQuery.close();
+    m_kereses->clear();
+    OlvasasChange();
+}

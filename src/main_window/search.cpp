@@ -1,4 +1,45 @@
 #include "main_window/main_window.h"
 
-void TFoablak::kereses_Change() {}
-void TFoablak::KeresesoszlopChange() {}
+#include "main_window/category_grid.h"
+#include "store/categories.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+
+void TFoablak::kereses_Change()
+{
+    const int tab = activeTab();
+    if (tab < 0 || tab >= store::dataCategoryCount)
+        return;
+    const store::Category& category = store::category(tab);
+    // The chosen item is matched by its text; an item that names no column of this tab keeps the last column.
+    const QString column = category.searchColumnFor(m_keresesoszlop->currentText());
+    if (!column.isEmpty())
+        searchColumn = column;
+    const auto index = static_cast<std::size_t>(tab);
+    columnWidths[index] = m_grids[index]->columnWidths();
+
+    // The typed text is bound as the pattern: a quote in it is only a character, while % and _ keep their
+    // meaning in the pattern.
+    const QString text = m_kereses->text();
+    m_browseQuery.setStatement(text.isEmpty()
+                                   ? category.browseStatement()
+                                   : category.searchStatement(searchColumn, text, m_tartalmazza->isChecked()));
+    // A long list shows its first rows at once and is counted to its end without holding up the typing; the
+    // count and the widths follow once it is complete. The next keystroke replaces it, and its ending with it.
+    m_browseQuery.openThen(
+        [this, tab] {
+            m_label2->setText(QString::number(m_browseQuery.recordCount()));
+            m_label2->adjustSize();
+            applyColumnWidths(tab);
+        },
+        [this](const QString& text) { m_services.errors.report(text); });
+}
+
+void TFoablak::KeresesoszlopChange()
+{
+    // Emptying a box that is already empty is no change and runs no search.
+    m_kereses->clear();
+}

@@ -59,6 +59,7 @@ QueryChannel::~QueryChannel()
 {
     abandonPending();
     m_rows.reset();
+    sqlite3_close(m_reader);
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         db.close();
@@ -88,8 +89,29 @@ void QueryChannel::pointAt(const QString& cataloguePath)
 void QueryChannel::disconnect()
 {
     dropRows();
+    sqlite3_close(m_reader);
+    m_reader = nullptr;
     QSqlDatabase db = database();
     db.close();
+}
+
+sqlite3* QueryChannel::reader()
+{
+    // A list holds its snapshot on a connection of its own, so the channel's connection stays free for the
+    // changes, and the transactions, of whoever runs them while the list is shown.
+    if (m_reader)
+        return m_reader;
+    const QByteArray uri = database().databaseName().toUtf8();
+    const int rc = sqlite3_open_v2(uri.constData(), &m_reader, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString text = QString::fromUtf8(m_reader ? sqlite3_errmsg(m_reader) : sqlite3_errstr(rc));
+        sqlite3_close(m_reader);
+        m_reader = nullptr;
+        throw platform::Failure(text);
+    }
+    sqlite3_busy_timeout(m_reader, 5000);
+    prepareConnection(m_reader);
+    return m_reader;
 }
 
 bool QueryChannel::isConnected() const
@@ -128,6 +150,10 @@ void QueryChannel::setStatement(const Statement& statement)
 
 QSqlQuery QueryChannel::prepared() const
 {
+    // Another program may have changed a table since this connection last read the schema. The engine would
+    // then prepare against the old tables and re-prepare while the rows are read, with another column count
+    // than the driver set up for. A look at the schema first brings it up to date.
+    sqlite3_exec(handle(), "SELECT 1 FROM sqlite_schema LIMIT 0", nullptr, nullptr, nullptr);
     QSqlQuery query(database());
     query.setForwardOnly(true);
     if (!query.prepare(m_statement.sql()))
@@ -145,8 +171,9 @@ void QueryChannel::open()
     if (isOpen())
         return;
     connect();
+    emit statementRun(m_statement.text());
     if (const ListPlan* plan = m_statement.listPlan()) {
-        auto rows = std::make_unique<PagedRowSet>(handle(), *plan);
+        auto rows = std::make_unique<PagedRowSet>(reader(), *plan);
         if (!rows->complete()) {
             std::vector<qint64> identities;
             rows->collect(identities, [] { return false; });
@@ -173,7 +200,8 @@ void QueryChannel::openThen(std::function<void()> whenOpen, std::function<void(c
         return;
     }
     connect();
-    auto rows = std::make_unique<PagedRowSet>(handle(), *plan);
+    emit statementRun(m_statement.text());
+    auto rows = std::make_unique<PagedRowSet>(reader(), *plan);
     PagedRowSet* paged = rows.get();
     if (!paged->complete()) {
         std::vector<qint64> identities;
@@ -256,6 +284,7 @@ void QueryChannel::execute()
 {
     dropRows();
     connect();
+    emit statementRun(m_statement.text());
     QSqlQuery query = prepared();
     if (!query.exec())
         throw platform::Failure(engineText(query.lastError()));

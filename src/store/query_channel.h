@@ -74,11 +74,14 @@ signals:
     // The rest of a pending list arrives: rows first..last are added after the rows shown so far.
     void rowsAboutToBeAppended(int first, int last);
     void rowsAppended();
+    // A list is about to be opened or a change executed: the statement's text form.
+    void statementRun(const QString& text);
 
 private:
     struct Pending;
 
     QSqlQuery prepared() const;
+    sqlite3* reader();
     void dropRows();
     void install(std::unique_ptr<RowSet> rows);
     void abandonPending();
@@ -89,6 +92,7 @@ private:
     Statement m_statement;
     std::unique_ptr<RowSet> m_rows;
     int m_currentRow = -1;
+    sqlite3* m_reader = nullptr; // the category lists' own connection
     std::unique_ptr<Pending> m_pending;
     quint64 m_generation = 0;
 };

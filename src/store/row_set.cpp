@@ -106,6 +106,10 @@ PagedRowSet::PagedRowSet(sqlite3* db, const ListPlan& plan) : m_db(db), m_plan(p
                 fail();
             m_ownsTransaction = true;
         }
+        // The first read fixes the snapshot and brings the connection's idea of the tables up to date, so the
+        // columns are named as another program may have just left them, and stay so while the list is open.
+        if (sqlite3_exec(m_db, "SELECT 1 FROM sqlite_schema LIMIT 1", nullptr, nullptr, nullptr) != SQLITE_OK)
+            fail();
         QStringList marks;
         for (int i = 0; i < pageSize; ++i)
             marks << QStringLiteral("?");

@@ -16,7 +16,9 @@ Statement& Statement::fixed(const QString& text)
 Statement& Statement::quoted(const QString& value)
 {
     m_plan.reset();
-    m_pieces.push_back({QLatin1Char('"') + value + QLatin1Char('"'), placeholder, {value}});
+    // An empty value is the empty text "", never NULL, also when it comes as a null string.
+    const QString text = value.isNull() ? QStringLiteral("") : value;
+    m_pieces.push_back({QLatin1Char('"') + text + QLatin1Char('"'), placeholder, {text}});
     return *this;
 }
 

@@ -1,20 +1,20 @@
+#include "category_fixture.h"
 #include "main_window/category_grid.h"
 #include "store/hungarian.h"
-#include "support/window_fixture.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
+#include <QTest>
 #include <QSignalSpy>
 #include <algorithm>
 
-static void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
-class LongListTest : public WindowFixture
+class LongListTest : public CategoryFixture
 {
 protected:
     // Games inserted against their Hungarian order, more than a few screens of them.
@@ -33,21 +33,12 @@ protected:
                   [](const QString& a, const QString& b) { return store::hungarian::compare(a, b) < 0; });
         return names;
     }
-
-    // Starts the window and goes on past the question about the language file, so that it stays shown.
-    void startShown()
-    {
-        desktop.prompts.answerNext(platform::Answer::Yes);
-        start();
-        QApplication::processEvents();
-        ASSERT_TRUE(window().isVisible());
-    }
 };
 
 TEST_F(LongListTest, theGridReachesEveryRowAndAClickReadsTheRowUnderTheMouse)
 {
     const QStringList names = addGames(700);
-    startShown();
+    startWithCaptions();
     switchToTab(4);
     EXPECT_EQ(countLabel()->text(), QStringLiteral("700"));
     CategoryGrid* games = grid(QStringLiteral("DBGrid6"));
@@ -81,7 +72,7 @@ TEST_F(LongListTest, theGridReachesEveryRowAndAClickReadsTheRowUnderTheMouse)
 TEST_F(LongListTest, switchingTabsListsEachTableAgainFromItsStart)
 {
     const QStringList names = addGames(300);
-    startShown();
+    startWithCaptions();
     switchToTab(4);
     CategoryGrid* games = grid(QStringLiteral("DBGrid6"));
     games->scrollToBottom();
@@ -91,6 +82,49 @@ TEST_F(LongListTest, switchingTabsListsEachTableAgainFromItsStart)
     EXPECT_EQ(countLabel()->text(), QStringLiteral("300"));
     EXPECT_EQ(games->model()->index(0, 0).data().toString(), names.first());
     EXPECT_EQ(games->model()->index(299, 0).data().toString(), names.last());
+}
+
+TEST_F(LongListTest, typingOverALongListKeepsOnlyTheNewestSearch)
+{
+    const QStringList names = addGames(3000);
+    const auto containing = [&](const QString& text) {
+        return static_cast<int>(std::count_if(names.begin(), names.end(), [&](const QString& name) {
+            return store::hungarian::like(QLatin1Char('%') + text + QLatin1Char('%'), name);
+        }));
+    };
+    ASSERT_GT(containing(QStringLiteral("a")), 1000); // long enough to be counted in the background
+    startWithCaptions();
+    switchToTab(4);
+    widget<QCheckBox>(QStringLiteral("tartalmazza"))->click();
+    ASSERT_TRUE(widget<QCheckBox>(QStringLiteral("tartalmazza"))->isChecked());
+    CategoryGrid* games = grid(QStringLiteral("DBGrid6"));
+    store::QueryChannel& browse = window().browseQuery();
+
+    // The first letter opens with its first rows; the count waits for the rest.
+    QTest::keyClick(searchBox(), Qt::Key_A);
+    ASSERT_TRUE(browse.isPending());
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("3000"));
+    EXPECT_GT(games->model()->rowCount(), 0);
+    EXPECT_EQ(games->model()->index(0, 0).data().toString(), browse.fieldText(0, QStringLiteral("NEV")));
+
+    // The second letter comes before the first search is counted: only the second one is shown.
+    QTest::keyClick(searchBox(), Qt::Key_L);
+    EXPECT_EQ(countLabel()->text(), QString::number(containing(QStringLiteral("al"))));
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 300)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(countLabel()->text(), QString::number(containing(QStringLiteral("al"))));
+    EXPECT_EQ(games->model()->rowCount(), containing(QStringLiteral("al")));
+
+    // Back to one letter, and this time the search is left to finish.
+    QTest::keyClick(searchBox(), Qt::Key_Backspace);
+    timer.restart();
+    while (browse.isPending() && timer.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(countLabel()->text(), QString::number(containing(QStringLiteral("a"))));
+    EXPECT_EQ(games->model()->rowCount(), containing(QStringLiteral("a")));
+    EXPECT_TRUE(desktop.errors.reports.isEmpty()) << desktop.errors.reports.join(QLatin1Char(10)).toStdString();
 }
 
 } // namespace
