@@ -11,6 +11,8 @@
 #include <QUrl>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <sqlite3.h>
 #include <thread>
 
@@ -25,28 +27,82 @@ QString engineText(const QSqlError& error)
 
 const QString closedListText = QStringLiteral("Operation is not allowed when the object is closed.");
 
-// How long a search may hold up the window before it goes on in the background: well inside one frame, so
-// that a keystroke leaves time to paint. A list of up to firstPart rows that is found within it opens at once;
-// a longer one shows its first part at once and is counted to its end in the background.
+// How long a search may hold up the window: well inside one frame, so that a keystroke leaves time to paint.
+// A list found within it opens complete; a longer one opens with the rows found by then (at most firstPart,
+// enough for any screen) and is counted to its end in the background.
 constexpr auto frameBudget = std::chrono::milliseconds(8);
 constexpr std::size_t firstPart = 1000;
-constexpr int leastStops = 50; // a short list never goes to the background, however busy the machine
+// Only a list with real work behind it goes to the background, however busy the machine: a worker that has
+// hardly begun when the frame is over is waited for.
+constexpr int leastProgress = 50;
 
 } // namespace
 
-// The rest of a filtered list, collected on a worker thread on the list's own snapshot. The window reads the
-// first part meanwhile through other statements of the same connection.
+// A filtered list collected on a worker thread, on the list's own snapshot. The first rows are published as
+// they are found, so that the window can show them while the worker goes on; the window reads their screens
+// through other statements of the same connection meanwhile.
 struct QueryChannel::Pending
 {
+    explicit Pending(PagedRowSet* list) : rows(list) { head.reserve(firstPart); }
+    // Whatever ends a pending list ends its worker first: the connection is never left to a stray thread.
+    ~Pending()
+    {
+        cancelled = true;
+        if (worker.joinable())
+            worker.join();
+    }
+
     quint64 generation = 0;
-    PagedRowSet* rows = nullptr; // shown already, owned by the channel
-    std::vector<qint64> identities;
-    std::function<void()> whenOpen;
-    std::function<void(const QString&)> whenFailed;
+    PagedRowSet* rows;                 // owned by the channel once shown
+    std::vector<qint64> head;          // the first rows found; never reallocated, read while being written
+    std::atomic<std::size_t> found{0}; // how many of head are written
+    std::vector<qint64> tail;          // the rest, the worker's own until it is done
+    std::atomic<int> progress{0};
     std::atomic<bool> cancelled{false};
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool finished = false; // under mutex
     bool succeeded = false;
     QString failure;
+    std::function<void()> whenOpen;
+    std::function<void(const QString&)> whenFailed;
     std::thread worker;
+
+    void run()
+    {
+        try {
+            succeeded = rows->collect(
+                [this](qint64 identity) {
+                    const std::size_t count = found.load(std::memory_order_relaxed);
+                    if (count < firstPart) {
+                        head.push_back(identity);
+                        found.store(count + 1, std::memory_order_release);
+                        if (count + 1 == firstPart) {
+                            const std::lock_guard<std::mutex> lock(mutex);
+                            changed.notify_all();
+                        }
+                    } else {
+                        tail.push_back(identity);
+                    }
+                },
+                [this] {
+                    progress.fetch_add(1, std::memory_order_relaxed);
+                    return cancelled.load(std::memory_order_relaxed);
+                });
+        } catch (const platform::Failure& error) {
+            failure = error.text();
+        }
+        const std::lock_guard<std::mutex> lock(mutex);
+        finished = true;
+        changed.notify_all();
+    }
+
+    std::vector<qint64> everyRow()
+    {
+        std::vector<qint64> all = std::move(head);
+        all.insert(all.end(), tail.begin(), tail.end());
+        return all;
+    }
 };
 
 QueryChannel::QueryChannel(const QString& connectionName, QObject* parent)
@@ -176,7 +232,7 @@ void QueryChannel::open()
         auto rows = std::make_unique<PagedRowSet>(reader(), *plan);
         if (!rows->complete()) {
             std::vector<qint64> identities;
-            rows->collect(identities, [] { return false; });
+            rows->collect([&](qint64 identity) { identities.push_back(identity); }, [] { return false; });
             rows->show(std::move(identities), true);
         }
         install(std::move(rows));
@@ -202,40 +258,47 @@ void QueryChannel::openThen(std::function<void()> whenOpen, std::function<void(c
     connect();
     emit statementRun(m_statement.text());
     auto rows = std::make_unique<PagedRowSet>(reader(), *plan);
-    PagedRowSet* paged = rows.get();
-    if (!paged->complete()) {
-        std::vector<qint64> identities;
-        const auto started = std::chrono::steady_clock::now();
-        int stops = 0;
-        const bool done = paged->collect(identities, [&] {
-            return identities.size() >= firstPart ||
-                   (++stops >= leastStops && std::chrono::steady_clock::now() - started > frameBudget);
-        });
-        paged->show(std::move(identities), done);
-    }
-    install(std::move(rows));
-    if (paged->complete()) {
+    if (rows->complete()) {
+        install(std::move(rows));
         whenOpen();
         return;
     }
-    // The first part is on the screen; the rest is counted on a worker, and the window stays live.
-    m_pending = std::make_unique<Pending>();
-    Pending* pending = m_pending.get();
+    auto pending = std::make_unique<Pending>(rows.get());
     pending->generation = ++m_generation;
-    pending->rows = paged;
-    pending->whenOpen = std::move(whenOpen);
-    pending->whenFailed = std::move(whenFailed);
-    pending->worker = std::thread([this, pending] {
-        try {
-            pending->succeeded =
-                pending->rows->collect(pending->identities, [pending] { return pending->cancelled.load(); });
-        } catch (const platform::Failure& failure) {
-            pending->failure = failure.text();
-        }
-        const quint64 generation = pending->generation;
+    pending->worker = std::thread([this, work = pending.get(), generation = pending->generation] {
+        work->run();
+        // Late news for a list that was opened at once, or abandoned, is ignored there.
         QMetaObject::invokeMethod(
             this, [this, generation] { finishPending(generation); }, Qt::QueuedConnection);
     });
+    // The window waits as long as a frame allows, or until the first screens are found.
+    const auto started = std::chrono::steady_clock::now();
+    bool finished;
+    {
+        std::unique_lock<std::mutex> lock(pending->mutex);
+        while (!pending->finished && pending->found.load(std::memory_order_acquire) < firstPart &&
+               (std::chrono::steady_clock::now() - started < frameBudget ||
+                pending->progress.load(std::memory_order_relaxed) < leastProgress))
+            pending->changed.wait_for(lock, std::chrono::milliseconds(1));
+        finished = pending->finished;
+    }
+    // A list of more rows than the first part always opens in two steps, however soon it was counted.
+    const std::size_t shown = pending->found.load(std::memory_order_acquire);
+    if (finished && shown < firstPart) {
+        pending->worker.join();
+        if (!pending->succeeded) // the engine's failure; the list and its snapshot go with this
+            throw platform::Failure(pending->failure);
+        rows->show(pending->everyRow(), true);
+        install(std::move(rows));
+        whenOpen();
+        return;
+    }
+    rows->show(std::vector<qint64>(pending->head.begin(), pending->head.begin() + static_cast<long>(shown)), false);
+    install(std::move(rows));
+    // The first rows are on the screen; the rest are counted on the worker, and the window stays live.
+    pending->whenOpen = std::move(whenOpen);
+    pending->whenFailed = std::move(whenFailed);
+    m_pending = std::move(pending);
 }
 
 void QueryChannel::finishPending(quint64 generation)
@@ -253,10 +316,11 @@ void QueryChannel::finishPending(quint64 generation)
     }
     // The rows found first keep their places; the rest follow them.
     const int shown = finished->rows->count();
-    const int all = static_cast<int>(finished->identities.size());
+    std::vector<qint64> identities = finished->everyRow();
+    const int all = static_cast<int>(identities.size());
     if (all > shown)
         emit rowsAboutToBeAppended(shown, all - 1);
-    finished->rows->show(std::move(finished->identities), true);
+    finished->rows->show(std::move(identities), true);
     if (all > shown)
         emit rowsAppended();
     if (finished->whenOpen)
@@ -265,10 +329,6 @@ void QueryChannel::finishPending(quint64 generation)
 
 void QueryChannel::abandonPending()
 {
-    if (!m_pending)
-        return;
-    m_pending->cancelled = true;
-    m_pending->worker.join();
     m_pending.reset();
 }
 

@@ -194,13 +194,12 @@ void PagedRowSet::countWholeTable()
         fail();
 }
 
-bool PagedRowSet::collect(std::vector<qint64>& identities, const std::function<bool()>& stop) const
+bool PagedRowSet::collect(const std::function<void(qint64)>& found, const std::function<bool()>& stop) const
 {
-    identities.clear();
     sqlite3_progress_handler(m_db, 4000, onProgress, const_cast<std::function<bool()>*>(&stop));
     int rc;
     while ((rc = sqlite3_step(m_collect)) == SQLITE_ROW) {
-        identities.push_back(sqlite3_column_int64(m_collect, 0));
+        found(sqlite3_column_int64(m_collect, 0));
         if (stop()) {
             rc = SQLITE_INTERRUPT;
             break;

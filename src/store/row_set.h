@@ -67,11 +67,11 @@ public:
 
     // True once the count is exact: at once for a whole table, after the rows are shown complete otherwise.
     bool complete() const { return m_complete; }
-    // Collects a filtered list's identities in order into identities (from the start). stop is asked after
-    // each row and every few thousand steps of the engine; when it answers true the collecting ends and false
-    // is returned, identities holding the rows found so far. May run on another thread than the one reading
-    // screens: it uses a statement of its own and nothing else of the row set.
-    bool collect(std::vector<qint64>& identities, const std::function<bool()>& stop) const;
+    // Collects a filtered list's rows in order from its start, giving found each row's identity. stop is asked
+    // after each row and every few thousand steps of the engine; when it answers true the collecting ends and
+    // false is returned. May run on another thread than the one reading screens: it uses a statement of its
+    // own and nothing else of the row set.
+    bool collect(const std::function<void(qint64)>& found, const std::function<bool()>& stop) const;
     // Shows these rows of a filtered list: all of them (complete) or the first part found so far.
     void show(std::vector<qint64> identities, bool complete);
 
