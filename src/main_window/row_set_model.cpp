@@ -11,9 +11,14 @@ RowSetModel::RowSetModel(store::QueryChannel& channel, const std::vector<store::
         mapColumns();
         endResetModel();
     });
-    connect(&m_channel, &store::QueryChannel::rowsAboutToBeAppended, this,
-            [this](int first, int last) { beginInsertRows({}, first, last); });
-    connect(&m_channel, &store::QueryChannel::rowsAppended, this, [this] { endInsertRows(); });
+    connect(&m_channel, &store::QueryChannel::rowsAboutToBeAppended, this, [this](int first, int last) {
+        if (m_shown)
+            beginInsertRows({}, first, last);
+    });
+    connect(&m_channel, &store::QueryChannel::rowsAppended, this, [this] {
+        if (m_shown)
+            endInsertRows();
+    });
     mapColumns();
 }
 
@@ -27,9 +32,18 @@ void RowSetModel::mapColumns()
         m_sourceColumn[i] = rows->columnIndex(m_columns[i].field);
 }
 
+void RowSetModel::setShown(bool shown)
+{
+    if (shown == m_shown)
+        return;
+    beginResetModel();
+    m_shown = shown;
+    endResetModel();
+}
+
 int RowSetModel::rowCount(const QModelIndex& parent) const
 {
-    if (parent.isValid() || !m_channel.rows())
+    if (parent.isValid() || !m_shown || !m_channel.rows())
         return 0;
     return m_channel.rows()->count();
 }

@@ -404,9 +404,17 @@ struct Pattern
 {
     std::vector<Token> tokens;
     bool matchesNothing = false; // an escape character at the very end
+    bool needsBeyondAscii = false; // a literal that no plain ASCII text can hold
     std::optional<char32_t> escape;
 
     Pattern(const std::u32string& text, std::optional<char32_t> escapeCharacter) : escape(escapeCharacter)
+    {
+        compile(text);
+        for (const Token& token : tokens)
+            needsBeyondAscii = needsBeyondAscii || (token.kind == Token::Literal && token.c >= 0x80);
+    }
+
+    void compile(const std::u32string& text)
     {
         for (std::size_t i = 0; i < text.size(); ++i) {
             const char32_t c = text[i];
@@ -457,6 +465,15 @@ struct Pattern
         return p == pn;
     }
 };
+
+bool isAscii(const unsigned char* s, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        if (s[i] & 0x80)
+            return false;
+    }
+    return true;
+}
 
 void foldInPlace(std::u32string& text)
 {
@@ -593,20 +610,30 @@ void likeFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
         sqlite3_result_int(context, 0);
         return;
     }
-    const std::string source(reinterpret_cast<const char*>(patternText), static_cast<std::size_t>(patternLength));
     // The pattern is usually one bound value for a whole scan: compile it once and keep it with the statement.
     auto* compiled = static_cast<CompiledPattern*>(sqlite3_get_auxdata(context, 0));
     CompiledPattern* fresh = nullptr;
-    if (!compiled || compiled->source != source || compiled->pattern.escape != escape) {
+    if (!compiled || compiled->source.size() != static_cast<std::size_t>(patternLength) ||
+        std::memcmp(compiled->source.data(), patternText, compiled->source.size()) != 0 ||
+        compiled->pattern.escape != escape) {
         std::u32string points;
         decode(patternText, patternLength, points);
-        fresh = new CompiledPattern{source, Pattern(points, escape)};
+        fresh = new CompiledPattern{std::string(reinterpret_cast<const char*>(patternText),
+                                                static_cast<std::size_t>(patternLength)),
+                                    Pattern(points, escape)};
         compiled = fresh;
     }
-    thread_local std::u32string text;
-    decode(sqlite3_value_text(argv[1]), sqlite3_value_bytes(argv[1]), text);
-    foldInPlace(text);
-    sqlite3_result_int(context, compiled->pattern.matches(text) ? 1 : 0);
+    const auto* textBytes = sqlite3_value_text(argv[1]);
+    const int textLength = sqlite3_value_bytes(argv[1]);
+    bool matches = false;
+    // Most texts of a scan fail at once: a plain ASCII text cannot hold an accented letter of the pattern.
+    if (!compiled->pattern.needsBeyondAscii || !isAscii(textBytes, textLength)) {
+        thread_local std::u32string text;
+        decode(textBytes, textLength, text);
+        foldInPlace(text);
+        matches = compiled->pattern.matches(text);
+    }
+    sqlite3_result_int(context, matches ? 1 : 0);
     if (fresh)
         sqlite3_set_auxdata(context, 0, fresh, [](void* p) { delete static_cast<CompiledPattern*>(p); });
 }

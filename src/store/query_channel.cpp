@@ -43,7 +43,7 @@ constexpr int leastProgress = 50;
 // through other statements of the same connection meanwhile.
 struct QueryChannel::Pending
 {
-    explicit Pending(PagedRowSet* list) : rows(list) { head.reserve(firstPart); }
+    Pending(PagedRowSet* list, sqlite3* connection) : rows(list), db(connection) { head.reserve(firstPart); }
     // Whatever ends a pending list ends its worker first: the connection is never left to a stray thread.
     ~Pending()
     {
@@ -53,7 +53,8 @@ struct QueryChannel::Pending
     }
 
     quint64 generation = 0;
-    PagedRowSet* rows;                 // owned by the channel once shown
+    PagedRowSet* rows;
+    sqlite3* db;                       // the worker's own connection                 // owned by the channel once shown
     std::vector<qint64> head;          // the first rows found; never reallocated, read while being written
     std::atomic<std::size_t> found{0}; // how many of head are written
     std::vector<qint64> tail;          // the rest, the worker's own until it is done
@@ -71,7 +72,8 @@ struct QueryChannel::Pending
     void run()
     {
         try {
-            succeeded = rows->collect(
+            succeeded = rows->collectOn(
+                db,
                 [this](qint64 identity) {
                     const std::size_t count = found.load(std::memory_order_relaxed);
                     if (count < firstPart) {
@@ -116,6 +118,7 @@ QueryChannel::~QueryChannel()
     abandonPending();
     m_rows.reset();
     sqlite3_close(m_reader);
+    sqlite3_close(m_searcher);
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         db.close();
@@ -147,6 +150,8 @@ void QueryChannel::disconnect()
     dropRows();
     sqlite3_close(m_reader);
     m_reader = nullptr;
+    sqlite3_close(m_searcher);
+    m_searcher = nullptr;
     QSqlDatabase db = database();
     db.close();
 }
@@ -155,19 +160,33 @@ sqlite3* QueryChannel::reader()
 {
     // A list holds its snapshot on a connection of its own, so the channel's connection stays free for the
     // changes, and the transactions, of whoever runs them while the list is shown.
-    if (m_reader)
-        return m_reader;
+    if (!m_reader)
+        m_reader = openAnother();
+    return m_reader;
+}
+
+sqlite3* QueryChannel::searcher()
+{
+    // A long search is collected on yet another connection, so that the window reading the first screens
+    // never waits for it.
+    if (!m_searcher)
+        m_searcher = openAnother();
+    return m_searcher;
+}
+
+sqlite3* QueryChannel::openAnother()
+{
+    sqlite3* db = nullptr;
     const QByteArray uri = database().databaseName().toUtf8();
-    const int rc = sqlite3_open_v2(uri.constData(), &m_reader, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr);
+    const int rc = sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr);
     if (rc != SQLITE_OK) {
-        const QString text = QString::fromUtf8(m_reader ? sqlite3_errmsg(m_reader) : sqlite3_errstr(rc));
-        sqlite3_close(m_reader);
-        m_reader = nullptr;
+        const QString text = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+        sqlite3_close(db);
         throw platform::Failure(text);
     }
-    sqlite3_busy_timeout(m_reader, 5000);
-    prepareConnection(m_reader);
-    return m_reader;
+    sqlite3_busy_timeout(db, 5000);
+    prepareConnection(db);
+    return db;
 }
 
 bool QueryChannel::isConnected() const
@@ -263,7 +282,7 @@ void QueryChannel::openThen(std::function<void()> whenOpen, std::function<void(c
         whenOpen();
         return;
     }
-    auto pending = std::make_unique<Pending>(rows.get());
+    auto pending = std::make_unique<Pending>(rows.get(), searcher());
     pending->generation = ++m_generation;
     pending->worker = std::thread([this, work = pending.get(), generation = pending->generation] {
         work->run();

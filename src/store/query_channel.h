@@ -82,6 +82,8 @@ private:
 
     QSqlQuery prepared() const;
     sqlite3* reader();
+    sqlite3* searcher();
+    sqlite3* openAnother();
     void dropRows();
     void install(std::unique_ptr<RowSet> rows);
     void abandonPending();
@@ -92,7 +94,8 @@ private:
     Statement m_statement;
     std::unique_ptr<RowSet> m_rows;
     int m_currentRow = -1;
-    sqlite3* m_reader = nullptr; // the category lists' own connection
+    sqlite3* m_reader = nullptr;   // the category lists' own connection: their snapshots and screens
+    sqlite3* m_searcher = nullptr; // the background collecting of a long search
     std::unique_ptr<Pending> m_pending;
     quint64 m_generation = 0;
 };

@@ -117,9 +117,7 @@ PagedRowSet::PagedRowSet(sqlite3* db, const ListPlan& plan) : m_db(db), m_plan(p
                                        .arg(plan.columns, plan.table, plan.identity, marks.join(QLatin1Char(','))));
         for (int i = 0; i < sqlite3_column_count(m_rowsByIdentity); ++i)
             m_columns << QString::fromUtf8(sqlite3_column_name(m_rowsByIdentity, i));
-        const QString from = plan.scanTable ? plan.table + QStringLiteral(" NOT INDEXED") : plan.table;
-        m_collect =
-            prepare(QStringLiteral("SELECT %1 FROM %2%3").arg(plan.identity, from, plan.where()) + plan.orderBy());
+        m_collect = prepare(collectSql());
         for (int i = 0; i < plan.conditionValues.size(); ++i)
             bind(m_collect, i + 1, plan.conditionValues.at(i));
         if (plan.wholeTable()) {
@@ -194,24 +192,63 @@ void PagedRowSet::countWholeTable()
         fail();
 }
 
-bool PagedRowSet::collect(const std::function<void(qint64)>& found, const std::function<bool()>& stop) const
+QString PagedRowSet::collectSql() const
 {
-    sqlite3_progress_handler(m_db, 4000, onProgress, const_cast<std::function<bool()>*>(&stop));
+    const QString from = m_plan.scanTable ? m_plan.table + QStringLiteral(" NOT INDEXED") : m_plan.table;
+    return QStringLiteral("SELECT %1 FROM %2%3").arg(m_plan.identity, from, m_plan.where()) + m_plan.orderBy();
+}
+
+namespace {
+
+// Steps a statement of identities to its end, or until stop says so (false is returned then).
+bool stepIdentities(sqlite3* db, sqlite3_stmt* statement, const std::function<void(qint64)>& found,
+                    const std::function<bool()>& stop)
+{
+    sqlite3_progress_handler(db, 4000, onProgress, const_cast<std::function<bool()>*>(&stop));
     int rc;
-    while ((rc = sqlite3_step(m_collect)) == SQLITE_ROW) {
-        found(sqlite3_column_int64(m_collect, 0));
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        found(sqlite3_column_int64(statement, 0));
         if (stop()) {
             rc = SQLITE_INTERRUPT;
             break;
         }
     }
-    sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
-    sqlite3_reset(m_collect);
+    sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    sqlite3_reset(statement);
     if (rc == SQLITE_INTERRUPT)
         return false;
     if (rc != SQLITE_DONE)
-        fail();
+        throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(db)));
     return true;
+}
+
+} // namespace
+
+bool PagedRowSet::collect(const std::function<void(qint64)>& found, const std::function<bool()>& stop) const
+{
+    return stepIdentities(m_db, m_collect, found, stop);
+}
+
+bool PagedRowSet::collectOn(sqlite3* db, const std::function<void(qint64)>& found,
+                            const std::function<bool()>& stop) const
+{
+    sqlite3_stmt* statement = nullptr;
+    const QByteArray sql = collectSql().toUtf8();
+    if (sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &statement, nullptr) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_finalize(statement);
+        throw platform::Failure(text);
+    }
+    for (int i = 0; i < m_plan.conditionValues.size(); ++i)
+        bind(statement, i + 1, m_plan.conditionValues.at(i));
+    try {
+        const bool done = stepIdentities(db, statement, found, stop);
+        sqlite3_finalize(statement);
+        return done;
+    } catch (...) {
+        sqlite3_finalize(statement);
+        throw;
+    }
 }
 
 void PagedRowSet::show(std::vector<qint64> identities, bool complete)

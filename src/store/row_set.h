@@ -72,6 +72,9 @@ public:
     // false is returned. May run on another thread than the one reading screens: it uses a statement of its
     // own and nothing else of the row set.
     bool collect(const std::function<void(qint64)>& found, const std::function<bool()>& stop) const;
+    // The same on another connection to the same catalogue, so that reading screens never waits for the
+    // collecting (the list's screens are read by identity, so its rows keep their places either way).
+    bool collectOn(sqlite3* db, const std::function<void(qint64)>& found, const std::function<bool()>& stop) const;
     // Shows these rows of a filtered list: all of them (complete) or the first part found so far.
     void show(std::vector<qint64> identities, bool complete);
 
@@ -86,6 +89,7 @@ private:
 
     void release();
     void countWholeTable();
+    QString collectSql() const;
     sqlite3_stmt* prepare(const QString& sql) const;
     [[noreturn]] void fail() const;
     const std::vector<Row>& page(int index) const;

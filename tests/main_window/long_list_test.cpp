@@ -80,6 +80,9 @@ TEST_F(LongListTest, switchingTabsListsEachTableAgainFromItsStart)
     EXPECT_EQ(countLabel()->text(), QStringLiteral("0"));
     switchToTab(4);
     EXPECT_EQ(countLabel()->text(), QStringLiteral("300"));
+    // Only the grid on the screen holds the rows; the albums' grid on the hidden tab holds none.
+    EXPECT_EQ(grid(QStringLiteral("DBGrid1"))->model()->rowCount(), 0);
+    EXPECT_EQ(games->model()->rowCount(), 300);
     EXPECT_EQ(games->model()->index(0, 0).data().toString(), names.first());
     EXPECT_EQ(games->model()->index(299, 0).data().toString(), names.last());
 }
