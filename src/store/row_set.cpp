@@ -122,8 +122,22 @@ PagedRowSet::PagedRowSet(sqlite3* db, const ListPlan& plan) : m_db(db), m_plan(p
             bind(m_collect, i + 1, plan.conditionValues.at(i));
         if (plan.wholeTable()) {
             const QString identities = QStringLiteral("SELECT %1 FROM %2").arg(plan.identity, plan.table);
-            m_forward = prepare(identities + plan.orderBy() + QStringLiteral(" LIMIT ? OFFSET ?"));
-            m_backward = prepare(identities + plan.orderBy(true) + QStringLiteral(" LIMIT ? OFFSET ?"));
+            const QString& key = plan.order.first();
+            const QString screen = QStringLiteral(" LIMIT ? OFFSET ?");
+            m_forward = prepare(identities + plan.orderBy() + screen);
+            m_backward = prepare(identities + plan.orderBy(true) + screen);
+            m_fromAnchor = prepare(identities + QStringLiteral(" WHERE %1 >= ?").arg(key) + plan.orderBy() + screen);
+            m_beforeAnchor =
+                prepare(identities + QStringLiteral(" WHERE %1 < ?").arg(key) + plan.orderBy(true) + screen);
+            m_keyOf = prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(key, plan.table, plan.identity));
+            m_sameKey = prepare(identities + QStringLiteral(" WHERE %1 = ?").arg(key) + plan.orderBy());
+            sqlite3_stmt* nulls =
+                prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 IS NULL").arg(plan.table, key));
+            const bool counted = sqlite3_step(nulls) == SQLITE_ROW;
+            m_withoutKey = counted ? sqlite3_column_int(nulls, 0) : 0;
+            sqlite3_finalize(nulls);
+            if (!counted)
+                fail();
             countWholeTable();
             m_complete = true;
         } else {
@@ -142,7 +156,8 @@ PagedRowSet::~PagedRowSet()
 
 void PagedRowSet::release()
 {
-    for (sqlite3_stmt** statement : {&m_rowsByIdentity, &m_forward, &m_backward, &m_collect}) {
+    for (sqlite3_stmt** statement : {&m_rowsByIdentity, &m_forward, &m_backward, &m_collect, &m_fromAnchor,
+                                     &m_beforeAnchor, &m_keyOf, &m_sameKey}) {
         sqlite3_finalize(*statement);
         *statement = nullptr;
     }
@@ -297,22 +312,84 @@ std::vector<qint64> PagedRowSet::identitiesOfPage(int first, int length) const
         const auto end = m_identities.begin() + std::min<std::size_t>(first + length, m_identities.size());
         return std::vector<qint64>(begin, end);
     }
-    // A place in the order is found by counting along the index from the nearer end.
-    const bool fromEnd = first + length / 2 > m_count / 2;
-    sqlite3_stmt* statement = fromEnd ? m_backward : m_forward;
-    sqlite3_bind_int(statement, 1, length);
-    sqlite3_bind_int(statement, 2, fromEnd ? m_count - first - length : first);
+    // A place in the order is found by counting along the index, from whichever is nearest: the start, the
+    // end, or the start of a run of equal keys seen on an earlier screen (found by a seek on its key).
+    int cost = first;
+    sqlite3_stmt* statement = m_forward;
+    QByteArray key;
+    int offset = first;
+    bool reversed = false;
+    if (m_count - first - length < cost) {
+        cost = m_count - first - length;
+        statement = m_backward;
+        offset = cost;
+        reversed = true;
+    }
+    auto after = m_anchors.upper_bound(first);
+    if (after != m_anchors.begin()) {
+        const auto before = std::prev(after);
+        if (first - before->first < cost) {
+            cost = first - before->first;
+            statement = m_fromAnchor;
+            key = before->second;
+            offset = cost;
+            reversed = false;
+        }
+    }
+    // Back from a key: the rows without a key, first in the order, are not among those before it.
+    after = m_anchors.lower_bound(first + length);
+    if (after != m_anchors.end() && first >= m_withoutKey && after->first - first - length < cost) {
+        cost = after->first - first - length;
+        statement = m_beforeAnchor;
+        key = after->second;
+        offset = cost;
+        reversed = true;
+    }
+    int index = 1;
+    if (!key.isNull())
+        sqlite3_bind_blob(statement, index++, key.constData(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int(statement, index++, length);
+    sqlite3_bind_int(statement, index, offset);
+    std::vector<qint64> identities = stepAll(statement);
+    if (reversed)
+        std::reverse(identities.begin(), identities.end());
+    if (!identities.empty())
+        remember(first, identities.front());
+    return identities;
+}
+
+std::vector<qint64> PagedRowSet::stepAll(sqlite3_stmt* statement) const
+{
     std::vector<qint64> identities;
-    identities.reserve(static_cast<std::size_t>(length));
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
         identities.push_back(sqlite3_column_int64(statement, 0));
     sqlite3_reset(statement);
     if (rc != SQLITE_DONE)
         fail();
-    if (fromEnd)
-        std::reverse(identities.begin(), identities.end());
     return identities;
+}
+
+void PagedRowSet::remember(int position, qint64 identity) const
+{
+    // The row's key, and where the run of rows with that key starts: the row's place less the rows of the run
+    // before it. A run is short (equal titles), so counting it is cheap.
+    sqlite3_bind_int64(m_keyOf, 1, identity);
+    QByteArray key;
+    if (sqlite3_step(m_keyOf) == SQLITE_ROW && sqlite3_column_type(m_keyOf, 0) == SQLITE_BLOB)
+        key = QByteArray(static_cast<const char*>(sqlite3_column_blob(m_keyOf, 0)), sqlite3_column_bytes(m_keyOf, 0));
+    sqlite3_reset(m_keyOf);
+    if (key.isNull())
+        return; // no key (a NULL value): counted from an end instead
+    sqlite3_bind_blob(m_sameKey, 1, key.constData(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+    int before = 0;
+    int rc;
+    while ((rc = sqlite3_step(m_sameKey)) == SQLITE_ROW && sqlite3_column_int64(m_sameKey, 0) != identity)
+        ++before;
+    const bool found = rc == SQLITE_ROW;
+    sqlite3_reset(m_sameKey);
+    if (found && before <= position)
+        m_anchors.emplace(position - before, key);
 }
 
 std::vector<PagedRowSet::Row> PagedRowSet::rowsOf(const std::vector<qint64>& identities) const

@@ -52,7 +52,7 @@ private:
 // while it is shown, whatever other programs write meanwhile. The connection must not write until it is gone.
 //
 // A whole table is counted from the kept row counts and a screen is found by its place along the order index,
-// counted from the nearer end. A
+// counted from the nearer end or from a place already seen nearby. A
 // filtered list is collected first: the identities of its rows, in order, in one pass over the stretch of the
 // index (or the table) that the filter needs; its screens are then read by identity.
 class PagedRowSet : public RowSet
@@ -94,6 +94,8 @@ private:
     [[noreturn]] void fail() const;
     const std::vector<Row>& page(int index) const;
     std::vector<qint64> identitiesOfPage(int first, int length) const;
+    std::vector<qint64> stepAll(sqlite3_stmt* statement) const;
+    void remember(int position, qint64 identity) const;
     std::vector<Row> rowsOf(const std::vector<qint64>& identities) const;
 
     sqlite3* m_db;
@@ -106,8 +108,16 @@ private:
     std::vector<qint64> m_identities;
     sqlite3_stmt* m_collect = nullptr; // the identities of the list, in order
     sqlite3_stmt* m_rowsByIdentity = nullptr;
-    sqlite3_stmt* m_forward = nullptr;  // identities at a place of the order, counted from the start
-    sqlite3_stmt* m_backward = nullptr; // ... and from the end, so the last screen is as quick as the first
+    sqlite3_stmt* m_forward = nullptr;      // identities at a place of the order, counted from the start
+    sqlite3_stmt* m_backward = nullptr;     // ... and from the end, so the last screen is as quick as the first
+    sqlite3_stmt* m_fromAnchor = nullptr;   // ... and from where the rows of a key start
+    sqlite3_stmt* m_beforeAnchor = nullptr; // ... and back from there
+    sqlite3_stmt* m_keyOf = nullptr;        // a row's first order key
+    sqlite3_stmt* m_sameKey = nullptr;      // the rows with one first order key, in order
+    // Where the rows of a first order key start, for keys seen on screens read so far: places in the order
+    // that a seek finds.
+    mutable std::map<int, QByteArray> m_anchors;
+    int m_withoutKey = 0; // rows whose first order value is NULL: they come first
     mutable std::map<int, std::vector<Row>> m_pages;
     mutable std::list<int> m_recent; // page indexes, most recently read first
 };

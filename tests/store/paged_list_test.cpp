@@ -100,6 +100,37 @@ TEST_F(PagedListTest, everyRowOfAWholeTableIsReachableInOrder)
     EXPECT_THROW(channel.fieldText(77, QStringLiteral("CIM")), platform::Failure);
 }
 
+// Screens read in any order, far from both ends, across long runs of equal names and rows without a name.
+TEST_F(PagedListTest, screensReadInAnyOrderKeepEveryRowInItsPlace)
+{
+    static const QStringList names = {"Zsákutca", "ötödik", "Ötödik", "cukor", "Csata", "sas", "Szél", "alma"};
+    catalogue.exec(QStringLiteral("BEGIN"));
+    QList<QPair<QString, qint64>> expected; // name, rowid: the order of equal names is their rowid's
+    for (int i = 0; i < 3000; ++i) {
+        // Runs of equal names hundreds of rows long, and a few rows with no name at all.
+        const QVariant name = i % 500 == 7 ? QVariant() : QVariant(names.at((i / 3) % names.size()));
+        catalogue.insert(QStringLiteral("games"), {name, QString(), QString::number(i), QString()});
+        expected.append({name.toString(), i + 1});
+    }
+    catalogue.exec(QStringLiteral("COMMIT"));
+    std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+        if (a.first.isEmpty() != b.first.isEmpty())
+            return a.first.isEmpty();
+        const int order = store::hungarian::compare(a.first, b.first);
+        return order != 0 ? order < 0 : a.second < b.second;
+    });
+    openGames();
+    ASSERT_EQ(channel.recordCount(), 3000);
+    std::vector<int> rows(3000);
+    for (int i = 0; i < 3000; ++i)
+        rows[static_cast<std::size_t>(i)] = (i * 1237) % 3000; // every row once, screens far apart
+    for (int row : rows) {
+        ASSERT_EQ(channel.fieldText(row, QStringLiteral("MERET")), QString::number(expected.at(row).second - 1))
+            << "row " << row;
+        ASSERT_EQ(channel.fieldText(row, QStringLiteral("NEV")), expected.at(row).first) << "row " << row;
+    }
+}
+
 TEST_F(PagedListTest, emptyTableAndEmptySearchAreOpenWithNoRows)
 {
     openGames();
