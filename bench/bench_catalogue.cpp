@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QScrollBar>
 #include <QTest>
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -232,6 +233,45 @@ void BM_JumpToLastRow(benchmark::State& state)
     report(state, "jump to last row", program, baseline, iterations);
 }
 
+// Jumping into the middle of a freshly opened tab, then scrolling on a screen at a time.
+void BM_ScrollFromTheMiddle(benchmark::State& state)
+{
+    Subject& s = subject(static_cast<int>(state.range(0)));
+    double jumps = 0, baseline = 0, longest = 0;
+    int iterations = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        s.program->switchToTab(4);
+        s.program->switchToTab(2);
+        CategoryGrid* grid = s.program->grid(2);
+        s.program->paint(grid);
+        state.ResumeTiming();
+        Clock::time_point start = Clock::now();
+        grid->scrollTo(grid->model()->index(grid->model()->rowCount() / 2, 0), QAbstractItemView::PositionAtTop);
+        s.program->paint(grid);
+        const double jump = millisecondsSince(start);
+        double scrolling = 0;
+        for (int screen = 0; screen < 30; ++screen) {
+            start = Clock::now();
+            grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->value() +
+                                                grid->verticalScrollBar()->pageStep());
+            s.program->paint(grid);
+            const double took = millisecondsSince(start);
+            scrolling += took;
+            longest = std::max(longest, took);
+        }
+        state.SetIterationTime((jump + scrolling) / 1000);
+        jumps += jump;
+        start = Clock::now();
+        s.plain->list(films.browseText());
+        baseline += millisecondsSince(start);
+        ++iterations;
+    }
+    report(state, "jump to the middle", jumps, baseline, iterations);
+    state.counters["screen_max_ms"] = longest;
+    figures()["scroll screen"][static_cast<int>(state.range(0))] = longest;
+}
+
 // A click on an album: its tracks are listed in the second grid.
 void BM_AlbumTracks(benchmark::State& state)
 {
@@ -338,6 +378,7 @@ AT_EVERY_SIZE(BM_PrefixKeystroke, 10, 5, 3);
 AT_EVERY_SIZE(BM_ContainmentKeystroke, 5, 3, 2);
 AT_EVERY_SIZE(BM_TypingWords, 2, 1, 1);
 AT_EVERY_SIZE(BM_JumpToLastRow, 10, 5, 3);
+AT_EVERY_SIZE(BM_ScrollFromTheMiddle, 5, 3, 2);
 AT_EVERY_SIZE(BM_AlbumTracks, 10, 5, 3);
 AT_EVERY_SIZE(BM_PeakMemory, 1, 1, 1);
 
@@ -379,7 +420,7 @@ void summary()
     line("prefix keystroke held, 1,000,000 rows / 10,000 rows", r, "<= 3", r <= 3);
     r = ratio(figure("prefix keystroke", million), figure("prefix keystroke", small));
     line("prefix keystroke to exact count, 1,000,000 / 10,000 rows", r, "<= 3", r <= 3);
-    for (const char* name : {"prefix keystroke held", "containment keystroke held", "typing held"}) {
+    for (const char* name : {"prefix keystroke held", "containment keystroke held", "typing held", "scroll screen"}) {
         r = figure(name, million);
         line((std::string(name) + ", longest, ms").c_str(), r, "<= 16", r <= 16);
     }

@@ -38,12 +38,11 @@ constexpr int leastProgress = 50;
 
 } // namespace
 
-// A filtered list collected on a worker thread, on the list's own snapshot. The first rows are published as
-// they are found, so that the window can show them while the worker goes on; the window reads their screens
-// through other statements of the same connection meanwhile.
+// A filtered list collected on a worker thread, through a connection of its own. The first rows are published
+// as they are found, so that the window can show them while the worker goes on.
 struct QueryChannel::Pending
 {
-    Pending(PagedRowSet* list, sqlite3* connection) : rows(list), db(connection) { head.reserve(firstPart); }
+    Pending(PagedRowSet* list, sqlite3* connection) : rows(list), db(connection), head(firstPart) {}
     // Whatever ends a pending list ends its worker first: the connection is never left to a stray thread.
     ~Pending()
     {
@@ -53,9 +52,9 @@ struct QueryChannel::Pending
     }
 
     quint64 generation = 0;
-    PagedRowSet* rows;
-    sqlite3* db;                       // the worker's own connection                 // owned by the channel once shown
-    std::vector<qint64> head;          // the first rows found; never reallocated, read while being written
+    PagedRowSet* rows;                 // owned by the channel once shown
+    sqlite3* db;                       // the worker's own connection
+    std::vector<qint64> head;          // room for the first rows found: read while the worker writes on
     std::atomic<std::size_t> found{0}; // how many of head are written
     std::vector<qint64> tail;          // the rest, the worker's own until it is done
     std::atomic<int> progress{0};
@@ -77,7 +76,7 @@ struct QueryChannel::Pending
                 [this](qint64 identity) {
                     const std::size_t count = found.load(std::memory_order_relaxed);
                     if (count < firstPart) {
-                        head.push_back(identity);
+                        head[count] = identity;
                         found.store(count + 1, std::memory_order_release);
                         if (count + 1 == firstPart) {
                             const std::lock_guard<std::mutex> lock(mutex);
@@ -93,15 +92,22 @@ struct QueryChannel::Pending
                 });
         } catch (const platform::Failure& error) {
             failure = error.text();
+        } catch (const std::exception& error) {
+            failure = QString::fromLocal8Bit(error.what());
         }
         const std::lock_guard<std::mutex> lock(mutex);
         finished = true;
         changed.notify_all();
     }
 
-    std::vector<qint64> everyRow()
+    std::vector<qint64> firstRows(std::size_t count) const
     {
-        std::vector<qint64> all = std::move(head);
+        return std::vector<qint64>(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(count));
+    }
+
+    std::vector<qint64> everyRow() const
+    {
+        std::vector<qint64> all = firstRows(found.load(std::memory_order_acquire));
         all.insert(all.end(), tail.begin(), tail.end());
         return all;
     }
@@ -312,7 +318,7 @@ void QueryChannel::openThen(std::function<void()> whenOpen, std::function<void(c
         whenOpen();
         return;
     }
-    rows->show(std::vector<qint64>(pending->head.begin(), pending->head.begin() + static_cast<long>(shown)), false);
+    rows->show(pending->firstRows(shown), false);
     install(std::move(rows));
     // The first rows are on the screen; the rest are counted on the worker, and the window stays live.
     pending->whenOpen = std::move(whenOpen);
@@ -342,8 +348,14 @@ void QueryChannel::finishPending(quint64 generation)
     finished->rows->show(std::move(identities), true);
     if (all > shown)
         emit rowsAppended();
-    if (finished->whenOpen)
-        finished->whenOpen();
+    // From the event loop, where nothing above would catch a failure of what follows.
+    try {
+        if (finished->whenOpen)
+            finished->whenOpen();
+    } catch (const std::exception& error) {
+        if (finished->whenFailed)
+            finished->whenFailed(QString::fromLocal8Bit(error.what()));
+    }
 }
 
 void QueryChannel::abandonPending()

@@ -121,23 +121,7 @@ PagedRowSet::PagedRowSet(sqlite3* db, const ListPlan& plan) : m_db(db), m_plan(p
         for (int i = 0; i < plan.conditionValues.size(); ++i)
             bind(m_collect, i + 1, plan.conditionValues.at(i));
         if (plan.wholeTable()) {
-            const QString identities = QStringLiteral("SELECT %1 FROM %2").arg(plan.identity, plan.table);
-            const QString& key = plan.order.first();
-            const QString screen = QStringLiteral(" LIMIT ? OFFSET ?");
-            m_forward = prepare(identities + plan.orderBy() + screen);
-            m_backward = prepare(identities + plan.orderBy(true) + screen);
-            m_fromAnchor = prepare(identities + QStringLiteral(" WHERE %1 >= ?").arg(key) + plan.orderBy() + screen);
-            m_beforeAnchor =
-                prepare(identities + QStringLiteral(" WHERE %1 < ?").arg(key) + plan.orderBy(true) + screen);
-            m_keyOf = prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(key, plan.table, plan.identity));
-            m_sameKey = prepare(identities + QStringLiteral(" WHERE %1 = ?").arg(key) + plan.orderBy());
-            sqlite3_stmt* nulls =
-                prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 IS NULL").arg(plan.table, key));
-            const bool counted = sqlite3_step(nulls) == SQLITE_ROW;
-            m_withoutKey = counted ? sqlite3_column_int(nulls, 0) : 0;
-            sqlite3_finalize(nulls);
-            if (!counted)
-                fail();
+            prepareScreensByPlace();
             countWholeTable();
             m_complete = true;
         } else {
@@ -147,6 +131,33 @@ PagedRowSet::PagedRowSet(sqlite3* db, const ListPlan& plan) : m_db(db), m_plan(p
         release();
         throw;
     }
+}
+
+void PagedRowSet::prepareScreensByPlace()
+{
+    const QString identities = QStringLiteral("SELECT %1 FROM %2").arg(m_plan.identity, m_plan.table);
+    const QString& key = m_plan.order.first();
+    const QString screen = QStringLiteral(" LIMIT ? OFFSET ?");
+    m_forward = prepare(identities + m_plan.orderBy() + screen);
+    m_backward = prepare(identities + m_plan.orderBy(true) + screen);
+    m_fromAnchor = prepare(identities + QStringLiteral(" WHERE %1 >= ?").arg(key) + m_plan.orderBy() + screen);
+    m_beforeAnchor = prepare(identities + QStringLiteral(" WHERE %1 < ?").arg(key) + m_plan.orderBy(true) + screen);
+    m_keyOf = prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(key, m_plan.table, m_plan.identity));
+    m_sameKey = prepare(identities + QStringLiteral(" WHERE %1 = ?").arg(key) + m_plan.orderBy());
+}
+
+int PagedRowSet::rowsWithoutKey() const
+{
+    if (m_withoutKey < 0) {
+        sqlite3_stmt* nulls =
+            prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 IS NULL").arg(m_plan.table, m_plan.order.first()));
+        const bool counted = sqlite3_step(nulls) == SQLITE_ROW;
+        m_withoutKey = counted ? sqlite3_column_int(nulls, 0) : 0;
+        sqlite3_finalize(nulls);
+        if (!counted)
+            fail();
+    }
+    return m_withoutKey;
 }
 
 PagedRowSet::~PagedRowSet()
@@ -338,7 +349,7 @@ std::vector<qint64> PagedRowSet::identitiesOfPage(int first, int length) const
     }
     // Back from a key: the rows without a key, first in the order, are not among those before it.
     after = m_anchors.lower_bound(first + length);
-    if (after != m_anchors.end() && first >= m_withoutKey && after->first - first - length < cost) {
+    if (after != m_anchors.end() && after->first - first - length < cost && first >= rowsWithoutKey()) {
         cost = after->first - first - length;
         statement = m_beforeAnchor;
         key = after->second;

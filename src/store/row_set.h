@@ -89,6 +89,8 @@ private:
 
     void release();
     void countWholeTable();
+    void prepareScreensByPlace();
+    int rowsWithoutKey() const;
     QString collectSql() const;
     sqlite3_stmt* prepare(const QString& sql) const;
     [[noreturn]] void fail() const;
@@ -117,7 +119,7 @@ private:
     // Where the rows of a first order key start, for keys seen on screens read so far: places in the order
     // that a seek finds.
     mutable std::map<int, QByteArray> m_anchors;
-    int m_withoutKey = 0; // rows whose first order value is NULL: they come first
+    mutable int m_withoutKey = -1; // rows whose first order value is NULL, which come first; -1: not counted yet
     mutable std::map<int, std::vector<Row>> m_pages;
     mutable std::list<int> m_recent; // page indexes, most recently read first
 };
