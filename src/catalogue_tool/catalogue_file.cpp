@@ -1,5 +1,7 @@
 #include "catalogue_tool/catalogue_file.h"
 
+#include "store/hungarian.h"
+
 #include "platform/failure.h"
 #include "store/legacy_catalogue.h"
 
@@ -31,6 +33,8 @@ CatalogueFile::CatalogueFile(const QString& path)
         m_db = nullptr;
         throw platform::Failure(QStringLiteral("%1: %2").arg(path, text));
     }
+    // The catalogue's indexes are built on the Hungarian sort key: checking them needs it too.
+    store::hungarian::installInto(m_db);
 }
 
 CatalogueFile::~CatalogueFile()

@@ -1,6 +1,7 @@
 #include "catalogue_tool/commands.h"
 
 #include "platform/failure.h"
+#include "store/connection_setup.h"
 #include "store/schema.h"
 
 #include <QFile>
@@ -22,6 +23,8 @@ void runSeed(const QString& catalogue, const QString& seedPath)
         sqlite3_close(db);
         throw platform::Failure(text);
     }
+    // The catalogue's indexes hold Hungarian sort keys: the seed's rows are written as the program writes.
+    store::prepareConnection(db);
     char* message = nullptr;
     const QByteArray wrapped = "BEGIN;\n" + sql + "\nCOMMIT;";
     const int rc = sqlite3_exec(db, wrapped.constData(), nullptr, nullptr, &message);

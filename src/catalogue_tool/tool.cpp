@@ -21,6 +21,8 @@ const std::map<QString, Command>& commands()
         {"import", {"import LEGACY OUT [--force]  convert a catalogue of the older Jet format", importCommand}},
         {"export", {"export FILE DIR [--force]    write each table as a CSV file", exportCommand}},
         {"check", {"check FILE                   verify the file and its tables", checkCommand}},
+        {"generate",
+         {"generate FILE --rows N [--seed S]  write a catalogue of N made-up rows per table", generateCommand}},
     };
     return table;
 }

@@ -1,6 +1,8 @@
 #include "main_window/category_grid.h"
 
 #include <QEvent>
+#include <QHideEvent>
+#include <QShowEvent>
 #include <QHeaderView>
 
 CategoryGrid::CategoryGrid(const QString& name, RowSetModel* model, QWidget* parent)
@@ -39,6 +41,20 @@ void CategoryGrid::setColumnWidths(const std::vector<int>& widths)
 {
     for (int i = 0; i < m_model->columnCount() && i < static_cast<int>(widths.size()); ++i)
         horizontalHeader()->resizeSection(i, widths[static_cast<std::size_t>(i)]);
+}
+
+// Only a grid on the screen holds its list's rows (a minimised window keeps them).
+void CategoryGrid::showEvent(QShowEvent* event)
+{
+    m_model->setShown(true);
+    QTableView::showEvent(event);
+}
+
+void CategoryGrid::hideEvent(QHideEvent* event)
+{
+    if (!event->spontaneous())
+        m_model->setShown(false);
+    QTableView::hideEvent(event);
 }
 
 bool CategoryGrid::eventFilter(QObject* watched, QEvent* event)

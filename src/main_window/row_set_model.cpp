@@ -1,5 +1,7 @@
 #include "main_window/row_set_model.h"
 
+#include "platform/failure.h"
+
 RowSetModel::RowSetModel(store::QueryChannel& channel, const std::vector<store::GridColumn>& columns,
                          const QStringList& designedTitles, QObject* parent)
     : QAbstractTableModel(parent), m_channel(channel), m_columns(columns), m_titles(designedTitles)
@@ -8,6 +10,14 @@ RowSetModel::RowSetModel(store::QueryChannel& channel, const std::vector<store::
     connect(&m_channel, &store::QueryChannel::rowsChanged, this, [this] {
         mapColumns();
         endResetModel();
+    });
+    connect(&m_channel, &store::QueryChannel::rowsAboutToBeAppended, this, [this](int first, int last) {
+        if (m_shown)
+            beginInsertRows({}, first, last);
+    });
+    connect(&m_channel, &store::QueryChannel::rowsAppended, this, [this] {
+        if (m_shown)
+            endInsertRows();
     });
     mapColumns();
 }
@@ -22,9 +32,18 @@ void RowSetModel::mapColumns()
         m_sourceColumn[i] = rows->columnIndex(m_columns[i].field);
 }
 
+void RowSetModel::setShown(bool shown)
+{
+    if (shown == m_shown)
+        return;
+    beginResetModel();
+    m_shown = shown;
+    endResetModel();
+}
+
 int RowSetModel::rowCount(const QModelIndex& parent) const
 {
-    if (parent.isValid() || !m_channel.rows())
+    if (parent.isValid() || !m_shown || !m_channel.rows())
         return 0;
     return m_channel.rows()->count();
 }
@@ -41,7 +60,12 @@ QVariant RowSetModel::data(const QModelIndex& index, int role) const
     const int source = m_sourceColumn.at(static_cast<std::size_t>(index.column()));
     if (source < 0)
         return {};
-    return m_channel.rows()->value(index.row(), source).toString();
+    // A screen that cannot be read now (the file went away under the list) is shown empty; painting goes on.
+    try {
+        return m_channel.rows()->value(index.row(), source).toString();
+    } catch (const platform::Failure&) {
+        return {};
+    }
 }
 
 QVariant RowSetModel::headerData(int section, Qt::Orientation orientation, int role) const

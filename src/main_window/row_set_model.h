@@ -21,6 +21,11 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
+    // A grid that is not on the screen (another tab's) holds no rows: a view keeps some state for every row it
+    // holds, which for a huge list is worth keeping only where the list is seen.
+    void setShown(bool shown);
+    bool isShown() const { return m_shown; }
+
     void setTitle(int column, const QString& title);
     QString title(int column) const { return m_titles.value(column); }
     const std::vector<store::GridColumn>& columns() const { return m_columns; }
@@ -33,4 +38,5 @@ private:
     std::vector<store::GridColumn> m_columns;
     QStringList m_titles;
     std::vector<int> m_sourceColumn; // index in the row set of each shown column, -1 when missing
+    bool m_shown = false;
 };

@@ -27,10 +27,15 @@ void TFoablak::kereses_Change()
     m_browseQuery.setStatement(text.isEmpty()
                                    ? category.browseStatement()
                                    : category.searchStatement(searchColumn, text, m_tartalmazza->isChecked()));
-    m_browseQuery.open();
-    m_label2->setText(QString::number(m_browseQuery.recordCount()));
-    m_label2->adjustSize();
-    applyColumnWidths(tab);
+    // A long list shows its first rows at once and is counted to its end without holding up the typing; the
+    // count and the widths follow once it is complete. The next keystroke replaces it, and its ending with it.
+    m_browseQuery.openThen(
+        [this, tab] {
+            m_label2->setText(QString::number(m_browseQuery.recordCount()));
+            m_label2->adjustSize();
+            applyColumnWidths(tab);
+        },
+        [this](const QString& text) { m_services.errors.report(text); });
 }
 
 void TFoablak::KeresesoszlopChange()

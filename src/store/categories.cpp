@@ -1,5 +1,9 @@
 #include "store/categories.h"
 
+#include "store/hungarian.h"
+
+#include <algorithm>
+
 namespace store {
 
 const QString rowIdentityColumn = QStringLiteral("row_identity");
@@ -7,6 +11,7 @@ const QString trackGridName = QStringLiteral("DBGrid2");
 
 const std::vector<Category>& categories()
 {
+    // clang-format off
     static const std::vector<Category> table = {
         {0, "Mp3_Albumok", "Mp3 Albumok", 113, "eloado", "DBGrid1", "album_nincs_adat",
          {{"Eloado", 124, 150}, {"album", 125, 200}},
@@ -44,6 +49,7 @@ const std::vector<Category>& categories()
          "", "", "", {}},
         {7, "TabSheet2", "könyv", 120, "", "DBGrid9", "books_nincs_adat", {}, "", "", "", {}},
     };
+    // clang-format on
     return table;
 }
 
@@ -52,29 +58,94 @@ const Category& category(int tab)
     return categories().at(static_cast<std::size_t>(tab));
 }
 
+namespace {
+
+// The album key on the albums tab, the table's own rowid elsewhere.
+QString identityOf(const Category& category)
+{
+    return category.tab == 0 ? QStringLiteral("kod") : QStringLiteral("rowid");
+}
+
+QString keyOf(const QString& column)
+{
+    return QString::fromLatin1(hungarian::keyFunctionName) + QLatin1Char('(') + column + QLatin1Char(')');
+}
+
+// " ORDER BY a, b" as the engine runs it: the columns' Hungarian sort keys, then the columns themselves and the
+// identity, so that rows with equal keys keep one order; the catalogue's order indexes hold exactly these.
+QStringList orderColumns(const QString& orderText)
+{
+    QStringList columns = orderText.mid(orderText.indexOf(QStringLiteral("ORDER BY ")) + 9).split(QLatin1Char(','));
+    for (QString& column : columns)
+        column = column.trimmed();
+    return columns;
+}
+
+ListPlan planFor(const Category& category, const QString& orderText)
+{
+    ListPlan plan;
+    plan.table = category.table;
+    plan.identity = identityOf(category);
+    const int from = category.selectText.indexOf(QStringLiteral(" FROM "));
+    plan.columns = plan.identity + QStringLiteral(" AS ") + rowIdentityColumn + QStringLiteral(", ") +
+                   category.selectText.mid(7, from - 7);
+    const QStringList columns = orderColumns(orderText);
+    for (const QString& column : columns)
+        plan.order << keyOf(column);
+    plan.order << columns << plan.identity;
+    return plan;
+}
+
+QString unqualified(const QString& column)
+{
+    return column.section(QLatin1Char('.'), -1).trimmed();
+}
+
+} // namespace
+
 Statement Category::select() const
 {
     // "SELECT eloado, album FROM eloado" / "SELECT * FROM games": the identity goes first in the select list.
-    const QString identity = tab == 0 ? QStringLiteral("kod") : QStringLiteral("rowid");
     Statement statement;
     statement.fixed(QStringLiteral("SELECT "));
-    statement.sqlOnly(identity + QStringLiteral(" AS ") + rowIdentityColumn + QStringLiteral(", "));
+    statement.sqlOnly(identityOf(*this) + QStringLiteral(" AS ") + rowIdentityColumn + QStringLiteral(", "));
     statement.fixed(selectText.mid(7));
     return statement;
 }
 
 Statement Category::browseStatement() const
 {
-    return select().fixed(browseOrder);
+    const ListPlan plan = planFor(*this, browseOrder);
+    return select().piece(browseOrder, plan.orderBy()).readAsList(plan);
 }
 
 Statement Category::searchStatement(const QString& column, const QString& text, bool containment) const
 {
     // The text goes in as typed: % and _ keep their meaning in the pattern, a quote is only a character.
-    return select()
-        .fixed(QStringLiteral(" where ") + column + QStringLiteral(" like "))
-        .pattern(containment ? QStringLiteral("%") : QString(), text, QStringLiteral("%"))
-        .fixed(searchOrder);
+    const QString before = containment ? QStringLiteral("%") : QString();
+    const QString after = QStringLiteral("%");
+    ListPlan plan = planFor(*this, searchOrder);
+    Statement statement = select();
+    statement.fixed(QStringLiteral(" where "));
+    // A search on the list's first order column reads only the stretch of its index that the typed start can
+    // reach; the LIKE still decides every row. A column outside the order index is searched by one pass over
+    // the table.
+    const auto inIndex = [&](const QString& orderColumn) {
+        return unqualified(column).compare(unqualified(orderColumn), Qt::CaseInsensitive) == 0;
+    };
+    const QStringList ordered = orderColumns(searchOrder);
+    plan.scanTable = std::none_of(ordered.begin(), ordered.end(), inIndex);
+    const auto range = hungarian::prefixRange(before + text + after);
+    if (range && inIndex(ordered.first())) {
+        const QString key = keyOf(column.trimmed());
+        plan.condition = key + QStringLiteral(" >= ? AND ") + key + QStringLiteral(" < ? AND ");
+        plan.conditionValues = {range->lower, range->upper};
+        statement.sqlOnly(plan.condition, plan.conditionValues);
+    }
+    statement.fixed(column + QStringLiteral(" like ")).pattern(before, text, after);
+    plan.condition += column + QStringLiteral(" like ?");
+    plan.conditionValues << before + text + after;
+    return statement.piece(searchOrder, plan.orderBy()).readAsList(plan);
 }
 
 QString Category::searchColumnFor(const QString& caption) const
@@ -93,6 +164,14 @@ const std::vector<GridColumn>& trackColumns()
     return columns;
 }
 
+namespace {
+// Tracks in Hungarian order of their titles.
+QString trackOrder()
+{
+    return QStringLiteral("order by ") + keyOf(QStringLiteral("szamok.CIM")) + QStringLiteral(", szamok.CIM, szamok.rowid");
+}
+} // namespace
+
 Statement trackListStatement(const QString& artist, const QString& album, const QVariant& albumKey)
 {
     Statement statement;
@@ -102,7 +181,7 @@ Statement trackListStatement(const QString& artist, const QString& album, const 
                               "JOIN szamok ON eloado.kod = szamok.eloado_azonosito where ("));
     if (albumKey.isNull()) {
         statement.fixed(QStringLiteral("(eloado=")).quoted(artist).fixed(QStringLiteral(") and (album="));
-        return statement.quoted(album).fixed(QStringLiteral(")) order by cim"));
+        return statement.quoted(album).piece(QStringLiteral(")) order by cim"), QStringLiteral(")) ") + trackOrder());
     }
     // The clicked album's own key picks its tracks, so two albums that share artist and title never show each
     // other's tracks, and an album with a missing (null) artist or title still lists its own.
@@ -112,6 +191,6 @@ Statement trackListStatement(const QString& artist, const QString& album, const 
         .quoted(album)
         .fixed(QStringLiteral(")) "))
         .sqlOnly(QStringLiteral("and eloado.kod = ? "), {albumKey})
-        .fixed(QStringLiteral("order by cim"));
+        .piece(QStringLiteral("order by cim"), trackOrder());
 }
 } // namespace store

@@ -1,5 +1,7 @@
 #include "store/legacy_import.h"
 
+#include "store/hungarian.h"
+
 #include "platform/failure.h"
 #include "store/legacy_catalogue.h"
 #include "store/schema.h"
@@ -68,6 +70,8 @@ public:
     {
         if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
             fail(path);
+        // The new catalogue's indexes are built on the Hungarian sort key, so every row written needs it.
+        hungarian::installInto(m_db);
     }
     ~Database() { sqlite3_close_v2(m_db); }
     sqlite3* handle() const { return m_db; }

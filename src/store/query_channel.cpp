@@ -2,13 +2,19 @@
 
 #include "platform/failure.h"
 #include "store/connection_setup.h"
+#include "store/schema.h"
 
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <sqlite3.h>
+#include <thread>
 
 namespace store {
 
@@ -21,7 +27,91 @@ QString engineText(const QSqlError& error)
 
 const QString closedListText = QStringLiteral("Operation is not allowed when the object is closed.");
 
+// How long a search may hold up the window: well inside one frame, so that a keystroke leaves time to paint.
+// A list found within it opens complete; a longer one opens with the rows found by then (at most firstPart,
+// enough for any screen) and is counted to its end in the background.
+constexpr auto frameBudget = std::chrono::milliseconds(8);
+constexpr std::size_t firstPart = 1000;
+// Only a list with real work behind it goes to the background, however busy the machine: a worker that has
+// hardly begun when the frame is over is waited for.
+constexpr int leastProgress = 50;
+
 } // namespace
+
+// A filtered list collected on a worker thread, through a connection of its own. The first rows are published
+// as they are found, so that the window can show them while the worker goes on.
+struct QueryChannel::Pending
+{
+    Pending(PagedRowSet* list, sqlite3* connection) : rows(list), db(connection), head(firstPart) {}
+    // Whatever ends a pending list ends its worker first: the connection is never left to a stray thread.
+    ~Pending()
+    {
+        cancelled = true;
+        if (worker.joinable())
+            worker.join();
+    }
+
+    quint64 generation = 0;
+    PagedRowSet* rows;                 // owned by the channel once shown
+    sqlite3* db;                       // the worker's own connection
+    std::vector<qint64> head;          // room for the first rows found: read while the worker writes on
+    std::atomic<std::size_t> found{0}; // how many of head are written
+    std::vector<qint64> tail;          // the rest, the worker's own until it is done
+    std::atomic<int> progress{0};
+    std::atomic<bool> cancelled{false};
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool finished = false; // under mutex
+    bool succeeded = false;
+    QString failure;
+    std::function<void()> whenOpen;
+    std::function<void(const QString&)> whenFailed;
+    std::thread worker;
+
+    void run()
+    {
+        try {
+            succeeded = rows->collectOn(
+                db,
+                [this](qint64 identity) {
+                    const std::size_t count = found.load(std::memory_order_relaxed);
+                    if (count < firstPart) {
+                        head[count] = identity;
+                        found.store(count + 1, std::memory_order_release);
+                        if (count + 1 == firstPart) {
+                            const std::lock_guard<std::mutex> lock(mutex);
+                            changed.notify_all();
+                        }
+                    } else {
+                        tail.push_back(identity);
+                    }
+                },
+                [this] {
+                    progress.fetch_add(1, std::memory_order_relaxed);
+                    return cancelled.load(std::memory_order_relaxed);
+                });
+        } catch (const platform::Failure& error) {
+            failure = error.text();
+        } catch (const std::exception& error) {
+            failure = QString::fromLocal8Bit(error.what());
+        }
+        const std::lock_guard<std::mutex> lock(mutex);
+        finished = true;
+        changed.notify_all();
+    }
+
+    std::vector<qint64> firstRows(std::size_t count) const
+    {
+        return std::vector<qint64>(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(count));
+    }
+
+    std::vector<qint64> everyRow() const
+    {
+        std::vector<qint64> all = firstRows(found.load(std::memory_order_acquire));
+        all.insert(all.end(), tail.begin(), tail.end());
+        return all;
+    }
+};
 
 QueryChannel::QueryChannel(const QString& connectionName, QObject* parent)
     : QObject(parent), m_connectionName(connectionName)
@@ -31,7 +121,10 @@ QueryChannel::QueryChannel(const QString& connectionName, QObject* parent)
 
 QueryChannel::~QueryChannel()
 {
+    abandonPending();
     m_rows.reset();
+    sqlite3_close(m_reader);
+    sqlite3_close(m_searcher);
     {
         QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
         db.close();
@@ -61,8 +154,45 @@ void QueryChannel::pointAt(const QString& cataloguePath)
 void QueryChannel::disconnect()
 {
     dropRows();
+    sqlite3_close(m_reader);
+    m_reader = nullptr;
+    sqlite3_close(m_searcher);
+    m_searcher = nullptr;
     QSqlDatabase db = database();
     db.close();
+}
+
+sqlite3* QueryChannel::reader()
+{
+    // A list holds its snapshot on a connection of its own, so the channel's connection stays free for the
+    // changes, and the transactions, of whoever runs them while the list is shown.
+    if (!m_reader)
+        m_reader = openAnother();
+    return m_reader;
+}
+
+sqlite3* QueryChannel::searcher()
+{
+    // A long search is collected on yet another connection, so that the window reading the first screens
+    // never waits for it.
+    if (!m_searcher)
+        m_searcher = openAnother();
+    return m_searcher;
+}
+
+sqlite3* QueryChannel::openAnother()
+{
+    sqlite3* db = nullptr;
+    const QByteArray uri = database().databaseName().toUtf8();
+    const int rc = sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString text = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+        sqlite3_close(db);
+        throw platform::Failure(text);
+    }
+    sqlite3_busy_timeout(db, 5000);
+    prepareConnection(db);
+    return db;
 }
 
 bool QueryChannel::isConnected() const
@@ -85,6 +215,12 @@ void QueryChannel::connect()
     if (!db.open())
         throw platform::Failure(engineText(db.lastError()));
     prepareConnection(handle());
+    // A catalogue from an older program gets its indexes now, once. A file that cannot take them (read-only,
+    // locked, no database) is still listed, only slower; its own faults surface with the first statement.
+    try {
+        upgradeSchema(handle());
+    } catch (const platform::Failure&) {
+    }
 }
 
 void QueryChannel::setStatement(const Statement& statement)
@@ -111,16 +247,124 @@ QSqlQuery QueryChannel::prepared() const
 
 void QueryChannel::open()
 {
+    if (m_pending)
+        finishPending(m_pending->generation); // the list is open already; its count becomes exact now
     if (isOpen())
         return;
     connect();
     emit statementRun(m_statement.text());
+    if (const ListPlan* plan = m_statement.listPlan()) {
+        auto rows = std::make_unique<PagedRowSet>(reader(), *plan);
+        if (!rows->complete()) {
+            std::vector<qint64> identities;
+            rows->collect([&](qint64 identity) { identities.push_back(identity); }, [] { return false; });
+            rows->show(std::move(identities), true);
+        }
+        install(std::move(rows));
+        return;
+    }
     QSqlQuery query = prepared();
     if (!query.exec())
         throw platform::Failure(engineText(query.lastError()));
     auto rows = std::make_unique<LoadedRowSet>(query);
     if (query.lastError().isValid())
         throw platform::Failure(engineText(query.lastError()));
+    install(std::move(rows));
+}
+
+void QueryChannel::openThen(std::function<void()> whenOpen, std::function<void(const QString&)> whenFailed)
+{
+    const ListPlan* plan = m_statement.listPlan();
+    if (isOpen() || !plan) {
+        open();
+        whenOpen();
+        return;
+    }
+    connect();
+    emit statementRun(m_statement.text());
+    auto rows = std::make_unique<PagedRowSet>(reader(), *plan);
+    if (rows->complete()) {
+        install(std::move(rows));
+        whenOpen();
+        return;
+    }
+    auto pending = std::make_unique<Pending>(rows.get(), searcher());
+    pending->generation = ++m_generation;
+    pending->worker = std::thread([this, work = pending.get(), generation = pending->generation] {
+        work->run();
+        // Late news for a list that was opened at once, or abandoned, is ignored there.
+        QMetaObject::invokeMethod(
+            this, [this, generation] { finishPending(generation); }, Qt::QueuedConnection);
+    });
+    // The window waits as long as a frame allows, or until the first screens are found.
+    const auto started = std::chrono::steady_clock::now();
+    bool finished;
+    {
+        std::unique_lock<std::mutex> lock(pending->mutex);
+        while (!pending->finished && pending->found.load(std::memory_order_acquire) < firstPart &&
+               (std::chrono::steady_clock::now() - started < frameBudget ||
+                pending->progress.load(std::memory_order_relaxed) < leastProgress))
+            pending->changed.wait_for(lock, std::chrono::milliseconds(1));
+        finished = pending->finished;
+    }
+    // A list of more rows than the first part always opens in two steps, however soon it was counted.
+    const std::size_t shown = pending->found.load(std::memory_order_acquire);
+    if (finished && shown < firstPart) {
+        pending->worker.join();
+        if (!pending->succeeded) // the engine's failure; the list and its snapshot go with this
+            throw platform::Failure(pending->failure);
+        rows->show(pending->everyRow(), true);
+        install(std::move(rows));
+        whenOpen();
+        return;
+    }
+    rows->show(pending->firstRows(shown), false);
+    install(std::move(rows));
+    // The first rows are on the screen; the rest are counted on the worker, and the window stays live.
+    pending->whenOpen = std::move(whenOpen);
+    pending->whenFailed = std::move(whenFailed);
+    m_pending = std::move(pending);
+}
+
+void QueryChannel::finishPending(quint64 generation)
+{
+    // A list abandoned meanwhile is gone already; its late news is ignored.
+    if (!m_pending || m_pending->generation != generation)
+        return;
+    m_pending->worker.join();
+    const std::unique_ptr<Pending> finished = std::move(m_pending);
+    if (!finished->succeeded) {
+        dropRows();
+        if (finished->whenFailed)
+            finished->whenFailed(finished->failure);
+        return;
+    }
+    // The rows found first keep their places; the rest follow them.
+    const int shown = finished->rows->count();
+    std::vector<qint64> identities = finished->everyRow();
+    const int all = static_cast<int>(identities.size());
+    if (all > shown)
+        emit rowsAboutToBeAppended(shown, all - 1);
+    finished->rows->show(std::move(identities), true);
+    if (all > shown)
+        emit rowsAppended();
+    // From the event loop, where nothing above would catch a failure of what follows.
+    try {
+        if (finished->whenOpen)
+            finished->whenOpen();
+    } catch (const std::exception& error) {
+        if (finished->whenFailed)
+            finished->whenFailed(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void QueryChannel::abandonPending()
+{
+    m_pending.reset();
+}
+
+void QueryChannel::install(std::unique_ptr<RowSet> rows)
+{
     emit rowsAboutToChange();
     m_rows = std::move(rows);
     m_currentRow = m_rows->count() > 0 ? 0 : -1;
@@ -144,6 +388,7 @@ void QueryChannel::close()
 
 void QueryChannel::dropRows()
 {
+    abandonPending();
     if (!m_rows)
         return;
     emit rowsAboutToChange();

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QSqlDatabase>
+#include <functional>
 #include <memory>
 
 struct sqlite3;
@@ -34,8 +35,18 @@ public:
     void setStatement(const Statement& statement);
     const Statement& statement() const { return m_statement; }
     // Runs the list statement and keeps its rows; the current row becomes the first. Opening an open
-    // channel does nothing. Connects first when needed.
+    // channel does nothing. Connects first when needed. A category list is read a screenful at a time.
     void open();
+    // Opens like open() without holding up the window. A list found within a frame's time is complete when
+    // this returns, and whenOpen has run. A longer search list is opened with the first part of its rows, in
+    // their places, and is counted to its end in the background: the channel is pending meanwhile, then the
+    // rest of the rows are appended and whenOpen (or, after a failure, whenFailed with the engine's text, the
+    // list closed) runs from the event loop. Replacing the statement or closing abandons a pending list and its
+    // callbacks, so the newest statement wins; open() waits for it instead. A statement the engine refuses
+    // throws at once, as open() does.
+    void openThen(std::function<void()> whenOpen, std::function<void(const QString&)> whenFailed);
+    // A list is open with its first part while the rest is being counted.
+    bool isPending() const { return m_pending != nullptr; }
     // Runs a changing statement (no rows).
     void execute();
     // Drops the row set.
@@ -60,18 +71,33 @@ public:
 signals:
     void rowsAboutToChange();
     void rowsChanged();
+    // The rest of a pending list arrives: rows first..last are added after the rows shown so far.
+    void rowsAboutToBeAppended(int first, int last);
+    void rowsAppended();
     // A list is about to be opened or a change executed: the statement's text form.
     void statementRun(const QString& text);
 
 private:
+    struct Pending;
+
     QSqlQuery prepared() const;
+    sqlite3* reader();
+    sqlite3* searcher();
+    sqlite3* openAnother();
     void dropRows();
+    void install(std::unique_ptr<RowSet> rows);
+    void abandonPending();
+    void finishPending(quint64 generation);
 
     QString m_connectionName;
     QString m_path;
     Statement m_statement;
     std::unique_ptr<RowSet> m_rows;
     int m_currentRow = -1;
+    sqlite3* m_reader = nullptr;   // the category lists' own connection: their snapshots and screens
+    sqlite3* m_searcher = nullptr; // the background collecting of a long search
+    std::unique_ptr<Pending> m_pending;
+    quint64 m_generation = 0;
 };
 
 } // namespace store

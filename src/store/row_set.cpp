@@ -1,7 +1,12 @@
 #include "store/row_set.h"
 
+#include "platform/failure.h"
+#include "store/schema.h"
+
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <algorithm>
+#include <sqlite3.h>
 
 namespace store {
 
@@ -34,6 +39,398 @@ QVariant LoadedRowSet::value(int row, int column) const
     if (row < 0 || row >= count() || column < 0 || column >= m_columns.size())
         return {};
     return m_rows[static_cast<std::size_t>(row)].at(column);
+}
+
+namespace {
+
+QVariant columnValue(sqlite3_stmt* statement, int column)
+{
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return QVariant(static_cast<qlonglong>(sqlite3_column_int64(statement, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(statement, column));
+    case SQLITE_NULL:
+        return QVariant();
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char*>(sqlite3_column_blob(statement, column)),
+                          sqlite3_column_bytes(statement, column));
+    default:
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
+                                 sqlite3_column_bytes(statement, column));
+    }
+}
+
+void bind(sqlite3_stmt* statement, int index, const QVariant& value)
+{
+    if (!value.isValid() || value.isNull()) {
+        sqlite3_bind_null(statement, index);
+        return;
+    }
+    switch (value.typeId()) {
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        sqlite3_bind_blob(statement, index, bytes.constData(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        sqlite3_bind_int64(statement, index, value.toLongLong());
+        return;
+    case QMetaType::Double:
+        sqlite3_bind_double(statement, index, value.toDouble());
+        return;
+    default: {
+        const QByteArray text = value.toString().toUtf8();
+        sqlite3_bind_text(statement, index, text.constData(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        return;
+    }
+    }
+}
+
+int onProgress(void* stop)
+{
+    return (*static_cast<const std::function<bool()>*>(stop))() ? 1 : 0;
+}
+
+} // namespace
+
+PagedRowSet::PagedRowSet(sqlite3* db, const ListPlan& plan) : m_db(db), m_plan(plan)
+{
+    try {
+        // Everything the list reads from here on comes from one snapshot of the file.
+        if (sqlite3_get_autocommit(m_db)) {
+            if (sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+                fail();
+            m_ownsTransaction = true;
+        }
+        // The first read fixes the snapshot and brings the connection's idea of the tables up to date, so the
+        // columns are named as another program may have just left them, and stay so while the list is open.
+        if (sqlite3_exec(m_db, "SELECT 1 FROM sqlite_schema LIMIT 1", nullptr, nullptr, nullptr) != SQLITE_OK)
+            fail();
+        QStringList marks;
+        for (int i = 0; i < pageSize; ++i)
+            marks << QStringLiteral("?");
+        m_rowsByIdentity = prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 IN (%4)")
+                                       .arg(plan.columns, plan.table, plan.identity, marks.join(QLatin1Char(','))));
+        for (int i = 0; i < sqlite3_column_count(m_rowsByIdentity); ++i)
+            m_columns << QString::fromUtf8(sqlite3_column_name(m_rowsByIdentity, i));
+        m_collect = prepare(collectSql());
+        for (int i = 0; i < plan.conditionValues.size(); ++i)
+            bind(m_collect, i + 1, plan.conditionValues.at(i));
+        if (plan.wholeTable()) {
+            prepareScreensByPlace();
+            countWholeTable();
+            m_complete = true;
+        } else {
+            m_byIdentity = true;
+        }
+    } catch (...) {
+        release();
+        throw;
+    }
+}
+
+void PagedRowSet::prepareScreensByPlace()
+{
+    const QString identities = QStringLiteral("SELECT %1 FROM %2").arg(m_plan.identity, m_plan.table);
+    const QString& key = m_plan.order.first();
+    const QString screen = QStringLiteral(" LIMIT ? OFFSET ?");
+    m_forward = prepare(identities + m_plan.orderBy() + screen);
+    m_backward = prepare(identities + m_plan.orderBy(true) + screen);
+    m_fromAnchor = prepare(identities + QStringLiteral(" WHERE %1 >= ?").arg(key) + m_plan.orderBy() + screen);
+    m_beforeAnchor = prepare(identities + QStringLiteral(" WHERE %1 < ?").arg(key) + m_plan.orderBy(true) + screen);
+    m_keyOf = prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(key, m_plan.table, m_plan.identity));
+    m_sameKey = prepare(identities + QStringLiteral(" WHERE %1 = ?").arg(key) + m_plan.orderBy());
+}
+
+int PagedRowSet::rowsWithoutKey() const
+{
+    if (m_withoutKey < 0) {
+        sqlite3_stmt* nulls =
+            prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 IS NULL").arg(m_plan.table, m_plan.order.first()));
+        const bool counted = sqlite3_step(nulls) == SQLITE_ROW;
+        m_withoutKey = counted ? sqlite3_column_int(nulls, 0) : 0;
+        sqlite3_finalize(nulls);
+        if (!counted)
+            fail();
+    }
+    return m_withoutKey;
+}
+
+PagedRowSet::~PagedRowSet()
+{
+    release();
+}
+
+void PagedRowSet::release()
+{
+    for (sqlite3_stmt** statement : {&m_rowsByIdentity, &m_forward, &m_backward, &m_collect, &m_fromAnchor,
+                                     &m_beforeAnchor, &m_keyOf, &m_sameKey}) {
+        sqlite3_finalize(*statement);
+        *statement = nullptr;
+    }
+    // The snapshot goes with the list: the connection may write again.
+    if (m_ownsTransaction && !sqlite3_get_autocommit(m_db)) {
+        if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    m_ownsTransaction = false;
+}
+
+sqlite3_stmt* PagedRowSet::prepare(const QString& sql) const
+{
+    sqlite3_stmt* statement = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, text.constData(), static_cast<int>(text.size()), &statement, nullptr) != SQLITE_OK)
+        fail();
+    return statement;
+}
+
+void PagedRowSet::fail() const
+{
+    throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
+}
+
+void PagedRowSet::countWholeTable()
+{
+    // The kept count when the catalogue has one; a file that was never upgraded (read-only, say) is counted.
+    sqlite3_stmt* kept = nullptr;
+    const QByteArray sql = QStringLiteral("SELECT row_count FROM %1 WHERE table_name = ?").arg(rowCountsTable).toUtf8();
+    if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &kept, nullptr) == SQLITE_OK) {
+        bind(kept, 1, m_plan.table);
+        const bool found = sqlite3_step(kept) == SQLITE_ROW;
+        if (found)
+            m_count = static_cast<int>(sqlite3_column_int64(kept, 0));
+        sqlite3_finalize(kept);
+        if (found)
+            return;
+    } else {
+        sqlite3_finalize(kept);
+    }
+    sqlite3_stmt* counted = prepare(QStringLiteral("SELECT count(*) FROM %1").arg(m_plan.table));
+    const int rc = sqlite3_step(counted);
+    m_count = rc == SQLITE_ROW ? static_cast<int>(sqlite3_column_int64(counted, 0)) : 0;
+    sqlite3_finalize(counted);
+    if (rc != SQLITE_ROW)
+        fail();
+}
+
+QString PagedRowSet::collectSql() const
+{
+    const QString from = m_plan.scanTable ? m_plan.table + QStringLiteral(" NOT INDEXED") : m_plan.table;
+    return QStringLiteral("SELECT %1 FROM %2%3").arg(m_plan.identity, from, m_plan.where()) + m_plan.orderBy();
+}
+
+namespace {
+
+// Steps a statement of identities to its end, or until stop says so (false is returned then).
+bool stepIdentities(sqlite3* db, sqlite3_stmt* statement, const std::function<void(qint64)>& found,
+                    const std::function<bool()>& stop)
+{
+    sqlite3_progress_handler(db, 4000, onProgress, const_cast<std::function<bool()>*>(&stop));
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        found(sqlite3_column_int64(statement, 0));
+        if (stop()) {
+            rc = SQLITE_INTERRUPT;
+            break;
+        }
+    }
+    sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    sqlite3_reset(statement);
+    if (rc == SQLITE_INTERRUPT)
+        return false;
+    if (rc != SQLITE_DONE)
+        throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(db)));
+    return true;
+}
+
+} // namespace
+
+bool PagedRowSet::collect(const std::function<void(qint64)>& found, const std::function<bool()>& stop) const
+{
+    return stepIdentities(m_db, m_collect, found, stop);
+}
+
+bool PagedRowSet::collectOn(sqlite3* db, const std::function<void(qint64)>& found,
+                            const std::function<bool()>& stop) const
+{
+    sqlite3_stmt* statement = nullptr;
+    const QByteArray sql = collectSql().toUtf8();
+    if (sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &statement, nullptr) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_finalize(statement);
+        throw platform::Failure(text);
+    }
+    for (int i = 0; i < m_plan.conditionValues.size(); ++i)
+        bind(statement, i + 1, m_plan.conditionValues.at(i));
+    try {
+        const bool done = stepIdentities(db, statement, found, stop);
+        sqlite3_finalize(statement);
+        return done;
+    } catch (...) {
+        sqlite3_finalize(statement);
+        throw;
+    }
+}
+
+void PagedRowSet::show(std::vector<qint64> identities, bool complete)
+{
+    m_identities = std::move(identities);
+    m_identities.shrink_to_fit();
+    m_count = static_cast<int>(m_identities.size());
+    m_complete = complete;
+    m_byIdentity = true;
+    // The last screen of a first part may have been short.
+    m_pages.clear();
+    m_recent.clear();
+}
+
+QVariant PagedRowSet::value(int row, int column) const
+{
+    if (row < 0 || row >= m_count || column < 0 || column >= m_columns.size())
+        return {};
+    const std::vector<Row>& rows = page(row / pageSize);
+    const std::size_t within = static_cast<std::size_t>(row % pageSize);
+    return within < rows.size() ? rows[within].value(column) : QVariant();
+}
+
+const std::vector<PagedRowSet::Row>& PagedRowSet::page(int index) const
+{
+    const auto found = m_pages.find(index);
+    if (found != m_pages.end()) {
+        m_recent.remove(index);
+        m_recent.push_front(index);
+        return found->second;
+    }
+    const int first = index * pageSize;
+    std::vector<Row> rows = rowsOf(identitiesOfPage(first, std::min(pageSize, m_count - first)));
+    if (m_pages.size() >= cachedPages) {
+        m_pages.erase(m_recent.back());
+        m_recent.pop_back();
+    }
+    m_recent.push_front(index);
+    return m_pages[index] = std::move(rows);
+}
+
+std::vector<qint64> PagedRowSet::identitiesOfPage(int first, int length) const
+{
+    if (m_byIdentity) {
+        const auto begin = m_identities.begin() + std::min<std::size_t>(first, m_identities.size());
+        const auto end = m_identities.begin() + std::min<std::size_t>(first + length, m_identities.size());
+        return std::vector<qint64>(begin, end);
+    }
+    // A place in the order is found by counting along the index, from whichever is nearest: the start, the
+    // end, or the start of a run of equal keys seen on an earlier screen (found by a seek on its key).
+    int cost = first;
+    sqlite3_stmt* statement = m_forward;
+    QByteArray key;
+    int offset = first;
+    bool reversed = false;
+    if (m_count - first - length < cost) {
+        cost = m_count - first - length;
+        statement = m_backward;
+        offset = cost;
+        reversed = true;
+    }
+    auto after = m_anchors.upper_bound(first);
+    if (after != m_anchors.begin()) {
+        const auto before = std::prev(after);
+        if (first - before->first < cost) {
+            cost = first - before->first;
+            statement = m_fromAnchor;
+            key = before->second;
+            offset = cost;
+            reversed = false;
+        }
+    }
+    // Back from a key: the rows without a key, first in the order, are not among those before it.
+    after = m_anchors.lower_bound(first + length);
+    if (after != m_anchors.end() && after->first - first - length < cost && first >= rowsWithoutKey()) {
+        cost = after->first - first - length;
+        statement = m_beforeAnchor;
+        key = after->second;
+        offset = cost;
+        reversed = true;
+    }
+    int index = 1;
+    if (!key.isNull())
+        sqlite3_bind_blob(statement, index++, key.constData(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int(statement, index++, length);
+    sqlite3_bind_int(statement, index, offset);
+    std::vector<qint64> identities = stepAll(statement);
+    if (reversed)
+        std::reverse(identities.begin(), identities.end());
+    if (!identities.empty())
+        remember(first, identities.front());
+    return identities;
+}
+
+std::vector<qint64> PagedRowSet::stepAll(sqlite3_stmt* statement) const
+{
+    std::vector<qint64> identities;
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW)
+        identities.push_back(sqlite3_column_int64(statement, 0));
+    sqlite3_reset(statement);
+    if (rc != SQLITE_DONE)
+        fail();
+    return identities;
+}
+
+void PagedRowSet::remember(int position, qint64 identity) const
+{
+    // The row's key, and where the run of rows with that key starts: the row's place less the rows of the run
+    // before it. A run is short (equal titles), so counting it is cheap.
+    sqlite3_bind_int64(m_keyOf, 1, identity);
+    QByteArray key;
+    if (sqlite3_step(m_keyOf) == SQLITE_ROW && sqlite3_column_type(m_keyOf, 0) == SQLITE_BLOB)
+        key = QByteArray(static_cast<const char*>(sqlite3_column_blob(m_keyOf, 0)), sqlite3_column_bytes(m_keyOf, 0));
+    sqlite3_reset(m_keyOf);
+    if (key.isNull())
+        return; // no key (a NULL value): counted from an end instead
+    sqlite3_bind_blob(m_sameKey, 1, key.constData(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+    int before = 0;
+    int rc;
+    while ((rc = sqlite3_step(m_sameKey)) == SQLITE_ROW && sqlite3_column_int64(m_sameKey, 0) != identity)
+        ++before;
+    const bool found = rc == SQLITE_ROW;
+    sqlite3_reset(m_sameKey);
+    if (found && before <= position)
+        m_anchors.emplace(position - before, key);
+}
+
+std::vector<PagedRowSet::Row> PagedRowSet::rowsOf(const std::vector<qint64>& identities) const
+{
+    for (int i = 0; i < pageSize; ++i) {
+        if (i < static_cast<int>(identities.size()))
+            sqlite3_bind_int64(m_rowsByIdentity, i + 1, identities[static_cast<std::size_t>(i)]);
+        else
+            sqlite3_bind_null(m_rowsByIdentity, i + 1);
+    }
+    std::map<qint64, Row> found;
+    const int columns = static_cast<int>(m_columns.size());
+    int rc;
+    while ((rc = sqlite3_step(m_rowsByIdentity)) == SQLITE_ROW) {
+        Row row;
+        row.reserve(columns);
+        for (int i = 0; i < columns; ++i)
+            row << columnValue(m_rowsByIdentity, i);
+        found.emplace(sqlite3_column_int64(m_rowsByIdentity, 0), std::move(row));
+    }
+    sqlite3_reset(m_rowsByIdentity);
+    if (rc != SQLITE_DONE)
+        fail();
+    std::vector<Row> rows;
+    rows.reserve(identities.size());
+    for (qint64 identity : identities) {
+        auto row = found.find(identity);
+        rows.push_back(row != found.end() ? std::move(row->second) : Row(columns));
+    }
+    return rows;
 }
 
 } // namespace store

@@ -1,10 +1,17 @@
 #pragma once
 
+#include "store/list_plan.h"
+
 #include <QStringList>
 #include <QVariant>
+#include <functional>
+#include <list>
+#include <map>
 #include <vector>
 
 class QSqlQuery;
+struct sqlite3;
+struct sqlite3_stmt;
 
 // The rows a list statement returned: read-only, exactly counted, values by column.
 
@@ -16,13 +23,15 @@ public:
     virtual ~RowSet() = default;
     virtual int count() const = 0;
     virtual const QStringList& columnNames() const = 0;
+    // A value of a row; a null reads as a null QVariant. May reach the database, and throws platform::Failure
+    // with the engine's text when that fails.
     virtual QVariant value(int row, int column) const = 0;
 
     // The column's index, matched without regard to case; -1 when the rows have no such column.
     int columnIndex(const QString& name) const;
 };
 
-// A row set that holds every row in memory.
+// A row set that holds every row in memory: for the short lists (look-ups, an album's tracks).
 class LoadedRowSet : public RowSet
 {
 public:
@@ -36,6 +45,83 @@ public:
 private:
     QStringList m_columns;
     std::vector<QVariantList> m_rows;
+};
+
+// A category list of any length, read a screenful at a time. It holds a read transaction on its connection
+// from its creation to its destruction: the list shows the catalogue as it was when it opened, so no row moves
+// while it is shown, whatever other programs write meanwhile. The connection must not write until it is gone.
+//
+// A whole table is counted from the kept row counts and a screen is found by its place along the order index,
+// counted from the nearer end or from a place already seen nearby. A
+// filtered list is collected first: the identities of its rows, in order, in one pass over the stretch of the
+// index (or the table) that the filter needs; its screens are then read by identity.
+class PagedRowSet : public RowSet
+{
+public:
+    // Starts the read transaction and prepares the statements; counts a whole table at once.
+    // Throws platform::Failure with the engine's text (no such table or column, not a database...).
+    PagedRowSet(sqlite3* db, const ListPlan& plan);
+    ~PagedRowSet() override;
+    PagedRowSet(const PagedRowSet&) = delete;
+    PagedRowSet& operator=(const PagedRowSet&) = delete;
+
+    // True once the count is exact: at once for a whole table, after the rows are shown complete otherwise.
+    bool complete() const { return m_complete; }
+    // Collects a filtered list's rows in order from its start, giving found each row's identity. stop is asked
+    // after each row and every few thousand steps of the engine; when it answers true the collecting ends and
+    // false is returned. May run on another thread than the one reading screens: it uses a statement of its
+    // own and nothing else of the row set.
+    bool collect(const std::function<void(qint64)>& found, const std::function<bool()>& stop) const;
+    // The same on another connection to the same catalogue, so that reading screens never waits for the
+    // collecting (the list's screens are read by identity, so its rows keep their places either way).
+    bool collectOn(sqlite3* db, const std::function<void(qint64)>& found, const std::function<bool()>& stop) const;
+    // Shows these rows of a filtered list: all of them (complete) or the first part found so far.
+    void show(std::vector<qint64> identities, bool complete);
+
+    int count() const override { return m_count; }
+    const QStringList& columnNames() const override { return m_columns; }
+    QVariant value(int row, int column) const override;
+
+private:
+    using Row = QVariantList;
+    static constexpr int pageSize = 64;
+    static constexpr std::size_t cachedPages = 48;
+
+    void release();
+    void countWholeTable();
+    void prepareScreensByPlace();
+    int rowsWithoutKey() const;
+    QString collectSql() const;
+    sqlite3_stmt* prepare(const QString& sql) const;
+    [[noreturn]] void fail() const;
+    const std::vector<Row>& page(int index) const;
+    std::vector<qint64> identitiesOfPage(int first, int length) const;
+    std::vector<qint64> stepAll(sqlite3_stmt* statement) const;
+    void remember(int position, qint64 identity) const;
+    std::vector<Row> rowsOf(const std::vector<qint64>& identities) const;
+
+    sqlite3* m_db;
+    ListPlan m_plan;
+    bool m_ownsTransaction = false;
+    bool m_complete = false;
+    int m_count = 0;
+    QStringList m_columns;
+    bool m_byIdentity = false; // m_identities holds every shown row's identity in order
+    std::vector<qint64> m_identities;
+    sqlite3_stmt* m_collect = nullptr; // the identities of the list, in order
+    sqlite3_stmt* m_rowsByIdentity = nullptr;
+    sqlite3_stmt* m_forward = nullptr;      // identities at a place of the order, counted from the start
+    sqlite3_stmt* m_backward = nullptr;     // ... and from the end, so the last screen is as quick as the first
+    sqlite3_stmt* m_fromAnchor = nullptr;   // ... and from where the rows of a key start
+    sqlite3_stmt* m_beforeAnchor = nullptr; // ... and back from there
+    sqlite3_stmt* m_keyOf = nullptr;        // a row's first order key
+    sqlite3_stmt* m_sameKey = nullptr;      // the rows with one first order key, in order
+    // Where the rows of a first order key start, for keys seen on screens read so far: places in the order
+    // that a seek finds.
+    mutable std::map<int, QByteArray> m_anchors;
+    mutable int m_withoutKey = -1; // rows whose first order value is NULL, which come first; -1: not counted yet
+    mutable std::map<int, std::vector<Row>> m_pages;
+    mutable std::list<int> m_recent; // page indexes, most recently read first
 };
 
 } // namespace store

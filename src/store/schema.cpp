@@ -1,6 +1,8 @@
 #include "store/schema.h"
 
 #include "platform/failure.h"
+#include "store/connection_setup.h"
+#include "store/hungarian.h"
 
 #include <QFileInfo>
 #include <sqlite3.h>
@@ -40,7 +42,26 @@ QStringList schemaStatements()
     return statements;
 }
 
+const QString rowCountsTable = QStringLiteral("mediatar_row_counts");
+
 namespace {
+
+struct OrderIndex
+{
+    QString table;
+    QStringList columns; // the columns of the list's ORDER BY, in order
+};
+
+// The tables the main window lists, with the columns their lists are ordered by.
+const std::vector<OrderIndex>& listedTables()
+{
+    static const std::vector<OrderIndex> tables = {
+        {"eloado", {"ELOADO", "ALBUM"}},  {"Valogatasok", {"ELOADO"}}, {"DVD_Filmek", {"CIM"}},
+        {"Filmek_videoklippek", {"CIM"}}, {"games", {"NEV"}},          {"progs_other", {"Programok"}},
+    };
+    return tables;
+}
+
 void execute(sqlite3* db, const QString& sql)
 {
     char* message = nullptr;
@@ -50,15 +71,104 @@ void execute(sqlite3* db, const QString& sql)
         throw platform::Failure(text);
     }
 }
+
+int userVersion(sqlite3* db)
+{
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &statement, nullptr) != SQLITE_OK)
+        throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(db)));
+    const int rc = sqlite3_step(statement);
+    const int version = rc == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
+    sqlite3_finalize(statement);
+    if (rc != SQLITE_ROW)
+        throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(db)));
+    return version;
+}
+
+void setUserVersion(sqlite3* db, int version)
+{
+    execute(db, QStringLiteral("PRAGMA user_version = %1").arg(version));
+}
+
 } // namespace
 
-void createSchema(sqlite3* db)
+QStringList versionTwoStatements()
+{
+    QStringList statements;
+    // The lists run through these indexes in their own order, so a screenful of a huge table costs a screenful.
+    // The columns themselves follow their keys, so a search on them reads the index alone.
+    for (const OrderIndex& index : listedTables()) {
+        QStringList keys;
+        for (const QString& column : index.columns)
+            keys << QStringLiteral("%1(%2)").arg(QString::fromLatin1(hungarian::keyFunctionName), column);
+        statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1_in_order ON %1 (%2, %3)")
+                          .arg(index.table, keys.join(QStringLiteral(", ")), index.columns.join(QStringLiteral(", ")));
+    }
+    // Album look-ups by artist and title, and the tracks of one album.
+    statements << QStringLiteral("CREATE INDEX IF NOT EXISTS eloado_by_name ON eloado (ELOADO, ALBUM)");
+    statements << QStringLiteral("CREATE INDEX IF NOT EXISTS szamok_by_album ON szamok (eloado_azonosito)");
+    // Row counts kept by triggers, which every writer runs, the stock sqlite3 tool included.
+    statements << QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (table_name TEXT COLLATE NOCASE PRIMARY KEY, "
+                                 "row_count INTEGER NOT NULL)")
+                      .arg(rowCountsTable);
+    for (const OrderIndex& index : listedTables()) {
+        const QString& table = index.table;
+        statements << QStringLiteral("INSERT OR REPLACE INTO %1 (table_name, row_count) SELECT '%2', count(*) FROM %2")
+                          .arg(rowCountsTable, table);
+        statements << QStringLiteral("CREATE TRIGGER IF NOT EXISTS %2_counted_insert AFTER INSERT ON %2 BEGIN "
+                                     "UPDATE %1 SET row_count = row_count + 1 WHERE table_name = '%2'; END")
+                          .arg(rowCountsTable, table);
+        statements << QStringLiteral("CREATE TRIGGER IF NOT EXISTS %2_counted_delete AFTER DELETE ON %2 BEGIN "
+                                     "UPDATE %1 SET row_count = row_count - 1 WHERE table_name = '%2'; END")
+                          .arg(rowCountsTable, table);
+    }
+    return statements;
+}
+
+void createTables(sqlite3* db)
 {
     execute(db, QStringLiteral("BEGIN"));
     try {
         for (const QString& statement : schemaStatements())
             execute(db, statement);
-        execute(db, QStringLiteral("PRAGMA user_version = %1").arg(schemaVersion));
+        setUserVersion(db, 1);
+        execute(db, QStringLiteral("COMMIT"));
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+void createSchema(sqlite3* db)
+{
+    execute(db, QStringLiteral("BEGIN"));
+    try {
+        for (const QString& statement : schemaStatements() + versionTwoStatements())
+            execute(db, statement);
+        setUserVersion(db, schemaVersion);
+        execute(db, QStringLiteral("COMMIT"));
+    } catch (...) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+void upgradeSchema(sqlite3* db)
+{
+    if (userVersion(db) >= schemaVersion)
+        return;
+    execute(db, QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        // Another copy of the program may have upgraded the file while this one waited for the lock.
+        if (userVersion(db) < 2) {
+            for (const QString& statement : versionTwoStatements()) {
+                execute(db, QStringLiteral("SAVEPOINT upgrade_step"));
+                if (sqlite3_exec(db, statement.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+                    execute(db, QStringLiteral("ROLLBACK TO upgrade_step"));
+                execute(db, QStringLiteral("RELEASE upgrade_step"));
+            }
+            setUserVersion(db, 2);
+        }
         execute(db, QStringLiteral("COMMIT"));
     } catch (...) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -78,8 +188,7 @@ void createCatalogueFile(const QString& path)
         throw platform::Failure(QStringLiteral("%1: %2").arg(path, text));
     }
     try {
-        // WAL lets the program's two connections, and a second running copy, read and write at once.
-        execute(db, QStringLiteral("PRAGMA journal_mode = WAL"));
+        prepareConnection(db);
         createSchema(db);
     } catch (...) {
         sqlite3_close(db);

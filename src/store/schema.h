@@ -18,13 +18,28 @@ struct TableDefinition
 };
 
 // The schema version a catalogue written by this program carries in PRAGMA user_version.
-constexpr int schemaVersion = 1;
+// 1: the seven tables. 2: indexes in Hungarian order and the kept row counts of the listed tables.
+constexpr int schemaVersion = 2;
+
+// The table that keeps the row count of each listed table, so that a whole list is counted without reading it.
+extern const QString rowCountsTable;
 
 const std::vector<TableDefinition>& catalogueTables();
 
 // The CREATE TABLE statements of a new catalogue, in order.
 QStringList schemaStatements();
 
+// The statements that bring a catalogue from version 1 to 2 (indexes, row counts and their triggers).
+QStringList versionTwoStatements();
+
+// Writes the seven tables without their indexes (version 1); a bulk load runs faster before the indexes exist.
+void createTables(sqlite3* db);
+
+// Brings a catalogue written by an older program up to schemaVersion: a table that is missing, or lacks a
+// column, keeps its rows and only goes without its index. Does nothing for a current (or newer) file.
+// The connection must know the Hungarian order (prepareConnection). Throws platform::Failure when the file
+// cannot be changed at all (read-only, locked, no database).
+void upgradeSchema(sqlite3* db);
 // Writes the seven tables into an empty database and stamps the schema version.
 // Throws platform::Failure with the engine's text when a statement fails.
 void createSchema(sqlite3* db);

@@ -8,12 +8,14 @@ const QString placeholder = QStringLiteral("?");
 
 Statement& Statement::fixed(const QString& text)
 {
+    m_plan.reset();
     m_pieces.push_back({text, text, {}});
     return *this;
 }
 
 Statement& Statement::quoted(const QString& value)
 {
+    m_plan.reset();
     // An empty value is the empty text "", never NULL, also when it comes as a null string.
     const QString text = value.isNull() ? QStringLiteral("") : value;
     m_pieces.push_back({QLatin1Char('"') + text + QLatin1Char('"'), placeholder, {text}});
@@ -22,6 +24,7 @@ Statement& Statement::quoted(const QString& value)
 
 Statement& Statement::bare(const QString& value)
 {
+    m_plan.reset();
     bool isNumber = false;
     const qlonglong number = value.toLongLong(&isNumber);
     m_pieces.push_back({value, placeholder, {isNumber ? QVariant(number) : QVariant(value)}});
@@ -30,6 +33,7 @@ Statement& Statement::bare(const QString& value)
 
 Statement& Statement::pattern(const QString& before, const QString& value, const QString& after)
 {
+    m_plan.reset();
     const QString whole = before + value + after;
     m_pieces.push_back({QLatin1Char('\'') + whole + QLatin1Char('\''), placeholder, {whole}});
     return *this;
@@ -43,13 +47,21 @@ Statement& Statement::compared(const QString& column, const QString& equals, con
 
 Statement& Statement::sqlOnly(const QString& sql, const QVariantList& values)
 {
+    m_plan.reset();
     m_pieces.push_back({QString(), sql, values});
     return *this;
 }
 
 Statement& Statement::piece(const QString& text, const QString& sql)
 {
+    m_plan.reset();
     m_pieces.push_back({text, sql, {}});
+    return *this;
+}
+
+Statement& Statement::readAsList(const ListPlan& plan)
+{
+    m_plan = std::make_shared<const ListPlan>(plan);
     return *this;
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "store/list_plan.h"
+
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
+#include <memory>
 #include <vector>
 
 // A statement built from fixed pieces and values. It has two forms:
@@ -37,6 +40,11 @@ public:
     // Text that differs between the two forms but binds nothing (a hidden column in a select list).
     Statement& piece(const QString& text, const QString& sql);
 
+    // Marks the statement as a category list with this shape, so that its rows can be read a screenful at a
+    // time. A piece added afterwards drops the mark: the statement then runs as it stands.
+    Statement& readAsList(const ListPlan& plan);
+    const ListPlan* listPlan() const { return m_plan.get(); }
+
     QString text() const;
     QString sql() const;
     QVariantList values() const;
@@ -50,6 +58,7 @@ private:
         QVariantList values;
     };
     std::vector<Piece> m_pieces;
+    std::shared_ptr<const ListPlan> m_plan;
 };
 
 } // namespace store

@@ -1,3 +1,4 @@
+#include "store/connection_setup.h"
 #include "store/schema.h"
 #include "tool_support.h"
 
@@ -162,6 +163,7 @@ TEST_F(ImportTest, aNewAlbumGetsAKeyAboveEveryImportedOne)
     ASSERT_EQ(runTool({QStringLiteral("import"), fixture(QStringLiteral("sample.tnx")), out}).code, 0);
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(out.toUtf8().constData(), &db), SQLITE_OK);
+    store::prepareConnection(db); // the program's own connection set-up, which the catalogue's indexes need
     ASSERT_EQ(sqlite3_exec(db,
                            "DELETE FROM eloado WHERE kod = 6; INSERT INTO eloado (ELOADO, ALBUM) VALUES ('Új', 'Új')",
                            nullptr, nullptr, nullptr),

@@ -1,13 +1,16 @@
 #include "support/catalogue_builder.h"
 
 #include "localisation/codepage.h"
+#include "store/connection_setup.h"
 #include "store/schema.h"
 
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <sqlite3.h>
 #include <stdexcept>
 
 namespace {
@@ -29,6 +32,8 @@ TestCatalogue::TestCatalogue(const QString& dir, const QString& file)
     db.setDatabaseName(m_path);
     if (!db.open())
         throw std::runtime_error(db.lastError().text().toStdString());
+    // The catalogue's indexes hold Hungarian sort keys: a writer needs the program's connection set-up.
+    store::prepareConnection(*static_cast<sqlite3* const*>(db.driver()->handle().data()));
 }
 
 TestCatalogue::~TestCatalogue()
@@ -106,8 +111,9 @@ QString ProgramFolder::path() const
 
 void ProgramFolder::writeSettings(const QString& catalogue, const QString& language)
 {
-    writeBytes(QStringLiteral("list.ini"),
-               localisation::encode1250(catalogue + QStringLiteral("\r\n") + language + QStringLiteral("\r\n")).value());
+    writeBytes(
+        QStringLiteral("list.ini"),
+        localisation::encode1250(catalogue + QStringLiteral("\r\n") + language + QStringLiteral("\r\n")).value());
 }
 
 void ProgramFolder::writeBytes(const QString& name, const QByteArray& bytes)

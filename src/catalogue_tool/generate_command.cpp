@@ -1,0 +1,378 @@
+#include "catalogue_tool/commands.h"
+
+#include "platform/failure.h"
+#include "store/connection_setup.h"
+#include "store/schema.h"
+
+#include <QFile>
+#include <array>
+#include <cstdint>
+#include <sqlite3.h>
+#include <vector>
+
+// A catalogue of made-up but believable Hungarian collection data, the same for the same size and seed:
+// for trying the program, and for measuring it, on catalogues of any size.
+
+namespace catalogue_tool {
+
+namespace {
+
+// splitmix64: small, fast, and the same sequence on every platform and standard library.
+class Random
+{
+public:
+    explicit Random(std::uint64_t seed) : m_state(seed) {}
+    std::uint64_t next()
+    {
+        std::uint64_t z = (m_state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
+    bool chance(int percent) { return below(100) < percent; }
+    template <typename List> const QString& pick(const List& list)
+    {
+        return list[static_cast<std::size_t>(below(static_cast<int>(list.size())))];
+    }
+
+private:
+    std::uint64_t m_state;
+};
+
+const std::vector<QString> familyNames = {
+    "Kovács",   "Szabó",   "Tóth",    "Nagy",    "Horváth", "Varga",    "Kiss",     "Molnár", "Németh",    "Farkas",
+    "Balogh",   "Papp",    "Takács",  "Juhász",  "Lakatos", "Mészáros", "Oláh",     "Simon",  "Rácz",      "Fekete",
+    "Szilágyi", "Török",   "Fehér",   "Balázs",  "Gál",     "Szűcs",    "Kocsis",   "Pintér", "Fodor",     "Szalai",
+    "Sipos",    "Magyar",  "Lukács",  "Gulyás",  "Bíró",    "Király",   "Katona",   "Jakab",  "Sándor",    "Boros",
+    "Fazekas",  "Kelemen", "Antal",   "Somogyi", "Orosz",   "Fülöp",    "Veres",    "Vincze", "Hegedűs",   "Deák",
+    "Bálint",   "Illés",   "Vass",    "Szőke",   "Fábián",  "Vörös",    "Lengyel",  "Bognár", "Jónás",     "Hajdú",
+    "Halász",   "Máté",    "Székely", "Gáspár",  "Kozma",   "Pásztor",  "Dudás",    "Virág",  "Orbán",     "Barna",
+    "Soós",     "Nemes",   "Pataki",  "Ábrahám", "Éles",    "Ölvedi",   "Ürmös",    "Ősz",    "Zsigmond",  "Csizmadia",
+    "Dzsida",   "Gyurkó",  "Lyka",    "Nyitrai", "Tyukodi", "Zsoldos",  "Cserháti", "Csonka", "Dzsudzsák", "Gyöngyösi",
+    "Ujvári",   "Újvári",  "Ónodi",   "Ecsedi",  "Ignácz",  "Ódor",     "Üveges",   "Ősi"};
+
+const std::vector<QString> givenNames = {
+    "Ábel",    "Ádám",    "Ágnes",     "Anna",   "András",   "Attila",   "Balázs",  "Béla",    "Csaba",   "Csilla",
+    "Dániel",  "Dezső",   "Dzsenifer", "Edit",   "Éva",      "Erzsébet", "Ferenc",  "Gábor",   "Gyula",   "Gyöngyi",
+    "György",  "Ildikó",  "István",    "Judit",  "Katalin",  "Kinga",    "László",  "Lajos",   "Levente", "Lilla",
+    "Márta",   "Mihály",  "Nándor",    "Nóra",   "Norbert",  "Olga",     "Orsolya", "Ödön",    "Örs",     "Pál",
+    "Péter",   "Piroska", "Róbert",    "Sándor", "Szabolcs", "Szilvia",  "Tamás",   "Tibor",   "Tünde",   "Ubul",
+    "Valéria", "Viktor",  "Zoltán",    "Zsófia", "Zsolt",    "Zsuzsa",   "Őze",     "Üdvöske", "Emőke",   "Etelka",
+    "Ilona",   "Imre",    "Jenő",      "Kálmán"};
+
+const std::vector<QString> nouns = {
+    "szerelem",  "éjszaka",    "nyár",      "tél",      "ősz",        "tavasz",   "hajnal",       "álom",    "csillag",
+    "dal",       "szív",       "út",        "élet",     "idő",        "fény",     "árnyék",       "tenger",  "folyó",
+    "város",     "otthon",     "szabadság", "emlék",    "holnap",     "tegnap",   "vihar",        "szél",    "eső",
+    "hó",        "tűz",        "víz",       "föld",     "ég",         "hegy",     "völgy",        "erdő",    "mező",
+    "kert",      "ház",        "ablak",     "kapu",     "híd",        "vonat",    "hajó",         "gyermek", "anya",
+    "apa",       "barát",      "király",    "királynő", "herceg",     "lovag",    "katona",       "csata",   "háború",
+    "béke",      "titok",      "kincs",     "sziget",   "kalóz",      "vadász",   "farkas",       "medve",   "róka",
+    "sas",       "galamb",     "macska",    "kutya",    "ló",         "pillangó", "rózsa",        "liliom",  "tulipán",
+    "gyöngy",    "zsivány",    "dzsungel",  "nyomozó",  "gyilkosság", "szellem",  "angyal",       "ördög",   "csoda",
+    "varázslat", "boszorkány", "mese",      "legenda",  "hős",        "szökés",   "visszatérés",  "kaland",  "utazás",
+    "búcsú",     "találkozás", "tánc",      "zene",     "ének",       "mosoly",   "öröm",         "bánat",   "düh",
+    "félelem",   "remény",     "hit",       "szeretet", "Budapest",   "Duna",     "Tisza",        "Balaton", "Debrecen",
+    "Szeged",    "Pécs",       "Győr",      "Eger",     "ötlet",      "üzenet",   "őrszem",       "ügynök",  "öböl",
+    "ünnep",     "írás",       "óra",       "úszó",     "ezüst",      "arany",    "lyukas zokni", "tyúkól",  "csend",
+    "dzsessz",   "zsákutca",   "nyúl",      "gyár",     "cseresznye", "lyra",     "szikla",       "tó",      "part"};
+
+const std::vector<QString> adjectives = {
+    "nagy",     "kis",      "régi",   "új",        "vad",    "csendes", "hosszú", "rövid",  "sötét",
+    "világos",  "szép",     "bátor",  "elveszett", "utolsó", "első",    "titkos", "boldog", "szomorú",
+    "magányos", "végtelen", "örök",   "ötödik",    "fekete", "fehér",   "piros",  "zöld",   "kék",
+    "arany",    "ezüst",    "hideg",  "forró",     "gyors",  "lassú",   "édes",   "keserű", "csodás",
+    "zsúfolt",  "nyugodt",  "ősi",    "üres",      "igazi",  "álmos",   "éhes",   "ólmos",  "újabb",
+    "dzsentri", "tyúkeszű", "lyukas", "gyönyörű",  "csinos", "szabad"};
+
+const std::vector<QString> englishWords = {
+    "The",  "Last",  "Night", "Dark", "Water", "Love",   "Story",    "Return", "King",  "Secret", "Lost",    "City",
+    "Road", "Home",  "Fire",  "Ice",  "Storm", "Island", "Dream",    "Hunter", "Ghost", "Shadow", "Empire",  "Queen",
+    "War",  "Peace", "Star",  "Moon", "Sun",   "River",  "Mountain", "Heart",  "Song",  "Dance",  "Journey", "Escape"};
+
+const std::vector<QString> filmStyles = {"Akció",      "Dráma",     "Vígjáték",   "Horror", "Thriller", "Sci-fi",
+                                         "Romantikus", "Animációs", "Dokumentum", "Kaland", "Krimi",    "Western",
+                                         "Zenés",      "Családi",   "Háborús",    "Fantasy"};
+const std::vector<QString> soundTracks = {"AC3/6 HU", "AC3/6 EN", "DTS EN", "AC3/2 HU",
+                                          "AC3/2 DE", "AC3/2 FR", "DTS HU"};
+const std::vector<QString> subtitleLanguages = {"HU", "EN", "DE", "FR", "CZ", "PL", "RO"};
+const std::vector<QString> languages = {"magyar", "angol", "német", "francia", "olasz", "orosz"};
+const std::vector<QString> resolutions = {"640x480", "720x576", "1280x720", "1920x1080", "320x240"};
+const std::vector<QString> videoCodecs = {"DivX 5", "XviD", "H.264", "MPEG-2", "WMV9"};
+const std::vector<QString> audioCodecs = {"MP3", "AC3", "AAC", "Vorbis", "PCM"};
+const std::vector<QString> bitrates = {"128 kbps", "160 kbps", "192 kbps", "256 kbps", "320 kbps", "VBR"};
+const std::vector<QString> gameStyles = {"Stratégia",   "FPS",         "Kaland",     "Sport",    "Logikai",
+                                         "Szerepjáték", "Autóverseny", "Szimulátor", "Ügyességi"};
+const std::vector<QString> programKinds = {"Irodai csomag", "Víruskereső", "Képszerkesztő", "Böngésző",    "Levelező",
+                                           "Tömörítő",      "Szótár",      "Térkép",        "Nyelvtanító", "Könyvelő",
+                                           "Zenelejátszó",  "Íróprogram",  "Ütemező",       "Őrző"};
+const std::vector<QString> compilationNames = {"Bulizene",     "Slágerlista", "Nyári slágerek", "Örökzöldek",
+                                               "Rock ballada", "Diszkó",      "Mulatós",        "Éjszakai zene",
+                                               "Ünnepi dalok", "Gyerekdalok", "Csajos esték",   "Zsúr"};
+
+QString capitalised(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text.at(0).toUpper();
+    return text;
+}
+
+// "a" before a consonant, "az" before a vowel.
+QString withArticle(const QString& words)
+{
+    static const QString vowels = QStringLiteral("aáeéiíoóöőuúüű");
+    const bool vowel = !words.isEmpty() && vowels.contains(words.at(0).toLower());
+    return (vowel ? QStringLiteral("Az ") : QStringLiteral("A ")) + words;
+}
+
+QString title(Random& random)
+{
+    QString result;
+    switch (random.below(6)) {
+    case 0:
+        result = random.pick(adjectives) + QLatin1Char(' ') + random.pick(nouns);
+        break;
+    case 1:
+        result = random.pick(nouns) + QStringLiteral(" és ") + random.pick(nouns);
+        break;
+    case 2:
+        result =
+            random.pick(nouns) + QLatin1Char(' ') + random.pick(adjectives) + QLatin1Char(' ') + random.pick(nouns);
+        break;
+    case 3:
+        result = withArticle(random.pick(adjectives) + QLatin1Char(' ') + random.pick(nouns));
+        break;
+    case 4:
+        result = random.pick(nouns) + QLatin1Char(' ') + QString::number(random.below(12) + 1);
+        break;
+    default:
+        result = random.pick(adjectives) + QLatin1Char(' ') + random.pick(nouns) + QStringLiteral(" nyomában");
+        break;
+    }
+    // Collections are typed by people: some titles are in capitals, some all in lower case.
+    if (random.chance(3))
+        return result.toUpper();
+    if (random.chance(5))
+        return result;
+    return capitalised(result);
+}
+
+QString artist(Random& random)
+{
+    switch (random.below(4)) {
+    case 0:
+        return capitalised(random.pick(adjectives)) + QLatin1Char(' ') + capitalised(random.pick(nouns));
+    case 1: {
+        QString band = withArticle(capitalised(random.pick(nouns)));
+        band[0] = band.at(0).toLower();
+        return random.pick(familyNames) + QStringLiteral(" és ") + band;
+    }
+    default:
+        return random.pick(familyNames) + QLatin1Char(' ') + random.pick(givenNames);
+    }
+}
+
+QString two(int value)
+{
+    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+QString duration(Random& random, int maxHours, int minMinutes, int maxMinutes = 59)
+{
+    const int hours = maxHours > 0 ? random.below(maxHours + 1) : 0;
+    const int minutes = hours == 0 ? minMinutes + random.below(maxMinutes - minMinutes + 1) : random.below(60);
+    return two(hours) + QLatin1Char(':') + two(minutes) + QLatin1Char(':') + two(random.below(60));
+}
+
+QString megabytes(Random& random, int low, int high)
+{
+    return QStringLiteral("%1,%2 MB").arg(low + random.below(high - low + 1)).arg(random.below(10));
+}
+
+QString code(Random& random, const QString& kind)
+{
+    return QStringLiteral("%1-%2").arg(kind).arg(random.below(5000), 4, 10, QLatin1Char('0'));
+}
+
+QString joined(Random& random, const std::vector<QString>& choices, int most)
+{
+    QStringList items;
+    const int count = 1 + random.below(most);
+    for (int i = 0; i < count; ++i) {
+        const QString& item = random.pick(choices);
+        if (!items.contains(item))
+            items << item;
+    }
+    return items.join(QStringLiteral(", "));
+}
+
+// One prepared insert, run row after row.
+class Inserter
+{
+public:
+    Inserter(sqlite3* db, const QString& sql) : m_db(db)
+    {
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &m_statement, nullptr) != SQLITE_OK)
+            throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+    ~Inserter() { sqlite3_finalize(m_statement); }
+    Inserter(const Inserter&) = delete;
+    Inserter& operator=(const Inserter&) = delete;
+
+    void row(const QStringList& values, std::int64_t number = -1)
+    {
+        int index = 1;
+        for (const QString& value : values) {
+            const QByteArray bytes = value.toUtf8();
+            sqlite3_bind_text(m_statement, index++, bytes.constData(), static_cast<int>(bytes.size()),
+                              SQLITE_TRANSIENT);
+        }
+        if (number >= 0)
+            sqlite3_bind_int64(m_statement, index, number);
+        if (sqlite3_step(m_statement) != SQLITE_DONE)
+            throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
+        sqlite3_reset(m_statement);
+    }
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_statement = nullptr;
+};
+
+void execute(sqlite3* db, const char* sql)
+{
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(db)));
+}
+
+void fill(sqlite3* db, int rows, std::uint64_t seed)
+{
+    Random random(seed);
+    execute(db, "BEGIN");
+    {
+        Inserter albums(db, QStringLiteral("INSERT INTO eloado (ELOADO, ALBUM) VALUES (?, ?)"));
+        for (int i = 0; i < rows; ++i)
+            albums.row({artist(random), title(random)});
+        // Albums have from none to a CD's worth of tracks; the tracks run out before the albums do.
+        Inserter tracks(db, QStringLiteral("INSERT INTO szamok VALUES (?, ?, ?, ?, ?, ?)"));
+        int written = 0;
+        for (std::int64_t album = 1; written < rows; ++album) {
+            const bool audio = random.chance(20);
+            const QString medium = audio ? QStringLiteral("Audió") : code(random, QStringLiteral("MP3"));
+            const QString bitrate = audio ? QStringLiteral("Audió") : random.pick(bitrates);
+            for (int track = random.below(21); track > 0 && written < rows; --track, ++written) {
+                tracks.row({title(random), duration(random, 0, 1, 8), audio ? QString() : megabytes(random, 2, 12),
+                            bitrate, medium},
+                           album);
+            }
+        }
+        Inserter compilations(db, QStringLiteral("INSERT INTO Valogatasok VALUES (?, ?, ?, ?, ?, ?)"));
+        for (int i = 0; i < rows; ++i) {
+            compilations.row({artist(random) + QStringLiteral(" - ") + title(random),
+                              random.pick(compilationNames) + QLatin1Char(' ') + QString::number(random.below(30) + 1),
+                              duration(random, 0, 1, 8), random.pick(bitrates), megabytes(random, 2, 12),
+                              code(random, QStringLiteral("CD"))});
+        }
+        Inserter films(db, QStringLiteral("INSERT INTO DVD_Filmek VALUES (?, ?, ?, ?, ?, ?, ?)"));
+        for (int i = 0; i < rows; ++i) {
+            films.row({title(random), random.pick(englishWords) + QLatin1Char(' ') + random.pick(englishWords),
+                       joined(random, soundTracks, 3),
+                       random.chance(15) ? QStringLiteral("-") : joined(random, subtitleLanguages, 4),
+                       QString::number(random.chance(85) ? 1 : 2), duration(random, 2, 0), random.pick(filmStyles)});
+        }
+        Inserter clips(db, QStringLiteral("INSERT INTO Filmek_videoklippek VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        for (int i = 0; i < rows; ++i) {
+            clips.row({title(random), capitalised(random.pick(adjectives) + QLatin1Char(' ') + random.pick(nouns)),
+                       random.pick(languages), random.pick(resolutions), megabytes(random, 20, 1400),
+                       duration(random, 2, 0), random.pick(filmStyles), random.pick(videoCodecs),
+                       random.pick(audioCodecs)});
+        }
+        Inserter games(db, QStringLiteral("INSERT INTO games VALUES (?, ?, ?, ?)"));
+        for (int i = 0; i < rows; ++i) {
+            games.row({title(random), random.pick(gameStyles), megabytes(random, 100, 8000),
+                       code(random, QStringLiteral("DVD"))});
+        }
+        Inserter programs(db, QStringLiteral("INSERT INTO progs_other VALUES (?, ?, ?, ?)"));
+        for (int i = 0; i < rows; ++i) {
+            programs.row({random.pick(programKinds) + QLatin1Char(' ') + QString::number(2000 + random.below(25)),
+                          capitalised(random.pick(adjectives) + QLatin1Char(' ') + random.pick(nouns)),
+                          megabytes(random, 1, 900), code(random, QStringLiteral("CD"))});
+        }
+    }
+    execute(db, "COMMIT");
+}
+
+void generate(const QString& file, int rows, std::uint64_t seed)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
+        const QString text = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
+        sqlite3_close(db);
+        throw platform::Failure(text);
+    }
+    try {
+        store::prepareConnection(db);
+        // Rows first, indexes after: building an index once is far quicker than keeping it up row by row.
+        execute(db, "PRAGMA journal_mode = OFF");
+        execute(db, "PRAGMA synchronous = OFF");
+        execute(db, "PRAGMA cache_size = -131072");
+        store::createTables(db);
+        fill(db, rows, seed);
+        store::upgradeSchema(db);
+        execute(db, "PRAGMA journal_mode = WAL");
+    } catch (...) {
+        sqlite3_close(db);
+        throw;
+    }
+    sqlite3_close(db);
+}
+
+} // namespace
+
+int generateCommand(const QStringList& args, Streams streams)
+{
+    const char* usage = "usage: mediatar-catalogue generate FILE --rows N [--seed S]\n";
+    if (args.contains(QLatin1String("--help"))) {
+        streams.out << usage
+                    << "Writes a new catalogue with N made-up rows in each of its seven tables (Hungarian artists,\n"
+                       "titles, films, games and programs). The same N and seed always give the same rows.\n"
+                       "An existing FILE is never overwritten.\n";
+        return 0;
+    }
+    QString file;
+    long long rows = -1;
+    unsigned long long seed = 1;
+    bool ok = true;
+    for (int i = 0; i < args.size() && ok; ++i) {
+        if (args.at(i) == QLatin1String("--rows") && i + 1 < args.size())
+            rows = args.at(++i).toLongLong(&ok);
+        else if (args.at(i) == QLatin1String("--seed") && i + 1 < args.size())
+            seed = args.at(++i).toULongLong(&ok);
+        else if (file.isEmpty() && !args.at(i).startsWith(QLatin1String("--")))
+            file = args.at(i);
+        else
+            ok = false;
+    }
+    if (!ok || file.isEmpty() || rows < 0 || rows > 100'000'000) {
+        streams.err << usage;
+        return 2;
+    }
+    if (QFile::exists(file)) {
+        streams.err << "mediatar-catalogue generate: " << file << ": the file already exists\n";
+        return 1;
+    }
+    try {
+        generate(file, static_cast<int>(rows), seed);
+    } catch (const platform::Failure& failure) {
+        for (const QString& leftover : {file, file + QStringLiteral("-wal"), file + QStringLiteral("-shm")})
+            QFile::remove(leftover);
+        streams.err << "mediatar-catalogue generate: " << failure.text() << "\n";
+        return 1;
+    }
+    streams.out << "generated " << file << " with " << rows << " rows in each table\n";
+    return 0;
+}
+
+} // namespace catalogue_tool

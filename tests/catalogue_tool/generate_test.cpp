@@ -1,0 +1,110 @@
+#include "catalogue_tool/commands.h"
+#include "store/schema.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+namespace {
+
+// Reads a catalogue file with the bare engine, as any other program would.
+QStringList rows(const QString& path, const QString& sql)
+{
+    QStringList result;
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &statement, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << sqlite3_errmsg(db) << " in " << sql.toStdString();
+    } else {
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            QStringList values;
+            for (int i = 0; i < sqlite3_column_count(statement); ++i)
+                values << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, i)));
+            result << values.join(QLatin1Char('|'));
+        }
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return result;
+}
+
+QStringList everyRow(const QString& path)
+{
+    QStringList all;
+    for (const store::TableDefinition& table : store::catalogueTables())
+        all << rows(path, QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(table.name));
+    return all;
+}
+
+class GenerateTest : public ::testing::Test
+{
+protected:
+    int generate(const QStringList& args)
+    {
+        output.clear();
+        errors.clear();
+        QTextStream out(&output);
+        QTextStream err(&errors);
+        return catalogue_tool::run(QStringList{QStringLiteral("generate")} + args, {out, err});
+    }
+    QString file(const QString& name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+    QString output;
+    QString errors;
+};
+
+TEST_F(GenerateTest, writesTheRowsOfEveryTableTheSameWayForTheSameSeed)
+{
+    ASSERT_EQ(generate({file("a.tnx"), "--rows", "250", "--seed", "7"}), 0) << errors.toStdString();
+    ASSERT_EQ(generate({file("b.tnx"), "--rows", "250", "--seed", "7"}), 0) << errors.toStdString();
+    ASSERT_EQ(generate({file("c.tnx"), "--rows", "250", "--seed", "8"}), 0) << errors.toStdString();
+    const QStringList first = everyRow(file("a.tnx"));
+    EXPECT_EQ(first.size(), 7 * 250);
+    EXPECT_EQ(everyRow(file("b.tnx")), first);
+    EXPECT_NE(everyRow(file("c.tnx")), first);
+    for (const store::TableDefinition& table : store::catalogueTables()) {
+        EXPECT_EQ(rows(file("a.tnx"), QStringLiteral("SELECT count(*) FROM %1").arg(table.name)), QStringList({"250"}))
+            << table.name.toStdString();
+    }
+}
+
+TEST_F(GenerateTest, theCatalogueIsCurrentAndConsistent)
+{
+    ASSERT_EQ(generate({file("a.tnx"), "--rows", "300"}), 0) << errors.toStdString();
+    const QString path = file("a.tnx");
+    EXPECT_EQ(rows(path, "PRAGMA user_version"), QStringList({QString::number(store::schemaVersion)}));
+    EXPECT_EQ(rows(path, QStringLiteral("SELECT DISTINCT row_count FROM %1").arg(store::rowCountsTable)),
+              QStringList({"300"}));
+    // Every track belongs to an album that exists, and some albums have several.
+    EXPECT_EQ(rows(path, "SELECT count(*) FROM szamok WHERE eloado_azonosito NOT IN (SELECT kod FROM eloado)"),
+              QStringList({"0"}));
+    EXPECT_EQ(rows(path, "SELECT count(*) > 0 FROM (SELECT eloado_azonosito FROM szamok GROUP BY 1 "
+                         "HAVING count(*) > 5)"),
+              QStringList({"1"}));
+    // Hungarian values: accented capitals and digraphs at the start of titles.
+    EXPECT_NE(rows(path, "SELECT count(*) FROM DVD_Filmek WHERE substr(CIM, 1, 1) IN ('Ö', 'Ő', 'Ü', 'Á', 'É')"),
+              QStringList({"0"}));
+    EXPECT_NE(rows(path, "SELECT count(*) FROM eloado WHERE ELOADO LIKE 'Cs%' OR ELOADO LIKE 'Zs%'"),
+              QStringList({"0"}));
+}
+
+TEST_F(GenerateTest, refusesAnExistingFileAndBadArguments)
+{
+    QFile existing(file("a.tnx"));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("mine");
+    existing.close();
+    EXPECT_EQ(generate({file("a.tnx"), "--rows", "10"}), 1);
+    EXPECT_TRUE(errors.contains("already exists"));
+    ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
+    EXPECT_EQ(existing.readAll(), QByteArray("mine"));
+    EXPECT_EQ(generate({file("b.tnx"), "--rows", "many"}), 2);
+    EXPECT_EQ(generate({file("b.tnx")}), 2);
+    EXPECT_EQ(generate({"--rows", "10"}), 2);
+    EXPECT_FALSE(QFile::exists(file("b.tnx")));
+}
+
+} // namespace

@@ -1,0 +1,133 @@
+#include "category_fixture.h"
+#include "main_window/category_grid.h"
+#include "store/hungarian.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QSignalSpy>
+#include <algorithm>
+
+
+namespace {
+
+class LongListTest : public CategoryFixture
+{
+protected:
+    // Games inserted against their Hungarian order, more than a few screens of them.
+    QStringList addGames(int count)
+    {
+        static const QStringList words = {"Zsákutca", "Ötödik", "ősz", "Szél", "sas", "Csata", "cukor", "Ágyú", "alma"};
+        QStringList names;
+        catalogue->exec(QStringLiteral("BEGIN"));
+        for (int i = count - 1; i >= 0; --i) {
+            const QString name = QStringLiteral("%1 %2").arg(words.at(i % words.size())).arg(i);
+            catalogue->insert(QStringLiteral("games"), {name, QString(), QStringLiteral("%1 MB").arg(i), QString()});
+            names << name;
+        }
+        catalogue->exec(QStringLiteral("COMMIT"));
+        std::sort(names.begin(), names.end(),
+                  [](const QString& a, const QString& b) { return store::hungarian::compare(a, b) < 0; });
+        return names;
+    }
+};
+
+TEST_F(LongListTest, theGridReachesEveryRowAndAClickReadsTheRowUnderTheMouse)
+{
+    const QStringList names = addGames(700);
+    startWithCaptions();
+    switchToTab(4);
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("700"));
+    CategoryGrid* games = grid(QStringLiteral("DBGrid6"));
+    ASSERT_TRUE(games);
+    ASSERT_EQ(games->model()->rowCount(), 700);
+    EXPECT_TRUE(desktop.errors.reports.isEmpty()) << desktop.errors.reports.join(QLatin1Char(10)).toStdString();
+    EXPECT_TRUE(games->isVisible());
+
+    // Jump to the end: the last rows are there at once.
+    games->scrollToBottom();
+    QApplication::processEvents();
+    const QModelIndex bottom = games->indexAt(QPoint(10, games->viewport()->height() - 4));
+    ASSERT_TRUE(bottom.isValid());
+    EXPECT_EQ(bottom.row(), 699);
+    EXPECT_EQ(bottom.data().toString(), names.last());
+
+    // A click in the middle of a long list reads the row under the mouse, by column name.
+    QSignalSpy clicks(games, &CategoryGrid::rowClicked);
+    for (int row : {431, 12, 640}) {
+        clickCell(QStringLiteral("DBGrid6"), row, 2);
+        ASSERT_FALSE(clicks.isEmpty());
+        const int clicked = clicks.takeLast().first().toInt();
+        EXPECT_EQ(clicked, row);
+        EXPECT_EQ(window().browseQuery().fieldText(clicked, QStringLiteral("NEV")), names.at(row));
+        EXPECT_EQ(games->model()->index(row, 0).data().toString(), names.at(row));
+        EXPECT_EQ(games->model()->index(row, 2).data().toString(),
+                  window().browseQuery().fieldText(clicked, QStringLiteral("MERET")));
+    }
+}
+
+TEST_F(LongListTest, switchingTabsListsEachTableAgainFromItsStart)
+{
+    const QStringList names = addGames(300);
+    startWithCaptions();
+    switchToTab(4);
+    CategoryGrid* games = grid(QStringLiteral("DBGrid6"));
+    games->scrollToBottom();
+    switchToTab(2);
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("0"));
+    switchToTab(4);
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("300"));
+    // Only the grid on the screen holds the rows; the albums' grid on the hidden tab holds none.
+    EXPECT_EQ(grid(QStringLiteral("DBGrid1"))->model()->rowCount(), 0);
+    EXPECT_EQ(games->model()->rowCount(), 300);
+    EXPECT_EQ(games->model()->index(0, 0).data().toString(), names.first());
+    EXPECT_EQ(games->model()->index(299, 0).data().toString(), names.last());
+}
+
+TEST_F(LongListTest, typingOverALongListKeepsOnlyTheNewestSearch)
+{
+    const QStringList names = addGames(3000);
+    const auto containing = [&](const QString& text) {
+        return static_cast<int>(std::count_if(names.begin(), names.end(), [&](const QString& name) {
+            return store::hungarian::like(QLatin1Char('%') + text + QLatin1Char('%'), name);
+        }));
+    };
+    ASSERT_GT(containing(QStringLiteral("a")), 1000); // long enough to be counted in the background
+    startWithCaptions();
+    switchToTab(4);
+    widget<QCheckBox>(QStringLiteral("tartalmazza"))->click();
+    ASSERT_TRUE(widget<QCheckBox>(QStringLiteral("tartalmazza"))->isChecked());
+    CategoryGrid* games = grid(QStringLiteral("DBGrid6"));
+    store::QueryChannel& browse = window().browseQuery();
+
+    // The first letter opens with its first rows; the count waits for the rest.
+    QTest::keyClick(searchBox(), Qt::Key_A);
+    ASSERT_TRUE(browse.isPending());
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("3000"));
+    EXPECT_GT(games->model()->rowCount(), 0);
+    EXPECT_EQ(games->model()->index(0, 0).data().toString(), browse.fieldText(0, QStringLiteral("NEV")));
+
+    // The second letter comes before the first search is counted: only the second one is shown.
+    QTest::keyClick(searchBox(), Qt::Key_L);
+    EXPECT_EQ(countLabel()->text(), QString::number(containing(QStringLiteral("al"))));
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 300)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(countLabel()->text(), QString::number(containing(QStringLiteral("al"))));
+    EXPECT_EQ(games->model()->rowCount(), containing(QStringLiteral("al")));
+
+    // Back to one letter, and this time the search is left to finish.
+    QTest::keyClick(searchBox(), Qt::Key_Backspace);
+    timer.restart();
+    while (browse.isPending() && timer.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(countLabel()->text(), QString::number(containing(QStringLiteral("a"))));
+    EXPECT_EQ(games->model()->rowCount(), containing(QStringLiteral("a")));
+    EXPECT_TRUE(desktop.errors.reports.isEmpty()) << desktop.errors.reports.join(QLatin1Char(10)).toStdString();
+}
+
+} // namespace

@@ -1,0 +1,240 @@
+#include "platform/failure.h"
+#include "store/categories.h"
+#include "store/query_channel.h"
+#include "store/schema.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+static void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+// A catalogue file reached with the bare engine, as another program would.
+class CatalogueFile
+{
+public:
+    explicit CatalogueFile(const QString& path) : m_path(path)
+    {
+        sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    }
+    ~CatalogueFile() { sqlite3_close(m_db); }
+
+    // Writes the tables as an older program did: no indexes, schema version 1.
+    void createOlderSchema(const QStringList& missingTables = {})
+    {
+        exec("PRAGMA journal_mode = WAL");
+        const QStringList statements = store::schemaStatements();
+        for (int i = 0; i < statements.size(); ++i) {
+            if (!missingTables.contains(store::catalogueTables().at(static_cast<std::size_t>(i)).name))
+                exec(statements.at(i));
+        }
+        exec("PRAGMA user_version = 1");
+    }
+
+    void exec(const QString& sql)
+    {
+        char* message = nullptr;
+        if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+            ADD_FAILURE() << message << " in " << sql.toStdString();
+            sqlite3_free(message);
+        }
+    }
+
+    // Every row of a query, each as its values joined with "|".
+    QStringList rows(const QString& sql) const
+    {
+        QStringList result;
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &statement, nullptr) != SQLITE_OK) {
+            ADD_FAILURE() << sqlite3_errmsg(m_db) << " in " << sql.toStdString();
+            return result;
+        }
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            QStringList values;
+            for (int i = 0; i < sqlite3_column_count(statement); ++i)
+                values << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, i)));
+            result << values.join(QLatin1Char('|'));
+        }
+        sqlite3_finalize(statement);
+        return result;
+    }
+
+    QString value(const QString& sql) const { return rows(sql).value(0); }
+
+    QStringList everyRow() const
+    {
+        QStringList all;
+        for (const store::TableDefinition& table : store::catalogueTables()) {
+            if (!value(QStringLiteral("SELECT name FROM sqlite_master WHERE name = '%1'").arg(table.name)).isEmpty())
+                all << table.name << rows(QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid").arg(table.name));
+        }
+        return all;
+    }
+
+    const QString& path() const { return m_path; }
+
+private:
+    QString m_path;
+    sqlite3* m_db = nullptr;
+};
+
+const QStringList gameNames = {"Öt kis malac", "ötödik elem", "Zsákutca", "Csillagok háborúja", "cukor", "Ágyú",
+                               "alma",         "Szél",        "sas",      "Dzsungel",           "Ede"};
+
+void fill(CatalogueFile& file)
+{
+    for (const QString& name : gameNames)
+        file.exec(QStringLiteral("INSERT INTO games VALUES ('%1', 'Kaland', '4,3 GB', 'DVD-0001')").arg(name));
+    file.exec("INSERT INTO eloado (ELOADO, ALBUM) VALUES ('Omega', 'Időrabló'), ('Illés', 'Human Rights')");
+    file.exec("INSERT INTO szamok VALUES ('Időrabló', '00:04:10', '5 MB', '192 kbps', 'MP3-01', 1)");
+    file.exec("INSERT INTO DVD_Filmek VALUES ('Üvegtigris', 'Glass Tiger', 'AC3/6 HU', '-', '1', "
+              "'01:45:00', 'Vígjáték')");
+    file.exec("INSERT INTO games VALUES (NULL, NULL, NULL, NULL)");
+}
+
+// Runs the stock sqlite3 tool on a file and gives its output lines.
+QStringList stockTool(const QString& file, const QString& command)
+{
+    QProcess tool;
+    tool.start(QStandardPaths::findExecutable(QStringLiteral("sqlite3")), {QStringLiteral("-batch"), file, command});
+    tool.waitForFinished(30000);
+    const QString errors = QString::fromUtf8(tool.readAllStandardError());
+    EXPECT_TRUE(errors.isEmpty()) << command.toStdString() << ": " << errors.toStdString();
+    EXPECT_EQ(tool.exitCode(), 0) << command.toStdString();
+    return QString::fromUtf8(tool.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+class SchemaUpgradeTest : public ::testing::Test
+{
+protected:
+    SchemaUpgradeTest() : channel(QStringLiteral("upgrade_test")) {}
+
+    QString file(const QString& name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+    store::QueryChannel channel;
+};
+
+TEST_F(SchemaUpgradeTest, anOlderCatalogueGetsItsIndexesWhenOpenedAndKeepsItsRows)
+{
+    CatalogueFile older(file(QStringLiteral("regi.tnx")));
+    older.createOlderSchema();
+    fill(older);
+    const QStringList before = older.everyRow();
+    channel.pointAt(older.path());
+    channel.connect();
+
+    EXPECT_EQ(older.value("PRAGMA user_version"), QString::number(store::schemaVersion));
+    const QStringList indexes = older.rows("SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name");
+    for (const char* index :
+         {"DVD_Filmek_in_order", "Filmek_videoklippek_in_order", "Valogatasok_in_order", "eloado_by_name",
+          "eloado_in_order", "games_in_order", "progs_other_in_order", "szamok_by_album"})
+        EXPECT_TRUE(indexes.contains(QLatin1String(index)))
+            << index << " missing from " << indexes.join(' ').toStdString();
+    EXPECT_EQ(older.everyRow(), before);
+    EXPECT_EQ(
+        older.value(QStringLiteral("SELECT row_count FROM %1 WHERE table_name = 'games'").arg(store::rowCountsTable)),
+        QString::number(gameNames.size() + 1));
+    EXPECT_EQ(
+        older.value(
+            QStringLiteral("SELECT row_count FROM %1 WHERE table_name = 'progs_other'").arg(store::rowCountsTable)),
+        QStringLiteral("0"));
+
+    // The program lists it in Hungarian order, through the new index.
+    channel.setStatement(store::category(4).browseStatement());
+    channel.open();
+    ASSERT_EQ(channel.recordCount(), gameNames.size() + 1);
+    QStringList listed;
+    for (int row = 0; row < channel.recordCount(); ++row)
+        listed << channel.fieldText(row, QStringLiteral("NEV"));
+    EXPECT_EQ(listed, QStringList({"", "Ágyú", "alma", "cukor", "Csillagok háborúja", "Dzsungel", "Ede", "Öt kis malac",
+                                   "ötödik elem", "sas", "Szél", "Zsákutca"}));
+}
+
+TEST_F(SchemaUpgradeTest, theStockToolStillReadsAnUpgradedCatalogue)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("sqlite3")).isEmpty())
+        GTEST_SKIP() << "no sqlite3 tool on this machine";
+    CatalogueFile older(file(QStringLiteral("regi.tnx")));
+    older.createOlderSchema();
+    fill(older);
+    const QStringList games = older.rows("SELECT * FROM games ORDER BY rowid");
+    channel.pointAt(older.path());
+    channel.connect();
+    channel.disconnect();
+
+    const QStringList tables =
+        stockTool(older.path(), QStringLiteral(".tables")).join(' ').split(' ', Qt::SkipEmptyParts);
+    for (const store::TableDefinition& table : store::catalogueTables())
+        EXPECT_TRUE(tables.contains(table.name)) << table.name.toStdString();
+    EXPECT_EQ(stockTool(older.path(), QStringLiteral("SELECT * FROM games ORDER BY rowid")), games);
+    // These read through the new index, which the stock tool can use without knowing the sort key.
+    EXPECT_EQ(stockTool(older.path(), QStringLiteral("SELECT count(*) FROM games")),
+              QStringList({QString::number(games.size())}));
+    EXPECT_EQ(stockTool(older.path(), QStringLiteral("SELECT NEV FROM games ORDER BY NEV")).size(), games.size() - 1);
+    EXPECT_EQ(stockTool(older.path(), QStringLiteral("SELECT ELOADO, ALBUM FROM eloado WHERE ELOADO = 'Omega'")),
+              QStringList({QStringLiteral("Omega|Időrabló")}));
+    EXPECT_EQ(stockTool(older.path(), QStringLiteral("SELECT CIM FROM szamok WHERE eloado_azonosito = 1")),
+              QStringList({QStringLiteral("Időrabló")}));
+}
+
+TEST_F(SchemaUpgradeTest, aMissingTableCostsOnlyItsOwnIndex)
+{
+    CatalogueFile older(file(QStringLiteral("hianyos.tnx")));
+    older.createOlderSchema({QStringLiteral("progs_other")});
+    fill(older);
+    channel.pointAt(older.path());
+    channel.connect();
+    EXPECT_EQ(older.value("PRAGMA user_version"), QString::number(store::schemaVersion));
+    EXPECT_EQ(older.value("SELECT count(*) FROM sqlite_master WHERE name = 'games_in_order'"), QStringLiteral("1"));
+    channel.setStatement(store::category(4).browseStatement());
+    channel.open();
+    EXPECT_EQ(channel.recordCount(), gameNames.size() + 1);
+    channel.setStatement(store::category(5).browseStatement());
+    try {
+        channel.open();
+        FAIL() << "the missing table was not reported";
+    } catch (const platform::Failure& failure) {
+        EXPECT_EQ(failure.text(), QStringLiteral("no such table: progs_other"));
+    }
+}
+
+TEST_F(SchemaUpgradeTest, aCurrentCatalogueIsLeftAsItIs)
+{
+    const QString path = file(QStringLiteral("uj.tnx"));
+    store::createCatalogueFile(path);
+    CatalogueFile reader(path);
+    const QStringList schema = reader.rows("SELECT sql FROM sqlite_master ORDER BY name");
+    channel.pointAt(path);
+    channel.connect();
+    EXPECT_EQ(reader.rows("SELECT sql FROM sqlite_master ORDER BY name"), schema);
+    EXPECT_EQ(reader.value("PRAGMA user_version"), QString::number(store::schemaVersion));
+}
+
+TEST_F(SchemaUpgradeTest, aFileThatIsNoDatabaseIsReportedByTheFirstList)
+{
+    const QString path = file(QStringLiteral("szoveg.tnx"));
+    QFile text(path);
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write(QByteArray(8192, 'x'));
+    text.close();
+    channel.pointAt(path);
+    EXPECT_NO_THROW(channel.connect());
+    channel.setStatement(store::category(0).browseStatement());
+    try {
+        channel.open();
+        FAIL() << "no failure";
+    } catch (const platform::Failure& failure) {
+        EXPECT_EQ(failure.text(), QStringLiteral("file is not a database"));
+    }
+}
+
+} // namespace
