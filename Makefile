@@ -33,7 +33,7 @@ test: build
 bench: deps
 	cmake -S . -B $(BUILD_DIR)-bench -DCMAKE_BUILD_TYPE=Release -DMEDIATAR_TESTS=OFF -DMEDIATAR_BENCH=ON
 	cmake --build $(BUILD_DIR)-bench -j $(JOBS)
-	cd $(BUILD_DIR)-bench/bench && for b in ./bench_*; do $$b; done
+	cd $(BUILD_DIR)-bench/bench && for b in ./bench_*; do if [ -f $$b ] && [ -x $$b ]; then $$b || exit 1; fi; done
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

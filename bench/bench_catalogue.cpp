@@ -40,9 +40,10 @@ struct Subject
     std::unique_ptr<bench::PlainConnection> plain;
 };
 
+Subject current;
+
 Subject& subject(int rows)
 {
-    static Subject current;
     if (current.rows != rows) {
         current.program.reset();
         current.plain.reset();
@@ -458,6 +459,7 @@ int main(int argc, char** argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     benchmark::RunSpecifiedBenchmarks();
+    current = Subject(); // the window goes before the application
     summary();
     benchmark::Shutdown();
     return 0;

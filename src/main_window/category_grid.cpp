@@ -1,9 +1,32 @@
 #include "main_window/category_grid.h"
 
 #include <QEvent>
-#include <QHideEvent>
-#include <QShowEvent>
 #include <QHeaderView>
+#include <QHideEvent>
+#include <QPointer>
+#include <QShowEvent>
+
+namespace {
+
+// The row indicator down the left of a grid. A view keeps a few bytes for every row of its list in it, and
+// keeps that room when the list goes. The grids are on the screen one at a time, so they hand one row header
+// from the grid that is hidden to the grid that is shown: the room for a huge list is taken once, and is at
+// hand for the next tab.
+QPointer<QHeaderView>& spareRowHeader()
+{
+    static QPointer<QHeaderView> spare;
+    return spare;
+}
+
+void setUpRowHeader(QHeaderView* header)
+{
+    header->setSectionsClickable(true);
+    header->setHighlightSections(true);
+    header->setDefaultSectionSize(18);
+    header->setFixedWidth(12);
+}
+
+} // namespace
 
 CategoryGrid::CategoryGrid(const QString& name, RowSetModel* model, QWidget* parent)
     : QTableView(parent), m_model(model)
@@ -19,8 +42,7 @@ CategoryGrid::CategoryGrid(const QString& name, RowSetModel* model, QWidget* par
     horizontalHeader()->setMinimumSectionSize(0);
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setHighlightSections(false);
-    verticalHeader()->setDefaultSectionSize(18);
-    verticalHeader()->setFixedWidth(12); // the row indicator
+    setUpRowHeader(verticalHeader());
     viewport()->installEventFilter(this);
     horizontalHeader()->installEventFilter(this);
     connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
@@ -46,14 +68,30 @@ void CategoryGrid::setColumnWidths(const std::vector<int>& widths)
 // Only a grid on the screen holds its list's rows (a minimised window keeps them).
 void CategoryGrid::showEvent(QShowEvent* event)
 {
+    if (QHeaderView* spare = spareRowHeader()) {
+        spareRowHeader() = nullptr;
+        setVerticalHeader(spare); // this grid's own goes, and the spare takes this grid's rows
+        spare->show();
+    }
     m_model->setShown(true);
     QTableView::showEvent(event);
 }
 
 void CategoryGrid::hideEvent(QHideEvent* event)
 {
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         m_model->setShown(false);
+        if (!spareRowHeader()) {
+            QHeaderView* header = verticalHeader();
+            header->setParent(nullptr); // so that the view lets it be
+            auto* standIn = new QHeaderView(Qt::Vertical, this);
+            setUpRowHeader(standIn);
+            setVerticalHeader(standIn);
+            header->setParent(this); // kept hidden here until a grid is shown
+            header->setModel(nullptr);
+            spareRowHeader() = header;
+        }
+    }
     QTableView::hideEvent(event);
 }
 

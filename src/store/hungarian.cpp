@@ -63,13 +63,54 @@ void decode(const unsigned char* s, int n, std::u32string& out)
     }
 }
 
+namespace {
+
+// The Latin letters (Hungarian ones among them) are folded from a table: a search folds every character of
+// every row it reads.
+constexpr char32_t latinEnd = 0x250;
+const std::array<char32_t, latinEnd> latinFolds = [] {
+    std::array<char32_t, latinEnd> folds{};
+    for (char32_t c = 0; c < latinEnd; ++c)
+        folds[c] = QChar::toCaseFolded(c);
+    return folds;
+}();
+
+} // namespace
+
 char32_t fold(char32_t c)
 {
-    if (c < 0x80)
-        return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+    if (c < latinEnd)
+        return latinFolds[c];
     if (c > 0x10FFFF)
         return c;
     return QChar::toCaseFolded(c);
+}
+
+std::size_t decodeFolded(const unsigned char* s, int n, char32_t* out)
+{
+    std::size_t count = 0;
+    int i = 0;
+    while (i < n) {
+        const unsigned char b = s[i];
+        if (b < 0x80) {
+            out[count++] = (b >= 'A' && b <= 'Z') ? b + 32 : b;
+            ++i;
+        } else if ((b & 0xE0) == 0xC0 && i + 1 < n && (s[i + 1] & 0xC0) == 0x80 && b >= 0xC2) {
+            out[count++] = fold((char32_t(b & 0x1F) << 6) | (s[i + 1] & 0x3F)); // most accented letters
+            i += 2;
+        } else {
+            // Longer and malformed sequences the long way, one character at a time.
+            int length = 1;
+            while (i + length < n && length < 4 && (s[i + length] & 0xC0) == 0x80)
+                ++length;
+            std::u32string one;
+            decode(s + i, length, one);
+            for (char32_t c : one)
+                out[count++] = fold(c);
+            i += length;
+        }
+    }
+    return count;
 }
 void foldInPlace(std::u32string& text)
 {

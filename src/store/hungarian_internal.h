@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstddef>
 #include <string>
 
 struct sqlite3;
@@ -16,6 +17,8 @@ constexpr char32_t invalidByteBase = 0x110000; // a malformed byte b decodes to 
 void decode(const unsigned char* s, int n, std::u32string& out);
 // Simple Unicode case folding.
 char32_t fold(char32_t c);
+// Decodes and folds at once into out, which has room for n code points; gives how many were written.
+std::size_t decodeFolded(const unsigned char* s, int n, char32_t* out);
 void foldInPlace(std::u32string& text);
 std::u32string ucs4(const QString& text);
 

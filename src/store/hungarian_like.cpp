@@ -54,12 +54,13 @@ struct Pattern
         }
     }
 
-    bool matches(const std::u32string& folded) const
+    bool matches(const std::u32string& folded) const { return matches(folded.data(), folded.size()); }
+
+    bool matches(const char32_t* folded, std::size_t tn) const
     {
         if (matchesNothing)
             return false;
         const std::size_t pn = tokens.size();
-        const std::size_t tn = folded.size();
         std::size_t p = 0;
         std::size_t t = 0;
         std::size_t starP = SIZE_MAX;
@@ -145,10 +146,15 @@ void likeFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
     bool matches = false;
     // Most texts of a scan fail at once: a plain ASCII text cannot hold an accented letter of the pattern.
     if (!compiled->pattern.needsBeyondAscii || !isAscii(textBytes, textLength)) {
-        thread_local std::u32string text;
-        decode(textBytes, textLength, text);
-        foldInPlace(text);
-        matches = compiled->pattern.matches(text);
+        // A text has no more characters than bytes; a title fits on the stack.
+        char32_t onStack[256];
+        std::u32string onHeap;
+        char32_t* text = onStack;
+        if (textLength > 256) {
+            onHeap.resize(static_cast<std::size_t>(textLength));
+            text = onHeap.data();
+        }
+        matches = compiled->pattern.matches(text, decodeFolded(textBytes, textLength, text));
     }
     sqlite3_result_int(context, matches ? 1 : 0);
     if (fresh)

@@ -30,7 +30,7 @@ const QString closedListText = QStringLiteral("Operation is not allowed when the
 // How long a search may hold up the window: well inside one frame, so that a keystroke leaves time to paint.
 // A list found within it opens complete; a longer one opens with the rows found by then (at most firstPart,
 // enough for any screen) and is counted to its end in the background.
-constexpr auto frameBudget = std::chrono::milliseconds(8);
+constexpr auto frameBudget = std::chrono::milliseconds(5);
 constexpr std::size_t firstPart = 1000;
 // Only a list with real work behind it goes to the background, however busy the machine: a worker that has
 // hardly begun when the frame is over is waited for.
