@@ -23,7 +23,7 @@ void runSeed(const QString& catalogue, const QString& seedPath)
         sqlite3_close(db);
         throw platform::Failure(text);
     }
-    // The catalogue's indexes hold Hungarian sort keys: the seed's rows are written as the program writes.
+    // The catalogue's indexes hold Hungarian sort keys: rows from a seed file are written as the program writes.
     store::prepareConnection(db);
     char* message = nullptr;
     const QByteArray wrapped = "BEGIN;\n" + sql + "\nCOMMIT;";
