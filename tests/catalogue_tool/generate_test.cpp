@@ -1,5 +1,6 @@
 #include "catalogue_tool/commands.h"
 #include "store/schema.h"
+#include "support/bare_engine.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,21 +12,9 @@ namespace {
 // Reads a catalogue file with the bare engine, as any other program would.
 QStringList rows(const QString& path, const QString& sql)
 {
-    QStringList result;
     sqlite3* db = nullptr;
     sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &statement, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << sqlite3_errmsg(db) << " in " << sql.toStdString();
-    } else {
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            QStringList values;
-            for (int i = 0; i < sqlite3_column_count(statement); ++i)
-                values << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, i)));
-            result << values.join(QLatin1Char('|'));
-        }
-    }
-    sqlite3_finalize(statement);
+    const QStringList result = bareRows(db, sql);
     sqlite3_close(db);
     return result;
 }

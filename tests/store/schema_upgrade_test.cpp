@@ -1,4 +1,5 @@
 #include "platform/failure.h"
+#include "support/bare_engine.h"
 #include "store/categories.h"
 #include "store/query_channel.h"
 #include "store/schema.h"
@@ -49,23 +50,7 @@ public:
     }
 
     // Every row of a query, each as its values joined with "|".
-    QStringList rows(const QString& sql) const
-    {
-        QStringList result;
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &statement, nullptr) != SQLITE_OK) {
-            ADD_FAILURE() << sqlite3_errmsg(m_db) << " in " << sql.toStdString();
-            return result;
-        }
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            QStringList values;
-            for (int i = 0; i < sqlite3_column_count(statement); ++i)
-                values << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, i)));
-            result << values.join(QLatin1Char('|'));
-        }
-        sqlite3_finalize(statement);
-        return result;
-    }
+    QStringList rows(const QString& sql) const { return bareRows(m_db, sql); }
 
     QString value(const QString& sql) const { return rows(sql).value(0); }
 
