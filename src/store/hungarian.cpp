@@ -4,6 +4,7 @@
 
 #include <QChar>
 #include <QList>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -17,57 +18,56 @@ const char keyFunctionName[] = "hungarian_key";
 
 namespace internal {
 
+char32_t decodeOne(const unsigned char* s, int n, int& i)
+{
+    const unsigned char b = s[i];
+    if (b < 0x80) {
+        ++i;
+        return b;
+    }
+    int length = 0;
+    char32_t cp = 0;
+    char32_t smallest = 0;
+    if ((b & 0xE0) == 0xC0) {
+        length = 2;
+        cp = b & 0x1F;
+        smallest = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+        length = 3;
+        cp = b & 0x0F;
+        smallest = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+        length = 4;
+        cp = b & 0x07;
+        smallest = 0x10000;
+    }
+    bool ok = length > 0 && i + length <= n;
+    for (int k = 1; ok && k < length; ++k) {
+        if ((s[i + k] & 0xC0) != 0x80)
+            ok = false;
+        else
+            cp = (cp << 6) | (s[i + k] & 0x3F);
+    }
+    if (ok && (cp < smallest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
+        ok = false;
+    if (!ok) {
+        ++i;
+        return invalidByteBase + b;
+    }
+    i += length;
+    return cp;
+}
+
 void decode(const unsigned char* s, int n, std::u32string& out)
 {
     out.clear();
     int i = 0;
-    while (i < n) {
-        const unsigned char b = s[i];
-        if (b < 0x80) {
-            out.push_back(b);
-            ++i;
-            continue;
-        }
-        int length = 0;
-        char32_t cp = 0;
-        char32_t smallest = 0;
-        if ((b & 0xE0) == 0xC0) {
-            length = 2;
-            cp = b & 0x1F;
-            smallest = 0x80;
-        } else if ((b & 0xF0) == 0xE0) {
-            length = 3;
-            cp = b & 0x0F;
-            smallest = 0x800;
-        } else if ((b & 0xF8) == 0xF0) {
-            length = 4;
-            cp = b & 0x07;
-            smallest = 0x10000;
-        }
-        bool ok = length > 0 && i + length <= n;
-        for (int k = 1; ok && k < length; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80)
-                ok = false;
-            else
-                cp = (cp << 6) | (s[i + k] & 0x3F);
-        }
-        if (ok && (cp < smallest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
-            ok = false;
-        if (!ok) {
-            out.push_back(invalidByteBase + b);
-            ++i;
-            continue;
-        }
-        out.push_back(cp);
-        i += length;
-    }
+    while (i < n)
+        out.push_back(decodeOne(s, n, i));
 }
-
-namespace {
 
 // The Latin letters (Hungarian ones among them) are folded from a table: a search folds every character of
 // every row it reads.
-constexpr char32_t latinEnd = 0x250;
 const std::array<char32_t, latinEnd> latinFolds = [] {
     std::array<char32_t, latinEnd> folds{};
     for (char32_t c = 0; c < latinEnd; ++c)
@@ -75,47 +75,41 @@ const std::array<char32_t, latinEnd> latinFolds = [] {
     return folds;
 }();
 
-} // namespace
-
-char32_t fold(char32_t c)
+char32_t foldBeyondLatin(char32_t c)
 {
-    if (c < latinEnd)
-        return latinFolds[c];
-    if (c > 0x10FFFF)
-        return c;
-    return QChar::toCaseFolded(c);
+    return c > 0x10FFFF ? c : QChar::toCaseFolded(c);
 }
 
-std::size_t decodeFolded(const unsigned char* s, int n, char32_t* out)
+char32_t nextFoldedSlowly(const unsigned char* s, int n, int& i)
 {
-    std::size_t count = 0;
-    int i = 0;
-    while (i < n) {
-        const unsigned char b = s[i];
-        if (b < 0x80) {
-            out[count++] = (b >= 'A' && b <= 'Z') ? b + 32 : b;
-            ++i;
-        } else if ((b & 0xE0) == 0xC0 && i + 1 < n && (s[i + 1] & 0xC0) == 0x80 && b >= 0xC2) {
-            out[count++] = fold((char32_t(b & 0x1F) << 6) | (s[i + 1] & 0x3F)); // most accented letters
-            i += 2;
-        } else {
-            // Longer and malformed sequences the long way, one character at a time.
-            int length = 1;
-            while (i + length < n && length < 4 && (s[i + length] & 0xC0) == 0x80)
-                ++length;
-            std::u32string one;
-            decode(s + i, length, one);
-            for (char32_t c : one)
-                out[count++] = fold(c);
-            i += length;
+    return fold(decodeOne(s, n, i));
+}
+
+std::array<bool, 256> startBytesFoldingTo(char32_t folded)
+{
+    // The characters of the basic plane that fold to another one, by what they fold to; built once.
+    static const std::vector<std::pair<char32_t, char32_t>> foldedFrom = [] {
+        std::vector<std::pair<char32_t, char32_t>> pairs;
+        for (char32_t c = 0; c < 0x10000; ++c) {
+            if ((c < 0xD800 || c > 0xDFFF) && fold(c) != c)
+                pairs.emplace_back(fold(c), c);
         }
-    }
-    return count;
-}
-void foldInPlace(std::u32string& text)
-{
-    for (char32_t& c : text)
-        c = fold(c);
+        std::sort(pairs.begin(), pairs.end());
+        return pairs;
+    }();
+    std::array<bool, 256> starts{};
+    const auto mark = [&](char32_t c) {
+        const QByteArray bytes = QString::fromUcs4(&c, 1).toUtf8();
+        starts[static_cast<unsigned char>(bytes.at(0))] = true;
+    };
+    mark(folded);
+    const auto first = std::lower_bound(foldedFrom.begin(), foldedFrom.end(), std::make_pair(folded, char32_t(0)));
+    for (auto it = first; it != foldedFrom.end() && it->first == folded; ++it)
+        mark(it->second);
+    // Beyond the basic plane every four-byte character stays a candidate: rare in a catalogue, and never wrong.
+    for (int lead = 0xF0; lead <= 0xF4; ++lead)
+        starts[static_cast<std::size_t>(lead)] = true;
+    return starts;
 }
 
 std::u32string ucs4(const QString& text)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <sqlite3.h>
 #include <vector>
 
@@ -17,20 +18,25 @@ struct Token
 {
     enum Kind : uint8_t { Literal, One, Any } kind;
     char32_t c;
+    // For a literal after a %: the bytes its character can begin with, so the search skips every other byte.
+    std::shared_ptr<const std::array<bool, 256>> startBytes;
 };
 
 struct Pattern
 {
     std::vector<Token> tokens;
-    bool matchesNothing = false;   // an escape character at the very end
-    bool needsBeyondAscii = false; // a literal that no plain ASCII text can hold
+    bool matchesNothing = false; // an escape character at the very end
     std::optional<char32_t> escape;
 
     Pattern(const std::u32string& text, std::optional<char32_t> escapeCharacter) : escape(escapeCharacter)
     {
         compile(text);
-        for (const Token& token : tokens)
-            needsBeyondAscii = needsBeyondAscii || (token.kind == Token::Literal && token.c >= 0x80);
+        for (std::size_t i = 0; i < tokens.size(); ++i) {
+            Token& token = tokens[i];
+            // A malformed byte of the pattern may stand in the middle of a text's character: no skipping.
+            if (token.kind == Token::Literal && i > 0 && tokens[i - 1].kind == Token::Any && token.c < invalidByteBase)
+                token.startBytes = std::make_shared<const std::array<bool, 256>>(startBytesFoldingTo(token.c));
+        }
     }
 
     void compile(const std::u32string& text)
@@ -42,43 +48,64 @@ struct Pattern
                     matchesNothing = true;
                     return;
                 }
-                tokens.push_back({Token::Literal, fold(text[++i])});
+                tokens.push_back({Token::Literal, fold(text[++i]), nullptr});
             } else if (c == '%') {
                 if (tokens.empty() || tokens.back().kind != Token::Any)
-                    tokens.push_back({Token::Any, 0});
+                    tokens.push_back({Token::Any, 0, nullptr});
             } else if (c == '_') {
-                tokens.push_back({Token::One, 0});
+                tokens.push_back({Token::One, 0, nullptr});
             } else {
-                tokens.push_back({Token::Literal, fold(c)});
+                tokens.push_back({Token::Literal, fold(c), nullptr});
             }
         }
     }
 
-    bool matches(const std::u32string& folded) const { return matches(folded.data(), folded.size()); }
+    // The first place from t on where the pattern's run after a % can start.
+    int nextStart(const Token& token, const unsigned char* text, int n, int t) const
+    {
+        if (token.startBytes) {
+            const std::array<bool, 256>& starts = *token.startBytes;
+            while (t < n && !starts[text[t]])
+                ++t;
+        }
+        return t;
+    }
 
-    bool matches(const char32_t* folded, std::size_t tn) const
+    // Matches a UTF-8 text, folding one character at a time as the pattern asks for it: a prefix decides after
+    // its own few characters, whatever the length of the title, and a run after a % is tried only where its
+    // first character can start.
+    bool matches(const unsigned char* text, int n) const
     {
         if (matchesNothing)
             return false;
         const std::size_t pn = tokens.size();
         std::size_t p = 0;
-        std::size_t t = 0;
+        int t = 0;
         std::size_t starP = SIZE_MAX;
-        std::size_t starT = 0;
-        while (t < tn) {
-            if (p < pn &&
-                (tokens[p].kind == Token::One || (tokens[p].kind == Token::Literal && tokens[p].c == folded[t]))) {
-                ++p;
-                ++t;
-            } else if (p < pn && tokens[p].kind == Token::Any) {
+        int starT = 0;
+        while (t < n) {
+            if (p < pn && tokens[p].kind == Token::Any) {
+                if (p + 1 == pn)
+                    return true; // a trailing % takes whatever is left
                 starP = p++;
-                starT = t;
-            } else if (starP != SIZE_MAX) {
-                p = starP + 1;
-                t = ++starT;
-            } else {
-                return false;
+                starT = t = nextStart(tokens[p], text, n, t);
+                continue;
             }
+            if (p < pn) {
+                int next = t;
+                const char32_t c = nextFolded(text, n, next);
+                if (tokens[p].kind == Token::One || tokens[p].c == c) {
+                    ++p;
+                    t = next;
+                    continue;
+                }
+            }
+            if (starP == SIZE_MAX)
+                return false;
+            // Try the run after the last % one character further on.
+            p = starP + 1;
+            nextFolded(text, n, starT);
+            starT = t = nextStart(tokens[p], text, n, starT);
         }
         while (p < pn && tokens[p].kind == Token::Any)
             ++p;
@@ -86,20 +113,48 @@ struct Pattern
     }
 };
 
-bool isAscii(const unsigned char* s, int n)
-{
-    for (int i = 0; i < n; ++i) {
-        if (s[i] & 0x80)
-            return false;
-    }
-    return true;
-}
-
 struct CompiledPattern
 {
-    std::string source; // the pattern's bytes, to notice a different pattern in the same call site
+    std::string source; // the pattern's bytes and the escape's, to notice another pattern at the same call site
+    std::string escape;
     Pattern pattern;
 };
+
+bool sameBytes(const std::string& kept, sqlite3_value* value)
+{
+    const int length = sqlite3_value_bytes(value);
+    return kept.size() == static_cast<std::size_t>(length) &&
+           std::memcmp(kept.data(), sqlite3_value_text(value), kept.size()) == 0;
+}
+
+std::string bytesOf(sqlite3_value* value)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    return std::string(text, static_cast<std::size_t>(sqlite3_value_bytes(value)));
+}
+
+// The pattern and escape of a call compiled, or null after an error has been set.
+CompiledPattern* compile(sqlite3_context* context, int argc, sqlite3_value** argv)
+{
+    std::optional<char32_t> escape;
+    if (argc == 3) {
+        std::u32string points;
+        decode(sqlite3_value_text(argv[2]), sqlite3_value_bytes(argv[2]), points);
+        if (points.size() != 1) {
+            sqlite3_result_error(context, "ESCAPE expression must be a single character", -1);
+            return nullptr;
+        }
+        escape = points.front();
+    }
+    const int patternLength = sqlite3_value_bytes(argv[0]);
+    if (patternLength > sqlite3_limit(sqlite3_context_db_handle(context), SQLITE_LIMIT_LIKE_PATTERN_LENGTH, -1)) {
+        sqlite3_result_error(context, "LIKE or GLOB pattern too complex", -1);
+        return nullptr;
+    }
+    std::u32string points;
+    decode(sqlite3_value_text(argv[0]), patternLength, points);
+    return new CompiledPattern{bytesOf(argv[0]), argc == 3 ? bytesOf(argv[2]) : std::string(), Pattern(points, escape)};
+}
 
 // like(pattern, text[, escape]): the engine's LIKE operator, blind to case for every letter.
 void likeFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
@@ -108,22 +163,6 @@ void likeFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
         if (sqlite3_value_type(argv[i]) == SQLITE_NULL)
             return; // NULL, as the built-in LIKE gives
     }
-    std::optional<char32_t> escape;
-    if (argc == 3) {
-        std::u32string points;
-        decode(sqlite3_value_text(argv[2]), sqlite3_value_bytes(argv[2]), points);
-        if (points.size() != 1) {
-            sqlite3_result_error(context, "ESCAPE expression must be a single character", -1);
-            return;
-        }
-        escape = points.front();
-    }
-    const auto* patternText = sqlite3_value_text(argv[0]);
-    const int patternLength = sqlite3_value_bytes(argv[0]);
-    if (patternLength > sqlite3_limit(sqlite3_context_db_handle(context), SQLITE_LIMIT_LIKE_PATTERN_LENGTH, -1)) {
-        sqlite3_result_error(context, "LIKE or GLOB pattern too complex", -1);
-        return;
-    }
     if (sqlite3_value_type(argv[1]) == SQLITE_BLOB) {
         sqlite3_result_int(context, 0);
         return;
@@ -131,32 +170,15 @@ void likeFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
     // The pattern is usually one bound value for a whole scan: compile it once and keep it with the statement.
     auto* compiled = static_cast<CompiledPattern*>(sqlite3_get_auxdata(context, 0));
     CompiledPattern* fresh = nullptr;
-    if (!compiled || compiled->source.size() != static_cast<std::size_t>(patternLength) ||
-        std::memcmp(compiled->source.data(), patternText, compiled->source.size()) != 0 ||
-        compiled->pattern.escape != escape) {
-        std::u32string points;
-        decode(patternText, patternLength, points);
-        fresh = new CompiledPattern{
-            std::string(reinterpret_cast<const char*>(patternText), static_cast<std::size_t>(patternLength)),
-            Pattern(points, escape)};
+    if (!compiled || !sameBytes(compiled->source, argv[0]) || (argc == 3 && !sameBytes(compiled->escape, argv[2]))) {
+        fresh = compile(context, argc, argv);
+        if (!fresh)
+            return;
         compiled = fresh;
     }
     const auto* textBytes = sqlite3_value_text(argv[1]);
     const int textLength = sqlite3_value_bytes(argv[1]);
-    bool matches = false;
-    // Most texts of a scan fail at once: a plain ASCII text cannot hold an accented letter of the pattern.
-    if (!compiled->pattern.needsBeyondAscii || !isAscii(textBytes, textLength)) {
-        // A text has no more characters than bytes; a title fits on the stack.
-        char32_t onStack[256];
-        std::u32string onHeap;
-        char32_t* text = onStack;
-        if (textLength > 256) {
-            onHeap.resize(static_cast<std::size_t>(textLength));
-            text = onHeap.data();
-        }
-        matches = compiled->pattern.matches(text, decodeFolded(textBytes, textLength, text));
-    }
-    sqlite3_result_int(context, matches ? 1 : 0);
+    sqlite3_result_int(context, compiled->pattern.matches(textBytes, textLength) ? 1 : 0);
     if (fresh)
         sqlite3_set_auxdata(context, 0, fresh, [](void* p) { delete static_cast<CompiledPattern*>(p); });
 }
@@ -165,9 +187,9 @@ void likeFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
 
 bool like(const QString& pattern, const QString& text, std::optional<char32_t> escape)
 {
-    std::u32string folded = ucs4(text);
-    foldInPlace(folded);
-    return Pattern(ucs4(pattern), escape).matches(folded);
+    const QByteArray bytes = text.toUtf8();
+    return Pattern(ucs4(pattern), escape)
+        .matches(reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<int>(bytes.size()));
 }
 
 bool internal::installLike(sqlite3* db)

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <random>
+#include <sqlite3.h>
+#include <string>
+#include <vector>
 
 #include "support/qt_printing.h"
 
@@ -158,6 +161,9 @@ TEST(HungarianLike, ignoresCaseOfEveryLetter)
     EXPECT_TRUE(like(QStringLiteral("%ŐSZ%"), QStringLiteral("Az ősz")));
     EXPECT_TRUE(like(QStringLiteral("árvíztűrő tükörfúrógép"), QStringLiteral("ÁRVÍZTŰRŐ TÜKÖRFÚRÓGÉP")));
     EXPECT_TRUE(like(QStringLiteral("čapek%"), QStringLiteral("ČAPEK")));
+    // Letters that fold to a plain one though they are written with more bytes: the Kelvin sign, the long s.
+    EXPECT_TRUE(like(QStringLiteral("%kör%"), QStringLiteral("A \u212Aör")));
+    EXPECT_TRUE(like(QStringLiteral("%S"), QStringLiteral("Ha\u017F")));
     // Case only: accents still count.
     EXPECT_FALSE(like(QStringLiteral("o%"), QStringLiteral("Ötödik")));
     EXPECT_FALSE(like(QStringLiteral("ő%"), QStringLiteral("öt")));
@@ -178,6 +184,147 @@ TEST(HungarianLike, wildcardsKeepTheirMeaning)
     EXPECT_TRUE(like(QStringLiteral("10\\%%"), QStringLiteral("10% kedvezmény"), U'\\'));
     EXPECT_FALSE(like(QStringLiteral("10\\%%"), QStringLiteral("100 kedvezmény"), U'\\'));
     EXPECT_TRUE(like(QStringLiteral("%"), QString()));
+}
+
+// The plain definition of the case-blind LIKE, one character after the other with every way a % can stretch.
+bool referenceLike(const std::u32string& pattern, std::size_t p, const std::u32string& text, std::size_t t)
+{
+    const auto folded = [](char32_t c) { return c > 0x10FFFF ? c : QChar::toCaseFolded(c); };
+    if (p == pattern.size())
+        return t == text.size();
+    if (pattern[p] == U'%') {
+        for (std::size_t k = t; k <= text.size(); ++k) {
+            if (referenceLike(pattern, p + 1, text, k))
+                return true;
+        }
+        return false;
+    }
+    if (t == text.size())
+        return false;
+    return (pattern[p] == U'_' || folded(pattern[p]) == folded(text[t])) && referenceLike(pattern, p + 1, text, t + 1);
+}
+
+// The engine's LIKE reads a text one character at a time and stops as soon as the pattern is decided; whatever
+// the texts (accents, characters beyond the basic plane, malformed bytes), it must agree with the definition.
+TEST(HungarianLike, agreesWithThePlainDefinitionOnRandomTexts)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+    ASSERT_TRUE(store::hungarian::installInto(db));
+    sqlite3_stmt* statement = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT CAST(?2 AS TEXT) LIKE ?1", -1, &statement, nullptr), SQLITE_OK);
+    // Pieces of text as UTF-8 bytes, with the code points they stand for and the other case's piece; a lone
+    // continuation byte stands for itself.
+    struct Piece
+    {
+        std::string bytes;
+        std::u32string points;
+        std::size_t otherCase;
+    };
+    const std::vector<Piece> pieces = {{"a", U"a", 1},
+                                       {"A", U"A", 0},
+                                       {"\xc3\xb6", U"ö", 3},
+                                       {"\xc3\x96", U"Ö", 2},
+                                       {"\xc5\x91", U"ő", 5},
+                                       {"\xc5\x90", U"Ő", 4},
+                                       {"\xf0\x9d\x84\x9e", U"\U0001D11E", 6},
+                                       {" ", U" ", 7},
+                                       {"\x80", {0x110080}, 8}};
+    const std::size_t malformed = 8;
+    std::mt19937 random(7);
+    const auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+    const auto randomText = [&] {
+        std::vector<std::size_t> text;
+        for (std::size_t i = pick(8); i > 0; --i)
+            text.push_back(pick(pieces.size()));
+        return text;
+    };
+    int matched = 0;
+    for (int round = 0; round < 100000; ++round) {
+        const std::vector<std::size_t> text = randomText();
+        std::string textBytes;
+        std::u32string textPoints;
+        for (std::size_t piece : text) {
+            textBytes += pieces[piece].bytes;
+            textPoints += pieces[piece].points;
+        }
+        // A pattern made from this text or another, its characters turned into wildcards or the other case
+        // here and there, and a stray % put in: near misses as often as matches.
+        std::string patternBytes;
+        std::u32string pattern;
+        const auto add = [&](const std::string& bytes, const std::u32string& points) {
+            patternBytes += bytes;
+            pattern += points;
+        };
+        for (std::size_t piece : round % 2 == 0 ? text : randomText()) {
+            if (pick(6) == 0)
+                add("%", U"%");
+            const std::size_t change = pick(10);
+            if (change < 2)
+                add("_", U"_");
+            else if (change < 3)
+                add("%", U"%");
+            else if (piece != malformed) // a pattern is valid text
+                add(pieces[change < 6 ? pieces[piece].otherCase : piece].bytes,
+                    pieces[change < 6 ? pieces[piece].otherCase : piece].points);
+        }
+        if (pick(3) == 0)
+            add("%", U"%");
+        sqlite3_bind_text(statement, 1, patternBytes.data(), static_cast<int>(patternBytes.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_blob(statement, 2, textBytes.data(), static_cast<int>(textBytes.size()), SQLITE_TRANSIENT);
+        ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
+        const bool engine = sqlite3_column_int(statement, 0) != 0;
+        sqlite3_reset(statement);
+        const bool expected = referenceLike(pattern, 0, textPoints, 0);
+        matched += expected ? 1 : 0;
+        ASSERT_EQ(engine, expected) << "pattern " << patternBytes << ", text " << textBytes;
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    // Both answers came up often enough for the comparison to mean something.
+    EXPECT_GT(matched, 20000);
+    EXPECT_LT(matched, 80000);
+}
+
+// The engine keeps a compiled pattern between rows; another pattern or another escape in the same statement
+// must be compiled anew, and a wrong escape is the engine's error.
+TEST(HungarianLike, theEnginesLikeFollowsEachRowsPatternAndEscape)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+    ASSERT_TRUE(store::hungarian::installInto(db));
+    // Row 2: with # as the escape, ! is a character of its own and % a wildcard again.
+    const char* rows = "CREATE TABLE t (id, pat, esc, text);"
+                       "INSERT INTO t VALUES (1, '10!%%', '!', '10% kedvezmény'),"
+                       "                     (2, '10!%%', '#', '10!x'),"
+                       "                     (3, '10#%%', '#', '10% KEDVEZMÉNY'),"
+                       "                     (4, '10#%%', '#', '100 kedvezmény'),"
+                       "                     (5, 'öt%', '#', 'ÖTÖS'),"
+                       "                     (6, 'öt%', '#', 'őt'),"
+                       "                     (7, '%ŐSZ', '#', 'az ősz'),"
+                       "                     (8, '%ŐSZ', '#', 'az ősz után');";
+    ASSERT_EQ(sqlite3_exec(db, rows, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_stmt* statement = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT group_concat(id) FROM (SELECT id FROM t WHERE text LIKE pat ESCAPE esc "
+                                     "ORDER BY id)",
+                                 -1, &statement, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)), "1,2,3,5,7");
+    sqlite3_finalize(statement);
+    // One pattern for the whole statement, kept compiled, and each row's own escape.
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT group_concat(id) FROM (SELECT id FROM t WHERE text LIKE '10!%%' ESCAPE esc "
+                                     "ORDER BY id)",
+                                 -1, &statement, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)), "1,2");
+    sqlite3_finalize(statement);
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT 'a' LIKE 'a' ESCAPE 'ab'", -1, &statement, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_step(statement), SQLITE_ERROR);
+    EXPECT_STREQ(sqlite3_errmsg(db), "ESCAPE expression must be a single character");
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
 }
 
 TEST_F(CatalogueOrderTest, searchesIgnoreCaseThroughTheEngine)
