@@ -1,6 +1,7 @@
 #include "store/categories.h"
 
 #include "store/hungarian.h"
+#include "store/schema.h"
 
 #include <algorithm>
 
@@ -141,6 +142,10 @@ Statement Category::searchStatement(const QString& column, const QString& text, 
         plan.condition = key + QStringLiteral(" >= ? AND ") + key + QStringLiteral(" < ? AND ");
         plan.conditionValues = {range->lower, range->upper};
         statement.sqlOnly(plan.condition, plan.conditionValues);
+        const int typed = static_cast<int>(text.toUcs4().size());
+        if (!containment && typed <= countedPrefixLength && !text.contains(QLatin1Char('%')) &&
+            !text.contains(QLatin1Char('_')))
+            plan.countedPrefix = hungarian::foldedPrefix(text, typed).value_or(QString());
     }
     statement.fixed(column + QStringLiteral(" like ")).pattern(before, text, after);
     plan.condition += column + QStringLiteral(" like ?");

@@ -15,6 +15,7 @@
 namespace store::hungarian {
 
 const char keyFunctionName[] = "hungarian_key";
+const char prefixFunctionName[] = "hungarian_prefix";
 
 namespace internal {
 

@@ -21,6 +21,8 @@ namespace store::hungarian {
 
 // The SQL function that gives a text's sort key.
 extern const char keyFunctionName[];
+// The SQL function hungarian_prefix(text, n): the first n characters folded as the case-blind LIKE folds them.
+extern const char prefixFunctionName[];
 
 // The sort key of a text.
 QByteArray sortKey(const QString& text);
@@ -34,6 +36,9 @@ int compare(const QString& a, const QString& b);
 // (when given) makes the next character literal.
 bool like(const QString& pattern, const QString& text, std::optional<char32_t> escape = std::nullopt);
 
+// The first characters of a text as hungarian_prefix gives them; none when the text is shorter.
+std::optional<QString> foldedPrefix(const QString& text, int characters);
+
 // The sort keys of the texts that a LIKE pattern can match lie in [lower, upper) when the pattern starts with
 // literal text, so an index on the key answers a prefix search without reading the whole table. No range when
 // the pattern starts with a wildcard.
@@ -44,7 +49,7 @@ struct Range
 };
 std::optional<Range> prefixRange(const QString& pattern);
 
-// Gives a connection hungarian_key and the case-blind LIKE; false when the engine refuses.
+// Gives a connection hungarian_key, hungarian_prefix and the case-blind LIKE; false when the engine refuses.
 bool installInto(sqlite3* db);
 
 } // namespace store::hungarian

@@ -51,7 +51,7 @@ std::array<bool, 256> startBytesFoldingTo(char32_t folded);
 
 std::u32string ucs4(const QString& text);
 
-// Gives a connection the case-blind LIKE.
+// Gives a connection the case-blind LIKE and hungarian_prefix.
 bool installLike(sqlite3* db);
 
 } // namespace store::hungarian::internal

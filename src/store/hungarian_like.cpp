@@ -183,6 +183,57 @@ void likeFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
         sqlite3_set_auxdata(context, 0, fresh, [](void* p) { delete static_cast<CompiledPattern*>(p); });
 }
 
+void appendUtf8(char32_t c, std::string& out)
+{
+    if (c >= invalidByteBase) { // a malformed byte stays the byte it was
+        out.push_back(static_cast<char>(c - invalidByteBase));
+    } else if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+// The first characters of a UTF-8 text folded as LIKE folds them; false when the text is shorter.
+bool foldedPrefixOf(const unsigned char* s, int n, int characters, std::string& out)
+{
+    out.clear();
+    int i = 0;
+    for (int k = 0; k < characters; ++k) {
+        if (i >= n)
+            return false;
+        appendUtf8(nextFolded(s, n, i), out);
+    }
+    return true;
+}
+
+// hungarian_prefix(text, n): the first n characters of text folded as the case-blind LIKE folds them, or NULL
+// when text is shorter (or NULL, or a blob, which LIKE never matches). Two texts that a prefix pattern of n
+// plain characters both matches have the same value.
+void prefixFunction(sqlite3_context* context, int, sqlite3_value** argv)
+{
+    const int type = sqlite3_value_type(argv[0]);
+    if (type == SQLITE_NULL || type == SQLITE_BLOB || sqlite3_value_type(argv[1]) == SQLITE_NULL)
+        return;
+    const sqlite3_int64 characters = sqlite3_value_int64(argv[1]);
+    if (characters < 0 || characters > 1000)
+        return;
+    const auto* text = sqlite3_value_text(argv[0]);
+    thread_local std::string prefix;
+    if (foldedPrefixOf(text, sqlite3_value_bytes(argv[0]), static_cast<int>(characters), prefix))
+        sqlite3_result_text(context, prefix.data(), static_cast<int>(prefix.size()), SQLITE_TRANSIENT);
+}
+
 } // namespace
 
 bool like(const QString& pattern, const QString& text, std::optional<char32_t> escape)
@@ -192,10 +243,21 @@ bool like(const QString& pattern, const QString& text, std::optional<char32_t> e
         .matches(reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<int>(bytes.size()));
 }
 
+std::optional<QString> foldedPrefix(const QString& text, int characters)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::string prefix;
+    if (!foldedPrefixOf(reinterpret_cast<const unsigned char*>(bytes.constData()), static_cast<int>(bytes.size()),
+                        characters, prefix))
+        return std::nullopt;
+    return QString::fromStdString(prefix);
+}
+
 bool internal::installLike(sqlite3* db)
 {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    return sqlite3_create_function_v2(db, "like", 2, flags, nullptr, likeFunction, nullptr, nullptr, nullptr) ==
+    return sqlite3_create_function_v2(db, prefixFunctionName, 2, flags, nullptr, prefixFunction, nullptr, nullptr,
+                                      nullptr) == SQLITE_OK && sqlite3_create_function_v2(db, "like", 2, flags, nullptr, likeFunction, nullptr, nullptr, nullptr) ==
                SQLITE_OK &&
            sqlite3_create_function_v2(db, "like", 3, flags, nullptr, likeFunction, nullptr, nullptr, nullptr) ==
                SQLITE_OK;

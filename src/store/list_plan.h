@@ -20,6 +20,10 @@ struct ListPlan
     // The filter's column is not in the order index: reading the table once and sorting what matches beats
     // walking the index and fetching every row of the table for the filter.
     bool scanTable = false;
+    // A prefix search of a few plain characters on the first order column: their folded start, under which the
+    // catalogue keeps the count of the rows it finds (the rows lie in one stretch of the order index). Empty
+    // otherwise.
+    QString countedPrefix;
 
     bool wholeTable() const { return condition.isEmpty(); }
     QString where() const { return condition.isEmpty() ? QString() : QStringLiteral(" WHERE ") + condition; }

@@ -117,14 +117,19 @@ PagedRowSet::PagedRowSet(sqlite3* db, const ListPlan& plan) : m_db(db), m_plan(p
                                        .arg(plan.columns, plan.table, plan.identity, marks.join(QLatin1Char(','))));
         for (int i = 0; i < sqlite3_column_count(m_rowsByIdentity); ++i)
             m_columns << QString::fromUtf8(sqlite3_column_name(m_rowsByIdentity, i));
-        m_collect = prepare(collectSql());
-        for (int i = 0; i < plan.conditionValues.size(); ++i)
-            bind(m_collect, i + 1, plan.conditionValues.at(i));
         if (plan.wholeTable()) {
             prepareScreensByPlace();
             countWholeTable();
             m_complete = true;
+        } else if (!plan.countedPrefix.isEmpty() && countFromPrefixCounts()) {
+            // A short prefix: its rows are one stretch of the order index, read a screen at a time like a
+            // whole table.
+            prepareScreensByPlace();
+            m_complete = true;
         } else {
+            m_collect = prepare(collectSql());
+            for (int i = 0; i < plan.conditionValues.size(); ++i)
+                bind(m_collect, i + 1, plan.conditionValues.at(i));
             m_byIdentity = true;
         }
     } catch (...) {
@@ -135,22 +140,36 @@ PagedRowSet::PagedRowSet(sqlite3* db, const ListPlan& plan) : m_db(db), m_plan(p
 
 void PagedRowSet::prepareScreensByPlace()
 {
+    // The list's own filter (none for a whole table) comes first in every statement, so its values are bound
+    // first.
+    const QString filter = m_plan.wholeTable() ? QString() : QStringLiteral("(%1) AND ").arg(m_plan.condition);
     const QString identities = QStringLiteral("SELECT %1 FROM %2").arg(m_plan.identity, m_plan.table);
+    const QString all = m_plan.wholeTable() ? QString() : QStringLiteral(" WHERE ") + m_plan.condition;
     const QString& key = m_plan.order.first();
     const QString screen = QStringLiteral(" LIMIT ? OFFSET ?");
-    m_forward = prepare(identities + m_plan.orderBy() + screen);
-    m_backward = prepare(identities + m_plan.orderBy(true) + screen);
-    m_fromAnchor = prepare(identities + QStringLiteral(" WHERE %1 >= ?").arg(key) + m_plan.orderBy() + screen);
-    m_beforeAnchor = prepare(identities + QStringLiteral(" WHERE %1 < ?").arg(key) + m_plan.orderBy(true) + screen);
+    m_forward = prepare(identities + all + m_plan.orderBy() + screen);
+    m_backward = prepare(identities + all + m_plan.orderBy(true) + screen);
+    m_fromAnchor = prepare(identities + QStringLiteral(" WHERE %1%2 >= ?").arg(filter, key) + m_plan.orderBy() + screen);
+    m_beforeAnchor =
+        prepare(identities + QStringLiteral(" WHERE %1%2 < ?").arg(filter, key) + m_plan.orderBy(true) + screen);
     m_keyOf = prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(key, m_plan.table, m_plan.identity));
-    m_sameKey = prepare(identities + QStringLiteral(" WHERE %1 = ?").arg(key) + m_plan.orderBy());
+    m_sameKey = prepare(identities + QStringLiteral(" WHERE %1%2 = ?").arg(filter, key) + m_plan.orderBy());
+}
+
+int PagedRowSet::bindFilter(sqlite3_stmt* statement) const
+{
+    for (int i = 0; i < m_plan.conditionValues.size(); ++i)
+        bind(statement, i + 1, m_plan.conditionValues.at(i));
+    return static_cast<int>(m_plan.conditionValues.size()) + 1;
 }
 
 int PagedRowSet::rowsWithoutKey() const
 {
     if (m_withoutKey < 0) {
-        sqlite3_stmt* nulls =
-            prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 IS NULL").arg(m_plan.table, m_plan.order.first()));
+        const QString filter = m_plan.wholeTable() ? QString() : QStringLiteral(" AND (%1)").arg(m_plan.condition);
+        sqlite3_stmt* nulls = prepare(
+            QStringLiteral("SELECT count(*) FROM %1 WHERE %2 IS NULL%3").arg(m_plan.table, m_plan.order.first(), filter));
+        bindFilter(nulls);
         const bool counted = sqlite3_step(nulls) == SQLITE_ROW;
         m_withoutKey = counted ? sqlite3_column_int(nulls, 0) : 0;
         sqlite3_finalize(nulls);
@@ -158,6 +177,28 @@ int PagedRowSet::rowsWithoutKey() const
             fail();
     }
     return m_withoutKey;
+}
+
+bool PagedRowSet::countFromPrefixCounts()
+{
+    // The count kept under the typed start, when the catalogue keeps this table's counts at all (the empty
+    // start is there then); an older file that could not take them is counted by reading the list.
+    sqlite3_stmt* kept = nullptr;
+    const QByteArray sql = QStringLiteral("SELECT (SELECT row_count FROM %1 WHERE table_name = ?1 AND prefix = ?2), "
+                                          "EXISTS (SELECT 1 FROM %1 WHERE table_name = ?1 AND prefix = '')")
+                               .arg(prefixCountsTable)
+                               .toUtf8();
+    if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &kept, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(kept);
+        return false;
+    }
+    bind(kept, 1, m_plan.table);
+    bind(kept, 2, m_plan.countedPrefix);
+    const bool found = sqlite3_step(kept) == SQLITE_ROW && sqlite3_column_int(kept, 1) != 0;
+    if (found)
+        m_count = static_cast<int>(sqlite3_column_int64(kept, 0));
+    sqlite3_finalize(kept);
+    return found;
 }
 
 PagedRowSet::~PagedRowSet()
@@ -356,7 +397,7 @@ std::vector<qint64> PagedRowSet::identitiesOfPage(int first, int length) const
         offset = cost;
         reversed = true;
     }
-    int index = 1;
+    int index = bindFilter(statement);
     if (!key.isNull())
         sqlite3_bind_blob(statement, index++, key.constData(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
     sqlite3_bind_int(statement, index++, length);
@@ -392,7 +433,8 @@ void PagedRowSet::remember(int position, qint64 identity) const
     sqlite3_reset(m_keyOf);
     if (key.isNull())
         return; // no key (a NULL value): counted from an end instead
-    sqlite3_bind_blob(m_sameKey, 1, key.constData(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(m_sameKey, bindFilter(m_sameKey), key.constData(), static_cast<int>(key.size()),
+                      SQLITE_TRANSIENT);
     int before = 0;
     int rc;
     while ((rc = sqlite3_step(m_sameKey)) == SQLITE_ROW && sqlite3_column_int64(m_sameKey, 0) != identity)

@@ -89,7 +89,9 @@ private:
 
     void release();
     void countWholeTable();
+    bool countFromPrefixCounts();
     void prepareScreensByPlace();
+    int bindFilter(sqlite3_stmt* statement) const;
     int rowsWithoutKey() const;
     QString collectSql() const;
     sqlite3_stmt* prepare(const QString& sql) const;

@@ -43,6 +43,7 @@ QStringList schemaStatements()
 }
 
 const QString rowCountsTable = QStringLiteral("mediatar_row_counts");
+const QString prefixCountsTable = QStringLiteral("mediatar_prefix_counts");
 
 namespace {
 
@@ -125,6 +126,54 @@ QStringList versionTwoStatements()
     return statements;
 }
 
+QList<QStringList> versionThreeSteps()
+{
+    QList<QStringList> steps;
+    steps << QStringList{QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (table_name TEXT COLLATE NOCASE, prefix TEXT, "
+                                        "row_count INTEGER NOT NULL, PRIMARY KEY (table_name, prefix)) WITHOUT ROWID")
+                             .arg(prefixCountsTable)};
+    // Each row counted under the start of its first order value, folded, of every length up to the longest
+    // counted; the empty start (every row with a value) marks the table as counted.
+    for (const OrderIndex& index : listedTables()) {
+        const QString& table = index.table;
+        const QString& column = index.columns.first();
+        const auto prefixesOf = [&](const QString& value) {
+            QStringList levels;
+            for (int length = 0; length <= countedPrefixLength; ++length)
+                levels << QStringLiteral("SELECT %1(%2, %3)%4")
+                              .arg(QString::fromLatin1(hungarian::prefixFunctionName), value)
+                              .arg(length)
+                              .arg(length == 0 ? QStringLiteral(" AS prefix") : QString());
+            return levels.join(QStringLiteral(" UNION ALL "));
+        };
+        QStringList tablePrefixes;
+        for (int length = 0; length <= countedPrefixLength; ++length)
+            tablePrefixes << QStringLiteral("SELECT %1(%2, %3) AS prefix FROM %4")
+                                 .arg(QString::fromLatin1(hungarian::prefixFunctionName), column)
+                                 .arg(length)
+                                 .arg(table);
+        const QString added = QStringLiteral("INSERT INTO %1 (table_name, prefix, row_count) SELECT '%2', prefix, 1 "
+                                             "FROM (%3) WHERE prefix IS NOT NULL ON CONFLICT (table_name, prefix) DO "
+                                             "UPDATE SET row_count = row_count + 1;")
+                                  .arg(prefixCountsTable, table, prefixesOf(QStringLiteral("new.") + column));
+        const QString removed = QStringLiteral("UPDATE %1 SET row_count = row_count - 1 WHERE table_name = '%2' AND "
+                                               "prefix IN (%3);")
+                                    .arg(prefixCountsTable, table, prefixesOf(QStringLiteral("old.") + column));
+        steps << QStringList{
+            QStringLiteral("DELETE FROM %1 WHERE table_name = '%2'").arg(prefixCountsTable, table),
+            QStringLiteral("INSERT INTO %1 (table_name, prefix, row_count) SELECT '%2', prefix, count(*) FROM (%3) "
+                           "WHERE prefix IS NOT NULL GROUP BY prefix")
+                .arg(prefixCountsTable, table, tablePrefixes.join(QStringLiteral(" UNION ALL "))),
+            QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_prefixes_insert AFTER INSERT ON %1 BEGIN %2 END")
+                .arg(table, added),
+            QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_prefixes_delete AFTER DELETE ON %1 BEGIN %2 END")
+                .arg(table, removed),
+            QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_prefixes_update AFTER UPDATE OF %2 ON %1 BEGIN %3 %4 END")
+                .arg(table, column, removed, added)};
+    }
+    return steps;
+}
+
 void createTables(sqlite3* db)
 {
     execute(db, QStringLiteral("BEGIN"));
@@ -145,6 +194,10 @@ void createSchema(sqlite3* db)
     try {
         for (const QString& statement : schemaStatements() + versionTwoStatements())
             execute(db, statement);
+        for (const QStringList& step : versionThreeSteps()) {
+            for (const QString& statement : step)
+                execute(db, statement);
+        }
         setUserVersion(db, schemaVersion);
         execute(db, QStringLiteral("COMMIT"));
     } catch (...) {
@@ -168,6 +221,20 @@ void upgradeSchema(sqlite3* db)
                 execute(db, QStringLiteral("RELEASE upgrade_step"));
             }
             setUserVersion(db, 2);
+        }
+        if (userVersion(db) < 3) {
+            // A table that cannot be counted (missing, or without its column) is left out whole: its list is then
+            // counted by reading it.
+            for (const QStringList& step : versionThreeSteps()) {
+                execute(db, QStringLiteral("SAVEPOINT upgrade_step"));
+                bool done = true;
+                for (const QString& statement : step)
+                    done = done && sqlite3_exec(db, statement.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+                if (!done)
+                    execute(db, QStringLiteral("ROLLBACK TO upgrade_step"));
+                execute(db, QStringLiteral("RELEASE upgrade_step"));
+            }
+            setUserVersion(db, 3);
         }
         execute(db, QStringLiteral("COMMIT"));
     } catch (...) {

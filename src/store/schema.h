@@ -18,11 +18,18 @@ struct TableDefinition
 };
 
 // The schema version a catalogue written by this program carries in PRAGMA user_version.
-// 1: the seven tables. 2: indexes in Hungarian order and the kept row counts of the listed tables.
-constexpr int schemaVersion = 2;
+// 1: the seven tables. 2: indexes in Hungarian order and the kept row counts of the listed tables. 3: the kept
+// counts of the starts of the listed tables' first order values.
+constexpr int schemaVersion = 3;
 
 // The table that keeps the row count of each listed table, so that a whole list is counted without reading it.
 extern const QString rowCountsTable;
+// The table that keeps, for each listed table, how many rows have each start of their first order value
+// (folded as the case-blind LIKE folds, hungarian_prefix) of up to countedPrefixLength characters, so that a
+// short prefix search is counted without reading its rows. The empty start counts every row with a value and
+// is there for every counted table that has one.
+extern const QString prefixCountsTable;
+constexpr int countedPrefixLength = 3;
 
 const std::vector<TableDefinition>& catalogueTables();
 
@@ -31,6 +38,8 @@ QStringList schemaStatements();
 
 // The statements that bring a catalogue from version 1 to 2 (indexes, row counts and their triggers).
 QStringList versionTwoStatements();
+// The steps from version 2 to 3: the prefix counts' table, then each listed table's counts and triggers.
+QList<QStringList> versionThreeSteps();
 
 // Writes the seven tables without their indexes (version 1); a bulk load runs faster before the indexes exist.
 void createTables(sqlite3* db);

@@ -1,6 +1,7 @@
 #include "platform/failure.h"
 #include "support/bare_engine.h"
 #include "store/categories.h"
+#include "store/connection_setup.h"
 #include "store/query_channel.h"
 #include "store/schema.h"
 
@@ -48,6 +49,9 @@ public:
             sqlite3_free(message);
         }
     }
+
+    // Gives the connection the Hungarian functions, which the upgraded catalogue's indexes and triggers need.
+    void learnHungarian() { store::prepareConnection(m_db); }
 
     // Every row of a query, each as its values joined with "|".
     QStringList rows(const QString& sql) const { return bareRows(m_db, sql); }
@@ -142,6 +146,50 @@ TEST_F(SchemaUpgradeTest, anOlderCatalogueGetsItsIndexesWhenOpenedAndKeepsItsRow
         listed << channel.fieldText(row, QStringLiteral("NEV"));
     EXPECT_EQ(listed, QStringList({"", "Ágyú", "alma", "cukor", "Csillagok háborúja", "Dzsungel", "Ede", "Öt kis malac",
                                    "ötödik elem", "sas", "Szél", "Zsákutca"}));
+}
+
+// The kept counts of the names' starts must stay what counting the rows gives, however the rows change, and
+// each must be the number of rows that the prefix search finds.
+TEST_F(SchemaUpgradeTest, keptPrefixCountsFollowEveryChange)
+{
+    CatalogueFile older(file(QStringLiteral("regi.tnx")));
+    older.createOlderSchema();
+    fill(older);
+    channel.pointAt(older.path());
+    channel.connect();
+    older.learnHungarian();
+    const QString counted = QStringLiteral("SELECT prefix || '=' || row_count FROM %1 WHERE table_name = 'games' AND "
+                                           "row_count <> 0 ORDER BY prefix")
+                                .arg(store::prefixCountsTable);
+    const QString recounted = QStringLiteral(
+        "SELECT prefix || '=' || count(*) FROM (SELECT hungarian_prefix(NEV, 0) AS prefix FROM games UNION ALL "
+        "SELECT hungarian_prefix(NEV, 1) FROM games UNION ALL SELECT hungarian_prefix(NEV, 2) FROM games UNION ALL "
+        "SELECT hungarian_prefix(NEV, 3) FROM games) WHERE prefix IS NOT NULL GROUP BY prefix ORDER BY prefix");
+    const QStringList afterUpgrade = older.rows(counted);
+    EXPECT_TRUE(afterUpgrade.contains(QStringLiteral("=11"))) << afterUpgrade.join(' ').toStdString(); // one NULL
+    EXPECT_TRUE(afterUpgrade.contains(QStringLiteral("ö=2")));  // Öt kis malac, ötödik elem
+    EXPECT_TRUE(afterUpgrade.contains(QStringLiteral("öt=2")));
+    EXPECT_TRUE(afterUpgrade.contains(QStringLiteral("öt =1")));
+    EXPECT_EQ(afterUpgrade, older.rows(recounted));
+
+    older.exec("BEGIN");
+    for (const char* name : {"Ő", "sz", "SZÉL", "", "Ötös", "szél és vihar"})
+        older.exec(QStringLiteral("INSERT INTO games VALUES ('%1', NULL, NULL, NULL)").arg(QString::fromUtf8(name)));
+    older.exec("INSERT INTO games VALUES (1234, NULL, NULL, NULL)");
+    older.exec("UPDATE games SET NEV = 'Szélvész' WHERE NEV = 'sas'");
+    older.exec("UPDATE games SET NEV = NULL WHERE NEV = 'Ede'");
+    older.exec("UPDATE games SET NEV = 'Éjfél' WHERE NEV IS NULL AND MERET IS NOT NULL");
+    older.exec("UPDATE games SET MERET = '1 GB'");
+    older.exec("DELETE FROM games WHERE NEV IN ('alma', 'Ötös', 'sz')");
+    older.exec("COMMIT");
+    const QStringList afterChanges = older.rows(counted);
+    EXPECT_EQ(afterChanges, older.rows(recounted));
+    EXPECT_NE(afterChanges, afterUpgrade);
+    for (const QString& entry : afterChanges) {
+        const QString prefix = entry.section(QLatin1Char('='), 0, -2);
+        EXPECT_EQ(older.value(QStringLiteral("SELECT '%1=' || count(*) FROM games WHERE NEV LIKE '%1%'").arg(prefix)),
+                  entry);
+    }
 }
 
 TEST_F(SchemaUpgradeTest, theStockToolStillReadsAnUpgradedCatalogue)
