@@ -2,6 +2,7 @@
 
 #include "localisation/codepage.h"
 #include "main_window/category_grid.h"
+#include "store/connection_setup.h"
 #include "store/schema.h"
 
 #include <QCoreApplication>
@@ -26,11 +27,25 @@ constexpr int generatorEdition = 1;
     throw std::runtime_error(text.toStdString());
 }
 
+// Brings a kept catalogue written by an older build up to the current schema, as the program would on opening
+// it, so that the first measurement does not pay for the upgrade.
+void upgrade(const QString& path)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        store::prepareConnection(db);
+        store::upgradeSchema(db);
+    }
+    sqlite3_close(db);
+}
+
 bool usable(const QString& path, int rows)
 {
     if (!QFile::exists(path))
         return false;
     try {
+        if (PlainConnection(path).number(QStringLiteral("PRAGMA user_version")) < store::schemaVersion)
+            upgrade(path);
         PlainConnection file(path);
         return file.number(QStringLiteral("PRAGMA user_version")) == store::schemaVersion &&
                file.number(QStringLiteral("SELECT count(*) FROM games")) == rows;

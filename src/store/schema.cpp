@@ -5,6 +5,7 @@
 #include "store/hungarian.h"
 
 #include <QFileInfo>
+#include <functional>
 #include <sqlite3.h>
 
 namespace store {
@@ -229,7 +230,8 @@ void upgradeSchema(sqlite3* db)
                 execute(db, QStringLiteral("SAVEPOINT upgrade_step"));
                 bool done = true;
                 for (const QString& statement : step)
-                    done = done && sqlite3_exec(db, statement.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+                    done = done &&
+                           sqlite3_exec(db, statement.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
                 if (!done)
                     execute(db, QStringLiteral("ROLLBACK TO upgrade_step"));
                 execute(db, QStringLiteral("RELEASE upgrade_step"));
@@ -243,7 +245,10 @@ void upgradeSchema(sqlite3* db)
     }
 }
 
-void createCatalogueFile(const QString& path)
+namespace {
+
+// Opens a new file at path, which must not exist, and writes into it what write writes.
+void createFile(const QString& path, const std::function<void(sqlite3*)>& write)
 {
     if (QFileInfo::exists(path))
         throw platform::Failure(QStringLiteral("%1: the file already exists").arg(path));
@@ -256,12 +261,24 @@ void createCatalogueFile(const QString& path)
     }
     try {
         prepareConnection(db);
-        createSchema(db);
+        write(db);
     } catch (...) {
         sqlite3_close(db);
         throw;
     }
     sqlite3_close(db);
+}
+
+} // namespace
+
+void createCatalogueFile(const QString& path)
+{
+    createFile(path, createSchema);
+}
+
+void createTablesFile(const QString& path)
+{
+    createFile(path, createTables);
 }
 
 } // namespace store

@@ -157,6 +157,34 @@ TEST_F(ImportTest, keepsAlbumsWithTheirTracksAndNullsApartFromEmptyTexts)
               2);
 }
 
+// The rows go in first and the indexes and kept counts are built over them at the end: the new catalogue must
+// come out complete, as one the program made itself.
+TEST_F(ImportTest, theNewCatalogueHasItsIndexesAndKeptCounts)
+{
+    const QString out = path(QStringLiteral("out.tnx"));
+    ASSERT_EQ(runTool({QStringLiteral("import"), fixture(QStringLiteral("sample.tnx")), out}).code, 0);
+    const auto number = [&](const QString& sql) { return queryRows(out, sql).value(0).value(0).toLongLong(); };
+    EXPECT_EQ(number(QStringLiteral("PRAGMA user_version")), store::schemaVersion);
+    EXPECT_EQ(number(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name LIKE "
+                                    "'%_in_order'")),
+              6);
+    for (const char* table : {"eloado", "Valogatasok", "DVD_Filmek", "Filmek_videoklippek", "games", "progs_other"}) {
+        SCOPED_TRACE(table);
+        const qint64 rows = number(QStringLiteral("SELECT count(*) FROM %1").arg(QLatin1String(table)));
+        EXPECT_GT(rows, 0);
+        EXPECT_EQ(number(QStringLiteral("SELECT row_count FROM %1 WHERE table_name = '%2'")
+                             .arg(store::rowCountsTable, QLatin1String(table))),
+                  rows);
+    }
+    EXPECT_EQ(number(QStringLiteral("SELECT row_count FROM %1 WHERE table_name = 'games' AND prefix = ''")
+                         .arg(store::prefixCountsTable)),
+              number(QStringLiteral("SELECT count(NEV) FROM games")));
+    EXPECT_EQ(number(QStringLiteral("SELECT row_count FROM %1 WHERE table_name = 'games' AND prefix = 'sö'")
+                         .arg(store::prefixCountsTable)),
+              number(QStringLiteral("SELECT count(*) FROM games WHERE NEV LIKE 'Sö%' OR NEV LIKE 'sö%' OR NEV LIKE "
+                                    "'SÖ%' OR NEV LIKE 'sÖ%'")));
+}
+
 TEST_F(ImportTest, aNewAlbumGetsAKeyAboveEveryImportedOne)
 {
     const QString out = path(QStringLiteral("out.tnx"));
