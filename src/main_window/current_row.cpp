@@ -2,9 +2,9 @@
 
 void TCurrentRow::clearKeyFields()
 {
-    for (QString* field : {&albumEloado, &albumAlbum, &trackCim, &trackMeret, &valogatasEloado, &valogatasMeret,
-                           &dvdCim, &dvdHossz, &videoklipCim, &videoklipMegjegyzes, &gamesNev, &gamesMeret,
-                           &progsProgramok, &progsMeret})
+    for (QString* field :
+         {&albumEloado, &albumAlbum, &trackCim, &trackMeret, &valogatasEloado, &valogatasMeret, &dvdCim, &dvdHossz,
+          &videoklipCim, &videoklipMegjegyzes, &gamesNev, &gamesMeret, &progsProgramok, &progsMeret})
         field->clear();
     for (QVariant* identity : {&albumIdentity, &trackIdentity, &valogatasIdentity, &dvdIdentity, &videoklipIdentity,
                                &gamesIdentity, &progsIdentity})

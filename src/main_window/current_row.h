@@ -30,7 +30,7 @@ struct TCurrentRow
     QString dvdEredetiCim;
     QString dvdDbDvd;
     QString dvdStilus;
-    QString dvdNyelv; // also the entry dialog's working text for the joined sound tracks
+    QString dvdNyelv;   // also the entry dialog's working text for the joined sound tracks
     QString dvdFelirat; // also the entry dialog's working text for the joined subtitles
     // DBGrid5: a film or clip
     QString videoklipCim;        // key

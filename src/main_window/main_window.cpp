@@ -58,8 +58,8 @@ QFont designedFont()
     return designed;
 }
 
-const QString OpenDialog::filter =
-    QStringLiteral("Összes támogatott lista (*.tnx *.qvdb);;Tornel file lista (*.tnx);;Vortaq CD/DVD file lista (*.qvdb)");
+const QString OpenDialog::filter = QStringLiteral(
+    "Összes támogatott lista (*.tnx *.qvdb);;Tornel file lista (*.tnx);;Vortaq CD/DVD file lista (*.qvdb)");
 
 TFoablak::TFoablak(platform::Services services, QWidget* parent)
     : QWidget(parent), m_services(services), m_browseQuery(QStringLiteral("browseQuery_%1").arg(quintptr(this))),
@@ -109,7 +109,8 @@ void TFoablak::buildControls()
     m_open = makeButton(this, QStringLiteral("open"), QStringLiteral("&Megnyitás"), {661, 130, 75, 33});
     m_felvetel = makeButton(this, QStringLiteral("Felvetel"), QStringLiteral("&Adatbevitel"), {661, 169, 75, 33});
     m_szerkesztes = makeButton(this, QStringLiteral("Szerkesztes"), QStringLiteral("Szerkesztés"), {661, 208, 75, 33});
-    m_adatTorlese = makeButton(this, QStringLiteral("Adat_torlese"), QStringLiteral("Adat törlése"), {661, 255, 75, 33});
+    m_adatTorlese =
+        makeButton(this, QStringLiteral("Adat_torlese"), QStringLiteral("Adat törlése"), {661, 255, 75, 33});
     m_kilepes = makeButton(this, QStringLiteral("Kilepes"), QStringLiteral("&Kilépés"), {661, 309, 75, 33});
 
     m_kereses = new QLineEdit(this);
@@ -151,9 +152,8 @@ void TFoablak::buildControls()
 void TFoablak::buildPages()
 {
     // Designed places of the grids of tabs 1 to 7, on their pages.
-    const std::array<QRect, 8> gridPlaces = {QRect(17, 35, 281, 334), QRect(16, 16, 577, 353),
-                                             QRect(19, 16, 577, 353), QRect(16, 16, 577, 353),
-                                             QRect(16, 17, 577, 353), QRect(16, 16, 577, 353),
+    const std::array<QRect, 8> gridPlaces = {QRect(17, 35, 281, 334), QRect(16, 16, 577, 353), QRect(19, 16, 577, 353),
+                                             QRect(16, 16, 577, 353), QRect(16, 17, 577, 353), QRect(16, 16, 577, 353),
                                              QRect(16, 18, 577, 353), QRect(16, 15, 577, 353)};
     for (int tab = 0; tab < store::categoryCount; ++tab) {
         const store::Category& category = store::category(tab);
@@ -217,7 +217,8 @@ void TFoablak::wireHandlers()
     for (int tab = 0; tab < store::dataCategoryCount; ++tab) {
         CategoryGrid* grid = m_grids[static_cast<std::size_t>(tab)];
         if (tab > 0)
-            connect(grid, &CategoryGrid::rowClicked, this, [this, tab](int row) { run([=] { captureRow(tab, row); }); });
+            connect(grid, &CategoryGrid::rowClicked, this,
+                    [this, tab](int row) { run([=] { captureRow(tab, row); }); });
         connect(grid, &CategoryGrid::mouseReleased, this, [this, tab] { run([=] { gridMouseUp(tab); }); });
     }
 }

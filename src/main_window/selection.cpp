@@ -115,7 +115,8 @@ void TFoablak::DBGrid1CellClick(int row)
     currentRow.albumAlbum = m_browseQuery.fieldText(row, QStringLiteral("ALBUM"));
     currentRow.albumIdentity = identityAt(m_browseQuery, row);
 
-    m_detailQuery.setStatement(store::trackListStatement(currentRow.albumEloado, currentRow.albumAlbum, currentRow.albumIdentity));
+    m_detailQuery.setStatement(
+        store::trackListStatement(currentRow.albumEloado, currentRow.albumAlbum, currentRow.albumIdentity));
     m_detailQuery.open();
     std::vector<int> trackWidths;
     for (const store::GridColumn& column : store::trackColumns())

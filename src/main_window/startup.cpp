@@ -76,9 +76,8 @@ void TFoablak::readSettingsFile()
 {
     QFile file(programDir + settingsFileName);
     if (QFileInfo(file.fileName()).isDir() || !file.open(QIODevice::ReadOnly))
-        throw platform::Failure(QStringLiteral("%1: %2").arg(file.fileName(),
-                                                              file.isOpen() ? file.errorString()
-                                                                            : QStringLiteral("Cannot open file")));
+        throw platform::Failure(QStringLiteral("%1: %2").arg(
+            file.fileName(), file.isOpen() ? file.errorString() : QStringLiteral("Cannot open file")));
     // A line ends at LF or at CR LF; the text before it is the value, unchanged.
     auto readLine = [&file]() {
         QByteArray line = file.readLine();

@@ -7,8 +7,7 @@
 
 namespace platform {
 
-enum class Answer
-{
+enum class Answer {
     Yes,
     No,
     Closed, // the box was closed by its frame's close button: neither Yes nor No

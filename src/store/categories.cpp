@@ -173,7 +173,8 @@ namespace {
 // Tracks in Hungarian order of their titles.
 QString trackOrder()
 {
-    return QStringLiteral("order by ") + keyOf(QStringLiteral("szamok.CIM")) + QStringLiteral(", szamok.CIM, szamok.rowid");
+    return QStringLiteral("order by ") + keyOf(QStringLiteral("szamok.CIM")) +
+           QStringLiteral(", szamok.CIM, szamok.rowid");
 }
 } // namespace
 

@@ -20,9 +20,9 @@ extern const QString rowIdentityColumn;
 
 struct GridColumn
 {
-    QString field;      // the column of the row set it shows
-    int titleSlot;      // text slot of its title
-    int startWidth;     // remembered width at start-up (0 where the grid has no width memory)
+    QString field;  // the column of the row set it shows
+    int titleSlot;  // text slot of its title
+    int startWidth; // remembered width at start-up (0 where the grid has no width memory)
 };
 
 struct SearchCaption
@@ -43,8 +43,8 @@ struct Category
     std::vector<GridColumn> columns;
     // The select part of the list statements (the search base) and the order of the full list.
     QString selectText;
-    QString browseOrder;  // " ORDER BY ..." of the browse statement
-    QString searchOrder;  // " ORDER BY ..." after a search pattern
+    QString browseOrder; // " ORDER BY ..." of the browse statement
+    QString searchOrder; // " ORDER BY ..." after a search pattern
     std::vector<SearchCaption> searchCaptions;
 
     bool hasData() const { return !table.isEmpty(); }

@@ -257,7 +257,8 @@ bool internal::installLike(sqlite3* db)
 {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
     return sqlite3_create_function_v2(db, prefixFunctionName, 2, flags, nullptr, prefixFunction, nullptr, nullptr,
-                                      nullptr) == SQLITE_OK && sqlite3_create_function_v2(db, "like", 2, flags, nullptr, likeFunction, nullptr, nullptr, nullptr) ==
+                                      nullptr) == SQLITE_OK &&
+           sqlite3_create_function_v2(db, "like", 2, flags, nullptr, likeFunction, nullptr, nullptr, nullptr) ==
                SQLITE_OK &&
            sqlite3_create_function_v2(db, "like", 3, flags, nullptr, likeFunction, nullptr, nullptr, nullptr) ==
                SQLITE_OK;

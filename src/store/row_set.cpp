@@ -149,7 +149,8 @@ void PagedRowSet::prepareScreensByPlace()
     const QString screen = QStringLiteral(" LIMIT ? OFFSET ?");
     m_forward = prepare(identities + all + m_plan.orderBy() + screen);
     m_backward = prepare(identities + all + m_plan.orderBy(true) + screen);
-    m_fromAnchor = prepare(identities + QStringLiteral(" WHERE %1%2 >= ?").arg(filter, key) + m_plan.orderBy() + screen);
+    m_fromAnchor =
+        prepare(identities + QStringLiteral(" WHERE %1%2 >= ?").arg(filter, key) + m_plan.orderBy() + screen);
     m_beforeAnchor =
         prepare(identities + QStringLiteral(" WHERE %1%2 < ?").arg(filter, key) + m_plan.orderBy(true) + screen);
     m_keyOf = prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(key, m_plan.table, m_plan.identity));
@@ -167,8 +168,8 @@ int PagedRowSet::rowsWithoutKey() const
 {
     if (m_withoutKey < 0) {
         const QString filter = m_plan.wholeTable() ? QString() : QStringLiteral(" AND (%1)").arg(m_plan.condition);
-        sqlite3_stmt* nulls = prepare(
-            QStringLiteral("SELECT count(*) FROM %1 WHERE %2 IS NULL%3").arg(m_plan.table, m_plan.order.first(), filter));
+        sqlite3_stmt* nulls = prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 IS NULL%3")
+                                          .arg(m_plan.table, m_plan.order.first(), filter));
         bindFilter(nulls);
         const bool counted = sqlite3_step(nulls) == SQLITE_ROW;
         m_withoutKey = counted ? sqlite3_column_int(nulls, 0) : 0;

@@ -38,8 +38,8 @@ TEST_F(BrowsingTest, everyTabListsItsTableWithCountAndSearchColumns)
     TFoablak& main = start();
     main.FormActivate();
     main.textSlots().set(139, QStringLiteral("Játék neve"));
-    const std::vector<std::pair<const char*, int>> expected = {
-        {"DBGrid1", 1}, {"DBGrid3", 2}, {"DBGrid4", 1}, {"DBGrid5", 1}, {"DBGrid6", 3}, {"DBGrid7", 1}};
+    const std::vector<std::pair<const char*, int>> expected = {{"DBGrid1", 1}, {"DBGrid3", 2}, {"DBGrid4", 1},
+                                                               {"DBGrid5", 1}, {"DBGrid6", 3}, {"DBGrid7", 1}};
     const std::vector<int> searchColumnCounts = {2, 6, 7, 9, 4, 4};
     for (int tab = 0; tab < 6; ++tab) {
         switchToTab(tab);

@@ -77,4 +77,3 @@ protected:
         EXPECT_TRUE(desktop.errors.reports.isEmpty()) << desktop.errors.reports.join('\n').toStdString();
     }
 };
-

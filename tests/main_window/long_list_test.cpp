@@ -11,7 +11,6 @@
 #include <QSignalSpy>
 #include <algorithm>
 
-
 namespace {
 
 class LongListTest : public CategoryFixture

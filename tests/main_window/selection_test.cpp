@@ -75,7 +75,8 @@ TEST_F(SelectionTest, albumsSharingArtistAndTitleEachListOnlyTheirOwnTracks)
     catalogue->insert("eloado", {QVariant(), QVariant(), QStringLiteral("Névtelen")});
     catalogue->addTrack(first, QStringLiteral("Gyöngyhajú lány"), "00:04:00", "6 MB", "192", "CD1");
     catalogue->addTrack(second, QStringLiteral("Petróleumlámpa"), "00:03:00", "5 MB", "192", "CD2");
-    const qint64 nameless = catalogue->rows("SELECT kod FROM eloado WHERE ELOADO IS NULL").value(0).value(0).toLongLong();
+    const qint64 nameless =
+        catalogue->rows("SELECT kod FROM eloado WHERE ELOADO IS NULL").value(0).value(0).toLongLong();
     catalogue->addTrack(nameless, QStringLiteral("Cím nélkül"), "00:02:00", "2 MB", "128", "CD3");
     startWithCaptions();
     // Ordered by artist: the album without an artist comes first, then the two Omega albums in key order.

@@ -194,7 +194,8 @@ TEST_F(StartupTest, catalogueFaultsReachTheErrorReport)
     {
         TFoablak& main = start();
         ASSERT_EQ(desktop.errors.reports.size(), 1);
-        EXPECT_TRUE(desktop.errors.reports.first().contains("not a database")) << desktop.errors.reports.first().toStdString();
+        EXPECT_TRUE(desktop.errors.reports.first().contains("not a database"))
+            << desktop.errors.reports.first().toStdString();
         EXPECT_EQ(main.windowTitle(), QStringLiteral("Médiatár"));
     }
 }

@@ -305,16 +305,18 @@ TEST(HungarianLike, theEnginesLikeFollowsEachRowsPatternAndEscape)
                        "                     (8, '%ŐSZ', '#', 'az ősz után');";
     ASSERT_EQ(sqlite3_exec(db, rows, nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_stmt* statement = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT group_concat(id) FROM (SELECT id FROM t WHERE text LIKE pat ESCAPE esc "
-                                     "ORDER BY id)",
+    ASSERT_EQ(sqlite3_prepare_v2(db,
+                                 "SELECT group_concat(id) FROM (SELECT id FROM t WHERE text LIKE pat ESCAPE esc "
+                                 "ORDER BY id)",
                                  -1, &statement, nullptr),
               SQLITE_OK);
     ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
     EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)), "1,2,3,5,7");
     sqlite3_finalize(statement);
     // One pattern for the whole statement, kept compiled, and each row's own escape.
-    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT group_concat(id) FROM (SELECT id FROM t WHERE text LIKE '10!%%' ESCAPE esc "
-                                     "ORDER BY id)",
+    ASSERT_EQ(sqlite3_prepare_v2(db,
+                                 "SELECT group_concat(id) FROM (SELECT id FROM t WHERE text LIKE '10!%%' ESCAPE esc "
+                                 "ORDER BY id)",
                                  -1, &statement, nullptr),
               SQLITE_OK);
     ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);

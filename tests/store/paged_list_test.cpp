@@ -163,9 +163,8 @@ TEST_F(PagedListTest, aShortPrefixIsCountedFromTheKeptCountsAndReadByPlace)
         equal.append({name, QStringLiteral("egyforma %1").arg(i)});
     }
     catalogue.exec(QStringLiteral("COMMIT"));
-    std::stable_sort(equal.begin(), equal.end(), [](const auto& a, const auto& b) {
-        return store::hungarian::compare(a.first, b.first) < 0;
-    });
+    std::stable_sort(equal.begin(), equal.end(),
+                     [](const auto& a, const auto& b) { return store::hungarian::compare(a.first, b.first) < 0; });
     channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("sZ"), false));
     channel.open();
     ASSERT_EQ(channel.recordCount(), equal.size());

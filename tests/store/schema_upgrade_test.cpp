@@ -167,7 +167,7 @@ TEST_F(SchemaUpgradeTest, keptPrefixCountsFollowEveryChange)
         "SELECT hungarian_prefix(NEV, 3) FROM games) WHERE prefix IS NOT NULL GROUP BY prefix ORDER BY prefix");
     const QStringList afterUpgrade = older.rows(counted);
     EXPECT_TRUE(afterUpgrade.contains(QStringLiteral("=11"))) << afterUpgrade.join(' ').toStdString(); // one NULL
-    EXPECT_TRUE(afterUpgrade.contains(QStringLiteral("ö=2")));  // Öt kis malac, ötödik elem
+    EXPECT_TRUE(afterUpgrade.contains(QStringLiteral("ö=2"))); // Öt kis malac, ötödik elem
     EXPECT_TRUE(afterUpgrade.contains(QStringLiteral("öt=2")));
     EXPECT_TRUE(afterUpgrade.contains(QStringLiteral("öt =1")));
     EXPECT_EQ(afterUpgrade, older.rows(recounted));

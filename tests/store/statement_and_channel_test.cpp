@@ -72,8 +72,14 @@ protected:
 
 TEST_F(ChannelTest, hostileValuesAreStoredAndFoundAsTyped)
 {
-    const QStringList hostile = {"Az \"Őrgróf\" visszatér", "Ödön bácsi 'utolsó' nyara", "100% _pontos_",
-                                 "C:\\Filmek\\", "cim", "\"); DROP TABLE games; --", "", "ő ű Ő Ű –"};
+    const QStringList hostile = {"Az \"Őrgróf\" visszatér",
+                                 "Ödön bácsi 'utolsó' nyara",
+                                 "100% _pontos_",
+                                 "C:\\Filmek\\",
+                                 "cim",
+                                 "\"); DROP TABLE games; --",
+                                 "",
+                                 "ő ű Ő Ű –"};
     for (const QString& value : hostile) {
         channel.setStatement(Statement("insert into games values (")
                                  .quoted(value)
