@@ -2,7 +2,7 @@
 // through the bare sqlite3 C API (a complete row set, no model, no widget) in the same run.
 //
 //   bench_catalogue                                   all sizes (10,000, 100,000 and 1,000,000 rows per table)
-//   bench_catalogue --benchmark_filter='/10000$'      one size
+//   bench_catalogue --benchmark_filter='/10000/'      one size
 //
 // Catalogues are generated into the system's temporary folder on first use and kept for later runs.
 
