@@ -52,13 +52,14 @@ private:
 // while it is shown, whatever other programs write meanwhile. The connection must not write until it is gone.
 //
 // A whole table is counted from the kept row counts and a screen is found by its place along the order index,
-// counted from the nearer end or from a place already seen nearby. A
-// filtered list is collected first: the identities of its rows, in order, in one pass over the stretch of the
-// index (or the table) that the filter needs; its screens are then read by identity.
+// counted from the nearer end or from a place already seen nearby. A short prefix search goes the same way
+// within its stretch of the index, counted from the kept prefix counts. Any other filtered list is collected
+// first: the identities of its rows, in order, in one pass over the stretch of the index (or the table) that
+// the filter needs; its screens are then read by identity.
 class PagedRowSet : public RowSet
 {
 public:
-    // Starts the read transaction and prepares the statements; counts a whole table at once.
+    // Starts the read transaction and prepares the statements; counts a whole table or a short prefix at once.
     // Throws platform::Failure with the engine's text (no such table or column, not a database...).
     PagedRowSet(sqlite3* db, const ListPlan& plan);
     ~PagedRowSet() override;

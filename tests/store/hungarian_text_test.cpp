@@ -1,6 +1,7 @@
 #include "store/categories.h"
 #include "store/hungarian.h"
 #include "store/query_channel.h"
+#include "store/schema.h"
 #include "support/catalogue_builder.h"
 
 #include <QTemporaryDir>
@@ -406,6 +407,51 @@ TEST_F(CatalogueOrderTest, prefixSearchFindsExactlyWhatLikeFinds)
         channel.open();
         EXPECT_EQ(joined(column(QStringLiteral("NEV"))).toStdString(), joined(expected).toStdString())
             << "typed: " << text.toStdString();
+    }
+}
+
+// Every tab's short prefix search on its first column is counted from the kept counts of that table and
+// column; the other columns hold other starts, so counts kept for a wrong column would show.
+TEST_F(CatalogueOrderTest, everyTabsShortPrefixSearchCountsWhatItShows)
+{
+    const QStringList names = {"Szél", "szoba", "Sárga", "sas", "Ötödik", "öt", "Csata", "Cukor", "s"};
+    struct Tab
+    {
+        int index;
+        const char* table;
+        const char* column;
+    };
+    for (const Tab& tab : {Tab{0, "eloado", "ELOADO"}, Tab{1, "Valogatasok", "ELOADO"}, Tab{2, "DVD_Filmek", "CIM"},
+                           Tab{3, "Filmek_videoklippek", "CIM"}, Tab{4, "games", "NEV"},
+                           Tab{5, "progs_other", "Programok"}}) {
+        SCOPED_TRACE(tab.table);
+        for (const QString& name : names) {
+            if (tab.index == 0) {
+                catalogue.addAlbum(name, QStringLiteral("Ötös szám"));
+                continue;
+            }
+            const store::TableDefinition& table = *std::find_if(
+                store::catalogueTables().begin(), store::catalogueTables().end(),
+                [&](const store::TableDefinition& t) { return t.name == QLatin1String(tab.table); });
+            QVariantList values{name};
+            while (values.size() < table.columns.size())
+                values << QStringLiteral("Sz%1").arg(values.size());
+            catalogue.insert(table.name, values);
+        }
+        for (const char* typed : {"s", "SZ", "Ötö", "cs", "sá", "x"}) {
+            const QString text = QString::fromUtf8(typed);
+            QStringList expected;
+            for (const QString& name : names) {
+                if (like(text + QLatin1Char('%'), name))
+                    expected << name;
+            }
+            std::sort(expected.begin(), expected.end(),
+                      [](const QString& a, const QString& b) { return compare(a, b) < 0; });
+            channel.setStatement(store::category(tab.index).searchStatement(QLatin1String(tab.column), text, false));
+            channel.open();
+            EXPECT_EQ(joined(column(QLatin1String(tab.column))).toStdString(), joined(expected).toStdString())
+                << "typed: " << typed;
+        }
     }
 }
 
