@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <sqlite3.h>
 #include <vector>
 
@@ -19,7 +18,7 @@ struct Token
     enum Kind : uint8_t { Literal, One, Any } kind;
     char32_t c;
     // For a literal after a %: the bytes its character can begin with, so the search skips every other byte.
-    std::shared_ptr<const std::array<bool, 256>> startBytes;
+    std::optional<std::array<bool, 256>> startBytes = std::nullopt;
 };
 
 struct Pattern
@@ -35,7 +34,7 @@ struct Pattern
             Token& token = tokens[i];
             // A malformed byte of the pattern may stand in the middle of a text's character: no skipping.
             if (token.kind == Token::Literal && i > 0 && tokens[i - 1].kind == Token::Any && token.c < invalidByteBase)
-                token.startBytes = std::make_shared<const std::array<bool, 256>>(startBytesFoldingTo(token.c));
+                token.startBytes = startBytesFoldingTo(token.c);
         }
     }
 
@@ -48,14 +47,14 @@ struct Pattern
                     matchesNothing = true;
                     return;
                 }
-                tokens.push_back({Token::Literal, fold(text[++i]), nullptr});
+                tokens.push_back({Token::Literal, fold(text[++i])});
             } else if (c == '%') {
                 if (tokens.empty() || tokens.back().kind != Token::Any)
-                    tokens.push_back({Token::Any, 0, nullptr});
+                    tokens.push_back({Token::Any, 0});
             } else if (c == '_') {
-                tokens.push_back({Token::One, 0, nullptr});
+                tokens.push_back({Token::One, 0});
             } else {
-                tokens.push_back({Token::Literal, fold(c), nullptr});
+                tokens.push_back({Token::Literal, fold(c)});
             }
         }
     }

@@ -138,33 +138,30 @@ QList<QStringList> versionThreeSteps()
     for (const OrderIndex& index : listedTables()) {
         const QString& table = index.table;
         const QString& column = index.columns.first();
-        const auto prefixesOf = [&](const QString& value) {
+        // The starts of a value as rows of one column, prefix; from names the table when the value is a column.
+        const auto prefixesOf = [&](const QString& value, const QString& from) {
             QStringList levels;
             for (int length = 0; length <= countedPrefixLength; ++length)
-                levels << QStringLiteral("SELECT %1(%2, %3)%4")
+                levels << QStringLiteral("SELECT %1(%2, %3) AS prefix%4")
                               .arg(QString::fromLatin1(hungarian::prefixFunctionName), value)
                               .arg(length)
-                              .arg(length == 0 ? QStringLiteral(" AS prefix") : QString());
+                              .arg(from);
             return levels.join(QStringLiteral(" UNION ALL "));
         };
-        QStringList tablePrefixes;
-        for (int length = 0; length <= countedPrefixLength; ++length)
-            tablePrefixes << QStringLiteral("SELECT %1(%2, %3) AS prefix FROM %4")
-                                 .arg(QString::fromLatin1(hungarian::prefixFunctionName), column)
-                                 .arg(length)
-                                 .arg(table);
-        const QString added = QStringLiteral("INSERT INTO %1 (table_name, prefix, row_count) SELECT '%2', prefix, 1 "
-                                             "FROM (%3) WHERE prefix IS NOT NULL ON CONFLICT (table_name, prefix) DO "
-                                             "UPDATE SET row_count = row_count + 1;")
-                                  .arg(prefixCountsTable, table, prefixesOf(QStringLiteral("new.") + column));
-        const QString removed = QStringLiteral("UPDATE %1 SET row_count = row_count - 1 WHERE table_name = '%2' AND "
-                                               "prefix IN (%3);")
-                                    .arg(prefixCountsTable, table, prefixesOf(QStringLiteral("old.") + column));
+        const QString added =
+            QStringLiteral("INSERT INTO %1 (table_name, prefix, row_count) SELECT '%2', prefix, 1 "
+                           "FROM (%3) WHERE prefix IS NOT NULL ON CONFLICT (table_name, prefix) DO "
+                           "UPDATE SET row_count = row_count + 1;")
+                .arg(prefixCountsTable, table, prefixesOf(QStringLiteral("new.") + column, QString()));
+        const QString removed =
+            QStringLiteral("UPDATE %1 SET row_count = row_count - 1 WHERE table_name = '%2' AND "
+                           "prefix IN (%3);")
+                .arg(prefixCountsTable, table, prefixesOf(QStringLiteral("old.") + column, QString()));
         steps << QStringList{
             QStringLiteral("DELETE FROM %1 WHERE table_name = '%2'").arg(prefixCountsTable, table),
             QStringLiteral("INSERT INTO %1 (table_name, prefix, row_count) SELECT '%2', prefix, count(*) FROM (%3) "
                            "WHERE prefix IS NOT NULL GROUP BY prefix")
-                .arg(prefixCountsTable, table, tablePrefixes.join(QStringLiteral(" UNION ALL "))),
+                .arg(prefixCountsTable, table, prefixesOf(column, QStringLiteral(" FROM ") + table)),
             QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_prefixes_insert AFTER INSERT ON %1 BEGIN %2 END")
                 .arg(table, added),
             QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_prefixes_delete AFTER DELETE ON %1 BEGIN %2 END")
@@ -207,6 +204,22 @@ void createSchema(sqlite3* db)
     }
 }
 
+namespace {
+
+// Runs the statements of one upgrade step all or none; a step the file cannot take is left out.
+void applyStep(sqlite3* db, const QStringList& step)
+{
+    execute(db, QStringLiteral("SAVEPOINT upgrade_step"));
+    bool done = true;
+    for (const QString& statement : step)
+        done = done && sqlite3_exec(db, statement.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!done)
+        execute(db, QStringLiteral("ROLLBACK TO upgrade_step"));
+    execute(db, QStringLiteral("RELEASE upgrade_step"));
+}
+
+} // namespace
+
 void upgradeSchema(sqlite3* db)
 {
     if (userVersion(db) >= schemaVersion)
@@ -214,28 +227,16 @@ void upgradeSchema(sqlite3* db)
     execute(db, QStringLiteral("BEGIN IMMEDIATE"));
     try {
         // Another copy of the program may have upgraded the file while this one waited for the lock.
+        // A table that is missing, or lacks a column, costs only its own step: its index or its counts (its
+        // list is then counted by reading it).
         if (userVersion(db) < 2) {
-            for (const QString& statement : versionTwoStatements()) {
-                execute(db, QStringLiteral("SAVEPOINT upgrade_step"));
-                if (sqlite3_exec(db, statement.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
-                    execute(db, QStringLiteral("ROLLBACK TO upgrade_step"));
-                execute(db, QStringLiteral("RELEASE upgrade_step"));
-            }
+            for (const QString& statement : versionTwoStatements())
+                applyStep(db, {statement});
             setUserVersion(db, 2);
         }
         if (userVersion(db) < 3) {
-            // A table that cannot be counted (missing, or without its column) is left out whole: its list is then
-            // counted by reading it.
-            for (const QStringList& step : versionThreeSteps()) {
-                execute(db, QStringLiteral("SAVEPOINT upgrade_step"));
-                bool done = true;
-                for (const QString& statement : step)
-                    done = done &&
-                           sqlite3_exec(db, statement.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
-                if (!done)
-                    execute(db, QStringLiteral("ROLLBACK TO upgrade_step"));
-                execute(db, QStringLiteral("RELEASE upgrade_step"));
-            }
+            for (const QStringList& step : versionThreeSteps())
+                applyStep(db, step);
             setUserVersion(db, 3);
         }
         execute(db, QStringLiteral("COMMIT"));

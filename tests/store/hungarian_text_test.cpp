@@ -421,18 +421,18 @@ TEST_F(CatalogueOrderTest, everyTabsShortPrefixSearchCountsWhatItShows)
         const char* table;
         const char* column;
     };
-    for (const Tab& tab : {Tab{0, "eloado", "ELOADO"}, Tab{1, "Valogatasok", "ELOADO"}, Tab{2, "DVD_Filmek", "CIM"},
-                           Tab{3, "Filmek_videoklippek", "CIM"}, Tab{4, "games", "NEV"},
-                           Tab{5, "progs_other", "Programok"}}) {
+    for (const Tab& tab :
+         {Tab{0, "eloado", "ELOADO"}, Tab{1, "Valogatasok", "ELOADO"}, Tab{2, "DVD_Filmek", "CIM"},
+          Tab{3, "Filmek_videoklippek", "CIM"}, Tab{4, "games", "NEV"}, Tab{5, "progs_other", "Programok"}}) {
         SCOPED_TRACE(tab.table);
         for (const QString& name : names) {
             if (tab.index == 0) {
                 catalogue.addAlbum(name, QStringLiteral("Ötös szám"));
                 continue;
             }
-            const store::TableDefinition& table = *std::find_if(
-                store::catalogueTables().begin(), store::catalogueTables().end(),
-                [&](const store::TableDefinition& t) { return t.name == QLatin1String(tab.table); });
+            const store::TableDefinition& table =
+                *std::find_if(store::catalogueTables().begin(), store::catalogueTables().end(),
+                              [&](const store::TableDefinition& t) { return t.name == QLatin1String(tab.table); });
             QVariantList values{name};
             while (values.size() < table.columns.size())
                 values << QStringLiteral("Sz%1").arg(values.size());
