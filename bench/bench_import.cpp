@@ -5,7 +5,7 @@
 // peak memory of each, measured in child processes; the importer is also run on the small sample file, so
 // that its peak on the fifty times larger medium file shows whether memory stays flat.
 
-#include "store/legacy_import.h"
+#include "legacy/legacy_import.h"
 #include "store/schema.h"
 
 #include <QByteArray>
@@ -100,7 +100,7 @@ void BM_ImportMedium(benchmark::State& state)
         state.PauseTiming();
         removeCatalogue(target);
         state.ResumeTiming();
-        rows = store::importLegacyCatalogue(mediumFile, target).totalRows();
+        rows = legacy::importLegacyCatalogue(mediumFile, target).totalRows();
     }
     state.counters["rows"] = static_cast<double>(rows);
     state.counters["rows_per_s"] = benchmark::Counter(

@@ -1,9 +1,9 @@
 #include "catalogue_tool/catalogue_file.h"
 
-#include "store/hungarian.h"
+#include "hungarian/hungarian.h"
 
 #include "platform/failure.h"
-#include "store/legacy_catalogue.h"
+#include "legacy/legacy_catalogue.h"
 
 #include <QFileInfo>
 #include <sqlite3.h>
@@ -12,16 +12,16 @@ namespace catalogue_tool {
 
 CatalogueFile::CatalogueFile(const QString& path)
 {
-    switch (store::fileKind(path)) {
-    case store::FileKind::Unreadable:
+    switch (legacy::fileKind(path)) {
+    case legacy::FileKind::Unreadable:
         throw platform::Failure(QStringLiteral("%1: the file cannot be read").arg(path));
-    case store::FileKind::Jet:
+    case legacy::FileKind::Jet:
         throw platform::Failure(QStringLiteral("%1: a catalogue of the older Jet format; 'mediatar-catalogue import' "
                                                "converts it")
                                     .arg(path));
-    case store::FileKind::Other:
+    case legacy::FileKind::Other:
         throw platform::Failure(QStringLiteral("%1: not a catalogue (no SQLite database)").arg(path));
-    case store::FileKind::SQLite:
+    case legacy::FileKind::SQLite:
         break;
     }
     // Only statements that read are run. A read-only connection would leave the engine's side files behind
@@ -34,7 +34,7 @@ CatalogueFile::CatalogueFile(const QString& path)
         throw platform::Failure(QStringLiteral("%1: %2").arg(path, text));
     }
     // The catalogue's indexes are built on the Hungarian sort key: checking them needs it too.
-    store::hungarian::installInto(m_db);
+    hungarian::installInto(m_db);
 }
 
 CatalogueFile::~CatalogueFile()

@@ -1,6 +1,6 @@
 #include "catalogue_tool/arguments.h"
 #include "platform/failure.h"
-#include "store/legacy_import.h"
+#include "legacy/legacy_import.h"
 
 #include <QFileInfo>
 #include <unistd.h>
@@ -59,7 +59,7 @@ int importCommand(const QStringList& args, Streams streams)
         return exitCode;
     const QString source = parsed->positional.at(0);
     const QString target = parsed->positional.at(1);
-    store::ImportOptions options;
+    legacy::ImportOptions options;
     options.replaceExisting = parsed->has(QStringLiteral("--force"));
     if (!options.replaceExisting && QFileInfo(target).exists()) {
         streams.err << "mediatar-catalogue import: " << target << ": the file already exists (--force replaces it)\n";
@@ -67,9 +67,9 @@ int importCommand(const QStringList& args, Streams streams)
     }
     ProgressLine progress(streams.err);
     options.progress = [&progress](quint64 done, quint64 total) { progress.show(done, total); };
-    store::ImportReport report;
+    legacy::ImportReport report;
     try {
-        report = store::importLegacyCatalogue(source, target, options);
+        report = legacy::importLegacyCatalogue(source, target, options);
     } catch (const platform::Failure& failure) {
         progress.finish();
         streams.err << "mediatar-catalogue import: " << failure.text() << "\n";
@@ -78,7 +78,7 @@ int importCommand(const QStringList& args, Streams streams)
     progress.finish();
     for (const QString& warning : report.warnings)
         streams.err << "mediatar-catalogue import: warning: " << warning << "\n";
-    for (const store::ImportedTable& table : report.tables) {
+    for (const legacy::ImportedTable& table : report.tables) {
         streams.out << qSetFieldWidth(20) << Qt::left << table.name << qSetFieldWidth(9) << Qt::right << table.rows
                     << qSetFieldWidth(0) << Qt::left << " rows";
         if (table.missing)

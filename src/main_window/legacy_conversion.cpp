@@ -1,8 +1,8 @@
 #include "main_window/main_window.h"
 
 #include "platform/failure.h"
-#include "store/legacy_catalogue.h"
-#include "store/legacy_import.h"
+#include "legacy/legacy_catalogue.h"
+#include "legacy/legacy_import.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -36,7 +36,7 @@ public:
 
 void TFoablak::offerLegacyConversion(const QString& path)
 {
-    if (store::fileKind(path) != store::FileKind::Jet)
+    if (legacy::fileKind(path) != legacy::FileKind::Jet)
         return;
     const QString question = QStringLiteral("A megnyitandó file régebbi formátumú katalógus:\r%1\r\rÁtalakítsam? "
                                             "Az átalakított katalógus a régi mellé, új file-ba kerül; "
@@ -49,7 +49,7 @@ void TFoablak::offerLegacyConversion(const QString& path)
     const QString converted = convertedName(path);
     try {
         WaitCursor waiting;
-        store::importLegacyCatalogue(path, converted);
+        legacy::importLegacyCatalogue(path, converted);
     } catch (const platform::Failure& failure) {
         throw platform::Failure(QStringLiteral("A katalógus átalakítása nem sikerült:\r") + failure.text());
     }

@@ -1,6 +1,6 @@
 #include "store/categories.h"
 
-#include "store/hungarian.h"
+#include "hungarian/hungarian.h"
 #include "store/schema.h"
 
 #include <algorithm>

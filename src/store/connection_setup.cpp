@@ -1,6 +1,6 @@
 #include "store/connection_setup.h"
 
-#include "store/hungarian.h"
+#include "hungarian/hungarian.h"
 
 #include <sqlite3.h>
 

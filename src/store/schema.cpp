@@ -2,7 +2,7 @@
 
 #include "platform/failure.h"
 #include "store/connection_setup.h"
-#include "store/hungarian.h"
+#include "hungarian/hungarian.h"
 
 #include <QFileInfo>
 #include <functional>

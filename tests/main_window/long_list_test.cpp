@@ -1,6 +1,6 @@
 #include "category_fixture.h"
 #include "main_window/category_grid.h"
-#include "store/hungarian.h"
+#include "hungarian/hungarian.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -29,7 +29,7 @@ protected:
         }
         catalogue->exec(QStringLiteral("COMMIT"));
         std::sort(names.begin(), names.end(),
-                  [](const QString& a, const QString& b) { return store::hungarian::compare(a, b) < 0; });
+                  [](const QString& a, const QString& b) { return hungarian::compare(a, b) < 0; });
         return names;
     }
 };
@@ -94,7 +94,7 @@ TEST_F(LongListTest, typingOverALongListKeepsOnlyTheNewestSearch)
     const QStringList names = addGames(3000);
     const auto containing = [&](const QString& text) {
         return static_cast<int>(std::count_if(names.begin(), names.end(), [&](const QString& name) {
-            return store::hungarian::like(QLatin1Char('%') + text + QLatin1Char('%'), name);
+            return hungarian::like(QLatin1Char('%') + text + QLatin1Char('%'), name);
         }));
     };
     ASSERT_GT(containing(QStringLiteral("a")), 1000); // long enough to be counted in the background

@@ -1,6 +1,6 @@
 #include "platform/failure.h"
 #include "store/categories.h"
-#include "store/hungarian.h"
+#include "hungarian/hungarian.h"
 #include "store/query_channel.h"
 #include "store/schema.h"
 #include "support/catalogue_builder.h"
@@ -46,11 +46,11 @@ protected:
     {
         QStringList names;
         for (int i = 0; i < m_added; ++i) {
-            if (store::hungarian::like(typed + QLatin1Char('%'), gameName(i)))
+            if (hungarian::like(typed + QLatin1Char('%'), gameName(i)))
                 names << gameName(i);
         }
         std::sort(names.begin(), names.end(),
-                  [](const QString& a, const QString& b) { return store::hungarian::compare(a, b) < 0; });
+                  [](const QString& a, const QString& b) { return hungarian::compare(a, b) < 0; });
         return names;
     }
 
@@ -114,7 +114,7 @@ TEST_F(PagedListTest, screensReadInAnyOrderKeepEveryRowInItsPlace)
     std::sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
         if (a.first.isEmpty() != b.first.isEmpty())
             return a.first.isEmpty();
-        const int order = store::hungarian::compare(a.first, b.first);
+        const int order = hungarian::compare(a.first, b.first);
         return order != 0 ? order < 0 : a.second < b.second;
     });
     openGames();
@@ -153,7 +153,7 @@ TEST_F(PagedListTest, aShortPrefixIsCountedFromTheKeptCountsAndReadByPlace)
     // Long runs of equal names within the stretch: each row keeps its place (equal names go by rowid).
     QList<QPair<QString, QString>> equal; // name, size: the order of equal names is their insertion's
     for (int i = 0; i < 3000; ++i) {
-        if (store::hungarian::like(QStringLiteral("sz%"), gameName(i)))
+        if (hungarian::like(QStringLiteral("sz%"), gameName(i)))
             equal.append({gameName(i), QStringLiteral("%1 MB").arg(i)});
     }
     catalogue.exec(QStringLiteral("BEGIN"));
@@ -164,7 +164,7 @@ TEST_F(PagedListTest, aShortPrefixIsCountedFromTheKeptCountsAndReadByPlace)
     }
     catalogue.exec(QStringLiteral("COMMIT"));
     std::stable_sort(equal.begin(), equal.end(),
-                     [](const auto& a, const auto& b) { return store::hungarian::compare(a.first, b.first) < 0; });
+                     [](const auto& a, const auto& b) { return hungarian::compare(a.first, b.first) < 0; });
     channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("sZ"), false));
     channel.open();
     ASSERT_EQ(channel.recordCount(), equal.size());

@@ -7,7 +7,7 @@
 
 // Bringing a catalogue of the older Jet format over into a new catalogue of this program.
 
-namespace store {
+namespace legacy {
 
 struct ImportedTable
 {
@@ -37,4 +37,4 @@ struct ImportOptions
 // is never the source itself. Throws platform::Failure with a message that says what went wrong.
 ImportReport importLegacyCatalogue(const QString& source, const QString& target, const ImportOptions& options = {});
 
-} // namespace store
+} // namespace legacy

@@ -8,7 +8,7 @@
 // Reading catalogues of the older format: Jet 3 and Jet 4 (Access) database files. Rows are streamed one at a
 // time, so reading a table of any size keeps memory flat.
 
-namespace store {
+namespace legacy {
 
 // What a file is, judged by its first bytes.
 enum class FileKind {
@@ -86,4 +86,4 @@ private:
     quint64 m_rowsRead = 0;
 };
 
-} // namespace store
+} // namespace legacy

@@ -1,6 +1,6 @@
-#include "store/hungarian.h"
+#include "hungarian/hungarian.h"
 
-#include "store/hungarian_internal.h"
+#include "hungarian/hungarian_internal.h"
 
 #include <QChar>
 #include <QList>
@@ -12,7 +12,7 @@
 #include <vector>
 #include <sqlite3.h>
 
-namespace store::hungarian {
+namespace hungarian {
 
 const char keyFunctionName[] = "hungarian_key";
 const char prefixFunctionName[] = "hungarian_prefix";
@@ -537,4 +537,4 @@ bool installInto(sqlite3* db)
            internal::installLike(db);
 }
 
-} // namespace store::hungarian
+} // namespace hungarian

@@ -1,13 +1,13 @@
-#include "store/hungarian.h"
+#include "hungarian/hungarian.h"
 
-#include "store/hungarian_internal.h"
+#include "hungarian/hungarian_internal.h"
 
 #include <cstdint>
 #include <cstring>
 #include <sqlite3.h>
 #include <vector>
 
-namespace store::hungarian {
+namespace hungarian {
 
 namespace {
 
@@ -263,4 +263,4 @@ bool internal::installLike(sqlite3* db)
                SQLITE_OK;
 }
 
-} // namespace store::hungarian
+} // namespace hungarian

@@ -1,9 +1,9 @@
-#include "store/legacy_import.h"
+#include "legacy/legacy_import.h"
 
-#include "store/hungarian.h"
+#include "hungarian/hungarian.h"
 
 #include "platform/failure.h"
-#include "store/legacy_catalogue.h"
+#include "legacy/legacy_catalogue.h"
 #include "store/schema.h"
 
 #include <QFile>
@@ -17,7 +17,9 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-namespace store {
+namespace legacy {
+
+using store::TableDefinition;
 
 quint64 ImportReport::totalRows() const
 {
@@ -151,7 +153,7 @@ public:
     Copier(LegacyCatalogue& source, Database& target, const ImportOptions& options)
         : m_source(source), m_target(target), m_options(options)
     {
-        for (const TableDefinition& table : catalogueTables())
+        for (const TableDefinition& table : store::catalogueTables())
             m_total += source.declaredRows(table.name);
     }
 
@@ -271,7 +273,7 @@ ImportReport importLegacyCatalogue(const QString& source, const QString& target,
     TemporaryCatalogue temporary(target);
     // The rows go into the bare tables; the indexes and kept counts are built over all of them at the end,
     // which is much quicker than keeping them up to date row by row.
-    createTablesFile(temporary.path());
+    store::createTablesFile(temporary.path());
 
     ImportReport report;
     {
@@ -282,11 +284,11 @@ ImportReport importLegacyCatalogue(const QString& source, const QString& target,
         db.exec("PRAGMA synchronous = OFF");
         db.exec("BEGIN");
         Copier copier(legacy, db, options);
-        for (const TableDefinition& table : catalogueTables())
+        for (const TableDefinition& table : store::catalogueTables())
             report.tables.push_back(copier.copy(table, report.warnings));
         keepAlbumKeysUnique(db);
         db.exec("COMMIT");
-        upgradeSchema(db.handle());
+        store::upgradeSchema(db.handle());
         db.exec("PRAGMA journal_mode = WAL");
         db.close();
     }
@@ -304,4 +306,4 @@ ImportReport importLegacyCatalogue(const QString& source, const QString& target,
     return report;
 }
 
-} // namespace store
+} // namespace legacy

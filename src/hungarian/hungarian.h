@@ -17,7 +17,7 @@ struct sqlite3;
 // The engine sees the order as a sort key, hungarian_key(text), a blob whose bytes compare in this order. The
 // catalogue's indexes are built on it: any program can still read such a file, and only a writer needs the key.
 
-namespace store::hungarian {
+namespace hungarian {
 
 // The SQL function that gives a text's sort key.
 extern const char keyFunctionName[];
@@ -52,4 +52,4 @@ std::optional<Range> prefixRange(const QString& pattern);
 // Gives a connection hungarian_key, hungarian_prefix and the case-blind LIKE; false when the engine refuses.
 bool installInto(sqlite3* db);
 
-} // namespace store::hungarian
+} // namespace hungarian

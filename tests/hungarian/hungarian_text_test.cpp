@@ -1,5 +1,5 @@
 #include "store/categories.h"
-#include "store/hungarian.h"
+#include "hungarian/hungarian.h"
 #include "store/query_channel.h"
 #include "store/schema.h"
 #include "support/catalogue_builder.h"
@@ -16,8 +16,8 @@
 
 namespace {
 
-using store::hungarian::compare;
-using store::hungarian::like;
+using hungarian::compare;
+using hungarian::like;
 
 // The Hungarian alphabetical order of names that trip up byte order and naive collations: long vowels equal to
 // short ones until the end, digraphs as letters (cs after c, dzs after dz), doubled digraphs (kassza), ö and ő
@@ -211,7 +211,7 @@ TEST(HungarianLike, agreesWithThePlainDefinitionOnRandomTexts)
 {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
-    ASSERT_TRUE(store::hungarian::installInto(db));
+    ASSERT_TRUE(hungarian::installInto(db));
     sqlite3_stmt* statement = nullptr;
     ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT CAST(?2 AS TEXT) LIKE ?1", -1, &statement, nullptr), SQLITE_OK);
     // Pieces of text as UTF-8 bytes, with the code points they stand for and the other case's piece; a lone
@@ -293,7 +293,7 @@ TEST(HungarianLike, theEnginesLikeFollowsEachRowsPatternAndEscape)
 {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
-    ASSERT_TRUE(store::hungarian::installInto(db));
+    ASSERT_TRUE(hungarian::installInto(db));
     // Row 2: with # as the escape, ! is a character of its own and % a wildcard again.
     const char* rows = "CREATE TABLE t (id, pat, esc, text);"
                        "INSERT INTO t VALUES (1, '10!%%', '!', '10% kedvezmény'),"

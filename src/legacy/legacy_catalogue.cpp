@@ -1,4 +1,4 @@
-#include "store/legacy_catalogue.h"
+#include "legacy/legacy_catalogue.h"
 
 #include "platform/failure.h"
 
@@ -10,7 +10,7 @@
 #include <glib.h>
 #include <mdbtools.h>
 
-namespace store {
+namespace legacy {
 
 namespace {
 
@@ -259,4 +259,4 @@ bool LegacyTable::next()
     return true;
 }
 
-} // namespace store
+} // namespace legacy

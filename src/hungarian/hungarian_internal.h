@@ -9,7 +9,7 @@ struct sqlite3;
 
 // What the Hungarian order and the case-blind LIKE share: texts as folded code points.
 
-namespace store::hungarian::internal {
+namespace hungarian::internal {
 
 constexpr char32_t invalidByteBase = 0x110000; // a malformed byte b decodes to invalidByteBase + b
 
@@ -54,4 +54,4 @@ std::u32string ucs4(const QString& text);
 // Gives a connection the case-blind LIKE and hungarian_prefix.
 bool installLike(sqlite3* db);
 
-} // namespace store::hungarian::internal
+} // namespace hungarian::internal
