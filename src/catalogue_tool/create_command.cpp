@@ -1,4 +1,4 @@
-#include "catalogue_tool/commands.h"
+#include "catalogue_tool/arguments.h"
 
 #include "platform/failure.h"
 #include "store/connection_setup.h"
@@ -35,32 +35,24 @@ void runSeed(const QString& catalogue, const QString& seedPath)
         throw platform::Failure(QStringLiteral("%1: %2").arg(seedPath, text));
 }
 
+const Syntax syntax{
+    QStringLiteral("mediatar-catalogue create FILE [--seed SQL]"),
+    QStringLiteral("Writes a new catalogue with the seven empty tables. With --seed, runs the SQL file's\n"
+                   "statements (UTF-8) on it in one transaction. An existing FILE is never overwritten.\n"),
+    1,
+    {},
+    {{QStringLiteral("--seed"), QStringLiteral("SQL")}}};
+
 } // namespace
 
 int createCommand(const QStringList& args, Streams streams)
 {
-    if (args.contains(QLatin1String("--help"))) {
-        streams.out << "usage: mediatar-catalogue create FILE [--seed SQL]\n"
-                       "Writes a new catalogue with the seven empty tables. With --seed, runs the SQL file's\n"
-                       "statements (UTF-8) on it in one transaction. An existing FILE is never overwritten.\n";
-        return 0;
-    }
-    QString file;
-    QString seed;
-    for (int i = 0; i < args.size(); ++i) {
-        if (args.at(i) == QLatin1String("--seed") && i + 1 < args.size())
-            seed = args.at(++i);
-        else if (file.isEmpty() && !args.at(i).startsWith(QLatin1String("--")))
-            file = args.at(i);
-        else {
-            streams.err << "mediatar-catalogue create: unexpected argument '" << args.at(i) << "'\n";
-            return 2;
-        }
-    }
-    if (file.isEmpty()) {
-        streams.err << "usage: mediatar-catalogue create FILE [--seed SQL]\n";
-        return 2;
-    }
+    int exitCode = 0;
+    const std::optional<Arguments> parsed = parseArguments(args, syntax, streams, exitCode);
+    if (!parsed)
+        return exitCode;
+    const QString file = parsed->positional.at(0);
+    const QString seed = parsed->value(QStringLiteral("--seed"));
     try {
         store::createCatalogueFile(file);
         if (!seed.isEmpty()) {

@@ -1,4 +1,5 @@
-#include "catalogue_tool/commands.h"
+#include "catalogue_tool/arguments.h"
+#include "catalogue_tool/progress_line.h"
 
 #include "platform/failure.h"
 #include "store/connection_setup.h"
@@ -6,6 +7,7 @@
 
 #include <QFile>
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <sqlite3.h>
 #include <vector>
@@ -207,11 +209,26 @@ QString joined(Random& random, const std::vector<QString>& choices, int most)
     return items.join(QStringLiteral(", "));
 }
 
+using Progress = std::function<void(quint64 done, quint64 total)>;
+
+// The rows written so far, told now and then.
+struct Counter
+{
+    const Progress& report;
+    quint64 total = 0;
+    quint64 done = 0;
+    void add()
+    {
+        if (++done % 4096 == 0 || done == total)
+            report(done, total);
+    }
+};
+
 // One prepared insert, run row after row.
 class Inserter
 {
 public:
-    Inserter(sqlite3* db, const QString& sql) : m_db(db)
+    Inserter(sqlite3* db, const QString& sql, Counter& counter) : m_db(db), m_counter(counter)
     {
         if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &m_statement, nullptr) != SQLITE_OK)
             throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(db)));
@@ -233,10 +250,12 @@ public:
         if (sqlite3_step(m_statement) != SQLITE_DONE)
             throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
         sqlite3_reset(m_statement);
+        m_counter.add();
     }
 
 private:
     sqlite3* m_db;
+    Counter& m_counter;
     sqlite3_stmt* m_statement = nullptr;
 };
 
@@ -246,16 +265,17 @@ void execute(sqlite3* db, const char* sql)
         throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(db)));
 }
 
-void fill(sqlite3* db, int rows, std::uint64_t seed)
+void fill(sqlite3* db, int rows, std::uint64_t seed, const Progress& progress)
 {
     Random random(seed);
+    Counter counter{progress, 7 * static_cast<quint64>(rows)};
     execute(db, "BEGIN");
     {
-        Inserter albums(db, QStringLiteral("INSERT INTO eloado (ELOADO, ALBUM) VALUES (?, ?)"));
+        Inserter albums(db, QStringLiteral("INSERT INTO eloado (ELOADO, ALBUM) VALUES (?, ?)"), counter);
         for (int i = 0; i < rows; ++i)
             albums.row({artist(random), title(random)});
         // Albums have from none to a CD's worth of tracks; the tracks run out before the albums do.
-        Inserter tracks(db, QStringLiteral("INSERT INTO szamok VALUES (?, ?, ?, ?, ?, ?)"));
+        Inserter tracks(db, QStringLiteral("INSERT INTO szamok VALUES (?, ?, ?, ?, ?, ?)"), counter);
         int written = 0;
         for (std::int64_t album = 1; written < rows; ++album) {
             const bool audio = random.chance(20);
@@ -267,33 +287,34 @@ void fill(sqlite3* db, int rows, std::uint64_t seed)
                            album);
             }
         }
-        Inserter compilations(db, QStringLiteral("INSERT INTO Valogatasok VALUES (?, ?, ?, ?, ?, ?)"));
+        Inserter compilations(db, QStringLiteral("INSERT INTO Valogatasok VALUES (?, ?, ?, ?, ?, ?)"), counter);
         for (int i = 0; i < rows; ++i) {
             compilations.row({artist(random) + QStringLiteral(" - ") + title(random),
                               random.pick(compilationNames) + QLatin1Char(' ') + QString::number(random.below(30) + 1),
                               duration(random, 0, 1, 8), random.pick(bitrates), megabytes(random, 2, 12),
                               code(random, QStringLiteral("CD"))});
         }
-        Inserter films(db, QStringLiteral("INSERT INTO DVD_Filmek VALUES (?, ?, ?, ?, ?, ?, ?)"));
+        Inserter films(db, QStringLiteral("INSERT INTO DVD_Filmek VALUES (?, ?, ?, ?, ?, ?, ?)"), counter);
         for (int i = 0; i < rows; ++i) {
             films.row({title(random), random.pick(englishWords) + QLatin1Char(' ') + random.pick(englishWords),
                        joined(random, soundTracks, 3),
                        random.chance(15) ? QStringLiteral("-") : joined(random, subtitleLanguages, 4),
                        QString::number(random.chance(85) ? 1 : 2), duration(random, 2, 0), random.pick(filmStyles)});
         }
-        Inserter clips(db, QStringLiteral("INSERT INTO Filmek_videoklippek VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        Inserter clips(db, QStringLiteral("INSERT INTO Filmek_videoklippek VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                       counter);
         for (int i = 0; i < rows; ++i) {
             clips.row({title(random), capitalised(random.pick(adjectives) + QLatin1Char(' ') + random.pick(nouns)),
                        random.pick(languages), random.pick(resolutions), megabytes(random, 20, 1400),
                        duration(random, 2, 0), random.pick(filmStyles), random.pick(videoCodecs),
                        random.pick(audioCodecs)});
         }
-        Inserter games(db, QStringLiteral("INSERT INTO games VALUES (?, ?, ?, ?)"));
+        Inserter games(db, QStringLiteral("INSERT INTO games VALUES (?, ?, ?, ?)"), counter);
         for (int i = 0; i < rows; ++i) {
             games.row({title(random), random.pick(gameStyles), megabytes(random, 100, 8000),
                        code(random, QStringLiteral("DVD"))});
         }
-        Inserter programs(db, QStringLiteral("INSERT INTO progs_other VALUES (?, ?, ?, ?)"));
+        Inserter programs(db, QStringLiteral("INSERT INTO progs_other VALUES (?, ?, ?, ?)"), counter);
         for (int i = 0; i < rows; ++i) {
             programs.row({random.pick(programKinds) + QLatin1Char(' ') + QString::number(2000 + random.below(25)),
                           capitalised(random.pick(adjectives) + QLatin1Char(' ') + random.pick(nouns)),
@@ -303,7 +324,7 @@ void fill(sqlite3* db, int rows, std::uint64_t seed)
     execute(db, "COMMIT");
 }
 
-void generate(const QString& file, int rows, std::uint64_t seed)
+void generate(const QString& file, int rows, std::uint64_t seed, const Progress& progress)
 {
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
@@ -319,7 +340,7 @@ void generate(const QString& file, int rows, std::uint64_t seed)
         execute(db, "PRAGMA synchronous = OFF");
         execute(db, "PRAGMA cache_size = -131072");
         store::createTables(db);
-        fill(db, rows, seed);
+        fill(db, rows, seed, progress);
         store::upgradeSchema(db);
         execute(db, "PRAGMA journal_mode = WAL");
     } catch (...) {
@@ -329,48 +350,43 @@ void generate(const QString& file, int rows, std::uint64_t seed)
     sqlite3_close(db);
 }
 
+const Syntax syntax{
+    QStringLiteral("mediatar-catalogue generate FILE --rows N [--seed S]"),
+    QStringLiteral("Writes a new catalogue with N made-up rows in each of its seven tables (Hungarian artists,\n"
+                   "titles, films, games and programs). The same N and seed always give the same rows.\n"
+                   "An existing FILE is never overwritten.\n"),
+    1,
+    {},
+    {{QStringLiteral("--rows"), QStringLiteral("N"), true, 0, 100'000'000},
+     {QStringLiteral("--seed"), QStringLiteral("S"), true, 0, std::numeric_limits<qint64>::max()}},
+    {QStringLiteral("--rows")}};
+
 } // namespace
 
 int generateCommand(const QStringList& args, Streams streams)
 {
-    const char* usage = "usage: mediatar-catalogue generate FILE --rows N [--seed S]\n";
-    if (args.contains(QLatin1String("--help"))) {
-        streams.out << usage
-                    << "Writes a new catalogue with N made-up rows in each of its seven tables (Hungarian artists,\n"
-                       "titles, films, games and programs). The same N and seed always give the same rows.\n"
-                       "An existing FILE is never overwritten.\n";
-        return 0;
-    }
-    QString file;
-    long long rows = -1;
-    unsigned long long seed = 1;
-    bool ok = true;
-    for (int i = 0; i < args.size() && ok; ++i) {
-        if (args.at(i) == QLatin1String("--rows") && i + 1 < args.size())
-            rows = args.at(++i).toLongLong(&ok);
-        else if (args.at(i) == QLatin1String("--seed") && i + 1 < args.size())
-            seed = args.at(++i).toULongLong(&ok);
-        else if (file.isEmpty() && !args.at(i).startsWith(QLatin1String("--")))
-            file = args.at(i);
-        else
-            ok = false;
-    }
-    if (!ok || file.isEmpty() || rows < 0 || rows > 100'000'000) {
-        streams.err << usage;
-        return 2;
-    }
+    int exitCode = 0;
+    const std::optional<Arguments> parsed = parseArguments(args, syntax, streams, exitCode);
+    if (!parsed)
+        return exitCode;
+    const QString file = parsed->positional.at(0);
+    const int rows = parsed->value(QStringLiteral("--rows")).toInt();
+    const std::uint64_t seed = parsed->value(QStringLiteral("--seed"), QStringLiteral("1")).toULongLong();
     if (QFile::exists(file)) {
         streams.err << "mediatar-catalogue generate: " << file << ": the file already exists\n";
         return 1;
     }
+    ProgressLine progress(streams.err, QStringLiteral("generating"));
     try {
-        generate(file, static_cast<int>(rows), seed);
+        generate(file, rows, seed, [&progress](quint64 done, quint64 total) { progress.show(done, total); });
     } catch (const platform::Failure& failure) {
+        progress.finish();
         for (const QString& leftover : {file, file + QStringLiteral("-wal"), file + QStringLiteral("-shm")})
             QFile::remove(leftover);
         streams.err << "mediatar-catalogue generate: " << failure.text() << "\n";
         return 1;
     }
+    progress.finish();
     streams.out << "generated " << file << " with " << rows << " rows in each table\n";
     return 0;
 }

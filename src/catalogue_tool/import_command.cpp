@@ -1,53 +1,30 @@
 #include "catalogue_tool/arguments.h"
+#include "catalogue_tool/progress_line.h"
 #include "platform/failure.h"
 #include "legacy/legacy_import.h"
 
 #include <QFileInfo>
-#include <unistd.h>
 
 namespace catalogue_tool {
 
 namespace {
 
 const Syntax syntax{
-    QStringLiteral("mediatar-catalogue import LEGACY OUT [--force]"),
+    QStringLiteral("mediatar-catalogue import LEGACY OUT [--force] [--salvage]"),
     QStringLiteral("Reads a catalogue of the older Jet (Access) format and writes every row of its seven tables\n"
                    "into a new catalogue OUT, album keys included. The source is only read. OUT appears only\n"
-                   "when every row is in; an existing OUT is kept unless --force is given.\n"),
+                   "when every row is in; an existing OUT is kept unless --force is given, and never replaced\n"
+                   "while a program has it open.\n"
+                   "A damaged LEGACY (a page that cannot be read, a table or column that cannot be found, fewer\n"
+                   "rows than its tables declare, tracks whose album is missing) is refused with a list of what\n"
+                   "is wrong. --salvage imports what can be read instead and lists what was lost.\n"
+                   "Exits with 0 when every row is in, 3 when a salvaged OUT was written with losses, 1 on\n"
+                   "failure and 2 for wrong arguments.\n"),
     2,
-    {QStringLiteral("--force")}};
+    {QStringLiteral("--force"), QStringLiteral("--salvage")}};
 
-// Below this many rows an import is over before a progress line would help.
-constexpr quint64 progressThreshold = 10000;
-
-// A line that rewrites itself on the terminal; nothing when the errors go to a file or a pipe.
-class ProgressLine
-{
-public:
-    explicit ProgressLine(QTextStream& err) : m_err(err), m_enabled(isatty(STDERR_FILENO) != 0) {}
-    void show(quint64 done, quint64 total)
-    {
-        if (!m_enabled || total < progressThreshold)
-            return;
-        const int percent = static_cast<int>(done * 100 / total);
-        if (percent == m_percent)
-            return;
-        m_percent = percent;
-        m_err << "\rimporting: " << done << " of " << total << " rows (" << percent << "%)" << Qt::flush;
-        m_shown = true;
-    }
-    void finish()
-    {
-        if (m_shown)
-            m_err << "\r\033[K" << Qt::flush;
-    }
-
-private:
-    QTextStream& m_err;
-    bool m_enabled;
-    bool m_shown = false;
-    int m_percent = -1;
-};
+// The exit code of an import that was salvaged: OUT is written, but not every row is in it.
+constexpr int salvagedExitCode = 3;
 
 } // namespace
 
@@ -61,15 +38,21 @@ int importCommand(const QStringList& args, Streams streams)
     const QString target = parsed->positional.at(1);
     legacy::ImportOptions options;
     options.replaceExisting = parsed->has(QStringLiteral("--force"));
+    options.salvage = parsed->has(QStringLiteral("--salvage"));
     if (!options.replaceExisting && QFileInfo(target).exists()) {
         streams.err << "mediatar-catalogue import: " << target << ": the file already exists (--force replaces it)\n";
         return 1;
     }
-    ProgressLine progress(streams.err);
+    ProgressLine progress(streams.err, QStringLiteral("importing"));
     options.progress = [&progress](quint64 done, quint64 total) { progress.show(done, total); };
     legacy::ImportReport report;
     try {
         report = legacy::importLegacyCatalogue(source, target, options);
+    } catch (const legacy::DamagedSource& damaged) {
+        progress.finish();
+        streams.err << "mediatar-catalogue import: " << damaged.text()
+                    << "\n(--salvage imports what can be read and lists what is lost)\n";
+        return 1;
     } catch (const platform::Failure& failure) {
         progress.finish();
         streams.err << "mediatar-catalogue import: " << failure.text() << "\n";
@@ -83,7 +66,17 @@ int importCommand(const QStringList& args, Streams streams)
                     << qSetFieldWidth(0) << Qt::left << " rows";
         if (table.missing)
             streams.out << "  (not in the source: created empty)";
+        else if (table.rows < table.declared)
+            streams.out << "  (of " << table.declared << " declared: " << table.declared - table.rows << " lost)";
         streams.out << "\n";
+    }
+    if (!report.losses.empty()) {
+        streams.err << "mediatar-catalogue import: " << source
+                    << ": the file is damaged; what could be read was imported, and this was lost:\n  "
+                    << legacy::describeLosses(report.losses, QStringLiteral("\n  ")) << "\n";
+        streams.out << "salvaged " << report.totalRows() << " rows from " << QFileInfo(source).fileName() << " into "
+                    << target << "; the catalogue is not complete\n";
+        return salvagedExitCode;
     }
     streams.out << "imported " << report.totalRows() << " rows from " << QFileInfo(source).fileName() << " into "
                 << target << "\n";

@@ -18,7 +18,8 @@ const std::map<QString, Command>& commands()
     static const std::map<QString, Command> table = {
         {"create",
          {"create FILE [--seed SQL]     write a new, empty catalogue (optionally filled from a seed)", createCommand}},
-        {"import", {"import LEGACY OUT [--force]  convert a catalogue of the older Jet format", importCommand}},
+        {"import",
+         {"import LEGACY OUT [--force] [--salvage]  convert a catalogue of the older Jet format", importCommand}},
         {"export", {"export FILE DIR [--force]    write each table as a CSV file", exportCommand}},
         {"check", {"check FILE                   verify the file and its tables", checkCommand}},
         {"generate",
@@ -32,7 +33,14 @@ void usage(QTextStream& stream)
     stream << "usage: mediatar-catalogue COMMAND [ARGS]\n\ncommands:\n";
     for (const auto& [name, command] : commands())
         stream << "  " << command.summary << "\n";
-    stream << "\nEach command takes --help.\n";
+    stream << "\n'mediatar-catalogue help COMMAND' or 'mediatar-catalogue COMMAND --help' tells more of each;\n"
+              "'mediatar-catalogue --version' prints the version.\n";
+}
+
+QString version()
+{
+    const QString number = QStringLiteral(MEDIATAR_VERSION);
+    return number.isEmpty() ? QStringLiteral("(development build)") : number;
 }
 
 } // namespace
@@ -43,17 +51,30 @@ int run(const QStringList& args, Streams streams)
         usage(streams.err);
         return 2;
     }
-    if (args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h")) {
+    const QString& first = args.first();
+    if (first == QLatin1String("--help") || first == QLatin1String("-h") ||
+        (first == QLatin1String("help") && args.size() == 1)) {
         usage(streams.out);
         return 0;
     }
-    const auto found = commands().find(args.first());
+    if (first == QLatin1String("--version") || first == QLatin1String("-V")) {
+        streams.out << "mediatar-catalogue " << version() << "\n";
+        return 0;
+    }
+    // "help import" is "import --help".
+    const bool help = first == QLatin1String("help");
+    const QString name = help ? args.at(1) : first;
+    const auto found = commands().find(name);
     if (found == commands().end()) {
-        streams.err << "mediatar-catalogue: unknown command '" << args.first() << "'\n";
-        usage(streams.err);
+        streams.err << "mediatar-catalogue: unknown command '" << name
+                    << "' ('mediatar-catalogue --help' lists the commands)\n";
         return 2;
     }
-    return found->second.run(args.mid(1), streams);
+    if (help && args.size() > 2) {
+        streams.err << "mediatar-catalogue help: unexpected argument '" << args.at(2) << "'\n";
+        return 2;
+    }
+    return found->second.run(help ? QStringList{QStringLiteral("--help")} : args.mid(1), streams);
 }
 
 } // namespace catalogue_tool

@@ -4,7 +4,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
 
 // glib first: the library's header expects its types.
 #include <glib.h>
@@ -24,6 +27,11 @@ QString damaged(const QString& path, const QString& why)
     return QStringLiteral("%1: the file is damaged (%2)").arg(path, why);
 }
 
+QString entryName(const MdbCatalogEntry* entry)
+{
+    return QString::fromUtf8(entry->object_name);
+}
+
 QByteArray firstBytes(const QString& path, qint64 count)
 {
     QFile file(path);
@@ -38,6 +46,12 @@ bool isUserTable(const MdbCatalogEntry* entry)
 }
 
 } // namespace
+
+Damage::Damage(const QString& path, const QString& table, const QString& what)
+    : platform::Failure(damaged(path, table.isEmpty() ? what : QStringLiteral("%1: %2").arg(table, what))),
+      m_table(table), m_problem(what)
+{
+}
 
 FileKind fileKind(const QString& path)
 {
@@ -56,10 +70,13 @@ FileKind fileKind(const QString& path)
 struct LegacyCatalogue::Handle
 {
     MdbHandle* mdb = nullptr;
+    int wholePages = -1; // the whole pages of a file cut short, copied to memory
     ~Handle()
     {
         if (mdb)
             mdb_close(mdb);
+        if (wholePages >= 0)
+            ::close(wholePages);
     }
 };
 
@@ -76,18 +93,38 @@ struct LegacyTable::Table
 
 namespace {
 
-// Reads a table to its end and fails unless it holds the rows its definition declares: a file cut short
-// loses pages, and the library would otherwise just stop early.
-void verifyRowCount(const QString& path, MdbTableDef* table)
+// Reads the table list to its end: unless it holds the entries its definition declares, tables may be missing
+// from it. A file cut short loses pages, and the library would otherwise just stop early.
+QString tableListDamage(MdbTableDef* table)
 {
     mdb_rewind_table(table);
     quint64 rows = 0;
     while (mdb_fetch_row(table))
         ++rows;
-    if (rows != table->num_rows)
-        throw platform::Failure(damaged(
-            path,
-            QStringLiteral("its table list declares %1 entries, %2 could be read").arg(table->num_rows).arg(rows)));
+    if (rows == table->num_rows)
+        return QString();
+    return QStringLiteral("its table list declares %1 entries, %2 could be read").arg(table->num_rows).arg(rows);
+}
+
+// A copy of the first length bytes of the file at path in an unnamed file in memory.
+int copyWholePages(const QString& path, qint64 length)
+{
+    QFile source(path);
+    const int copy = ::memfd_create("mediatar-legacy-pages", MFD_CLOEXEC);
+    if (copy < 0 || !source.open(QIODevice::ReadOnly)) {
+        if (copy >= 0)
+            ::close(copy);
+        throw platform::Failure(QStringLiteral("%1: the file cannot be read").arg(path));
+    }
+    while (length > 0) {
+        const QByteArray block = source.read(std::min<qint64>(length, 1 << 20));
+        if (block.isEmpty() || ::write(copy, block.constData(), static_cast<size_t>(block.size())) != block.size()) {
+            ::close(copy);
+            throw platform::Failure(QStringLiteral("%1: the file cannot be read").arg(path));
+        }
+        length -= block.size();
+    }
+    return copy;
 }
 
 } // namespace
@@ -106,14 +143,24 @@ LegacyCatalogue::LegacyCatalogue(const QString& path) : m_path(path), m_handle(s
     case FileKind::Jet:
         break;
     }
-    // The library reads beyond the end of a short file as empty pages, so a cut is caught here first.
+    // The library reads a page beyond the end of a short file as no page at all, and so a table there as an
+    // empty one: a cut is told here first.
     const QByteArray head = firstBytes(path, jetVersionOffset + 1);
     const qint64 pageSize = head.size() > jetVersionOffset && head.at(jetVersionOffset) == 0 ? 2048 : 4096;
     const qint64 size = QFileInfo(path).size();
-    if (size < 3 * pageSize || size % pageSize != 0)
+    if (size < 3 * pageSize)
         throw platform::Failure(damaged(path, QStringLiteral("it ends in the middle of a page")));
+    QByteArray readFrom = QFile::encodeName(path);
+    if (size % pageSize != 0) {
+        m_fileDamage
+            << QStringLiteral("the file ends in the middle of page %1: it has been cut short").arg(size / pageSize);
+        // The library would read the cut page's missing part as whatever its buffer held, and make rows of
+        // it: it is given the whole pages only, as an unnamed copy that leaves nothing behind.
+        m_handle->wholePages = copyWholePages(path, size / pageSize * pageSize);
+        readFrom = "/proc/self/fd/" + QByteArray::number(m_handle->wholePages);
+    }
 
-    m_handle->mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
+    m_handle->mdb = mdb_open(readFrom.constData(), MDB_NOFLAGS);
     if (!m_handle->mdb)
         throw platform::Failure(damaged(path, QStringLiteral("it cannot be opened as a Jet database")));
     if (m_handle->mdb->f->jet_version != MDB_VER_JET3 && m_handle->mdb->f->jet_version != MDB_VER_JET4)
@@ -124,14 +171,11 @@ LegacyCatalogue::LegacyCatalogue(const QString& path) : m_path(path), m_handle(s
     MdbTableDef* objects = mdb_read_table_by_name(m_handle->mdb, const_cast<gchar*>("MSysObjects"), MDB_TABLE);
     if (!objects)
         throw platform::Failure(damaged(path, QStringLiteral("its table list cannot be read")));
-    try {
-        mdb_read_columns(objects);
-        verifyRowCount(path, objects);
-    } catch (...) {
-        mdb_free_tabledef(objects);
-        throw;
-    }
+    mdb_read_columns(objects);
+    const QString listDamage = tableListDamage(objects);
     mdb_free_tabledef(objects);
+    if (!listDamage.isEmpty())
+        m_fileDamage << listDamage;
 }
 
 LegacyCatalogue::~LegacyCatalogue() = default;
@@ -159,19 +203,36 @@ std::unique_ptr<LegacyTable> LegacyCatalogue::table(const QString& name)
     }
     if (!found)
         return nullptr;
+    // A damaged table list can send a table to the definition of another object, whose rows would then be
+    // read as the table's own.
+    for (guint i = 0; catalog && i < catalog->len; ++i) {
+        const auto* other = static_cast<const MdbCatalogEntry*>(g_ptr_array_index(catalog, i));
+        if (other == found || other->object_type != MDB_TABLE || other->table_pg != found->table_pg)
+            continue;
+        throw Damage(
+            m_path, name,
+            isUserTable(other)
+                ? QStringLiteral("the table list gives it the definition of the table %1").arg(entryName(other))
+                : QStringLiteral("the table list gives it the definition of the system table %1")
+                      .arg(entryName(other)));
+    }
     auto table = std::make_unique<LegacyTable::Table>();
     table->mdb = m_handle->mdb;
     table->def = mdb_read_table(found);
     if (!table->def || !mdb_read_columns(table->def))
-        throw platform::Failure(damaged(m_path, QStringLiteral("the table %1 cannot be read").arg(name)));
+        throw Damage(m_path, name, QStringLiteral("its definition cannot be read"));
     mdb_rewind_table(table->def);
     return std::unique_ptr<LegacyTable>(new LegacyTable(m_path, std::move(table)));
 }
 
 quint64 LegacyCatalogue::declaredRows(const QString& name)
 {
-    const std::unique_ptr<LegacyTable> found = table(name);
-    return found ? found->declaredRows() : 0;
+    try {
+        const std::unique_ptr<LegacyTable> found = table(name);
+        return found ? found->declaredRows() : 0;
+    } catch (const Damage&) {
+        return 0;
+    }
 }
 
 LegacyTable::LegacyTable(const QString& path, std::unique_ptr<Table> table)
@@ -218,26 +279,18 @@ const char* LegacyTable::text(int column) const
 bool LegacyTable::next()
 {
     MdbTableDef* def = m_table->def;
-    if (!mdb_fetch_row(def)) {
-        if (m_rowsRead != def->num_rows)
-            throw platform::Failure(damaged(m_path, QStringLiteral("the table %1 declares %2 rows, %3 could be read")
-                                                        .arg(m_name)
-                                                        .arg(def->num_rows)
-                                                        .arg(m_rowsRead)));
+    if (!mdb_fetch_row(def))
         return false;
-    }
     ++m_rowsRead;
     // The library cuts a value at the size of its buffer without a word; only a long memo can reach it.
     const int longest = static_cast<int>(m_table->mdb->bind_size) - 1;
     for (std::size_t i = 0; i < m_lengths.size(); ++i)
         if (m_lengths[i] >= longest)
-            throw platform::Failure(
-                QStringLiteral("%1: row %2 of the table %3 holds a value in %4 longer than %5 bytes, "
-                               "which cannot be read whole")
-                    .arg(m_path)
-                    .arg(m_rowsRead)
-                    .arg(m_name, m_columns.at(static_cast<qsizetype>(i)))
-                    .arg(longest));
+            throw Damage(m_path, m_name,
+                         QStringLiteral("row %1 holds a value in %2 longer than %3 bytes, which cannot be read whole")
+                             .arg(m_rowsRead)
+                             .arg(m_columns.at(static_cast<qsizetype>(i)))
+                             .arg(longest));
     // The bound values cannot tell a null from an empty text; the row's null mask can. The fetched row is still
     // on the current page, so it is split into its fields once more to read the mask.
     std::fill(m_null.begin(), m_null.end(), false);

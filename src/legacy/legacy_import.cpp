@@ -2,24 +2,43 @@
 
 #include "hungarian/hungarian.h"
 
-#include "platform/failure.h"
 #include "legacy/legacy_catalogue.h"
+#include "legacy/open_files.h"
+#include "platform/failure.h"
 #include "store/schema.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace legacy {
 
 using store::TableDefinition;
+
+QString describeLosses(const std::vector<Loss>& losses, const QString& separator)
+{
+    QStringList lines;
+    for (const Loss& loss : losses)
+        lines << (loss.table.isEmpty() ? loss.what : QStringLiteral("%1: %2").arg(loss.table, loss.what));
+    return lines.join(separator);
+}
+
+DamagedSource::DamagedSource(const QString& source, std::vector<Loss> losses)
+    : platform::Failure(QStringLiteral("%1: the file is damaged; nothing was imported:\n  %2")
+                            .arg(source, describeLosses(losses, QStringLiteral("\n  ")))),
+      m_losses(std::move(losses))
+{
+}
 
 quint64 ImportReport::totalRows() const
 {
@@ -38,30 +57,73 @@ QString systemError(const QString& path)
     return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
 }
 
-// The half-written catalogue and the engine's side files go with any failure.
+// Temporary catalogues are hidden files beside the target whose names say what they are, so that a later
+// import can find the ones a killed import left behind: ".lista.tnx.mediatar-import-k3x9q1", with the
+// engine's side files after it. Names of an earlier version (".lista.tnx.import-k3x9q1") are known too.
+const QRegularExpression& temporaryName()
+{
+    static const QRegularExpression name(QStringLiteral("^\\..+\\.(mediatar-)?import-[0-9a-z]+(-journal|-wal|-shm)?$"));
+    return name;
+}
+
+// Whether no import is writing the file: no process has it open, and nobody holds the lock that every
+// import keeps on its temporary file until it ends.
+bool isAbandoned(const QString& path)
+{
+    if (isOpenElsewhere(path, Whose::AnyProcess))
+        return false;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+
+void removeAbandonedTemporaries(const QString& folder)
+{
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& entry : entries)
+        if (!entry.isSymLink() && temporaryName().match(entry.fileName()).hasMatch() && isAbandoned(entry.filePath()))
+            QFile::remove(entry.filePath());
+}
+
+// The half-written catalogue and the engine's side files go with any failure. The file is created here, and
+// only here (a name that is taken is never reused), and locked for as long as the import runs.
 class TemporaryCatalogue
 {
 public:
     explicit TemporaryCatalogue(const QString& target)
     {
         const QFileInfo info(target);
-        do {
-            m_path = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".import-") +
-                     QString::number(QRandomGenerator::global()->generate(), 36);
-        } while (QFileInfo::exists(m_path));
+        for (;;) {
+            m_path = info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                     QStringLiteral(".mediatar-import-") + QString::number(QRandomGenerator::global()->generate(), 36);
+            m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (m_fd >= 0)
+                break;
+            if (errno != EEXIST)
+                throw platform::Failure(systemError(m_path));
+        }
+        ::flock(m_fd, LOCK_EX | LOCK_NB);
     }
     ~TemporaryCatalogue()
     {
-        if (m_keep)
-            return;
-        for (const char* suffix : {"", "-journal", "-wal", "-shm"})
-            QFile::remove(m_path + QLatin1String(suffix));
+        if (!m_keep)
+            for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+                QFile::remove(m_path + QLatin1String(suffix));
+        // Closed last: closing a descriptor of a file drops every lock this process holds on it, the
+        // engine's own included, so it stays open until the engine is done with the file.
+        ::close(m_fd);
     }
+    TemporaryCatalogue(const TemporaryCatalogue&) = delete;
+    TemporaryCatalogue& operator=(const TemporaryCatalogue&) = delete;
     const QString& path() const { return m_path; }
     void keep() { m_keep = true; }
 
 private:
     QString m_path;
+    int m_fd = -1;
     bool m_keep = false;
 };
 
@@ -147,44 +209,84 @@ bool isNumberColumn(const QString& table, const QString& column)
            column == QLatin1String("eloado_azonosito");
 }
 
+QString joinedNames(const QStringList& names)
+{
+    return names.join(QStringLiteral(", "));
+}
+
 class Copier
 {
 public:
-    Copier(LegacyCatalogue& source, Database& target, const ImportOptions& options)
-        : m_source(source), m_target(target), m_options(options)
+    Copier(LegacyCatalogue& source, Database& target, const ImportOptions& options, ImportReport& report)
+        : m_source(source), m_target(target), m_options(options), m_report(report)
     {
         for (const TableDefinition& table : store::catalogueTables())
             m_total += source.declaredRows(table.name);
     }
 
-    ImportedTable copy(const TableDefinition& table, QStringList& warnings)
+    void copy(const TableDefinition& table)
     {
-        ImportedTable result{table.name, 0, false};
-        const std::unique_ptr<LegacyTable> rows = m_source.table(table.name);
+        m_report.tables.push_back({table.name, 0, 0, false});
+        ImportedTable& result = m_report.tables.back();
+        std::unique_ptr<LegacyTable> rows;
+        try {
+            rows = m_source.table(table.name);
+        } catch (const Damage& damage) {
+            lose(table.name, damage.problem() + QStringLiteral("; none of its rows could be read"));
+            return;
+        }
         if (!rows) {
             result.missing = true;
-            warnings << QStringLiteral("the source has no table %1; it was created empty").arg(table.name);
-            return result;
+            lose(table.name, QStringLiteral("the file has no such table"));
+            return;
         }
+        result.declared = rows->declaredRows();
         // Columns are found by name, so the source's own column order does not matter.
         std::vector<int> from;
         std::vector<bool> number;
+        QStringList missing;
         for (const QString& column : table.columns) {
             from.push_back(rows->columnIndex(column));
             number.push_back(isNumberColumn(table.name, column));
             if (from.back() < 0)
-                warnings << QStringLiteral("the source table %1 has no column %2; it was left empty in every row")
-                                .arg(table.name, column);
+                missing << column;
         }
+        // With most of its columns missing, the definition is another table's, or no table's: its rows are
+        // not this table's rows.
+        if (missing.size() * 2 > table.columns.size()) {
+            lose(table.name, QStringLiteral("its definition is not its own: it lacks the column(s) %1 and holds %2; "
+                                            "none of its %3 rows could be read")
+                                 .arg(joinedNames(missing), joinedNames(rows->columns()))
+                                 .arg(result.declared));
+            result.declared = 0; // the other table's count
+            return;
+        }
+        if (!missing.isEmpty())
+            lose(table.name, QStringLiteral("the column(s) %1 cannot be found; they are empty in every row")
+                                 .arg(joinedNames(missing)));
         for (const QString& column : rows->columns())
             if (!table.columns.contains(column, Qt::CaseInsensitive))
-                warnings << QStringLiteral("the column %1 of the source table %2 is not part of a catalogue; it was "
-                                           "left out")
-                                .arg(column, table.name);
+                m_report.warnings << QStringLiteral("the column %1 of the source table %2 is not part of a catalogue; "
+                                                    "it was left out")
+                                         .arg(column, table.name);
 
         Insert insert(m_target, table);
         sqlite3_stmt* statement = insert.statement();
-        while (rows->next()) {
+        // Rows that cannot be read or written whole are left out, and told as one loss per table.
+        quint64 leftOut = 0;
+        QString firstLeftOut;
+        const auto leaveOut = [&](const QString& why) {
+            if (leftOut++ == 0)
+                firstLeftOut = why;
+        };
+        for (;;) {
+            try {
+                if (!rows->next())
+                    break;
+            } catch (const Damage& damage) {
+                leaveOut(damage.problem());
+                continue;
+            }
             for (std::size_t i = 0; i < from.size(); ++i) {
                 const int place = static_cast<int>(i) + 1;
                 const int column = from[i];
@@ -197,27 +299,64 @@ public:
                     sqlite3_bind_text(statement, place, rows->text(column), rows->textLength(column), SQLITE_STATIC);
             }
             const QString refused = insert.step();
-            if (!refused.isEmpty())
-                throw platform::Failure(QStringLiteral("%1: row %2 of the table %3 cannot be written: %4")
-                                            .arg(m_source.path())
-                                            .arg(rows->rowsRead())
-                                            .arg(table.name, refused));
+            if (!refused.isEmpty()) {
+                leaveOut(QStringLiteral("row %1 cannot be written: %2").arg(rows->rowsRead()).arg(refused));
+                continue;
+            }
             ++result.rows;
             if (++m_done % progressStep == 0 && m_options.progress)
                 m_options.progress(m_done, m_total);
         }
+        if (leftOut > 0)
+            lose(table.name,
+                 leftOut == 1 ? firstLeftOut + QStringLiteral("; the row was left out")
+                              : QStringLiteral("%1 rows were left out (the first: %2)").arg(leftOut).arg(firstLeftOut));
+        if (rows->rowsRead() < result.declared)
+            lose(table.name, QStringLiteral("%1 rows are declared, %2 could be read: %3 rows are lost")
+                                 .arg(result.declared)
+                                 .arg(rows->rowsRead())
+                                 .arg(result.declared - rows->rowsRead()));
+        else if (rows->rowsRead() > result.declared)
+            lose(table.name,
+                 QStringLiteral("%1 rows are declared, %2 were found").arg(result.declared).arg(rows->rowsRead()));
         if (m_options.progress)
             m_options.progress(m_done, m_total);
-        return result;
     }
 
 private:
+    void lose(const QString& table, const QString& what) { m_report.losses.push_back({table, what}); }
+
     LegacyCatalogue& m_source;
     Database& m_target;
     const ImportOptions& m_options;
+    ImportReport& m_report;
     quint64 m_total = 0;
     quint64 m_done = 0;
 };
+
+// Tracks whose album is not there are never listed: the album rows are lost, or the old program lost track
+// of them. Either way the user is told.
+void findTracksWithoutAlbum(Database& db, ImportReport& report)
+{
+    sqlite3_stmt* statement = nullptr;
+    const char* sql = "SELECT COUNT(*), COUNT(DISTINCT eloado_azonosito), "
+                      "(SELECT group_concat(key, ', ') FROM (SELECT DISTINCT eloado_azonosito AS key FROM szamok "
+                      "WHERE NOT EXISTS (SELECT 1 FROM eloado WHERE kod = szamok.eloado_azonosito) "
+                      "ORDER BY 1 LIMIT 10)) "
+                      "FROM szamok WHERE NOT EXISTS (SELECT 1 FROM eloado WHERE kod = szamok.eloado_azonosito)";
+    if (sqlite3_prepare_v2(db.handle(), sql, -1, &statement, nullptr) != SQLITE_OK)
+        db.fail(QString::fromUtf8(sql));
+    if (sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int64(statement, 0) > 0) {
+        const auto* keys = reinterpret_cast<const char*>(sqlite3_column_text(statement, 2));
+        const qint64 distinct = sqlite3_column_int64(statement, 1);
+        report.losses.push_back({QStringLiteral("szamok"),
+                                 QStringLiteral("%1 tracks belong to no album: no row of eloado has the key(s) %2%3")
+                                     .arg(sqlite3_column_int64(statement, 0))
+                                     .arg(QString::fromUtf8(keys ? keys : "(none)"))
+                                     .arg(distinct > 10 ? QStringLiteral(", …") : QString())});
+    }
+    sqlite3_finalize(statement);
+}
 
 // New albums must never take a key that a track still points at: such a track would join the new album.
 // The old file's counter never handed a key out twice, so the new one starts above every key in use.
@@ -264,36 +403,128 @@ void checkTarget(const QString& source, const QString& target, bool replaceExist
             QStringLiteral("%1: the new catalogue cannot replace the file it is made from").arg(target));
 }
 
+QString inUse(const QString& target)
+{
+    return QStringLiteral("%1: the catalogue is open in another program; close it there first (the file was not "
+                          "replaced)")
+        .arg(target);
+}
+
+// Holds the catalogue that is about to be replaced, so that no program opens it between the check and the
+// rename: a program that had it open would go on writing into the replaced file, and each of its recordings
+// would be reported as done while landing in neither file.
+class ReplacedCatalogue
+{
+public:
+    explicit ReplacedCatalogue(const QString& target) : m_target(target)
+    {
+        if (isOpenElsewhere(target, Whose::AnyProcess))
+            throw platform::Failure(inUse(target));
+        if (fileKind(target) != FileKind::SQLite)
+            return; // no database: no program of ours has it open, as the look above has just shown
+        if (sqlite3_open_v2(target.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+            // A file this user cannot write: nobody's lock can be taken, and the look above has to do.
+            sqlite3_close(m_db);
+            m_db = nullptr;
+            return;
+        }
+        // A catalogue in WAL mode: any connection, even one that only has it open, keeps the engine from leaving
+        // WAL ("database is locked"). An exclusive transaction alone proves nothing there, since readers of a
+        // WAL file go on beside it.
+        if (journalMode() == QLatin1String("wal") &&
+            (sqlite3_exec(m_db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr) != SQLITE_OK ||
+             journalMode() == QLatin1String("wal")))
+            refuse();
+        // In rollback mode a connection that is reading or writing holds a lock, which this one waits for in vain;
+        // from here on the file is this connection's alone until the rename is done.
+        if (sqlite3_exec(m_db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK)
+            refuse();
+    }
+    ~ReplacedCatalogue()
+    {
+        if (!m_db)
+            return;
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(m_db);
+    }
+    ReplacedCatalogue(const ReplacedCatalogue&) = delete;
+    ReplacedCatalogue& operator=(const ReplacedCatalogue&) = delete;
+
+    // Looked at once more just before the rename: a program that opened the file meanwhile.
+    void checkNobodyElse() const
+    {
+        if (isOpenElsewhere(m_target, Whose::OtherProcessesOnly))
+            throw platform::Failure(inUse(m_target));
+    }
+
+private:
+    QString journalMode() const
+    {
+        sqlite3_stmt* statement = nullptr;
+        QString mode;
+        if (sqlite3_prepare_v2(m_db, "PRAGMA journal_mode", -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW)
+            mode = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))).toLower();
+        sqlite3_finalize(statement);
+        return mode;
+    }
+    [[noreturn]] void refuse()
+    {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        throw platform::Failure(inUse(m_target));
+    }
+
+    QString m_target;
+    sqlite3* m_db = nullptr;
+};
+
 } // namespace
 
 ImportReport importLegacyCatalogue(const QString& source, const QString& target, const ImportOptions& options)
 {
     checkTarget(source, target, options.replaceExisting);
+    // Told before the long work, and made sure of (with the file held) before the rename.
+    if (isOpenElsewhere(target, Whose::AnyProcess))
+        throw platform::Failure(inUse(target));
     LegacyCatalogue legacy(source);
+    removeAbandonedTemporaries(QFileInfo(target).absolutePath());
     TemporaryCatalogue temporary(target);
-    // The rows go into the bare tables; the indexes and kept counts are built over all of them at the end,
-    // which is much quicker than keeping them up to date row by row.
-    store::createTablesFile(temporary.path());
 
     ImportReport report;
+    for (const QString& damage : legacy.fileDamage())
+        report.losses.push_back({QString(), damage});
     {
         Database db(temporary.path());
+        // The rows go into the bare tables; the indexes and kept counts are built over all of them at the end,
+        // which is much quicker than keeping them up to date row by row.
+        store::createTables(db.handle());
         // Nobody else sees this file until it is complete, and it is synced before it takes its name, so
         // the engine need not journal or sync on the way.
         db.exec("PRAGMA journal_mode = OFF");
         db.exec("PRAGMA synchronous = OFF");
         db.exec("BEGIN");
-        Copier copier(legacy, db, options);
+        Copier copier(legacy, db, options, report);
         for (const TableDefinition& table : store::catalogueTables())
-            report.tables.push_back(copier.copy(table, report.warnings));
+            copier.copy(table);
+        findTracksWithoutAlbum(db, report);
+        if (!report.losses.empty() && !options.salvage)
+            throw DamagedSource(source, report.losses);
         keepAlbumKeysUnique(db);
         db.exec("COMMIT");
         store::upgradeSchema(db.handle());
         db.exec("PRAGMA journal_mode = WAL");
         db.close();
     }
+    if (!report.losses.empty() && options.keepSalvaged && !options.keepSalvaged(report)) {
+        report.kept = false;
+        return report;
+    }
     syncPath(temporary.path(), O_RDONLY);
-    if (options.replaceExisting) {
+    std::unique_ptr<ReplacedCatalogue> replaced;
+    if (options.replaceExisting && QFileInfo::exists(target)) {
+        replaced = std::make_unique<ReplacedCatalogue>(target);
+        replaced->checkNobodyElse();
         // A journal left by the replaced file would be replayed into the new one.
         QFile::remove(target + QStringLiteral("-wal"));
         QFile::remove(target + QStringLiteral("-shm"));
@@ -302,6 +533,7 @@ ImportReport importLegacyCatalogue(const QString& source, const QString& target,
     if (std::rename(QFile::encodeName(temporary.path()).constData(), QFile::encodeName(target).constData()) != 0)
         throw platform::Failure(systemError(target));
     temporary.keep();
+    replaced.reset();
     syncPath(QFileInfo(target).absolutePath(), O_RDONLY | O_DIRECTORY);
     return report;
 }

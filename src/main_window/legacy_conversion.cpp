@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <optional>
 
 namespace {
 
@@ -47,12 +48,33 @@ void TFoablak::offerLegacyConversion(const QString& path)
     if (m_services.prompts.confirm(question) != platform::Answer::Yes)
         return;
     const QString converted = convertedName(path);
+    // A damaged file is converted as far as it can be read, and the user decides, knowing what is lost,
+    // whether that catalogue is kept; nothing lost is ever passed over in silence.
+    legacy::ImportOptions options;
+    options.salvage = true;
+    std::optional<WaitCursor> waiting;
+    options.keepSalvaged = [&](const legacy::ImportReport& report) {
+        waiting.reset();
+        const QString lost = legacy::describeLosses(report.losses, QStringLiteral("\r"));
+        const QString keep = QStringLiteral("A régi katalógus sérült, nem minden olvasható ki belőle:\r%1\r\r%2\r\r"
+                                            "Megtartsam az átalakított katalógust azzal, ami olvasható volt (%3 sor)? "
+                                            "Nem választásakor nem készül új file; a régi file nem változik.")
+                                 .arg(path, lost)
+                                 .arg(report.totalRows());
+        const bool kept = m_services.prompts.confirm(keep) == platform::Answer::Yes;
+        waiting.emplace();
+        return kept;
+    };
+    legacy::ImportReport report;
     try {
-        WaitCursor waiting;
-        legacy::importLegacyCatalogue(path, converted);
+        waiting.emplace();
+        report = legacy::importLegacyCatalogue(path, converted, options);
     } catch (const platform::Failure& failure) {
         throw platform::Failure(QStringLiteral("A katalógus átalakítása nem sikerült:\r") + failure.text());
     }
+    // Declined: as when the conversion itself is declined.
+    if (!report.kept)
+        return;
     OpenDialog1.fileName = converted;
     m_browseQuery.pointAt(converted);
     m_detailQuery.pointAt(converted);
