@@ -39,6 +39,30 @@ void appendField(QByteArray& line, sqlite3_stmt* statement, int column)
     line += '"';
 }
 
+// A CSV field is text: binary data that another program stored would come back as something else, so it is
+// refused before anything is written. The row and column are named, so that it can be found and mended.
+void refuseBinaryData(const CatalogueFile& catalogue, const store::TableDefinition& table, const QString& path)
+{
+    QStringList tests;
+    QStringList kinds;
+    for (const QString& column : table.columns) {
+        tests << QStringLiteral("typeof(%1) = 'blob'").arg(column);
+        kinds << QStringLiteral("typeof(%1)").arg(column);
+    }
+    Query query(catalogue, QStringLiteral("SELECT rowid, %1 FROM %2 WHERE %3 LIMIT 1")
+                               .arg(kinds.join(QStringLiteral(", ")), table.name, tests.join(QStringLiteral(" OR "))));
+    if (!query.next())
+        return;
+    for (int column = 0; column < table.columns.size(); ++column) {
+        if (qstrcmp(reinterpret_cast<const char*>(sqlite3_column_text(query.get(), column + 1)), "blob") == 0)
+            throw platform::Failure(QStringLiteral("%1: the row %2 of the table %3 holds binary data in the column %4, "
+                                                   "which a CSV file cannot carry; nothing was written")
+                                        .arg(path)
+                                        .arg(sqlite3_column_int64(query.get(), 0))
+                                        .arg(table.name, table.columns.at(column)));
+    }
+}
+
 quint64 exportTable(const CatalogueFile& catalogue, const store::TableDefinition& table, const QString& path)
 {
     QSaveFile file(path);
@@ -90,10 +114,12 @@ int exportCommand(const QStringList& args, Streams streams)
             if (QFileInfo::exists(path) && !parsed->has(QStringLiteral("--force")))
                 throw platform::Failure(QStringLiteral("%1: the file already exists (--force replaces it)").arg(path));
         }
-        if (!QDir().mkpath(dir))
-            throw platform::Failure(QStringLiteral("%1: the folder cannot be created").arg(dir));
         // One read transaction: the files show the catalogue at one moment even while the program writes to it.
         sqlite3_exec(catalogue.handle(), "BEGIN", nullptr, nullptr, nullptr);
+        for (const store::TableDefinition& table : store::catalogueTables())
+            refuseBinaryData(catalogue, table, parsed->positional.at(0));
+        if (!QDir().mkpath(dir))
+            throw platform::Failure(QStringLiteral("%1: the folder cannot be created").arg(dir));
         for (const store::TableDefinition& table : store::catalogueTables()) {
             const QString path = QDir(dir).filePath(table.name + QStringLiteral(".csv"));
             const quint64 rows = exportTable(catalogue, table, path);

@@ -22,6 +22,9 @@ const std::map<QString, Command>& commands()
          {"import LEGACY OUT [--force] [--salvage]  convert a catalogue of the older Jet format", importCommand}},
         {"export", {"export FILE DIR [--force]    write each table as a CSV file", exportCommand}},
         {"check", {"check FILE                   verify the file and its tables", checkCommand}},
+        {"import-csv",
+         {"import-csv DIR OUT [--force] read the CSV files of 'export' into a new catalogue", importCsvCommand}},
+        {"backup", {"backup FILE OUT [--force]    copy a catalogue safely, also while it is in use", backupCommand}},
         {"generate",
          {"generate FILE --rows N [--seed S]  write a catalogue of N made-up rows per table", generateCommand}},
     };

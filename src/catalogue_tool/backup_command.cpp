@@ -1,0 +1,145 @@
+#include "catalogue_tool/arguments.h"
+#include "catalogue_tool/catalogue_file.h"
+#include "catalogue_tool/file_in_place.h"
+#include "platform/failure.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <sqlite3.h>
+
+namespace catalogue_tool {
+
+namespace {
+
+const Syntax syntax{
+    QStringLiteral("mediatar-catalogue backup FILE OUT [--force]"),
+    QStringLiteral("Copies the catalogue FILE into OUT as it stands at one moment, also while the program or another\n"
+                   "tool is writing to it. The copy is written beside OUT under a temporary name, checked as 'check'\n"
+                   "checks a catalogue, and only then takes the name OUT. An existing OUT is kept unless --force.\n"),
+    2,
+    {QStringLiteral("--force")}};
+
+// How long the copy waits for a writer that holds the whole file (a catalogue without a write-ahead log).
+constexpr int lockWaitMilliseconds = 30000;
+
+// What 'check' finds in a file: its exit code and its findings without the file's name in front.
+struct Findings
+{
+    int code = 0;
+    QStringList lines;
+};
+
+Findings checkFile(const QString& path)
+{
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    Findings findings;
+    findings.code = checkCommand({path}, {outStream, errStream});
+    outStream.flush();
+    errStream.flush();
+    const QString prefix = path + QStringLiteral(": ");
+    for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QString finding = line.startsWith(prefix) ? line.mid(prefix.size()) : line;
+        if (finding != QLatin1String("ok"))
+            findings.lines << finding;
+    }
+    // A file the check cannot open at all is reported on the error stream alone.
+    if (findings.code != 0 && findings.lines.isEmpty())
+        findings.lines = err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return findings;
+}
+
+// Copies the whole catalogue in one step of the engine's online backup: one read of one moment of the file,
+// which a writer using the write-ahead log never waits for.
+int copyPages(sqlite3* source, const QString& copy)
+{
+    sqlite3* target = nullptr;
+    if (sqlite3_open_v2(copy.toUtf8().constData(), &target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
+        const QString text = QString::fromUtf8(target ? sqlite3_errmsg(target) : "out of memory");
+        sqlite3_close(target);
+        throw platform::Failure(QStringLiteral("%1: %2").arg(copy, text));
+    }
+    sqlite3_backup* backup = sqlite3_backup_init(target, "main", source, "main");
+    if (!backup) {
+        const QString text = QString::fromUtf8(sqlite3_errmsg(target));
+        sqlite3_close(target);
+        throw platform::Failure(text);
+    }
+    QElapsedTimer waited;
+    waited.start();
+    int rc;
+    while ((rc = sqlite3_backup_step(backup, -1)) == SQLITE_BUSY || rc == SQLITE_LOCKED || rc == SQLITE_OK) {
+        if (rc != SQLITE_OK && waited.elapsed() > lockWaitMilliseconds)
+            break;
+        if (rc != SQLITE_OK)
+            QThread::msleep(20);
+    }
+    const int pages = sqlite3_backup_pagecount(backup);
+    sqlite3_backup_finish(backup);
+    QString text;
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+        text = QStringLiteral("another program kept the catalogue locked for %1 seconds; try again")
+                   .arg(lockWaitMilliseconds / 1000);
+    else if (rc != SQLITE_DONE)
+        text = QString::fromUtf8(sqlite3_errstr(rc));
+    if (text.isEmpty() && sqlite3_close(target) == SQLITE_OK)
+        return pages;
+    if (text.isEmpty())
+        text = QString::fromUtf8(sqlite3_errmsg(target));
+    sqlite3_close_v2(target);
+    throw platform::Failure(text);
+}
+
+} // namespace
+
+int backupCommand(const QStringList& args, Streams streams)
+{
+    int exitCode = 0;
+    const std::optional<Arguments> parsed = parseArguments(args, syntax, streams, exitCode);
+    if (!parsed)
+        return exitCode;
+    const QString source = parsed->positional.at(0);
+    const QString target = parsed->positional.at(1);
+    QStringList warnings;
+    int pages = 0;
+    try {
+        checkNewTarget(target, parsed->has(QStringLiteral("--force")), source);
+        FileInPlace copy(target, QStringLiteral("backup"));
+        {
+            const CatalogueFile catalogue(source);
+            sqlite3_busy_timeout(catalogue.handle(), 1000);
+            pages = copyPages(catalogue.handle(), copy.path());
+        }
+        // The copy is checked before it takes its name. A catalogue that has problems of its own is copied with
+        // them (a copy is worth most before a repair); only a problem the copy alone has refuses it.
+        const Findings copied = checkFile(copy.path());
+        if (copied.code != 0) {
+            const Findings original = checkFile(source);
+            QStringList own;
+            for (const QString& line : copied.lines) {
+                if (!original.lines.contains(line) && !line.startsWith(QLatin1String("note: ")))
+                    own << line;
+            }
+            if (original.code == 0 || !own.isEmpty())
+                throw platform::Failure(
+                    QStringLiteral("the copy fails the check, so %1 was not written:\n  %2")
+                        .arg(target, (own.isEmpty() ? copied.lines : own).join(QStringLiteral("\n  "))));
+            warnings << QStringLiteral("%1 has problems of its own, and the copy has them too:").arg(source);
+            for (const QString& line : copied.lines)
+                warnings << QStringLiteral("  ") + line;
+        }
+        copy.commit();
+    } catch (const platform::Failure& failure) {
+        streams.err << "mediatar-catalogue backup: " << failure.text() << "\n";
+        return 1;
+    }
+    for (const QString& warning : warnings)
+        streams.err << "mediatar-catalogue backup: warning: " << warning << "\n";
+    streams.out << "backed up " << source << " into " << target << " (" << pages << " pages, checked)\n";
+    return 0;
+}
+
+} // namespace catalogue_tool

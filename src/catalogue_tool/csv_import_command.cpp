@@ -1,0 +1,395 @@
+#include "catalogue_tool/arguments.h"
+#include "catalogue_tool/csv_reader.h"
+#include "catalogue_tool/file_in_place.h"
+#include "hungarian/hungarian.h"
+#include "platform/failure.h"
+#include "store/connection_setup.h"
+#include "store/schema.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <sqlite3.h>
+#include <algorithm>
+#include <unordered_map>
+
+namespace catalogue_tool {
+
+namespace {
+
+const Syntax syntax{
+    QStringLiteral("mediatar-catalogue import-csv DIR OUT [--force]"),
+    QStringLiteral(
+        "Reads the tables of a catalogue from DIR, one CSV file per table as 'export' writes them (TABLE.csv,\n"
+        "the names of any case), into a new catalogue OUT. Each file starts with a line that names its columns,\n"
+        "in any order; fields are quoted as RFC 4180 says; an empty field is no value (NULL) and \"\" an empty\n"
+        "text; the text is UTF-8, with or without a byte-order mark. Album keys (eloado.kod) are kept, so every\n"
+        "track (szamok.eloado_azonosito) stays with its album; an album without a key gets a new one. A table\n"
+        "without a file is left empty. A file with a fault is refused with its line and column, and then no\n"
+        "catalogue is written; OUT appears only when every row is in. An existing OUT is kept unless --force.\n"),
+    2,
+    {QStringLiteral("--force")}};
+
+const QString albums = QStringLiteral("eloado");
+const QString tracks = QStringLiteral("szamok");
+const QString albumKey = QStringLiteral("kod");
+const QString trackAlbum = QStringLiteral("eloado_azonosito");
+
+bool isNumberColumn(const QString& table, const QString& column)
+{
+    return (table == albums && column == albumKey) || (table == tracks && column == trackAlbum);
+}
+
+// A whole number in plain decimal form, as 'export' writes a number column.
+bool wholeNumber(const QByteArray& text, qint64& value)
+{
+    if (text.isEmpty() || text.size() > 20)
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (!(c >= '0' && c <= '9') && !(i == 0 && c == '-' && text.size() > 1))
+            return false;
+    }
+    bool ok = false;
+    value = text.toLongLong(&ok);
+    return ok;
+}
+
+bool validUtf8(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = decoder(bytes);
+    return !decoder.hasError();
+}
+
+QString shown(const QByteArray& bytes)
+{
+    const QString text = QString::fromUtf8(bytes);
+    return text.size() > 40 ? text.left(40) + QStringLiteral("…") : text;
+}
+
+class Database
+{
+public:
+    explicit Database(const QString& path)
+    {
+        if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+            fail(path);
+        // The catalogue's indexes are built on the Hungarian sort key, so every row written needs it.
+        hungarian::installInto(m_db);
+    }
+    ~Database() { sqlite3_close_v2(m_db); }
+    sqlite3* handle() const { return m_db; }
+    void exec(const char* sql)
+    {
+        if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+            fail(QString::fromUtf8(sql));
+    }
+    [[noreturn]] void fail(const QString& what) const
+    {
+        throw platform::Failure(QStringLiteral("%1: %2").arg(what, QString::fromUtf8(sqlite3_errmsg(m_db))));
+    }
+    void close()
+    {
+        if (sqlite3_close(m_db) != SQLITE_OK)
+            fail(QStringLiteral("close"));
+        m_db = nullptr;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+class Statement
+{
+public:
+    Statement(Database& db, const QString& sql)
+    {
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v2(db.handle(), text.constData(), -1, &m_statement, nullptr) != SQLITE_OK)
+            db.fail(sql);
+    }
+    ~Statement() { sqlite3_finalize(m_statement); }
+    sqlite3_stmt* get() const { return m_statement; }
+
+private:
+    sqlite3_stmt* m_statement = nullptr;
+};
+
+// One table's file read into the new catalogue.
+class TableLoader
+{
+public:
+    // The albums read so far, by key, with the line each is on: the tracks are checked against them.
+    using AlbumLines = std::unordered_map<qint64, int>;
+
+    TableLoader(Database& db, const store::TableDefinition& table, const QString& path, AlbumLines& albumLines)
+        : m_db(db), m_table(table), m_path(path), m_albumLines(albumLines)
+    {
+    }
+
+    quint64 load()
+    {
+        try {
+            CsvReader reader(m_path);
+            std::vector<CsvField> fields;
+            if (!reader.next(fields))
+                throw CsvError{1, 0,
+                               QStringLiteral("the file is empty; its first line must name the columns (%1)")
+                                   .arg(m_table.columns.join(QStringLiteral(",")))};
+            readHeader(fields);
+            Statement insert(m_db, insertSql());
+            quint64 rows = 0;
+            while (reader.next(fields)) {
+                if (fields.size() != m_header.size())
+                    throw CsvError{reader.recordLine(), 0,
+                                   QStringLiteral("%1 fields where the first line names %2 columns")
+                                       .arg(fields.size())
+                                       .arg(m_header.size())};
+                bindRow(insert.get(), fields);
+                const int rc = sqlite3_step(insert.get());
+                sqlite3_reset(insert.get());
+                if (rc != SQLITE_DONE)
+                    throw CsvError{reader.recordLine(), 0,
+                                   QStringLiteral("the row cannot be written: %1")
+                                       .arg(QString::fromUtf8(sqlite3_errmsg(m_db.handle())))};
+                ++rows;
+            }
+            return rows;
+        } catch (const CsvError& error) {
+            QString where = QStringLiteral("%1: line %2").arg(m_path).arg(error.line);
+            if (error.column > 0) {
+                where += QStringLiteral(", column %1").arg(error.column);
+                const std::size_t index = static_cast<std::size_t>(error.column - 1);
+                if (index < m_header.size() && m_header[index] >= 0)
+                    where += QStringLiteral(" (%1)").arg(m_table.columns.at(m_header[index]));
+            }
+            throw platform::Failure(where + QStringLiteral(": ") + error.what);
+        }
+    }
+
+private:
+    void readHeader(const std::vector<CsvField>& fields)
+    {
+        const QString known = m_table.columns.join(QStringLiteral(", "));
+        for (const CsvField& field : fields) {
+            if (!validUtf8(field.bytes))
+                throw CsvError{field.line, field.column,
+                               QStringLiteral("the text is not UTF-8; save the file as UTF-8")};
+            const QString name = QString::fromUtf8(field.bytes);
+            int place = -1;
+            for (int i = 0; i < m_table.columns.size(); ++i) {
+                if (m_table.columns.at(i).compare(name, Qt::CaseInsensitive) == 0)
+                    place = i;
+            }
+            if (place < 0)
+                throw CsvError{
+                    field.line, field.column,
+                    QStringLiteral("the table %1 has no column '%2' (its columns: %3)").arg(m_table.name, name, known)};
+            for (std::size_t earlier = 0; earlier < m_header.size(); ++earlier) {
+                if (m_header[earlier] == place)
+                    throw CsvError{field.line, field.column,
+                                   QStringLiteral("the column %1 is named twice (also in column %2)")
+                                       .arg(m_table.columns.at(place))
+                                       .arg(earlier + 1)};
+            }
+            m_header.push_back(place);
+        }
+        for (int i = 0; i < m_table.columns.size(); ++i) {
+            if (std::find(m_header.begin(), m_header.end(), i) == m_header.end())
+                throw CsvError{1, 0,
+                               QStringLiteral("the column %1 is missing (the table %2 has the columns: %3)")
+                                   .arg(m_table.columns.at(i), m_table.name, known)};
+        }
+    }
+
+    QString insertSql() const
+    {
+        QStringList columns;
+        QStringList marks;
+        for (int place : m_header) {
+            columns << m_table.columns.at(place);
+            marks << QStringLiteral("?");
+        }
+        return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            .arg(m_table.name, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+    }
+
+    void bindRow(sqlite3_stmt* insert, const std::vector<CsvField>& fields)
+    {
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const CsvField& field = fields[i];
+            const QString& column = m_table.columns.at(m_header[i]);
+            const int place = static_cast<int>(i) + 1;
+            const bool null = !field.quoted && field.bytes.isEmpty();
+            if (isNumberColumn(m_table.name, column)) {
+                qint64 number = 0;
+                if (null && column == trackAlbum)
+                    throw CsvError{field.line, field.column,
+                                   QStringLiteral("the track names no album; its album's key (eloado.kod) belongs "
+                                                  "here")};
+                if (null) {
+                    sqlite3_bind_null(insert, place); // a new album: it gets a key of its own
+                    continue;
+                }
+                if (!wholeNumber(field.bytes, number))
+                    throw CsvError{field.line, field.column,
+                                   QStringLiteral("'%1' is no whole number, and this column holds album keys")
+                                       .arg(shown(field.bytes))};
+                checkAlbumKey(column, number, field);
+                sqlite3_bind_int64(insert, place, number);
+                continue;
+            }
+            if (null) {
+                sqlite3_bind_null(insert, place);
+                continue;
+            }
+            if (!validUtf8(field.bytes))
+                throw CsvError{field.line, field.column,
+                               QStringLiteral("the text is not UTF-8; save the file as UTF-8")};
+            sqlite3_bind_text(insert, place, field.bytes.constData(), static_cast<int>(field.bytes.size()),
+                              SQLITE_TRANSIENT);
+        }
+    }
+
+    void checkAlbumKey(const QString& column, qint64 key, const CsvField& field)
+    {
+        if (column == albumKey) {
+            const auto [earlier, added] = m_albumLines.emplace(key, field.line);
+            if (!added)
+                throw CsvError{field.line, field.column,
+                               QStringLiteral("the album key %1 is on line %2 too; each album needs a key of its own")
+                                   .arg(key)
+                                   .arg(earlier->second)};
+        } else if (m_albumLines.find(key) == m_albumLines.end()) {
+            throw CsvError{
+                field.line, field.column,
+                QStringLiteral("no album has the key %1 (eloado.kod); the track would belong to no album").arg(key)};
+        }
+    }
+
+    Database& m_db;
+    const store::TableDefinition& m_table;
+    QString m_path;
+    AlbumLines& m_albumLines;
+    std::vector<int> m_header; // the table column of each field
+};
+
+// The file of each table in dir, found by name without regard to case; an empty path for a table without one.
+std::vector<QString> tableFiles(const QString& dir, QStringList& warnings)
+{
+    const QDir folder(dir);
+    if (!folder.exists())
+        throw platform::Failure(QStringLiteral("%1: the folder does not exist").arg(dir));
+    std::vector<QString> files(store::catalogueTables().size());
+    bool any = false;
+    const QStringList entries = folder.entryList(QDir::Files | QDir::Readable | QDir::Hidden, QDir::Name);
+    for (const QString& entry : entries) {
+        if (!entry.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))
+            continue;
+        const QString base = entry.chopped(4);
+        bool matched = false;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (store::catalogueTables()[i].name.compare(base, Qt::CaseInsensitive) != 0)
+                continue;
+            if (!files[i].isEmpty())
+                throw platform::Failure(
+                    QStringLiteral("%1: both %2 and %3 hold the table %4; keep one of them")
+                        .arg(dir, QFileInfo(files[i]).fileName(), entry, store::catalogueTables()[i].name));
+            files[i] = folder.filePath(entry);
+            matched = any = true;
+        }
+        if (!matched)
+            warnings << QStringLiteral("%1: no table of a catalogue is named so; the file was left out")
+                            .arg(folder.filePath(entry));
+    }
+    if (!any) {
+        QStringList names;
+        for (const store::TableDefinition& table : store::catalogueTables())
+            names << table.name + QStringLiteral(".csv");
+        throw platform::Failure(QStringLiteral("%1: none of the files of a catalogue is here (%2)")
+                                    .arg(dir, names.join(QStringLiteral(", "))));
+    }
+    return files;
+}
+
+// New albums must never take a key that a track points at, so the counter starts above every key in use.
+void keepAlbumKeysUnique(Database& db)
+{
+    sqlite3_stmt* counter = nullptr;
+    const bool counted = sqlite3_prepare_v2(db.handle(), "SELECT 1 FROM sqlite_master WHERE name = 'sqlite_sequence'",
+                                            -1, &counter, nullptr) == SQLITE_OK &&
+                         sqlite3_step(counter) == SQLITE_ROW;
+    sqlite3_finalize(counter);
+    if (!counted)
+        return;
+    db.exec("INSERT INTO sqlite_sequence (name, seq) SELECT 'eloado', 0 "
+            "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'eloado')");
+    db.exec("UPDATE sqlite_sequence SET seq = MAX(seq, COALESCE((SELECT MAX(kod) FROM eloado), 0)) "
+            "WHERE name = 'eloado'");
+}
+
+} // namespace
+
+int importCsvCommand(const QStringList& args, Streams streams)
+{
+    int exitCode = 0;
+    const std::optional<Arguments> parsed = parseArguments(args, syntax, streams, exitCode);
+    if (!parsed)
+        return exitCode;
+    const QString dir = parsed->positional.at(0);
+    const QString target = parsed->positional.at(1);
+    QStringList warnings;
+    std::vector<quint64> rows(store::catalogueTables().size(), 0);
+    std::vector<QString> files;
+    try {
+        files = tableFiles(dir, warnings);
+        checkNewTarget(target, parsed->has(QStringLiteral("--force")));
+        FileInPlace temporary(target, QStringLiteral("import"));
+        // The rows go into the bare tables; the store builds its indexes and kept counts over all of them at
+        // the end, which is much quicker than keeping them up to date row by row.
+        store::createTablesFile(temporary.path());
+        {
+            Database db(temporary.path());
+            // Nobody else sees this file until it is complete, and it is synced before it takes its name.
+            db.exec("PRAGMA journal_mode = OFF");
+            db.exec("PRAGMA synchronous = OFF");
+            db.exec("BEGIN");
+            TableLoader::AlbumLines albumLines;
+            // The albums come first (they are the first table), so that every track finds its album.
+            for (std::size_t i = 0; i < files.size(); ++i) {
+                if (!files[i].isEmpty())
+                    rows[i] = TableLoader(db, store::catalogueTables()[i], files[i], albumLines).load();
+            }
+            keepAlbumKeysUnique(db);
+            db.exec("COMMIT");
+            store::upgradeSchema(db.handle());
+            // The file is left in the journal mode every catalogue connection keeps.
+            store::prepareConnection(db.handle());
+            db.close();
+        }
+        temporary.commit();
+    } catch (const platform::Failure& failure) {
+        for (const QString& warning : warnings)
+            streams.err << "mediatar-catalogue import-csv: warning: " << warning << "\n";
+        streams.err << "mediatar-catalogue import-csv: " << failure.text() << "\n";
+        return 1;
+    }
+    for (const QString& warning : warnings)
+        streams.err << "mediatar-catalogue import-csv: warning: " << warning << "\n";
+    quint64 total = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        streams.out << qSetFieldWidth(20) << Qt::left << store::catalogueTables()[i].name << qSetFieldWidth(9)
+                    << Qt::right << rows[i] << qSetFieldWidth(0) << Qt::left << " rows  ";
+        if (files[i].isEmpty())
+            streams.out << "(no file: left empty)";
+        else
+            streams.out << files[i];
+        streams.out << "\n";
+        total += rows[i];
+    }
+    streams.out << "imported " << total << " rows from " << dir << " into " << target << "\n";
+    return 0;
+}
+
+} // namespace catalogue_tool
