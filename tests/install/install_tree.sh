@@ -165,6 +165,9 @@ check_start()
     local printed
     printed=$(timeout 20 "${environment[@]}" "${as_user[@]}" "$bin/mediatar" --version 2>&1) || fail "mediatar --version failed: $printed"
     [[ $printed == *"$version"* ]] || fail "mediatar --version printed '$printed', not the version $version"
+    printed=$(timeout 20 "${environment[@]}" "${as_user[@]}" "$bin/mediatar-catalogue" --version 2>&1) ||
+        fail "mediatar-catalogue --version failed: $printed"
+    [[ $printed == *"$version"* ]] || fail "mediatar-catalogue --version printed '$printed', not the version $version"
 
     # A headless X server, so that the program can be closed the way a user closes it: Alt+K, its Kilépés button.
     exec 3>"$work/display"
@@ -184,8 +187,10 @@ check_start()
         >"$work/program.log" 2>&1 &
     program_pid=$!
 
-    # The main window's title is the language file's program name and the catalogue's path.
-    local expected_title="Médiatár – $catalogue"
+    # The main window's title starts with the program's name from the language file (without the file it would
+    # start with a blank, and a question would come first) and names the catalogue.
+    local name_in_title
+    name_in_title=$(basename "$catalogue")
     local window= titles=
     for _ in $(seq 150); do
         titles=
@@ -193,14 +198,14 @@ check_start()
             local name
             name=$(xdotool getwindowname "$id" 2>/dev/null || true)
             titles+="'$name' "
-            [ "$name" = "$expected_title" ] && window=$id
+            [[ $name == Médiatár* && $name == *"$name_in_title"* ]] && window=$id
         done
         [ -n "$window" ] && break
         kill -0 "$program_pid" 2>/dev/null || break
         sleep 0.2
     done
     if [ -z "$window" ]; then
-        fail "no window titled '$expected_title'; the program showed: ${titles:-nothing}; its output: $(cat "$work/program.log")"
+        fail "no main window on '$name_in_title'; the program showed: ${titles:-nothing}; its output: $(cat "$work/program.log")"
         return
     fi
 
