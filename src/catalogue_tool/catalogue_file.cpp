@@ -14,7 +14,7 @@ CatalogueFile::CatalogueFile(const QString& path)
 {
     switch (legacy::fileKind(path)) {
     case legacy::FileKind::Unreadable:
-        throw platform::Failure(QStringLiteral("%1: the file cannot be read").arg(path));
+        throw platform::Failure(legacy::unreadable(path));
     case legacy::FileKind::Jet:
         throw platform::Failure(QStringLiteral("%1: a catalogue of the older Jet format; 'mediatar-catalogue import' "
                                                "converts it")

@@ -128,13 +128,15 @@ QStringList versionProblems(const CatalogueFile& catalogue)
                 .arg(store::schemaVersion)};
 }
 
-QStringList orphanNotes(const CatalogueFile& catalogue)
+// Tracks whose album is gone are never listed: lost to the user, and so a problem.
+QStringList orphanProblems(const CatalogueFile& catalogue)
 {
     Query orphans(catalogue,
                   QStringLiteral("SELECT COUNT(*) FROM szamok WHERE eloado_azonosito NOT IN (SELECT kod FROM eloado)"));
     if (!orphans.next() || sqlite3_column_int64(orphans.get(), 0) == 0)
         return {};
-    return {QStringLiteral("%1 tracks belong to no album; the program never lists them")
+    return {QStringLiteral("%1 tracks belong to no album (szamok.eloado_azonosito matches no eloado.kod); the "
+                           "program never lists them")
                 .arg(sqlite3_column_int64(orphans.get(), 0))};
 }
 
@@ -156,7 +158,7 @@ int checkCommand(const QStringList& args, Streams streams)
             problems << schemaProblems(catalogue);
             if (problems.isEmpty()) {
                 problems << versionProblems(catalogue);
-                notes << orphanNotes(catalogue);
+                problems << orphanProblems(catalogue);
             }
         } catch (const platform::Failure& failure) {
             // The engine refusing to read the file is itself the finding.

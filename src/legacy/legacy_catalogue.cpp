@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -46,6 +48,20 @@ bool isUserTable(const MdbCatalogEntry* entry)
 }
 
 } // namespace
+
+QString unreadable(const QString& path)
+{
+    int error = 0;
+    if (QFileInfo(path).isDir()) {
+        error = EISDIR;
+    } else {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        error = fd < 0 ? errno : EIO;
+        if (fd >= 0)
+            ::close(fd);
+    }
+    return QStringLiteral("%1: the file cannot be read (%2)").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+}
 
 Damage::Damage(const QString& path, const QString& table, const QString& what)
     : platform::Failure(damaged(path, table.isEmpty() ? what : QStringLiteral("%1: %2").arg(table, what))),
@@ -133,7 +149,7 @@ LegacyCatalogue::LegacyCatalogue(const QString& path) : m_path(path), m_handle(s
 {
     switch (fileKind(path)) {
     case FileKind::Unreadable:
-        throw platform::Failure(QStringLiteral("%1: the file cannot be read").arg(path));
+        throw platform::Failure(unreadable(path));
     case FileKind::SQLite:
         throw platform::Failure(
             QStringLiteral("%1: the file is already a catalogue of this program, not one of the older Jet format")

@@ -22,6 +22,10 @@ enum class FileKind {
 
 FileKind fileKind(const QString& path);
 
+// "PATH: the file cannot be read (REASON)", with the system's own reason ("No such file or directory",
+// "Permission denied", "Is a directory").
+QString unreadable(const QString& path);
+
 class LegacyTable;
 
 // A sign of damage in one table (or, with an empty table name, in the file as a whole): what it says is

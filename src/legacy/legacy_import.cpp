@@ -508,7 +508,8 @@ ImportReport importLegacyCatalogue(const QString& source, const QString& target,
         for (const TableDefinition& table : store::catalogueTables())
             copier.copy(table);
         findTracksWithoutAlbum(db, report);
-        if (!report.losses.empty() && !options.salvage)
+        // A file of which nothing at all could be read has nothing to salvage.
+        if (!report.losses.empty() && (!options.salvage || report.totalRows() == 0))
             throw DamagedSource(source, report.losses);
         keepAlbumKeysUnique(db);
         db.exec("COMMIT");

@@ -54,7 +54,7 @@ struct ImportOptions
 {
     bool replaceExisting = false;
     // A damaged source is refused (DamagedSource) unless salvage is set; then what can be read is imported
-    // and the report's losses say what was not.
+    // and the report's losses say what was not. A source of which no row can be read is refused either way.
     bool salvage = false;
     // With salvage: asked, when set, before a catalogue with losses takes its name; false leaves no file.
     std::function<bool(const ImportReport&)> keepSalvaged;

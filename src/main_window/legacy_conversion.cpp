@@ -69,6 +69,11 @@ void TFoablak::offerLegacyConversion(const QString& path)
     try {
         waiting.emplace();
         report = legacy::importLegacyCatalogue(path, converted, options);
+    } catch (const legacy::DamagedSource& damaged) {
+        throw platform::Failure(
+            QStringLiteral("A katalógus átalakítása nem sikerült:\r%1: the file is damaged; nothing "
+                           "could be read:\r%2")
+                .arg(path, legacy::describeLosses(damaged.losses(), QStringLiteral("\r"))));
     } catch (const platform::Failure& failure) {
         throw platform::Failure(QStringLiteral("A katalógus átalakítása nem sikerült:\r") + failure.text());
     }

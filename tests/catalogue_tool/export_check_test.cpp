@@ -168,12 +168,13 @@ TEST_F(CheckTest, reportsADamagedFileAndPointsALegacyOneToImport)
                                QStringLiteral("%1 MB").arg(i), QStringLiteral("192 kbps"), QStringLiteral("CD-001"));
         file = catalogue.path();
         EXPECT_EQ(check(file).out, file + QStringLiteral(": ok\n"));
-        // Tracks whose album is gone are worth a note, but the file is sound.
+        // Tracks whose album is gone are never listed again: lost to the user, and a problem.
         catalogue.exec(QStringLiteral("DELETE FROM eloado"));
         const ToolRun orphans = check(file);
-        EXPECT_EQ(orphans.code, 0);
-        EXPECT_TRUE(orphans.out.contains(QStringLiteral("note: 400 tracks belong to no album")))
+        EXPECT_EQ(orphans.code, 1);
+        EXPECT_TRUE(orphans.out.contains(QStringLiteral(": 400 tracks belong to no album")))
             << orphans.out.toStdString();
+        EXPECT_FALSE(orphans.out.contains(QStringLiteral(": ok\n"))) << orphans.out.toStdString();
         catalogue.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
     }
     QFile damaged(file);
@@ -198,6 +199,33 @@ TEST_F(CheckTest, reportsADamagedFileAndPointsALegacyOneToImport)
         const ToolRun legacy = check(fixture(QStringLiteral("sample.tnx")));
         EXPECT_EQ(legacy.code, 1);
         EXPECT_TRUE(legacy.err.contains(QStringLiteral("older Jet format"))) << legacy.err.toStdString();
+    }
+}
+
+} // namespace
+
+namespace {
+
+// An album key that is not the table's own row key gives new albums no key at all (or one the engine does
+// not keep unique), and their tracks then join no album or another one.
+TEST_F(CheckTest, refusesAnAlbumKeyThatIsNotTheIntegerPrimaryKey)
+{
+    for (const char* definition :
+         {"kod INTEGER, ELOADO TEXT, ALBUM TEXT", "kod INT PRIMARY KEY, ELOADO TEXT, ALBUM TEXT",
+          "kod TEXT PRIMARY KEY, ELOADO TEXT, ALBUM TEXT"}) {
+        SCOPED_TRACE(definition);
+        QTemporaryDir folder;
+        TestCatalogue catalogue(folder.path());
+        catalogue.addAlbum(QStringLiteral("Omega"), QStringLiteral("Időrabló"));
+        catalogue.exec(QStringLiteral("ALTER TABLE eloado RENAME TO regi_eloado"));
+        catalogue.exec(QStringLiteral("CREATE TABLE eloado (%1)").arg(QLatin1String(definition)));
+        catalogue.exec(QStringLiteral("INSERT INTO eloado SELECT kod, ELOADO, ALBUM FROM regi_eloado"));
+        catalogue.exec(QStringLiteral("DROP TABLE regi_eloado"));
+        const ToolRun run = check(catalogue.path());
+        EXPECT_EQ(run.code, 1);
+        EXPECT_TRUE(run.out.contains(QStringLiteral("eloado.kod is not the table's INTEGER PRIMARY KEY")))
+            << run.out.toStdString();
+        EXPECT_FALSE(run.out.contains(QStringLiteral(": ok"))) << run.out.toStdString();
     }
 }
 

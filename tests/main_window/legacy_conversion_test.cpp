@@ -28,10 +28,10 @@ protected:
 
     static QString fixture(const QString& name) { return QStringLiteral(MEDIATAR_LEGACY_FIXTURES "/") + name; }
 
-    // A copy of the sample Jet catalogue in the program folder, cut to size bytes when given.
-    QString legacyCopy(qint64 size = -1)
+    // A copy of the sample Jet catalogue (or of another) in the program folder, cut to size bytes when given.
+    QString legacyCopy(qint64 size = -1, const QString& from = fixture(QStringLiteral("sample.tnx")))
     {
-        QFile source(fixture(QStringLiteral("sample.tnx")));
+        QFile source(from);
         EXPECT_TRUE(source.open(QIODevice::ReadOnly));
         QByteArray bytes = source.readAll();
         if (size >= 0)
@@ -54,6 +54,13 @@ protected:
                 found << text;
         return found;
     }
+
+    QStringList keepQuestions() const
+    {
+        return desktop.prompts.confirmations.filter(QStringLiteral("A régi katalógus sérült"));
+    }
+
+    static QString zeroedPage() { return QStringLiteral(MEDIATAR_DAMAGED_FIXTURES "/zeroed-page.tnx"); }
 
     QStringList folderFiles() const { return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
 
@@ -155,6 +162,42 @@ TEST_F(LegacyConversionTest, aDamagedOldFileIsReportedAndLeavesNoNewFile)
     EXPECT_TRUE(desktop.errors.reports.first().contains(QStringLiteral("damaged")));
     EXPECT_EQ(main.OpenDialog1.fileName, legacy);
     EXPECT_EQ(folderFiles(), before);
+    EXPECT_TRUE(legacyUntouched());
+}
+
+// A damaged file is converted as far as it can be read, and kept only when the user accepts what is lost.
+TEST_F(LegacyConversionTest, aSalvagedCatalogueIsKeptOnlyWhenTheUserAcceptsItsLosses)
+{
+    if (!QFileInfo::exists(zeroedPage()))
+        GTEST_SKIP() << "the damaged legacy fixtures are not there";
+    const QString legacy = legacyCopy(-1, zeroedPage());
+    folder.writeSettings(legacy);
+    desktop.prompts.answerNext(Answer::Yes); // convert
+    desktop.prompts.answerNext(Answer::No);  // keep what could be read
+    const QStringList before = folderFiles();
+    TFoablak& main = start();
+
+    ASSERT_EQ(conversionQuestions().size(), 1);
+    ASSERT_EQ(keepQuestions().size(), 1);
+    // The same lines as the catalogue tool prints, and the rows that could be read.
+    EXPECT_TRUE(keepQuestions().first().contains(QStringLiteral("\rszamok: 36 rows are declared, 0 could be read")))
+        << keepQuestions().first().toStdString();
+    EXPECT_TRUE(keepQuestions().first().contains(QStringLiteral("(59 sor)"))) << keepQuestions().first().toStdString();
+    EXPECT_EQ(folderFiles(), before);
+    EXPECT_EQ(main.OpenDialog1.fileName, legacy);
+    EXPECT_TRUE(legacyUntouched());
+
+    // Accepted at the next Megnyitás: the albums are there, their tracks are not.
+    desktop.prompts.setDefaultAnswer(Answer::Yes);
+    desktop.files.chooseNext(legacy);
+    widget<QPushButton>(QStringLiteral("open"))->click();
+    EXPECT_EQ(keepQuestions().size(), 2);
+    EXPECT_EQ(main.OpenDialog1.fileName, folder.file(convertedName));
+    expectAlbumsListed(6);
+    clickCell(QStringLiteral("DBGrid1"), 0);
+    EXPECT_EQ(grid(QStringLiteral("DBGrid2"))->model()->rowCount(), 0);
+    switchToTab(1);
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("15"));
     EXPECT_TRUE(legacyUntouched());
 }
 
