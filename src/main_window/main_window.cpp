@@ -2,6 +2,7 @@
 
 #include "main_window/category_grid.h"
 #include "main_window/link_label.h"
+#include "main_window/list_commands.h"
 #include "platform/failure.h"
 #include "store/categories.h"
 
@@ -74,6 +75,7 @@ TFoablak::TFoablak(platform::Services services, QWidget* parent)
     setMinimumSize(744, 457);
     buildControls();
     wireHandlers();
+    new ListCommands(this);
     for (std::vector<int>& widths : columnWidths)
         widths.clear();
     for (int tab = 0; tab < store::dataCategoryCount; ++tab)

@@ -47,6 +47,15 @@ public:
     virtual QString chooseFile(const QString& currentName, const QString& filter) = 0;
 };
 
+class SaveFileChooser
+{
+public:
+    virtual ~SaveFileChooser() = default;
+    // Shows the save dialog starting at suggestedName (a folder and a file name); returns the chosen path, or an
+    // empty text when cancelled. The dialog itself asks before an existing file is replaced.
+    virtual QString chooseSaveFile(const QString& suggestedName, const QString& filter) = 0;
+};
+
 class DesktopLinks
 {
 public:
@@ -72,6 +81,7 @@ struct Services
     FileChooser& files;
     DesktopLinks& links;
     ProgramDirectory& programDirectory;
+    SaveFileChooser& saveFiles;
 };
 
 } // namespace platform

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QUrl>
 
 namespace platform {
@@ -81,6 +82,21 @@ QString QtFileChooser::chooseFile(const QString& currentName, const QString& fil
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
+QString QtSaveFileChooser::chooseSaveFile(const QString& suggestedName, const QString& filter)
+{
+    QFileDialog dialog(QApplication::activeWindow(), QString(), QFileInfo(suggestedName).absolutePath(), filter);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    // A name typed without an extension gets the filter's, so that the file opens in the right program.
+    const QRegularExpressionMatch suffix = QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
+    if (suffix.hasMatch())
+        dialog.setDefaultSuffix(suffix.captured(1));
+    dialog.selectFile(QFileInfo(suggestedName).fileName());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+}
+
 void QtDesktopLinks::open(const QString& target)
 {
     // A mail link keeps its blank after "mailto:" in the program's text; a mail program wants the address
@@ -103,7 +119,7 @@ QString ExecutableDirectory::path() const
 
 Services QtPlatform::services()
 {
-    return Services{m_prompts, m_errors, m_beeper, m_files, m_links, m_directory};
+    return Services{m_prompts, m_errors, m_beeper, m_files, m_links, m_directory, m_saveFiles};
 }
 
 } // namespace platform

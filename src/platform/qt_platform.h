@@ -31,6 +31,12 @@ public:
     QString chooseFile(const QString& currentName, const QString& filter) override;
 };
 
+class QtSaveFileChooser : public SaveFileChooser
+{
+public:
+    QString chooseSaveFile(const QString& suggestedName, const QString& filter) override;
+};
+
 class QtDesktopLinks : public DesktopLinks
 {
 public:
@@ -56,6 +62,7 @@ private:
     QtFileChooser m_files;
     QtDesktopLinks m_links;
     ExecutableDirectory m_directory;
+    QtSaveFileChooser m_saveFiles;
 };
 
 // Message texts keep CR as their line break; a Qt box wants LF.

@@ -28,4 +28,16 @@ QString ScriptedFileChooser::chooseFile(const QString& currentName, const QStrin
     return choice.value_or(currentName);
 }
 
+QString ScriptedSaveFileChooser::chooseSaveFile(const QString& suggestedName, const QString& filter)
+{
+    ++shown;
+    lastSuggestion = suggestedName;
+    lastFilter = filter;
+    if (m_choices.empty())
+        return QString();
+    const QString choice = m_choices.front();
+    m_choices.pop_front();
+    return choice;
+}
+
 } // namespace platform

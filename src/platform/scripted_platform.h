@@ -59,6 +59,23 @@ private:
     std::deque<std::optional<QString>> m_choices;
 };
 
+class ScriptedSaveFileChooser : public SaveFileChooser
+{
+public:
+    QString chooseSaveFile(const QString& suggestedName, const QString& filter) override;
+
+    // Scripts the next save dialog: a chosen path, or a cancel. A dialog with nothing scripted is cancelled.
+    void chooseNext(const QString& path) { m_choices.push_back(path); }
+    void cancelNext() { m_choices.push_back(QString()); }
+
+    int shown = 0;
+    QString lastSuggestion;
+    QString lastFilter;
+
+private:
+    std::deque<QString> m_choices;
+};
+
 class ScriptedDesktopLinks : public DesktopLinks
 {
 public:
@@ -81,7 +98,7 @@ class ScriptedPlatform
 {
 public:
     explicit ScriptedPlatform(const QString& programDirectory) : directory(programDirectory) {}
-    Services services() { return Services{prompts, errors, beeper, files, links, directory}; }
+    Services services() { return Services{prompts, errors, beeper, files, links, directory, saveFiles}; }
 
     ScriptedPrompts prompts;
     ScriptedErrorReport errors;
@@ -89,6 +106,7 @@ public:
     ScriptedFileChooser files;
     ScriptedDesktopLinks links;
     FixedProgramDirectory directory;
+    ScriptedSaveFileChooser saveFiles;
 };
 
 } // namespace platform
