@@ -273,7 +273,8 @@ void QueryChannel::openFile(bool readOnly)
     if (!readOnly)
         return;
     // A file left in WAL mode on a medium where the engine cannot make its side files is read as it stands.
-    if (sqlite3_exec(handle(), "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr) == SQLITE_CANTOPEN) {
+    const int rc = sqlite3_exec(handle(), "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr) & 0xff;
+    if (rc == SQLITE_CANTOPEN || rc == SQLITE_READONLY) {
         db.close();
         uri.setQuery(QStringLiteral("mode=ro&immutable=1"));
         db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
