@@ -1,7 +1,10 @@
 #include "catalogue_tool/arguments.h"
 #include "catalogue_tool/catalogue_file.h"
 #include "platform/failure.h"
+#include "store/kept_order.h"
 #include "store/schema.h"
+
+#include "hungarian/hungarian.h"
 
 #include <sqlite3.h>
 
@@ -10,12 +13,14 @@ namespace catalogue_tool {
 namespace {
 
 const Syntax syntax{
-    QStringLiteral("mediatar-catalogue check FILE"),
+    QStringLiteral("mediatar-catalogue check FILE [--repair]"),
     QStringLiteral("Runs the database engine's integrity check on the catalogue FILE and verifies its tables\n"
-                   "and columns; prints each problem found. The file is only read. Exits with 1 when anything\n"
-                   "is wrong.\n"),
+                   "and columns, and compares every count the program keeps (rows of each list, rows of each\n"
+                   "start of its first column) with a recount; prints each problem found. The file is only\n"
+                   "read, unless --repair is given: then the kept counts and order are rebuilt from the rows\n"
+                   "first. Exits with 1 when anything is wrong.\n"),
     1,
-    {}};
+    {QStringLiteral("--repair")}};
 
 struct Column
 {
@@ -140,6 +145,35 @@ QStringList orphanProblems(const CatalogueFile& catalogue)
                 .arg(sqlite3_column_int64(orphans.get(), 0))};
 }
 
+// Rebuilds the kept counts (and the kept order where it differs from the rows) of a catalogue of the current
+// version; an older one gets them as the program would give them on opening it.
+void repairKeptCounts(const QString& path)
+{
+    const CatalogueFile probe(path); // refuses what is no SQLite file, with the reason
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
+        sqlite3_db_readonly(db, "main") == 1) {
+        const QString text = db && sqlite3_db_readonly(db, "main") == 1 ? QStringLiteral("the file is read-only")
+                                                                        : QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_close(db);
+        throw platform::Failure(QStringLiteral("%1: cannot repair: %2").arg(path, text));
+    }
+    sqlite3_busy_timeout(db, 5000);
+    try {
+        if (!probe.hasTable(QStringLiteral("eloado")) && !probe.hasTable(store::rowCountsTable))
+            throw platform::Failure(QStringLiteral("%1: not a catalogue: nothing repaired").arg(path));
+        hungarian::installInto(db);
+        if (store::needsUpgrade(db))
+            store::upgradeSchema(db);
+        else
+            store::recountKept(db);
+    } catch (...) {
+        sqlite3_close(db);
+        throw;
+    }
+    sqlite3_close(db);
+}
+
 } // namespace
 
 int checkCommand(const QStringList& args, Streams streams)
@@ -152,6 +186,8 @@ int checkCommand(const QStringList& args, Streams streams)
     QStringList problems;
     QStringList notes;
     try {
+        if (parsed->has(QStringLiteral("--repair")))
+            repairKeptCounts(path);
         const CatalogueFile catalogue(path);
         try {
             problems << integrityProblems(catalogue);
@@ -159,6 +195,11 @@ int checkCommand(const QStringList& args, Streams streams)
             if (problems.isEmpty()) {
                 problems << versionProblems(catalogue);
                 problems << orphanProblems(catalogue);
+                problems << store::keptCountProblems(catalogue.handle());
+                if (store::keptOrderBehind(catalogue.handle()))
+                    notes << QStringLiteral("another program changed rows since the program last had the file "
+                                            "open; it brings its kept counts up to date when it next opens it "
+                                            "(or check --repair does)");
             }
         } catch (const platform::Failure& failure) {
             // The engine refusing to read the file is itself the finding.

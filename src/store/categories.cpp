@@ -90,11 +90,19 @@ ListPlan planFor(const Category& category, const QString& orderText)
     const int from = category.selectText.indexOf(QStringLiteral(" FROM "));
     plan.columns = plan.identity + QStringLiteral(" AS ") + rowIdentityColumn + QStringLiteral(", ") +
                    category.selectText.mid(7, from - 7);
-    const QStringList columns = orderColumns(orderText);
-    for (const QString& column : columns)
-        plan.order << keyOf(column);
-    plan.order << columns << plan.identity;
+    plan.orderColumns = orderColumns(orderText);
     return plan;
+}
+
+// " ORDER BY ..." as the engine runs it on the data: the columns' Hungarian sort keys, then the columns
+// themselves and the identity, so that rows with equal keys keep one order.
+QString orderSql(const ListPlan& plan)
+{
+    QStringList terms;
+    for (const QString& column : plan.orderColumns)
+        terms << keyOf(column);
+    terms << plan.orderColumns << plan.identity;
+    return QStringLiteral(" ORDER BY ") + terms.join(QStringLiteral(", "));
 }
 
 QString unqualified(const QString& column)
@@ -117,7 +125,7 @@ Statement Category::select() const
 Statement Category::browseStatement() const
 {
     const ListPlan plan = planFor(*this, browseOrder);
-    return select().piece(browseOrder, plan.orderBy()).readAsList(plan);
+    return select().piece(browseOrder, orderSql(plan)).readAsList(plan);
 }
 
 Statement Category::searchStatement(const QString& column, const QString& text, bool containment) const
@@ -126,31 +134,34 @@ Statement Category::searchStatement(const QString& column, const QString& text, 
     const QString before = containment ? QStringLiteral("%") : QString();
     const QString after = QStringLiteral("%");
     ListPlan plan = planFor(*this, searchOrder);
+    plan.filterColumn = column;
+    plan.pattern = before + text + after;
     Statement statement = select();
     statement.fixed(QStringLiteral(" where "));
-    // A search on the list's first order column reads only the stretch of its index that the typed start can
-    // reach; the LIKE still decides every row. A column outside the order index is searched by one pass over
-    // the table.
-    const auto inIndex = [&](const QString& orderColumn) {
-        return unqualified(column).compare(unqualified(orderColumn), Qt::CaseInsensitive) == 0;
-    };
-    const QStringList ordered = orderColumns(searchOrder);
-    plan.scanTable = std::none_of(ordered.begin(), ordered.end(), inIndex);
-    const auto range = hungarian::prefixRange(before + text + after);
-    if (range && inIndex(ordered.first())) {
+    // A search on the list's first order column reads only the stretch of the order that the typed start can
+    // reach; the LIKE still decides every row. A column outside the order is searched by one pass over the
+    // table.
+    for (int i = 0; i < plan.orderColumns.size(); ++i) {
+        if (unqualified(column).compare(unqualified(plan.orderColumns.at(i)), Qt::CaseInsensitive) == 0) {
+            plan.filterOrderColumn = i;
+            break;
+        }
+    }
+    const auto range = hungarian::prefixRange(plan.pattern);
+    if (range && plan.filterOrderColumn == 0) {
+        plan.ranged = true;
+        plan.lower = range->lower;
+        plan.upper = range->upper;
         const QString key = keyOf(column.trimmed());
-        plan.condition = key + QStringLiteral(" >= ? AND ") + key + QStringLiteral(" < ? AND ");
-        plan.conditionValues = {range->lower, range->upper};
-        statement.sqlOnly(plan.condition, plan.conditionValues);
+        statement.sqlOnly(key + QStringLiteral(" >= ? AND ") + key + QStringLiteral(" < ? AND "),
+                          {range->lower, range->upper});
         const int typed = static_cast<int>(text.toUcs4().size());
         if (!containment && typed <= countedPrefixLength && !text.contains(QLatin1Char('%')) &&
             !text.contains(QLatin1Char('_')))
             plan.countedPrefix = hungarian::foldedPrefix(text, typed).value_or(QString());
     }
     statement.fixed(column + QStringLiteral(" like ")).pattern(before, text, after);
-    plan.condition += column + QStringLiteral(" like ?");
-    plan.conditionValues << before + text + after;
-    return statement.piece(searchOrder, plan.orderBy()).readAsList(plan);
+    return statement.piece(searchOrder, orderSql(plan)).readAsList(plan);
 }
 
 QString Category::searchColumnFor(const QString& caption) const

@@ -1,9 +1,12 @@
 #include "store/query_channel.h"
 
 #include "platform/failure.h"
+#include "hungarian/hungarian.h"
 #include "store/connection_setup.h"
+#include "store/kept_order.h"
 #include "store/schema.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -15,6 +18,7 @@
 #include <mutex>
 #include <sqlite3.h>
 #include <thread>
+#include <unistd.h>
 
 namespace store {
 
@@ -26,6 +30,54 @@ QString engineText(const QSqlError& error)
 }
 
 const QString closedListText = QStringLiteral("Operation is not allowed when the object is closed.");
+
+// Whether the program may write the file: the file and its folder (where the engine keeps its journal) are
+// writable for this user, on a medium that takes writes.
+bool mayWrite(const QString& path)
+{
+    const QFileInfo file(path);
+    return ::access(QFile::encodeName(file.absoluteFilePath()).constData(), W_OK) == 0 &&
+           ::access(QFile::encodeName(file.absolutePath()).constData(), W_OK) == 0;
+}
+
+// What a file holds, read before anything is written to it.
+enum class Contents {
+    Catalogue,  // one or more of the catalogue's tables, or the program's own
+    Foreign,    // a database of something else, or an empty one
+    Unreadable, // not readable as a database now: its fault is reported by the first list
+};
+
+Contents contentsOf(sqlite3* db)
+{
+    QStringList names;
+    for (const TableDefinition& table : catalogueTables())
+        names << QLatin1Char('\'') + table.name.toLower() + QLatin1Char('\'');
+    const QByteArray sql = QStringLiteral("SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND (lower(name) IN "
+                                          "(%1) OR substr(lower(name), 1, 9) = 'mediatar_')")
+                               .arg(names.join(QLatin1Char(',')))
+                               .toUtf8();
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(statement);
+        return Contents::Unreadable;
+    }
+    const int rc = sqlite3_step(statement);
+    const Contents contents = rc != SQLITE_ROW                       ? Contents::Unreadable
+                              : sqlite3_column_int(statement, 0) > 0 ? Contents::Catalogue
+                                                                     : Contents::Foreign;
+    sqlite3_finalize(statement);
+    return contents;
+}
+
+// Leaves WAL for the rollback journal, so that the file is whole in itself when the program lets go of it. The
+// engine refuses while any other connection has the file open; the last one to close then does it.
+void leaveSharedJournal(sqlite3* db)
+{
+    if (!db)
+        return;
+    sqlite3_busy_timeout(db, 0);
+    sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+}
 
 // How long a search may hold up the window: well inside one frame, so that a keystroke leaves time to paint.
 // A list found within it opens complete; a longer one opens with the rows found by then (at most firstPart,
@@ -119,16 +171,16 @@ QueryChannel::QueryChannel(const QString& connectionName, QObject* parent)
     QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
 }
 
+QString readOnlyMessage()
+{
+    return QStringLiteral("A katalógus csak olvasható (írásvédett adathordozón van, vagy nincs jogod írni), "
+                          "ezért nem módosítható. Semmi sem változott.");
+}
+
 QueryChannel::~QueryChannel()
 {
     abandonPending();
-    m_rows.reset();
-    sqlite3_close(m_reader);
-    sqlite3_close(m_searcher);
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-        db.close();
-    }
+    disconnect();
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
@@ -159,7 +211,11 @@ void QueryChannel::disconnect()
     sqlite3_close(m_searcher);
     m_searcher = nullptr;
     QSqlDatabase db = database();
+    if (db.isOpen() && !m_readOnly)
+        leaveSharedJournal(handle());
     db.close();
+    m_readOnly = false;
+    m_distrustedCounts.clear();
 }
 
 sqlite3* QueryChannel::reader()
@@ -191,8 +247,40 @@ sqlite3* QueryChannel::openAnother()
         throw platform::Failure(text);
     }
     sqlite3_busy_timeout(db, 5000);
-    prepareConnection(db);
+    setUp(db);
     return db;
+}
+
+void QueryChannel::setUp(sqlite3* db) const
+{
+    // A read-only catalogue keeps its journal mode as it is: nothing is written to it.
+    if (m_readOnly)
+        hungarian::installInto(db);
+    else
+        prepareConnection(db);
+}
+
+void QueryChannel::openFile(bool readOnly)
+{
+    QSqlDatabase db = database();
+    db.close();
+    QUrl uri = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath());
+    uri.setQuery(readOnly ? QStringLiteral("mode=ro") : QStringLiteral("mode=rw"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+    db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+    if (!db.open())
+        throw platform::Failure(engineText(db.lastError()));
+    if (!readOnly)
+        return;
+    // A file left in WAL mode on a medium where the engine cannot make its side files is read as it stands.
+    const int rc = sqlite3_exec(handle(), "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr) & 0xff;
+    if (rc == SQLITE_CANTOPEN || rc == SQLITE_READONLY) {
+        db.close();
+        uri.setQuery(QStringLiteral("mode=ro&immutable=1"));
+        db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
+        if (!db.open())
+            throw platform::Failure(engineText(db.lastError()));
+    }
 }
 
 bool QueryChannel::isConnected() const
@@ -208,17 +296,31 @@ void QueryChannel::connect()
     // Read-write without create: a path that names no file must fail, never leave an empty file behind.
     if (m_path.isEmpty())
         throw platform::Failure(QString::fromUtf8(sqlite3_errstr(SQLITE_CANTOPEN)));
-    QUrl uri = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath());
-    uri.setQuery(QStringLiteral("mode=rw"));
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
-    db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
-    if (!db.open())
-        throw platform::Failure(engineText(db.lastError()));
-    prepareConnection(handle());
-    // A catalogue from an older program gets its indexes now, once. A file that cannot take them (read-only,
-    // locked, no database) is still listed, only slower; its own faults surface with the first statement.
+    m_readOnly = !mayWrite(m_path);
+    openFile(m_readOnly);
+    if (!m_readOnly && sqlite3_db_readonly(handle(), "main") == 1) {
+        m_readOnly = true;
+        openFile(true);
+    }
+    // Only a catalogue is ever changed: a database of another program, or an empty file, is refused before
+    // anything is written to it.
+    if (contentsOf(handle()) == Contents::Foreign) {
+        db.close();
+        m_readOnly = false;
+        throw platform::Failure(
+            QStringLiteral("%1: ez a fájl nem Médiatár-katalógus (nincsenek benne a katalógus táblái), ezért "
+                           "a program nem nyitja meg, és nem is változtat rajta.")
+                .arg(QDir::toNativeSeparators(m_path)));
+    }
+    setUp(handle());
+    if (m_readOnly)
+        return;
+    // A catalogue from an older program gets its kept order now, once; then whatever other programs wrote
+    // since the program last had it open is brought into the lists. A file that cannot take them (locked, no
+    // database) is still listed, only slower; its own faults surface with the first statement.
     try {
-        upgradeSchema(handle());
+        upgradeSchema(handle(), m_progress);
+        bringKeptOrderUpToDate(handle(), m_progress);
     } catch (const platform::Failure&) {
     }
 }
@@ -254,7 +356,7 @@ void QueryChannel::open()
     connect();
     emit statementRun(m_statement.text());
     if (const ListPlan* plan = m_statement.listPlan()) {
-        auto rows = std::make_unique<PagedRowSet>(reader(), *plan);
+        auto rows = listRows(*plan);
         if (!rows->complete()) {
             std::vector<qint64> identities;
             rows->collect([&](qint64 identity) { identities.push_back(identity); }, [] { return false; });
@@ -282,7 +384,7 @@ void QueryChannel::openThen(std::function<void()> whenOpen, std::function<void(c
     }
     connect();
     emit statementRun(m_statement.text());
-    auto rows = std::make_unique<PagedRowSet>(reader(), *plan);
+    auto rows = listRows(*plan);
     if (rows->complete()) {
         install(std::move(rows));
         whenOpen();
@@ -324,6 +426,53 @@ void QueryChannel::openThen(std::function<void()> whenOpen, std::function<void(c
     pending->whenOpen = std::move(whenOpen);
     pending->whenFailed = std::move(whenFailed);
     m_pending = std::move(pending);
+}
+
+std::unique_ptr<PagedRowSet> QueryChannel::listRows(const ListPlan& plan)
+{
+    sqlite3* db = reader();
+    // What other programs wrote meanwhile comes into the kept order first, so that the list can read through
+    // it; a file that cannot take it now is listed from its data.
+    if (!m_readOnly && keptOrderBehind(db))
+        bringKeptOrderUpToDate(db, m_progress);
+    const QString table = plan.table;
+    return std::make_unique<PagedRowSet>(db, plan, m_distrustedCounts.compare(table, Qt::CaseInsensitive) != 0,
+                                         [this, table] {
+                                             // Found while a screen is read: repaired from the event loop, where the
+                                             // list may be opened again.
+                                             if (m_repairQueued)
+                                                 return;
+                                             m_repairQueued = true;
+                                             QMetaObject::invokeMethod(
+                                                 this, [this, table] { repairCounts(table); }, Qt::QueuedConnection);
+                                         });
+}
+
+void QueryChannel::repairCounts(const QString& table)
+{
+    m_repairQueued = false;
+    const ListPlan* plan = m_statement.listPlan();
+    if (!isOpen() || !plan || plan->table.compare(table, Qt::CaseInsensitive) != 0)
+        return;
+    // The kept counts are recounted from the rows; a read-only file keeps its wrong counts, and this channel
+    // counts that table's lists by reading them until another catalogue is opened.
+    bool repaired = false;
+    if (!m_readOnly) {
+        try {
+            recountKept(handle(), table);
+            repaired = true;
+        } catch (const platform::Failure&) {
+        }
+    }
+    if (!repaired)
+        m_distrustedCounts = table;
+    try {
+        dropRows();
+        open();
+    } catch (const platform::Failure&) {
+        return;
+    }
+    emit recounted();
 }
 
 void QueryChannel::finishPending(quint64 generation)
@@ -375,6 +524,9 @@ void QueryChannel::execute()
 {
     dropRows();
     connect();
+    // The one place where the program's changes reach the file: none reaches a read-only catalogue.
+    if (m_readOnly)
+        throw platform::Failure(readOnlyMessage());
     emit statementRun(m_statement.text());
     QSqlQuery query = prepared();
     if (!query.exec())

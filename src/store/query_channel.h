@@ -27,8 +27,16 @@ public:
     void pointAt(const QString& cataloguePath);
     // Opens the connection; opening an open connection does nothing.
     void connect();
+    // Closes the connections. The last connection to the file leaves it plain: the rollback journal, no side
+    // files (refused by the engine while another connection, of this program or another, has the file open).
     void disconnect();
     bool isConnected() const;
+    // The catalogue opened read-only (read-only medium, no write permission): it lists and searches, and every
+    // change is refused before it starts.
+    bool readOnly() const { return m_readOnly; }
+    // Called with each table's name while an older catalogue is brought up to date on connecting, or the
+    // program's kept order rebuilt after another program changed the file's schema.
+    void setUpgradeProgress(std::function<void(const QString&)> progress) { m_progress = std::move(progress); }
     const QString& cataloguePath() const { return m_path; }
 
     // Replaces the statement; the current row set is closed at once.
@@ -47,7 +55,7 @@ public:
     void openThen(std::function<void()> whenOpen, std::function<void(const QString&)> whenFailed);
     // A list is open with its first part while the rest is being counted.
     bool isPending() const { return m_pending != nullptr; }
-    // Runs a changing statement (no rows).
+    // Runs a changing statement (no rows). Refused on a read-only catalogue (readOnlyMessage).
     void execute();
     // Drops the row set.
     void close();
@@ -76,6 +84,9 @@ signals:
     void rowsAppended();
     // A list is about to be opened or a change executed: the statement's text form.
     void statementRun(const QString& text);
+    // A kept count was found wrong while the list was read; the list has been opened again with the right
+    // count (the count label wants updating).
+    void recounted();
 
 private:
     struct Pending;
@@ -88,6 +99,10 @@ private:
     void install(std::unique_ptr<RowSet> rows);
     void abandonPending();
     void finishPending(quint64 generation);
+    void setUp(sqlite3* db) const;
+    void openFile(bool readOnly);
+    std::unique_ptr<PagedRowSet> listRows(const ListPlan& plan);
+    void repairCounts(const QString& table);
 
     QString m_connectionName;
     QString m_path;
@@ -98,6 +113,13 @@ private:
     sqlite3* m_searcher = nullptr; // the background collecting of a long search
     std::unique_ptr<Pending> m_pending;
     quint64 m_generation = 0;
+    bool m_readOnly = false;
+    QString m_distrustedCounts; // a table whose kept counts proved wrong and cannot be repaired (read-only)
+    bool m_repairQueued = false;
+    std::function<void(const QString&)> m_progress;
 };
+
+// The message that refuses every change to a read-only catalogue.
+QString readOnlyMessage();
 
 } // namespace store

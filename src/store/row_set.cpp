@@ -1,7 +1,10 @@
 #include "store/row_set.h"
 
 #include "platform/failure.h"
+#include "store/kept_order.h"
 #include "store/schema.h"
+
+#include "hungarian/hungarian.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -97,7 +100,65 @@ int onProgress(void* stop)
 
 } // namespace
 
-PagedRowSet::PagedRowSet(sqlite3* db, const ListPlan& plan) : m_db(db), m_plan(plan)
+QString PagedRowSet::Shape::orderBy(bool descending) const
+{
+    QStringList terms = order;
+    if (descending) {
+        for (QString& term : terms)
+            term += QStringLiteral(" DESC");
+    }
+    return QStringLiteral(" ORDER BY ") + terms.join(QStringLiteral(", "));
+}
+
+PagedRowSet::Shape PagedRowSet::shapeOf(const ListPlan& plan, bool keptOrder)
+{
+    Shape shape;
+    if (keptOrder && !plan.scanTable()) {
+        // The order table: k1, v1, k2, v2 for the order columns, row for the data row's identity.
+        shape.from = orderTableOf(plan.table);
+        shape.identity = QStringLiteral("row");
+        shape.key = QStringLiteral("k1");
+        shape.firstValue = QStringLiteral("v1");
+        QStringList values;
+        for (int i = 1; i <= plan.orderColumns.size(); ++i) {
+            shape.order << QStringLiteral("k%1").arg(i);
+            values << QStringLiteral("v%1").arg(i);
+        }
+        shape.order << values << shape.identity;
+        if (!plan.wholeTable()) {
+            if (plan.ranged) {
+                shape.condition = QStringLiteral("k1 >= ? AND k1 < ? AND ");
+                shape.values = {plan.lower, plan.upper};
+            }
+            shape.condition += QStringLiteral("v%1 like ?").arg(plan.filterOrderColumn + 1);
+            shape.values << plan.pattern;
+        }
+        return shape;
+    }
+    const auto keyOf = [](const QString& column) {
+        return QString::fromLatin1(hungarian::keyFunctionName) + QLatin1Char('(') + column + QLatin1Char(')');
+    };
+    shape.from = plan.scanTable() ? plan.table + QStringLiteral(" NOT INDEXED") : plan.table;
+    shape.identity = plan.identity;
+    shape.key = keyOf(plan.orderColumns.first());
+    shape.firstValue = plan.orderColumns.first();
+    for (const QString& column : plan.orderColumns)
+        shape.order << keyOf(column);
+    shape.order << plan.orderColumns << plan.identity;
+    if (!plan.wholeTable()) {
+        if (plan.ranged) {
+            const QString key = keyOf(plan.filterColumn.trimmed());
+            shape.condition = key + QStringLiteral(" >= ? AND ") + key + QStringLiteral(" < ? AND ");
+            shape.values = {plan.lower, plan.upper};
+        }
+        shape.condition += plan.filterColumn + QStringLiteral(" like ?");
+        shape.values << plan.pattern;
+    }
+    return shape;
+}
+
+PagedRowSet::PagedRowSet(sqlite3* db, const ListPlan& plan, bool trustKeptCounts, std::function<void()> whenCountWrong)
+    : m_db(db), m_plan(plan), m_trustKeptCounts(trustKeptCounts), m_whenCountWrong(std::move(whenCountWrong))
 {
     try {
         // Everything the list reads from here on comes from one snapshot of the file.
@@ -110,6 +171,10 @@ PagedRowSet::PagedRowSet(sqlite3* db, const ListPlan& plan) : m_db(db), m_plan(p
         // columns are named as another program may have just left them, and stay so while the list is open.
         if (sqlite3_exec(m_db, "SELECT 1 FROM sqlite_schema LIMIT 1", nullptr, nullptr, nullptr) != SQLITE_OK)
             fail();
+        // The kept order serves only when it holds every change in this snapshot; otherwise the list is ordered
+        // and counted from the data itself.
+        m_keptOrder = keptOrderServes(m_db, plan.table);
+        m_shape = shapeOf(plan, m_keptOrder);
         QStringList marks;
         for (int i = 0; i < pageSize; ++i)
             marks << QStringLiteral("?");
@@ -122,14 +187,12 @@ PagedRowSet::PagedRowSet(sqlite3* db, const ListPlan& plan) : m_db(db), m_plan(p
             countWholeTable();
             m_complete = true;
         } else if (!plan.countedPrefix.isEmpty() && countFromPrefixCounts()) {
-            // A short prefix: its rows are one stretch of the order index, read a screen at a time like a
-            // whole table.
+            // A short prefix: its rows are one stretch of the order, read a screen at a time like a whole table.
             prepareScreensByPlace();
             m_complete = true;
         } else {
             m_collect = prepare(collectSql());
-            for (int i = 0; i < plan.conditionValues.size(); ++i)
-                bind(m_collect, i + 1, plan.conditionValues.at(i));
+            bindFilter(m_collect);
             m_byIdentity = true;
         }
     } catch (...) {
@@ -142,34 +205,34 @@ void PagedRowSet::prepareScreensByPlace()
 {
     // The list's own filter (none for a whole table) comes first in every statement, so its values are bound
     // first.
-    const QString filter = m_plan.wholeTable() ? QString() : QStringLiteral("(%1) AND ").arg(m_plan.condition);
-    const QString identities = QStringLiteral("SELECT %1 FROM %2").arg(m_plan.identity, m_plan.table);
-    const QString all = m_plan.wholeTable() ? QString() : QStringLiteral(" WHERE ") + m_plan.condition;
-    const QString& key = m_plan.order.first();
+    const Shape& shape = m_shape;
+    const QString filter = shape.condition.isEmpty() ? QString() : QStringLiteral("(%1) AND ").arg(shape.condition);
+    const QString identities = QStringLiteral("SELECT %1 FROM %2").arg(shape.identity, shape.from);
     const QString screen = QStringLiteral(" LIMIT ? OFFSET ?");
-    m_forward = prepare(identities + all + m_plan.orderBy() + screen);
-    m_backward = prepare(identities + all + m_plan.orderBy(true) + screen);
+    m_forward = prepare(identities + shape.where() + shape.orderBy() + screen);
+    m_backward = prepare(identities + shape.where() + shape.orderBy(true) + screen);
     m_fromAnchor =
-        prepare(identities + QStringLiteral(" WHERE %1%2 >= ?").arg(filter, key) + m_plan.orderBy() + screen);
+        prepare(identities + QStringLiteral(" WHERE %1%2 >= ?").arg(filter, shape.key) + shape.orderBy() + screen);
     m_beforeAnchor =
-        prepare(identities + QStringLiteral(" WHERE %1%2 < ?").arg(filter, key) + m_plan.orderBy(true) + screen);
-    m_keyOf = prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(key, m_plan.table, m_plan.identity));
-    m_sameKey = prepare(identities + QStringLiteral(" WHERE %1%2 = ?").arg(filter, key) + m_plan.orderBy());
+        prepare(identities + QStringLiteral(" WHERE %1%2 < ?").arg(filter, shape.key) + shape.orderBy(true) + screen);
+    m_keyOf = prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(shape.key, shape.from, shape.identity));
+    m_sameKey = prepare(identities + QStringLiteral(" WHERE %1%2 = ?").arg(filter, shape.key) + shape.orderBy());
 }
 
 int PagedRowSet::bindFilter(sqlite3_stmt* statement) const
 {
-    for (int i = 0; i < m_plan.conditionValues.size(); ++i)
-        bind(statement, i + 1, m_plan.conditionValues.at(i));
-    return static_cast<int>(m_plan.conditionValues.size()) + 1;
+    for (int i = 0; i < m_shape.values.size(); ++i)
+        bind(statement, i + 1, m_shape.values.at(i));
+    return static_cast<int>(m_shape.values.size()) + 1;
 }
 
 int PagedRowSet::rowsWithoutKey() const
 {
     if (m_withoutKey < 0) {
-        const QString filter = m_plan.wholeTable() ? QString() : QStringLiteral(" AND (%1)").arg(m_plan.condition);
-        sqlite3_stmt* nulls = prepare(QStringLiteral("SELECT count(*) FROM %1 WHERE %2 IS NULL%3")
-                                          .arg(m_plan.table, m_plan.order.first(), filter));
+        const QString filter =
+            m_shape.condition.isEmpty() ? QString() : QStringLiteral(" AND (%1)").arg(m_shape.condition);
+        sqlite3_stmt* nulls = prepare(
+            QStringLiteral("SELECT count(*) FROM %1 WHERE %2 IS NULL%3").arg(m_shape.from, m_shape.firstValue, filter));
         bindFilter(nulls);
         const bool counted = sqlite3_step(nulls) == SQLITE_ROW;
         m_withoutKey = counted ? sqlite3_column_int(nulls, 0) : 0;
@@ -182,11 +245,12 @@ int PagedRowSet::rowsWithoutKey() const
 
 bool PagedRowSet::countFromPrefixCounts()
 {
-    // The count kept under the typed start, when the catalogue keeps this table's counts at all (the empty
-    // start is there then); an older file that could not take them is counted by reading the list.
+    // The count kept under the typed start, when the kept order holds every row of the snapshot; a start no
+    // row has is kept by no entry. Otherwise the list is counted by reading it.
+    if (!m_keptOrder || !m_trustKeptCounts)
+        return false;
     sqlite3_stmt* kept = nullptr;
-    const QByteArray sql = QStringLiteral("SELECT (SELECT row_count FROM %1 WHERE table_name = ?1 AND prefix = ?2), "
-                                          "EXISTS (SELECT 1 FROM %1 WHERE table_name = ?1 AND prefix = '')")
+    const QByteArray sql = QStringLiteral("SELECT row_count FROM %1 WHERE table_name = ?1 AND prefix = ?2")
                                .arg(prefixCountsTable)
                                .toUtf8();
     if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &kept, nullptr) != SQLITE_OK) {
@@ -195,11 +259,10 @@ bool PagedRowSet::countFromPrefixCounts()
     }
     bind(kept, 1, m_plan.table);
     bind(kept, 2, m_plan.countedPrefix);
-    const bool found = sqlite3_step(kept) == SQLITE_ROW && sqlite3_column_int(kept, 1) != 0;
-    if (found)
-        m_count = static_cast<int>(sqlite3_column_int64(kept, 0));
+    const int rc = sqlite3_step(kept);
+    m_count = rc == SQLITE_ROW ? static_cast<int>(sqlite3_column_int64(kept, 0)) : 0;
     sqlite3_finalize(kept);
-    return found;
+    return rc == SQLITE_ROW || rc == SQLITE_DONE;
 }
 
 PagedRowSet::~PagedRowSet()
@@ -238,21 +301,35 @@ void PagedRowSet::fail() const
 
 void PagedRowSet::countWholeTable()
 {
-    // The kept count when the catalogue has one; a file that was never upgraded (read-only, say) is counted.
-    sqlite3_stmt* kept = nullptr;
-    const QByteArray sql = QStringLiteral("SELECT row_count FROM %1 WHERE table_name = ?").arg(rowCountsTable).toUtf8();
-    if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &kept, nullptr) == SQLITE_OK) {
-        bind(kept, 1, m_plan.table);
-        const bool found = sqlite3_step(kept) == SQLITE_ROW;
-        if (found)
-            m_count = static_cast<int>(sqlite3_column_int64(kept, 0));
-        sqlite3_finalize(kept);
-        if (found)
-            return;
-    } else {
-        sqlite3_finalize(kept);
+    // The kept count when the kept order serves; otherwise (a file never upgraded, or written by another program
+    // while it cannot be brought up to date, read-only say) the rows are counted.
+    if (m_keptOrder && m_trustKeptCounts) {
+        sqlite3_stmt* kept = nullptr;
+        const QByteArray sql =
+            QStringLiteral("SELECT row_count FROM %1 WHERE table_name = ?").arg(rowCountsTable).toUtf8();
+        if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &kept, nullptr) == SQLITE_OK) {
+            bind(kept, 1, m_plan.table);
+            const bool found = sqlite3_step(kept) == SQLITE_ROW;
+            if (found)
+                m_count = static_cast<int>(sqlite3_column_int64(kept, 0));
+            sqlite3_finalize(kept);
+            // A count of none is cheap to believe only after a look: another program may have written it.
+            if (found && m_count == 0) {
+                sqlite3_stmt* any = prepare(QStringLiteral("SELECT EXISTS (SELECT 1 FROM %1)").arg(m_shape.from));
+                const bool empty = sqlite3_step(any) == SQLITE_ROW && sqlite3_column_int(any, 0) == 0;
+                sqlite3_finalize(any);
+                if (!empty)
+                    countWrong();
+                else
+                    return;
+            } else if (found) {
+                return;
+            }
+        } else {
+            sqlite3_finalize(kept);
+        }
     }
-    sqlite3_stmt* counted = prepare(QStringLiteral("SELECT count(*) FROM %1").arg(m_plan.table));
+    sqlite3_stmt* counted = prepare(QStringLiteral("SELECT count(*) FROM %1").arg(m_shape.from));
     const int rc = sqlite3_step(counted);
     m_count = rc == SQLITE_ROW ? static_cast<int>(sqlite3_column_int64(counted, 0)) : 0;
     sqlite3_finalize(counted);
@@ -262,8 +339,8 @@ void PagedRowSet::countWholeTable()
 
 QString PagedRowSet::collectSql() const
 {
-    const QString from = m_plan.scanTable ? m_plan.table + QStringLiteral(" NOT INDEXED") : m_plan.table;
-    return QStringLiteral("SELECT %1 FROM %2%3").arg(m_plan.identity, from, m_plan.where()) + m_plan.orderBy();
+    return QStringLiteral("SELECT %1 FROM %2%3").arg(m_shape.identity, m_shape.from, m_shape.where()) +
+           m_shape.orderBy();
 }
 
 namespace {
@@ -307,8 +384,8 @@ bool PagedRowSet::collectOn(sqlite3* db, const std::function<void(qint64)>& foun
         sqlite3_finalize(statement);
         throw platform::Failure(text);
     }
-    for (int i = 0; i < m_plan.conditionValues.size(); ++i)
-        bind(statement, i + 1, m_plan.conditionValues.at(i));
+    for (int i = 0; i < m_shape.values.size(); ++i)
+        bind(statement, i + 1, m_shape.values.at(i));
     try {
         const bool done = stepIdentities(db, statement, found, stop);
         sqlite3_finalize(statement);
@@ -406,9 +483,22 @@ std::vector<qint64> PagedRowSet::identitiesOfPage(int first, int length) const
     std::vector<qint64> identities = stepAll(statement);
     if (reversed)
         std::reverse(identities.begin(), identities.end());
+    // The count said there were more rows: it was kept wrong (another program wrote it). The screen shows what
+    // there is, and the count is recounted.
+    if (static_cast<int>(identities.size()) < length)
+        countWrong();
     if (!identities.empty())
         remember(first, identities.front());
     return identities;
+}
+
+void PagedRowSet::countWrong() const
+{
+    if (m_countWrong)
+        return;
+    m_countWrong = true;
+    if (m_whenCountWrong)
+        m_whenCountWrong();
 }
 
 std::vector<qint64> PagedRowSet::stepAll(sqlite3_stmt* statement) const

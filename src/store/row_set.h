@@ -61,13 +61,19 @@ class PagedRowSet : public RowSet
 public:
     // Starts the read transaction and prepares the statements; counts a whole table or a short prefix at once.
     // Throws platform::Failure with the engine's text (no such table or column, not a database...).
-    PagedRowSet(sqlite3* db, const ListPlan& plan);
+    // With trustKeptCounts false the counts are read from the rows even where the kept order serves.
+    PagedRowSet(sqlite3* db, const ListPlan& plan, bool trustKeptCounts = true,
+                std::function<void()> whenCountWrong = {});
     ~PagedRowSet() override;
     PagedRowSet(const PagedRowSet&) = delete;
     PagedRowSet& operator=(const PagedRowSet&) = delete;
 
     // True once the count is exact: at once for a whole table, after the rows are shown complete otherwise.
     bool complete() const { return m_complete; }
+    // Read through the catalogue's kept order (false: ordered and counted from the data, slower).
+    bool readsKeptOrder() const { return m_keptOrder; }
+    // A screen came back shorter than the count says: the kept count is wrong and wants recounting.
+    bool countFoundWrong() const { return m_countWrong; }
     // Collects a filtered list's rows in order from its start, giving found each row's identity. stop is asked
     // after each row and every few thousand steps of the engine; when it answers true the collecting ends and
     // false is returned. May run on another thread than the one reading screens: it uses a statement of its
@@ -88,6 +94,21 @@ private:
     static constexpr int pageSize = 64;
     static constexpr std::size_t cachedPages = 48;
 
+    // The statements' parts, over the kept order or over the data itself.
+    struct Shape
+    {
+        QString from;        // where the list's identities are read
+        QString identity;    // the identity there
+        QString key;         // the first order key
+        QString firstValue;  // the first order value
+        QString condition;   // the filter, empty for the whole table
+        QVariantList values; // its bound values
+        QStringList order;   // the ORDER BY terms, the identity last
+        QString where() const { return condition.isEmpty() ? QString() : QStringLiteral(" WHERE ") + condition; }
+        QString orderBy(bool descending = false) const;
+    };
+    static Shape shapeOf(const ListPlan& plan, bool keptOrder);
+
     void release();
     void countWholeTable();
     bool countFromPrefixCounts();
@@ -105,6 +126,8 @@ private:
 
     sqlite3* m_db;
     ListPlan m_plan;
+    bool m_keptOrder = false; // read through the catalogue's kept order and counts
+    Shape m_shape;
     bool m_ownsTransaction = false;
     bool m_complete = false;
     int m_count = 0;
@@ -122,6 +145,10 @@ private:
     // Where the rows of a first order key start, for keys seen on screens read so far: places in the order
     // that a seek finds.
     mutable std::map<int, QByteArray> m_anchors;
+    mutable bool m_countWrong = false;
+    bool m_trustKeptCounts = true;
+    std::function<void()> m_whenCountWrong;
+    void countWrong() const;
     mutable int m_withoutKey = -1; // rows whose first order value is NULL, which come first; -1: not counted yet
     mutable std::map<int, std::vector<Row>> m_pages;
     mutable std::list<int> m_recent; // page indexes, most recently read first

@@ -2,6 +2,7 @@
 
 #include "platform/failure.h"
 #include "store/connection_setup.h"
+#include "store/kept_order.h"
 #include "hungarian/hungarian.h"
 
 #include <QFileInfo>
@@ -48,22 +49,6 @@ const QString prefixCountsTable = QStringLiteral("mediatar_prefix_counts");
 
 namespace {
 
-struct OrderIndex
-{
-    QString table;
-    QStringList columns; // the columns of the list's ORDER BY, in order
-};
-
-// The tables the main window lists, with the columns their lists are ordered by.
-const std::vector<OrderIndex>& listedTables()
-{
-    static const std::vector<OrderIndex> tables = {
-        {"eloado", {"ELOADO", "ALBUM"}},  {"Valogatasok", {"ELOADO"}}, {"DVD_Filmek", {"CIM"}},
-        {"Filmek_videoklippek", {"CIM"}}, {"games", {"NEV"}},          {"progs_other", {"Programok"}},
-    };
-    return tables;
-}
-
 void execute(sqlite3* db, const QString& sql)
 {
     char* message = nullptr;
@@ -94,82 +79,31 @@ void setUserVersion(sqlite3* db, int version)
 
 } // namespace
 
-QStringList versionTwoStatements()
+QStringList keptTablesStatements()
 {
     QStringList statements;
-    // The lists run through these indexes in their own order, so a screenful of a huge table costs a screenful.
-    // The columns themselves follow their keys, so a search on them reads the index alone.
-    for (const OrderIndex& index : listedTables()) {
-        QStringList keys;
-        for (const QString& column : index.columns)
-            keys << QStringLiteral("%1(%2)").arg(QString::fromLatin1(hungarian::keyFunctionName), column);
-        statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1_in_order ON %1 (%2, %3)")
-                          .arg(index.table, keys.join(QStringLiteral(", ")), index.columns.join(QStringLiteral(", ")));
+    // What versions 2 and 3 kept inside the data tables' own schema needed this program's functions to write
+    // a row: indexes on the sort key and triggers that counted starts. They go; the kept order replaces them.
+    for (const ListedTable& table : listedTables()) {
+        statements << QStringLiteral("DROP INDEX IF EXISTS %1_in_order").arg(table.table);
+        for (const char* trigger :
+             {"counted_insert", "counted_delete", "prefixes_insert", "prefixes_delete", "prefixes_update"})
+            statements << QStringLiteral("DROP TRIGGER IF EXISTS %1_%2").arg(table.table, QLatin1String(trigger));
     }
-    // Album look-ups by artist and title, and the tracks of one album.
+    // Album look-ups by artist and title, and the tracks of one album: plain indexes any program can keep.
     statements << QStringLiteral("CREATE INDEX IF NOT EXISTS eloado_by_name ON eloado (ELOADO, ALBUM)");
     statements << QStringLiteral("CREATE INDEX IF NOT EXISTS szamok_by_album ON szamok (eloado_azonosito)");
-    // Row counts kept by triggers, which every writer runs, the stock sqlite3 tool included.
     statements << QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (table_name TEXT COLLATE NOCASE PRIMARY KEY, "
                                  "row_count INTEGER NOT NULL)")
                       .arg(rowCountsTable);
-    for (const OrderIndex& index : listedTables()) {
-        const QString& table = index.table;
-        statements << QStringLiteral("INSERT OR REPLACE INTO %1 (table_name, row_count) SELECT '%2', count(*) FROM %2")
-                          .arg(rowCountsTable, table);
-        statements << QStringLiteral("CREATE TRIGGER IF NOT EXISTS %2_counted_insert AFTER INSERT ON %2 BEGIN "
-                                     "UPDATE %1 SET row_count = row_count + 1 WHERE table_name = '%2'; END")
-                          .arg(rowCountsTable, table);
-        statements << QStringLiteral("CREATE TRIGGER IF NOT EXISTS %2_counted_delete AFTER DELETE ON %2 BEGIN "
-                                     "UPDATE %1 SET row_count = row_count - 1 WHERE table_name = '%2'; END")
-                          .arg(rowCountsTable, table);
-    }
+    statements << QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (table_name TEXT COLLATE NOCASE, prefix TEXT, "
+                                 "row_count INTEGER NOT NULL, PRIMARY KEY (table_name, prefix)) WITHOUT ROWID")
+                      .arg(prefixCountsTable);
+    statements << QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (seq INTEGER PRIMARY KEY, table_name TEXT NOT NULL, "
+                                 "row INTEGER)")
+                      .arg(changesTable);
+    statements << QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (name TEXT PRIMARY KEY, value)").arg(stateTable);
     return statements;
-}
-
-QList<QStringList> versionThreeSteps()
-{
-    QList<QStringList> steps;
-    steps << QStringList{QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (table_name TEXT COLLATE NOCASE, prefix TEXT, "
-                                        "row_count INTEGER NOT NULL, PRIMARY KEY (table_name, prefix)) WITHOUT ROWID")
-                             .arg(prefixCountsTable)};
-    // Each row counted under the start of its first order value, folded, of every length up to the longest
-    // counted; the empty start (every row with a value) marks the table as counted.
-    for (const OrderIndex& index : listedTables()) {
-        const QString& table = index.table;
-        const QString& column = index.columns.first();
-        // The starts of a value as rows of one column, prefix; from names the table when the value is a column.
-        const auto prefixesOf = [&](const QString& value, const QString& from) {
-            QStringList levels;
-            for (int length = 0; length <= countedPrefixLength; ++length)
-                levels << QStringLiteral("SELECT %1(%2, %3) AS prefix%4")
-                              .arg(QString::fromLatin1(hungarian::prefixFunctionName), value)
-                              .arg(length)
-                              .arg(from);
-            return levels.join(QStringLiteral(" UNION ALL "));
-        };
-        const QString added =
-            QStringLiteral("INSERT INTO %1 (table_name, prefix, row_count) SELECT '%2', prefix, 1 "
-                           "FROM (%3) WHERE prefix IS NOT NULL ON CONFLICT (table_name, prefix) DO "
-                           "UPDATE SET row_count = row_count + 1;")
-                .arg(prefixCountsTable, table, prefixesOf(QStringLiteral("new.") + column, QString()));
-        const QString removed =
-            QStringLiteral("UPDATE %1 SET row_count = row_count - 1 WHERE table_name = '%2' AND "
-                           "prefix IN (%3);")
-                .arg(prefixCountsTable, table, prefixesOf(QStringLiteral("old.") + column, QString()));
-        steps << QStringList{
-            QStringLiteral("DELETE FROM %1 WHERE table_name = '%2'").arg(prefixCountsTable, table),
-            QStringLiteral("INSERT INTO %1 (table_name, prefix, row_count) SELECT '%2', prefix, count(*) FROM (%3) "
-                           "WHERE prefix IS NOT NULL GROUP BY prefix")
-                .arg(prefixCountsTable, table, prefixesOf(column, QStringLiteral(" FROM ") + table)),
-            QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_prefixes_insert AFTER INSERT ON %1 BEGIN %2 END")
-                .arg(table, added),
-            QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_prefixes_delete AFTER DELETE ON %1 BEGIN %2 END")
-                .arg(table, removed),
-            QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_prefixes_update AFTER UPDATE OF %2 ON %1 BEGIN %3 %4 END")
-                .arg(table, column, removed, added)};
-    }
-    return steps;
 }
 
 void createTables(sqlite3* db)
@@ -186,16 +120,44 @@ void createTables(sqlite3* db)
     }
 }
 
+namespace {
+
+// Everything of the current version over the seven tables, inside the caller's transaction. A table that is
+// missing, or lacks a column, costs only its own kept order (its lists are then ordered and counted by reading).
+void keepOrder(sqlite3* db, const std::function<void(const QString&)>& progress)
+{
+    for (const QString& statement : keptTablesStatements()) {
+        // An index on a missing table is left out alone.
+        execute(db, QStringLiteral("SAVEPOINT upgrade_step"));
+        const bool done = sqlite3_exec(db, statement.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+        if (!done)
+            execute(db, QStringLiteral("ROLLBACK TO upgrade_step"));
+        execute(db, QStringLiteral("RELEASE upgrade_step"));
+    }
+    for (const ListedTable& table : listedTables()) {
+        if (progress)
+            progress(table.table);
+        execute(db, QStringLiteral("SAVEPOINT upgrade_step"));
+        try {
+            buildKeptOrder(db, table);
+        } catch (const platform::Failure&) {
+            execute(db, QStringLiteral("ROLLBACK TO upgrade_step"));
+        }
+        execute(db, QStringLiteral("RELEASE upgrade_step"));
+    }
+    execute(db, QStringLiteral("DELETE FROM %1").arg(changesTable));
+    recordCheckedSchema(db);
+}
+
+} // namespace
+
 void createSchema(sqlite3* db)
 {
     execute(db, QStringLiteral("BEGIN"));
     try {
-        for (const QString& statement : schemaStatements() + versionTwoStatements())
+        for (const QString& statement : schemaStatements())
             execute(db, statement);
-        for (const QStringList& step : versionThreeSteps()) {
-            for (const QString& statement : step)
-                execute(db, statement);
-        }
+        keepOrder(db, {});
         setUserVersion(db, schemaVersion);
         execute(db, QStringLiteral("COMMIT"));
     } catch (...) {
@@ -204,40 +166,22 @@ void createSchema(sqlite3* db)
     }
 }
 
-namespace {
-
-// Runs the statements of one upgrade step all or none; a step the file cannot take is left out.
-void applyStep(sqlite3* db, const QStringList& step)
+bool needsUpgrade(sqlite3* db)
 {
-    execute(db, QStringLiteral("SAVEPOINT upgrade_step"));
-    bool done = true;
-    for (const QString& statement : step)
-        done = done && sqlite3_exec(db, statement.toUtf8().constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    if (!done)
-        execute(db, QStringLiteral("ROLLBACK TO upgrade_step"));
-    execute(db, QStringLiteral("RELEASE upgrade_step"));
+    return userVersion(db) < schemaVersion;
 }
 
-} // namespace
-
-void upgradeSchema(sqlite3* db)
+void upgradeSchema(sqlite3* db, const std::function<void(const QString&)>& progress)
 {
     if (userVersion(db) >= schemaVersion)
         return;
+    // One transaction: a file whose upgrade is interrupted (the program killed, the power gone) stays as it was.
     execute(db, QStringLiteral("BEGIN IMMEDIATE"));
     try {
         // Another copy of the program may have upgraded the file while this one waited for the lock.
-        // A table that is missing, or lacks a column, costs only its own step: its index or its counts (its
-        // list is then counted by reading it).
-        if (userVersion(db) < 2) {
-            for (const QString& statement : versionTwoStatements())
-                applyStep(db, {statement});
-            setUserVersion(db, 2);
-        }
-        if (userVersion(db) < 3) {
-            for (const QStringList& step : versionThreeSteps())
-                applyStep(db, step);
-            setUserVersion(db, 3);
+        if (userVersion(db) < schemaVersion) {
+            keepOrder(db, progress);
+            setUserVersion(db, schemaVersion);
         }
         execute(db, QStringLiteral("COMMIT"));
     } catch (...) {
@@ -263,6 +207,8 @@ void createFile(const QString& path, const std::function<void(sqlite3*)>& write)
     try {
         prepareConnection(db);
         write(db);
+        // A new file is plain at rest: the rollback journal, no side files.
+        sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
     } catch (...) {
         sqlite3_close(db);
         throw;

@@ -124,8 +124,9 @@ TEST_F(SchemaUpgradeTest, anOlderCatalogueGetsItsIndexesWhenOpenedAndKeepsItsRow
     EXPECT_EQ(older.value("PRAGMA user_version"), QString::number(store::schemaVersion));
     const QStringList indexes = older.rows("SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name");
     for (const char* index :
-         {"DVD_Filmek_in_order", "Filmek_videoklippek_in_order", "Valogatasok_in_order", "eloado_by_name",
-          "eloado_in_order", "games_in_order", "progs_other_in_order", "szamok_by_album"})
+         {"mediatar_order_DVD_Filmek_in_order", "mediatar_order_Filmek_videoklippek_in_order",
+          "mediatar_order_Valogatasok_in_order", "eloado_by_name", "mediatar_order_eloado_in_order",
+          "mediatar_order_games_in_order", "mediatar_order_progs_other_in_order", "szamok_by_album"})
         EXPECT_TRUE(indexes.contains(QLatin1String(index)))
             << index << " missing from " << indexes.join(' ').toStdString();
     EXPECT_EQ(older.everyRow(), before);
@@ -148,8 +149,9 @@ TEST_F(SchemaUpgradeTest, anOlderCatalogueGetsItsIndexesWhenOpenedAndKeepsItsRow
                                    "ötödik elem", "sas", "Szél", "Zsákutca"}));
 }
 
-// The kept counts of the names' starts must stay what counting the rows gives, however the rows change, and
-// each must be the number of rows that the prefix search finds.
+// The kept counts of the names' starts must stay what counting the rows gives, however another program changes
+// the rows (it writes without the program's functions), and each must be the number of rows that the prefix
+// search finds.
 TEST_F(SchemaUpgradeTest, keptPrefixCountsFollowEveryChange)
 {
     CatalogueFile older(file(QStringLiteral("regi.tnx")));
@@ -157,7 +159,6 @@ TEST_F(SchemaUpgradeTest, keptPrefixCountsFollowEveryChange)
     fill(older);
     channel.pointAt(older.path());
     channel.connect();
-    older.learnHungarian();
     const QString counted = QStringLiteral("SELECT prefix || '=' || row_count FROM %1 WHERE table_name = 'games' AND "
                                            "row_count <> 0 ORDER BY prefix")
                                 .arg(store::prefixCountsTable);
@@ -165,12 +166,14 @@ TEST_F(SchemaUpgradeTest, keptPrefixCountsFollowEveryChange)
         "SELECT prefix || '=' || count(*) FROM (SELECT hungarian_prefix(NEV, 0) AS prefix FROM games UNION ALL "
         "SELECT hungarian_prefix(NEV, 1) FROM games UNION ALL SELECT hungarian_prefix(NEV, 2) FROM games UNION ALL "
         "SELECT hungarian_prefix(NEV, 3) FROM games) WHERE prefix IS NOT NULL GROUP BY prefix ORDER BY prefix");
-    const QStringList afterUpgrade = older.rows(counted);
+    CatalogueFile counter(older.path());
+    counter.learnHungarian();
+    const QStringList afterUpgrade = counter.rows(counted);
     EXPECT_TRUE(afterUpgrade.contains(QStringLiteral("=11"))) << afterUpgrade.join(' ').toStdString(); // one NULL
     EXPECT_TRUE(afterUpgrade.contains(QStringLiteral("ö=2"))); // Öt kis malac, ötödik elem
     EXPECT_TRUE(afterUpgrade.contains(QStringLiteral("öt=2")));
     EXPECT_TRUE(afterUpgrade.contains(QStringLiteral("öt =1")));
-    EXPECT_EQ(afterUpgrade, older.rows(recounted));
+    EXPECT_EQ(afterUpgrade, counter.rows(recounted));
 
     older.exec("BEGIN");
     for (const char* name : {"Ő", "sz", "SZÉL", "", "Ötös", "szél és vihar"})
@@ -182,12 +185,15 @@ TEST_F(SchemaUpgradeTest, keptPrefixCountsFollowEveryChange)
     older.exec("UPDATE games SET MERET = '1 GB'");
     older.exec("DELETE FROM games WHERE NEV IN ('alma', 'Ötös', 'sz')");
     older.exec("COMMIT");
-    const QStringList afterChanges = older.rows(counted);
-    EXPECT_EQ(afterChanges, older.rows(recounted));
+    // The program brings them in when it next opens the file.
+    channel.disconnect();
+    channel.connect();
+    const QStringList afterChanges = counter.rows(counted);
+    EXPECT_EQ(afterChanges, counter.rows(recounted));
     EXPECT_NE(afterChanges, afterUpgrade);
     for (const QString& entry : afterChanges) {
         const QString prefix = entry.section(QLatin1Char('='), 0, -2);
-        EXPECT_EQ(older.value(QStringLiteral("SELECT '%1=' || count(*) FROM games WHERE NEV LIKE '%1%'").arg(prefix)),
+        EXPECT_EQ(counter.value(QStringLiteral("SELECT '%1=' || count(*) FROM games WHERE NEV LIKE '%1%'").arg(prefix)),
                   entry);
     }
 }
@@ -227,7 +233,10 @@ TEST_F(SchemaUpgradeTest, aMissingTableCostsOnlyItsOwnIndex)
     channel.pointAt(older.path());
     channel.connect();
     EXPECT_EQ(older.value("PRAGMA user_version"), QString::number(store::schemaVersion));
-    EXPECT_EQ(older.value("SELECT count(*) FROM sqlite_master WHERE name = 'games_in_order'"), QStringLiteral("1"));
+    EXPECT_EQ(older.value("SELECT count(*) FROM sqlite_master WHERE name = 'mediatar_order_games_in_order'"),
+              QStringLiteral("1"));
+    EXPECT_EQ(older.value("SELECT count(*) FROM sqlite_master WHERE name LIKE 'mediatar_order_progs_other%'"),
+              QStringLiteral("0"));
     channel.setStatement(store::category(4).browseStatement());
     channel.open();
     EXPECT_EQ(channel.recordCount(), gameNames.size() + 1);
