@@ -313,7 +313,7 @@ public:
                  leftOut == 1 ? firstLeftOut + QStringLiteral("; the row was left out")
                               : QStringLiteral("%1 rows were left out (the first: %2)").arg(leftOut).arg(firstLeftOut));
         if (rows->rowsRead() < result.declared)
-            lose(table.name, QStringLiteral("%1 rows are declared, %2 could be read: %3 rows are lost")
+            lose(table.name, QStringLiteral("%1 rows are declared, %2 could be read (%3 lost)")
                                  .arg(result.declared)
                                  .arg(rows->rowsRead())
                                  .arg(result.declared - rows->rowsRead()));
