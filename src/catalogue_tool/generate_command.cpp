@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <array>
+#include <cstring>
 #include <functional>
 #include <cstdint>
 #include <sqlite3.h>
@@ -329,9 +330,12 @@ void generate(const QString& file, int rows, std::uint64_t seed, const Progress&
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
         SQLITE_OK) {
-        const QString text = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
+        // The engine's "unable to open database file" says less than the system's own reason beside it.
+        QString text = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
+        if (db && sqlite3_system_errno(db) != 0)
+            text += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(sqlite3_system_errno(db))));
         sqlite3_close(db);
-        throw platform::Failure(text);
+        throw platform::Failure(QStringLiteral("%1: %2").arg(file, text));
     }
     try {
         store::prepareConnection(db);

@@ -316,6 +316,14 @@ bool LegacyTable::next()
     if (mdb_find_row(mdb, static_cast<int>(def->cur_row) - 1, &start, &length) == 0) {
         MdbField fields[MDB_MAX_COLS];
         const int count = mdb_crack_row(def, start & rowOffsetMask, length, fields);
+        // The count comes from the row itself; a damaged row can claim more fields than the table has (and
+        // than were split), which would read far beyond them.
+        if (count > static_cast<int>(def->num_cols))
+            throw Damage(m_path, m_name,
+                         QStringLiteral("row %1 is damaged: it claims %2 fields where the table has %3")
+                             .arg(m_rowsRead)
+                             .arg(count)
+                             .arg(def->num_cols));
         for (int i = 0; i < count; ++i) {
             const auto column = static_cast<std::size_t>(fields[i].colnum);
             if (column >= m_null.size())

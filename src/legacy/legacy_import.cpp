@@ -3,6 +3,7 @@
 #include "hungarian/hungarian.h"
 
 #include "legacy/legacy_catalogue.h"
+#include "legacy/catalogue_hold.h"
 #include "legacy/open_files.h"
 #include "platform/failure.h"
 #include "store/schema.h"
@@ -312,7 +313,7 @@ public:
                  leftOut == 1 ? firstLeftOut + QStringLiteral("; the row was left out")
                               : QStringLiteral("%1 rows were left out (the first: %2)").arg(leftOut).arg(firstLeftOut));
         if (rows->rowsRead() < result.declared)
-            lose(table.name, QStringLiteral("%1 rows are declared, %2 could be read: %3 rows are lost")
+            lose(table.name, QStringLiteral("%1 rows are declared, %2 could be read (%3 lost)")
                                  .arg(result.declared)
                                  .arg(rows->rowsRead())
                                  .arg(result.declared - rows->rowsRead()));
@@ -403,82 +404,6 @@ void checkTarget(const QString& source, const QString& target, bool replaceExist
             QStringLiteral("%1: the new catalogue cannot replace the file it is made from").arg(target));
 }
 
-QString inUse(const QString& target)
-{
-    return QStringLiteral("%1: the catalogue is open in another program; close it there first (the file was not "
-                          "replaced)")
-        .arg(target);
-}
-
-// Holds the catalogue that is about to be replaced, so that no program opens it between the check and the
-// rename: a program that had it open would go on writing into the replaced file, and each of its recordings
-// would be reported as done while landing in neither file.
-class ReplacedCatalogue
-{
-public:
-    explicit ReplacedCatalogue(const QString& target) : m_target(target)
-    {
-        if (isOpenElsewhere(target, Whose::AnyProcess))
-            throw platform::Failure(inUse(target));
-        if (fileKind(target) != FileKind::SQLite)
-            return; // no database: no program of ours has it open, as the look above has just shown
-        if (sqlite3_open_v2(target.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-            // A file this user cannot write: nobody's lock can be taken, and the look above has to do.
-            sqlite3_close(m_db);
-            m_db = nullptr;
-            return;
-        }
-        // A catalogue in WAL mode: any connection, even one that only has it open, keeps the engine from leaving
-        // WAL ("database is locked"). An exclusive transaction alone proves nothing there, since readers of a
-        // WAL file go on beside it.
-        if (journalMode() == QLatin1String("wal") &&
-            (sqlite3_exec(m_db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr) != SQLITE_OK ||
-             journalMode() == QLatin1String("wal")))
-            refuse();
-        // In rollback mode a connection that is reading or writing holds a lock, which this one waits for in vain;
-        // from here on the file is this connection's alone until the rename is done.
-        if (sqlite3_exec(m_db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) != SQLITE_OK)
-            refuse();
-    }
-    ~ReplacedCatalogue()
-    {
-        if (!m_db)
-            return;
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close_v2(m_db);
-    }
-    ReplacedCatalogue(const ReplacedCatalogue&) = delete;
-    ReplacedCatalogue& operator=(const ReplacedCatalogue&) = delete;
-
-    // Looked at once more just before the rename: a program that opened the file meanwhile.
-    void checkNobodyElse() const
-    {
-        if (isOpenElsewhere(m_target, Whose::OtherProcessesOnly))
-            throw platform::Failure(inUse(m_target));
-    }
-
-private:
-    QString journalMode() const
-    {
-        sqlite3_stmt* statement = nullptr;
-        QString mode;
-        if (sqlite3_prepare_v2(m_db, "PRAGMA journal_mode", -1, &statement, nullptr) == SQLITE_OK &&
-            sqlite3_step(statement) == SQLITE_ROW)
-            mode = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))).toLower();
-        sqlite3_finalize(statement);
-        return mode;
-    }
-    [[noreturn]] void refuse()
-    {
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
-        throw platform::Failure(inUse(m_target));
-    }
-
-    QString m_target;
-    sqlite3* m_db = nullptr;
-};
-
 } // namespace
 
 ImportReport importLegacyCatalogue(const QString& source, const QString& target, const ImportOptions& options)
@@ -486,7 +411,7 @@ ImportReport importLegacyCatalogue(const QString& source, const QString& target,
     checkTarget(source, target, options.replaceExisting);
     // Told before the long work, and made sure of (with the file held) before the rename.
     if (isOpenElsewhere(target, Whose::AnyProcess))
-        throw platform::Failure(inUse(target));
+        throw platform::Failure(catalogueInUse(target));
     LegacyCatalogue legacy(source);
     removeAbandonedTemporaries(QFileInfo(target).absolutePath());
     TemporaryCatalogue temporary(target);
@@ -522,9 +447,9 @@ ImportReport importLegacyCatalogue(const QString& source, const QString& target,
         return report;
     }
     syncPath(temporary.path(), O_RDONLY);
-    std::unique_ptr<ReplacedCatalogue> replaced;
+    std::unique_ptr<CatalogueHold> replaced;
     if (options.replaceExisting && QFileInfo::exists(target)) {
-        replaced = std::make_unique<ReplacedCatalogue>(target);
+        replaced = std::make_unique<CatalogueHold>(target);
         replaced->checkNobodyElse();
         // A journal left by the replaced file would be replayed into the new one.
         QFile::remove(target + QStringLiteral("-wal"));

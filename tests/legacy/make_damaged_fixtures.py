@@ -10,6 +10,7 @@ Each copy carries one kind of damage that a real file can suffer:
                            (MSysQueries, no rows): an empty album table beside 36 tracks
   zeroed-page.tnx          the data page of szamok is all zeros
   truncated.tnx            the file ends in the middle of the data page of DVD_Filmek
+  damaged-row.tnx          the first row of szamok claims 12288 fields where the table has 6
   orphan-tracks.tnx        not damaged: the album kod 6 was deleted the way the old program deletes a
                            row, and its 7 tracks were left pointing at it
 """
@@ -96,6 +97,13 @@ def truncated(data):
     return data[:page * PAGE + PAGE // 2]
 
 
+def damaged_row(data):
+    page = data_pages(data, table_page(data, "szamok"))[0]
+    _, _, start, _ = rows(data, page)[0]
+    struct.pack_into("<H", data, start, 0x3000)  # the row's column count
+    return data
+
+
 def orphan_tracks(data):
     definition = table_page(data, "eloado")
     for page in data_pages(data, definition):
@@ -115,6 +123,7 @@ MUTATIONS = {
     "system-page.tnx": system_page,
     "zeroed-page.tnx": zeroed_page,
     "truncated.tnx": truncated,
+    "damaged-row.tnx": damaged_row,
     "orphan-tracks.tnx": orphan_tracks,
 }
 

@@ -1,5 +1,7 @@
 #include "catalogue_tool/tool_support.h"
 #include "hungarian/hungarian.h"
+#include "legacy/catalogue_hold.h"
+#include "platform/failure.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -99,6 +101,47 @@ TEST_F(ReplaceTest, aCatalogueThatAnotherConnectionHasOpenIsNotReplacedInEitherJ
             for (const QString& name : folderEntries(dir.path()))
                 QFile::remove(path(name));
         }
+    }
+}
+
+// What the engine's locks alone tell, for a program the process table does not show (another user's): WAL
+// tells an idle connection, rollback mode only a reading one. The hold, once taken, keeps every reader out.
+TEST_F(ReplaceTest, theEnginesLocksTellWhatTheyCanAndTheHoldKeepsOthersOut)
+{
+    const auto refused = [](const QString& path) {
+        try {
+            legacy::CatalogueHold hold(path, legacy::CatalogueHold::Look::LocksOnly);
+            return false;
+        } catch (const platform::Failure& failure) {
+            EXPECT_TRUE(failure.text().contains(QStringLiteral("open in another program")))
+                << failure.text().toStdString();
+            return true;
+        }
+    };
+    struct Case
+    {
+        const char* mode;
+        bool reading;
+        bool told;
+    };
+    for (const Case& test : {Case{"WAL", false, true}, Case{"WAL", true, true}, Case{"DELETE", true, true},
+                             Case{"DELETE", false, false}}) {
+        SCOPED_TRACE(std::string(test.mode) + (test.reading ? ", reading" : ", idle"));
+        const QString out = existingCatalogue(test.mode);
+        {
+            OpenCatalogue program(out, test.reading);
+            EXPECT_EQ(refused(out), test.told);
+        }
+        {
+            legacy::CatalogueHold hold(out, legacy::CatalogueHold::Look::LocksOnly);
+            sqlite3* other = nullptr;
+            ASSERT_EQ(sqlite3_open(out.toUtf8().constData(), &other), SQLITE_OK);
+            EXPECT_EQ(sqlite3_exec(other, "SELECT count(*) FROM eloado", nullptr, nullptr, nullptr), SQLITE_BUSY);
+            sqlite3_close(other);
+        }
+        EXPECT_EQ(queryRows(out, QStringLiteral("SELECT count(*) FROM eloado")).value(0).value(0).toInt(), 2);
+        for (const QString& name : folderEntries(dir.path()))
+            QFile::remove(path(name));
     }
 }
 
