@@ -164,7 +164,7 @@ check_start()
         "PATH=$bin:/usr/bin:/bin" "LANG=C.UTF-8")
 
     local printed
-    printed=$(timeout 20 "${environment[@]}" "${as_user[@]}" "$bin/mediatar" --version 2>&1) || fail "mediatar --version failed: $printed"
+    printed=$(timeout 20 "${environment[@]}" QT_QPA_PLATFORM=offscreen "${as_user[@]}" "$bin/mediatar" --version 2>&1) || fail "mediatar --version failed: $printed"
     [[ $printed == *"$version"* ]] || fail "mediatar --version printed '$printed', not the version $version"
     printed=$(timeout 20 "${environment[@]}" "${as_user[@]}" "$bin/mediatar-catalogue" --version 2>&1) ||
         fail "mediatar-catalogue --version failed: $printed"
