@@ -72,10 +72,13 @@ bench: deps-bench
 	cmake --build $(BUILD_DIR)-bench -j $(JOBS)
 	cd $(BUILD_DIR)-bench/bench && for b in ./bench_*; do if [ -f $$b ] && [ -x $$b ]; then $$b || exit 1; fi; done
 
-# mediatar_<version>_amd64.deb in this folder, checked by lintian.
+# mediatar_<version>_amd64.deb in this folder, checked by lintian. Built with Debian's hardening flags, and with
+# the symbols bound at start so that the relocation table can be read-only.
 package: deps-package
 	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-		-DMEDIATAR_TESTS=OFF -DMEDIATAR_BENCH=OFF
+		-DMEDIATAR_TESTS=OFF -DMEDIATAR_BENCH=OFF \
+		-DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS) -Wl,-z,now"
 	cmake --build $(PACKAGE_DIR) -j $(JOBS)
 	rm -f $(PACKAGE_DIR)/mediatar_*.deb
 	cd $(PACKAGE_DIR) && cpack -G DEB

@@ -6,6 +6,7 @@
 #   start       the installed program, started from a folder it cannot write, finds its language file, opens the
 #               catalogue named on its command line and keeps its settings in the user's configuration folder
 set -euo pipefail
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND exited with $?" >&2' ERR
 
 mode=$1
 build_dir=$2
@@ -163,7 +164,7 @@ check_start()
         "PATH=$bin:/usr/bin:/bin" "LANG=C.UTF-8")
 
     local printed
-    printed=$(timeout 20 "${environment[@]}" "${as_user[@]}" "$bin/mediatar" --version 2>&1) || fail "mediatar --version failed: $printed"
+    printed=$(timeout 20 "${environment[@]}" QT_QPA_PLATFORM=offscreen "${as_user[@]}" "$bin/mediatar" --version 2>&1) || fail "mediatar --version failed: $printed"
     [[ $printed == *"$version"* ]] || fail "mediatar --version printed '$printed', not the version $version"
     printed=$(timeout 20 "${environment[@]}" "${as_user[@]}" "$bin/mediatar-catalogue" --version 2>&1) ||
         fail "mediatar-catalogue --version failed: $printed"
@@ -209,11 +210,14 @@ check_start()
         return
     fi
 
-    xdotool windowfocus --sync "$window"
-    xdotool key --clearmodifiers alt+k
-    for _ in $(seq 100); do
-        kill -0 "$program_pid" 2>/dev/null || break
-        sleep 0.1
+    # A window that has just appeared may not take keys yet: focus it and press again until the program ends.
+    for _ in $(seq 5); do
+        xdotool windowfocus --sync "$window" 2>/dev/null || true
+        xdotool key --clearmodifiers alt+k 2>/dev/null || true
+        for _ in $(seq 20); do
+            kill -0 "$program_pid" 2>/dev/null || break 2
+            sleep 0.1
+        done
     done
     if kill -0 "$program_pid" 2>/dev/null; then
         fail "the program did not close on Alt+K; its output: $(cat "$work/program.log")"
