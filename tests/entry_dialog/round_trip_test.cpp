@@ -194,11 +194,11 @@ TEST_F(RoundTripTest, anEditChangesTheOpenedRowAndNotItsTwinOnEveryPage)
 {
     const qint64 first = catalogue->addAlbum(QStringLiteral("Omega"), QStringLiteral("Időrabló"));
     const qint64 second = catalogue->addAlbum(QStringLiteral("Omega"), QStringLiteral("Időrabló"));
-    // Each album has two tracks that share title and size, and the other album has them too.
-    catalogue->addTrack(first, QStringLiteral("Intro"), "00:01:00", "1 MB", "128", "A");
-    catalogue->addTrack(first, QStringLiteral("Intro"), "00:02:00", "1 MB", "192", "B");
-    catalogue->addTrack(second, QStringLiteral("Intro"), "00:03:00", "1 MB", "320", "C");
-    catalogue->addTrack(second, QStringLiteral("Intro"), "00:04:00", "1 MB", "256", "D");
+    // Each album has two tracks alike in every column, and the other album has them too.
+    for (const qint64 album : {first, second}) {
+        catalogue->addTrack(album, QStringLiteral("Intro"), "00:01:00", "1 MB", "128", "A");
+        catalogue->addTrack(album, QStringLiteral("Intro"), "00:01:00", "1 MB", "128", "A");
+    }
     struct TwinCase
     {
         int tab;
@@ -210,38 +210,20 @@ TEST_F(RoundTripTest, anEditChangesTheOpenedRowAndNotItsTwinOnEveryPage)
         int column;        // where it is stored
         const char* track = nullptr;
     };
+    // Twins alike in every column: only the row's own identity tells the opened one from the other.
+    const QVariantList compilation = {"X - Dal", "A", "00:03:00", "128", "3 MB", "V1"};
+    const QVariantList film = {"Film", "Egy", "AC3/6 HU", "-", "1", "01:30:00", "Dráma"};
+    const QVariantList clip = {"Klip", "élő", "magyar", "720", "50 MB", "00:03:30", "pop", "a", "b"};
+    const QVariantList game = {"Doom", "FPS", "40 MB", "G1"};
+    const QVariantList program = {"Office", "régi", "300 MB", "P1"};
     const TwinCase cases[] = {
         {0, "DBGrid1", "eloado", {}, {}, "Album_cime", 2},
         {0, "DBGrid1", "szamok", {}, {}, "Kod", 4, "Intro"},
-        {1,
-         "DBGrid3",
-         "Valogatasok",
-         {"X - Dal", "A", "00:03:00", "128", "3 MB", "V1"},
-         {"X - Dal", "B", "00:04:00", "192", "3 MB", "V2"},
-         "CD_Kod",
-         5},
-        {2,
-         "DBGrid4",
-         "DVD_Filmek",
-         {"Film", "Egy", "AC3/6 HU", "-", "1", "01:30:00", "Dráma"},
-         {"Film", "Kettő", "DTS/6 EN", "angol", "2", "01:30:00", "Akció"},
-         "Film_eredeti_cime",
-         1},
-        {3,
-         "DBGrid5",
-         "Filmek_videoklippek",
-         {"Klip", "élő", "magyar", "720", "50 MB", "00:03:30", "pop", "a", "b"},
-         {"Klip", "élő", "angol", "1080", "80 MB", "00:04:00", "rock", "c", "d"},
-         "Clip_hang",
-         8},
-        {4, "DBGrid6", "games", {"Doom", "FPS", "40 MB", "G1"}, {"Doom", "RPG", "40 MB", "G2"}, "JatekCD_kodja", 3},
-        {5,
-         "DBGrid7",
-         "progs_other",
-         {"Office", "régi", "300 MB", "P1"},
-         {"Office", "új", "300 MB", "P2"},
-         "Progs_kod",
-         3},
+        {1, "DBGrid3", "Valogatasok", compilation, compilation, "CD_Kod", 5},
+        {2, "DBGrid4", "DVD_Filmek", film, film, "Film_eredeti_cime", 1},
+        {3, "DBGrid5", "Filmek_videoklippek", clip, clip, "Clip_hang", 8},
+        {4, "DBGrid6", "games", game, game, "JatekCD_kodja", 3},
+        {5, "DBGrid7", "progs_other", program, program, "Progs_kod", 3},
     };
     for (const TwinCase& c : cases) {
         const QString table = QString::fromLatin1(c.table);
