@@ -2,20 +2,6 @@
 #include "localisation/language_file.h"
 #include "main_window/main_window.h"
 
-#include <QComboBox>
-
-namespace {
-
-// Empties the item list of an editable drop-down; what its edit part shows stays.
-void removeItems(QComboBox* combo)
-{
-    const QString shown = combo->currentText();
-    combo->clear();
-    combo->setEditText(shown);
-}
-
-} // namespace
-
 void TRogzites::FormCreate()
 {
     LoadDialogLanguage();
@@ -26,11 +12,8 @@ void TRogzites::LoadDialogLanguage()
     const localisation::LanguageScan scan = localisation::readLanguageFile(m_main.programDir + m_main.languageFile);
     if (!scan.exists)
         return;
-    // Whatever its version, a language file leaves the three drop-downs without items: the user types the
-    // sound track, the subtitle and the style.
-    removeItems(m_dvd.Stilus);
-    removeItems(m_dvd.hang);
-    removeItems(m_dvd.Felirat);
+    // The three drop-downs keep their built-in items whatever the file holds: emptied, their arrows would open
+    // nothing and the user would have to know every value by heart.
     for (const localisation::LanguageEntry& entry : scan.entries) {
         if (entry.id == 2)
             setWindowTitle(entry.text);

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QMouseEvent>
+#include <QStringList>
 #include <QValidator>
 
 namespace {
@@ -72,12 +73,32 @@ bool exceedsBound(const QString& text, const QString& bound)
 
 Parts split(const QString& stored)
 {
-    return {stored.left(2), stored.mid(3, 2), stored.right(2)};
+    const QStringList parts = stored.split(QLatin1Char(':'));
+    for (const QString& part : parts) {
+        for (const QChar character : part) {
+            if (character < QLatin1Char('0') || character > QLatin1Char('9'))
+                return {};
+        }
+    }
+    if (parts.size() == 3)
+        return {parts.at(0), parts.at(1), parts.at(2)};
+    if (parts.size() == 2)
+        return {QStringLiteral("00"), parts.at(0), parts.at(1)};
+    return {};
+}
+
+QString padded(const QString& part)
+{
+    if (part.isEmpty())
+        return QStringLiteral("00");
+    if (part.size() == 1)
+        return QLatin1Char('0') + part;
+    return part;
 }
 
 QString compose(const QString& hours, const QString& minutes, const QString& seconds)
 {
-    return hours + QLatin1Char(':') + minutes + QLatin1Char(':') + seconds;
+    return padded(hours) + QLatin1Char(':') + padded(minutes) + QLatin1Char(':') + padded(seconds);
 }
 
 } // namespace duration

@@ -36,8 +36,9 @@ namespace duration {
 // hold counts as "?", the way the conversion to 8-bit text shows it.
 bool exceedsBound(const QString& text, const QString& bound);
 
-// A stored length taken apart: the first two characters, the two from the fourth on, and the last two.
-// A short text gives what exists.
+// A stored length taken apart at its colons: "h:m:s", or "m:s" with the hours "00", each part of digits
+// ("1:02:03" gives 1, 02 and 03). A text that is no such length (empty, words, letters in a part) gives three
+// empty parts: there is nothing in it to show as hours, minutes and seconds.
 struct Parts
 {
     QString hours;
@@ -45,6 +46,9 @@ struct Parts
     QString seconds;
 };
 Parts split(const QString& stored);
+// A part as it is stored: two characters at least, an empty part "00", one character with a leading "0".
+QString padded(const QString& part);
+// The three parts padded and joined with ":".
 QString compose(const QString& hours, const QString& minutes, const QString& seconds);
 
 // The length that means "none given".

@@ -9,6 +9,12 @@ void TRogzites::wireDurations()
     for (int page = 0; page < 4; ++page) {
         for (DurationEdit* field : *durationFields(page)) {
             connect(field, &DurationEdit::clicked, this, [this, field] { run([=] { durationClick(field); }); });
+            // Typing or pasting past the two characters is refused aloud, never cut silently.
+            connect(field, &QLineEdit::inputRejected, this, [this] {
+                m_main.services().beeper.beep();
+                m_main.services().prompts.information(
+                    QStringLiteral("Az óra, a perc és a másodperc mezőjébe legfeljebb 2 karakter írható."));
+            });
             connect(field, &DurationEdit::left, this, [this, field] {
                 // Taking the focus back from a refused field is no leave of the field that had it meanwhile;
                 // without this two refusing fields would hand the focus to each other for ever.

@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTabWidget>
+#include <limits>
 
 namespace {
 
@@ -41,6 +42,7 @@ TRogzites::TRogzites(TFoablak& mainWindow, QWidget* parent)
     setFont(mainWindow.font());
     setFixedSize(clientWidth, clientHeight);
     buildForm();
+    takeWholeValues();
     wireHandlers();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -79,6 +81,16 @@ void TRogzites::buildForm()
     setTabOrder(m_rogzitEnd, m_cancelExit);
 }
 
+void TRogzites::takeWholeValues()
+{
+    // A line edit keeps 32,767 characters and cuts a longer paste without a word; every text field of the
+    // dialog takes the whole value instead. The length fields refuse more than two characters aloud.
+    for (QLineEdit* field : findChildren<QLineEdit*>()) {
+        if (!qobject_cast<DurationEdit*>(field))
+            field->setMaxLength(std::numeric_limits<int>::max());
+    }
+}
+
 void TRogzites::wireHandlers()
 {
     connect(m_tabla, &QTabWidget::currentChanged, this, [this](int index) {
@@ -101,6 +113,10 @@ void TRogzites::wireHandlers()
     connect(m_album.Audio_cd, &QCheckBox::clicked, this, [this] { run([this] { Audio_cdClick(); }); });
     connect(m_album.Eloado_azonos, &QCheckBox::clicked, this, [this] { run([this] { Eloado_azonosClick(); }); });
     wireDurations();
+    for (QComboBox* chooser : {m_dvd.hang, m_dvd.Felirat, m_dvd.Stilus}) {
+        chooser->installEventFilter(this);
+        chooser->lineEdit()->installEventFilter(this);
+    }
 }
 
 void TRogzites::selectPage(int index)

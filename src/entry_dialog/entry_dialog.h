@@ -6,10 +6,14 @@
 
 #include <QWidget>
 #include <array>
+#include <map>
 
 class TFoablak;
 class Thang_felirat_help;
 class QTabWidget;
+namespace store {
+class QueryChannel;
+}
 
 // The entry dialog, in which catalogue rows are added and edited: one page per category, the two recording
 // buttons and the button that leaves without recording. One instance is created hidden at start-up and lives
@@ -50,9 +54,10 @@ public:
     // --- lengths: one rule for the twelve fields (album_oraClick ... clip_mpClick, album_oraExit ...)
     void durationClick(DurationEdit* field);
     void durationExit(DurationEdit* field);
-    // The length of a page (0 to 3) as the three fields show it, "hh:mm:ss".
+    // The length of a page (0 to 3) as the three fields show it, two characters a part ("hh:mm:ss"): an empty
+    // part counts as "00", a one-character part gets a leading "0".
     QString compose(int page) const;
-    // Puts a stored length into the three fields of a page, as it is, without the leave rule.
+    // Puts a stored length into the three fields of a page, taken apart at its colons, without the leave rule.
     void split(const QString& stored, int page);
 
     // The index of the page shown. An edit opened from a tab that has no page (VHS, books) shows none and
@@ -65,6 +70,11 @@ signals:
     // A statement is about to be sent to the catalogue; its written-out form.
     void statementSent(const QString& text);
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     // The row an edit was opened for, kept from the opening: a click on another row of the main window
     // while the dialog is open does not move the edit.
@@ -75,6 +85,21 @@ private:
         record_sql::RowKey album;
         record_sql::RowKey track;
         record_sql::RowKey row; // tabs 1 to 5
+        // What the opening put into the page's fields and lists: a field that still holds it was not changed by
+        // the user, and its column is written back as the catalogue holds it.
+        std::map<const QObject*, QString> filledTexts;
+        std::map<const QObject*, QStringList> filledItems;
+        QString storedLength;      // the length column as the row held it
+        QString storedSoundTracks; // the DVD's two list texts as the row held them
+        QString storedSubtitles;
+    };
+
+    // The main window's list as a press found it, so that a press that writes nothing leaves it showing.
+    struct ShownList
+    {
+        bool open = false;
+        store::Statement statement;
+        std::vector<int> widths;
     };
 
     // Runs one handler; a failure ends it and reaches the general error report.
@@ -83,6 +108,7 @@ private:
         platform::runHandler(m_errors, std::forward<Handler>(handler));
     }
     void buildForm();
+    void takeWholeValues();
     void wireHandlers();
     void wireDurations();
     const DurationFields* durationFields(int page) const;
@@ -103,6 +129,19 @@ private:
     bool fillGameEdit();
     bool fillProgramEdit();
     void keepEditTarget(int tab);
+    void rememberFilledTexts(int page);
+    // Whether the user changed a field, a chooser or a list: always so for new rows.
+    bool typed(const QLineEdit* field) const;
+    bool typed(const QComboBox* chooser) const;
+    bool typed(const QListWidget* list) const;
+    bool lengthTyped(int page) const;
+    // The length a press records for a page: as stored when an edit left it alone, else composed. A typed part
+    // above its bound refuses the press (false) with a beep, a message and the focus in that field.
+    bool pressedLength(int page, QString& length, bool& typedLength);
+    // One press of a recording button, whichever it was.
+    void recordPress();
+    ShownList shownList();
+    void showAgain(const ShownList& shown);
     // Recording; each returns false when the press was refused.
     bool recordNewRow();
     bool recordEdit();
@@ -112,19 +151,27 @@ private:
     bool recordClip();
     bool recordGame();
     bool recordProgram();
-    void updateAlbumOrTrack(const QString& trackLength);
-    // The checks of a page, in their order; shared by new rows and edits.
+    bool updateAlbumOrTrack();
+    // Runs the update of an edit; false, after telling the user, when it found no row because another window
+    // or program changed or deleted the row meanwhile.
+    bool runUpdate(const store::Statement& statement);
+    // Whether the album key kept from the last track still names an album row with this artist and title.
+    bool keptAlbumHolds(store::QueryChannel& channel, const QString& artist, const QString& album) const;
+    // The checks of a page, in their order; shared by new rows and edits. In an edit a field the user left
+    // alone is not checked: it goes back as the catalogue holds it.
     bool checkAlbumTrack(const QString& length);
-    bool checkCompilation(const QString& length);
-    bool checkDvd(QString& length);
-    bool checkClip(const QString& length);
+    bool checkCompilation(QString& length);
+    bool checkDvd(QString& length, QString& soundTracks, QString& subtitles);
+    bool checkClip(QString& length);
     bool checkGame();
     bool checkProgram();
     // A refusal: the beep and the text slot's message. Always false.
     bool refuse(int slot);
     record_sql::Track trackFields(const QString& length) const;
     record_sql::Compilation compilationFields(const QString& length) const;
-    record_sql::Dvd dvdFields(const QString& length) const;
+    record_sql::Dvd dvdFields(const QString& length, const QString& soundTracks, const QString& subtitles) const;
+    // Adds a chooser's text to its list, unless it is the prompt or would make the list text too long.
+    void addChosen(QComboBox* chooser, const QString& prompt, QListWidget* list);
     record_sql::Clip clipFields(const QString& length) const;
     record_sql::Item gameFields() const;
     record_sql::Item programFields() const;
@@ -153,5 +200,7 @@ private:
     int m_shownPage = 0;
     bool m_restoringFocus = false;
     QString m_currentAlbumKey;
+    QString m_currentAlbumArtist; // the artist and title the kept key was written for
+    QString m_currentAlbumTitle;
     EditTarget m_editTarget;
 };

@@ -1,5 +1,6 @@
 #include "entry_dialog/entry_dialog.h"
 #include "entry_dialog/form_widgets.h"
+#include "entry_dialog/list_text.h"
 #include "entry_dialog/up_down.h"
 #include "localisation/language_file.h"
 #include "main_window/main_window.h"
@@ -7,19 +8,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QTimer>
 
 namespace {
-
-// Adds the chooser's text to the list unless the chooser still shows its prompt. The text stays in the
-// chooser, so the same item can be added again.
-bool addChosen(QComboBox* chooser, const QString& prompt, QListWidget* list)
-{
-    if (chooser->currentText() == prompt)
-        return false;
-    list->addItem(chooser->currentText());
-    return true;
-}
 
 void removeSelected(QListWidget* list)
 {
@@ -28,18 +22,74 @@ void removeSelected(QListWidget* list)
         delete list->takeItem(list->row(selected.first()));
 }
 
+const QString listTooLong = QStringLiteral(
+    "Ez a tétel már nem fér a listába: a lista szövege a tételek közti vesszőkkel és szóközökkel együtt legfeljebb "
+    "%1 karakter lehet. Rövidítsd a tételt, vagy dupla kattintással vegyél ki egy másikat a listából.");
+
+// The prompt a chooser shows when nothing is chosen; empty for any other widget.
+QString promptOf(const QObject* chooser, const DvdPage& page)
+{
+    if (chooser == page.hang || chooser == page.hang->lineEdit())
+        return entry_form::soundPrompt;
+    if (chooser == page.Felirat || chooser == page.Felirat->lineEdit())
+        return entry_form::subtitlePrompt;
+    if (chooser == page.Stilus || chooser == page.Stilus->lineEdit())
+        return entry_form::stylePrompt;
+    return QString();
+}
+
 } // namespace
+
+// Adds the chooser's text to the list unless the chooser still shows its prompt or the list text would grow
+// past what the column is meant to hold. The text stays in the chooser, so the same item can be added again.
+void TRogzites::addChosen(QComboBox* chooser, const QString& prompt, QListWidget* list)
+{
+    const QString chosen = chooser->currentText();
+    if (chosen == prompt) {
+        m_main.services().beeper.beep();
+        return;
+    }
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items << list->item(i)->text();
+    // Refused here, aloud, so that what is stored is always what the list shows.
+    if (!list_text::fits(items << chosen)) {
+        m_main.services().beeper.beep();
+        m_main.services().prompts.information(listTooLong.arg(list_text::storedLimit));
+        return;
+    }
+    list->addItem(chosen);
+}
 
 void TRogzites::Nyelv_hozzaadClick()
 {
-    if (!addChosen(m_dvd.hang, entry_form::soundPrompt, m_dvd.Film_hangjai))
-        m_main.services().beeper.beep();
+    addChosen(m_dvd.hang, entry_form::soundPrompt, m_dvd.Film_hangjai);
 }
 
 void TRogzites::felirat_hozzaadClick()
 {
-    if (!addChosen(m_dvd.Felirat, entry_form::subtitlePrompt, m_dvd.Film_feliratai))
-        m_main.services().beeper.beep();
+    addChosen(m_dvd.Felirat, entry_form::subtitlePrompt, m_dvd.Film_feliratai);
+}
+
+bool TRogzites::eventFilter(QObject* watched, QEvent* event)
+{
+    // A chooser that shows its prompt has it selected whole whenever it is entered or clicked, so that typing
+    // replaces the prompt instead of adding to it.
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::MouseButtonRelease) {
+        const QString prompt = promptOf(watched, m_dvd);
+        auto* chooser = qobject_cast<QComboBox*>(watched);
+        QLineEdit* field = chooser ? chooser->lineEdit() : qobject_cast<QLineEdit*>(watched);
+        if (!prompt.isEmpty() && field && field->text() == prompt) {
+            if (event->type() == QEvent::FocusIn)
+                QTimer::singleShot(0, field, [field, prompt] {
+                    if (field->text() == prompt)
+                        field->selectAll();
+                });
+            else
+                field->selectAll();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TRogzites::Film_hangjaidblClick()

@@ -2,22 +2,9 @@
 
 namespace list_text {
 
-namespace {
-
-// The characters from start to end, both counted from 1; nothing when end comes before start.
-QString span(const QString& text, int start, int end)
-{
-    return end < start ? QString() : text.mid(start - 1, end - start + 1);
-}
-
-} // namespace
-
 QString join(const QStringList& items)
 {
-    QString joined;
-    for (const QString& item : items)
-        joined += QStringLiteral(", ") + item;
-    return joined.mid(2).left(storedLimit);
+    return items.join(QStringLiteral(", "));
 }
 
 QString joinSubtitles(const QStringList& items)
@@ -26,17 +13,28 @@ QString joinSubtitles(const QStringList& items)
     return joined.isEmpty() ? QStringLiteral("-") : joined;
 }
 
+bool fits(const QStringList& items)
+{
+    return join(items).size() <= storedLimit;
+}
+
 QStringList split(const QString& text)
 {
     QStringList items;
-    const int length = static_cast<int>(text.size());
-    int start = 1;
-    for (int i = 1; i <= length; ++i) {
-        if (text.at(i - 1) == QLatin1Char(',')) {
-            items << span(text, start, i - 1);
-            start = i + 2;
-        } else if (i == length) {
-            items << span(text, start, length);
+    const qsizetype length = text.size();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < length; ++i) {
+        if (text.at(i) == QLatin1Char(',')) {
+            items << text.mid(start, i - start);
+            start = i + 1;
+            // The blank of ", " is part of the separator; a list stored with bare commas loses nothing.
+            if (start < length && text.at(start) == QLatin1Char(' '))
+                ++start;
+            i = start - 1;
+            if (start == length && text.at(length - 1) == QLatin1Char(' '))
+                items << QString(); // "a, " ends in an empty item
+        } else if (i == length - 1) {
+            items << text.mid(start);
         }
     }
     return items;

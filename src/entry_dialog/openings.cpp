@@ -5,7 +5,9 @@
 #include "main_window/main_window.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -14,7 +16,12 @@
 void TRogzites::openForNewRows()
 {
     ModeVariables& mode = m_main.modeVariables;
-    if (!mode.editMode) {
+    // An edit that no window shows is over: Adatbevitel never leads to nothing.
+    if (mode.editMode && !isVisible())
+        mode.editMode = false;
+    if (mode.editMode) {
+        showAndRaise(); // the edit under way comes to the front as it is
+    } else {
         selectPage(0);
         setWindowTitle(m_main.textSlots().text(2));
         mode.closeAfterRecord = false;
@@ -145,4 +152,23 @@ void TRogzites::Cancel_exitClick()
 {
     hide();
     m_main.modeVariables.editMode = false;
+}
+
+void TRogzites::closeEvent(QCloseEvent* event)
+{
+    // Closing the frame leaves the dialog as its leave button does; an edit kept on in a hidden dialog would
+    // leave Adatbevitel showing nothing.
+    run([this] { Cancel_exitClick(); });
+    event->accept();
+}
+
+void TRogzites::keyPressEvent(QKeyEvent* event)
+{
+    // Escape, not taken by a control (an open drop-down closes its list first), acts as the leave button.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        run([this] { Cancel_exitClick(); });
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

@@ -19,6 +19,57 @@ store::Statement& narrow(store::Statement& statement, const QVariant& identity, 
     return statement;
 }
 
+store::Statement& guard(store::Statement& statement, const RowKey& old)
+{
+    // Another window or program may have changed the row since the edit opened it; such a row is not found,
+    // so that nothing it holds now is overwritten with what this edit showed.
+    for (const auto& [column, value] : old.seen)
+        statement.sqlOnly(QStringLiteral(" and ifnull(") + column + QStringLiteral(", '') = ?"),
+                          {value.isNull() ? QStringLiteral("") : value});
+    return statement;
+}
+
+namespace {
+
+// One column an update sets: the fixed text before its value, the column, and the value.
+struct Assignment
+{
+    const char* fixed;
+    const char* column;
+    QString value;
+};
+
+store::Statement assignments(std::initializer_list<Assignment> pieces, const KeptColumns& kept, const char* tail)
+{
+    store::Statement statement;
+    for (const Assignment& assignment : pieces) {
+        statement.fixed(QString::fromUtf8(assignment.fixed));
+        const QString column = QString::fromLatin1(assignment.column);
+        if (kept.contains(column, Qt::CaseInsensitive))
+            // Left alone by the user: the column is set to itself, so a NULL or any stored text stays as it is.
+            statement.piece(QLatin1Char('"') + assignment.value + QLatin1Char('"'), column);
+        else
+            statement.quoted(assignment.value);
+    }
+    statement.fixed(QString::fromUtf8(tail));
+    return statement;
+}
+
+// The row an update reaches: its two compared values (the written-out form), its identity and what it held.
+store::Statement& whereRow(store::Statement& update, const QString& firstColumn, const QString& equals,
+                           const QString& between, const QString& secondColumn, const RowKey& old,
+                           const QString& identityColumn = QStringLiteral("rowid"))
+{
+    update.compared(firstColumn, equals, old.first)
+        .fixed(between)
+        .compared(secondColumn, equals, old.second)
+        .fixed(QStringLiteral(")"));
+    narrow(update, old.identity, identityColumn);
+    return guard(update, old);
+}
+
+} // namespace
+
 store::Statement albumInsert(const QString& artist, const QString& album)
 {
     return sequence({{"insert into eloado (ELOADO, ALBUM) values (", artist}, {", ", album}}, ")");
@@ -42,29 +93,24 @@ store::Statement trackInsert(const Track& track, const QString& albumKey)
                     ")");
 }
 
-store::Statement albumUpdate(const QString& artist, const QString& album, const RowKey& old)
+store::Statement albumUpdate(const QString& artist, const QString& album, const RowKey& old, const KeptColumns& kept)
 {
-    store::Statement update = sequence({{"UPDATE eloado SET eloado= ", artist}, {" , album =", album}}, " where (");
-    update.compared(QStringLiteral("eloado.eloado"), QStringLiteral(" = "), old.first)
-        .fixed(QStringLiteral(") and ("))
-        .compared(QStringLiteral("eloado.album"), QStringLiteral(" = "), old.second)
-        .fixed(QStringLiteral(")"));
-    return narrow(update, old.identity, QStringLiteral("kod"));
+    store::Statement update = assignments(
+        {{"UPDATE eloado SET eloado= ", "eloado", artist}, {" , album =", "album", album}}, kept, " where (");
+    return whereRow(update, QStringLiteral("eloado.eloado"), QStringLiteral(" = "), QStringLiteral(") and ("),
+                    QStringLiteral("eloado.album"), old, QStringLiteral("kod"));
 }
 
-store::Statement trackUpdate(const Track& track, const RowKey& old)
+store::Statement trackUpdate(const Track& track, const RowKey& old, const KeptColumns& kept)
 {
-    store::Statement update = sequence({{"UPDATE szamok SET cim=", track.title},
-                                        {", ido=", track.length},
-                                        {", meret=", track.size},
-                                        {", bitrata=", track.bitrate},
-                                        {", kod=", track.code}},
-                                       " where (");
-    update.compared(QStringLiteral("szamok.cim"), QStringLiteral("="), old.first)
-        .fixed(QStringLiteral(") and ("))
-        .compared(QStringLiteral("szamok.meret"), QStringLiteral("="), old.second)
-        .fixed(QStringLiteral(")"));
-    return narrow(update, old.identity);
+    store::Statement update = assignments({{"UPDATE szamok SET cim=", "cim", track.title},
+                                           {", ido=", "ido", track.length},
+                                           {", meret=", "meret", track.size},
+                                           {", bitrata=", "bitrata", track.bitrate},
+                                           {", kod=", "kod", track.code}},
+                                          kept, " where (");
+    return whereRow(update, QStringLiteral("szamok.cim"), QStringLiteral("="), QStringLiteral(") and ("),
+                    QStringLiteral("szamok.meret"), old);
 }
 
 store::Statement compilationInsert(const Compilation& row)
@@ -78,20 +124,17 @@ store::Statement compilationInsert(const Compilation& row)
                     ")");
 }
 
-store::Statement compilationUpdate(const Compilation& row, const RowKey& old)
+store::Statement compilationUpdate(const Compilation& row, const RowKey& old, const KeptColumns& kept)
 {
-    store::Statement update = sequence({{"UPDATE valogatasok SET eloado=", row.artistAndTitle},
-                                        {", album=", row.album},
-                                        {", ido=", row.length},
-                                        {", bitrata=", row.bitrate},
-                                        {", meret=", row.size},
-                                        {", kod=", row.code}},
-                                       " where (");
-    update.compared(QStringLiteral("valogatasok.eloado"), QStringLiteral("="), old.first)
-        .fixed(QStringLiteral(") and ("))
-        .compared(QStringLiteral("valogatasok.meret"), QStringLiteral("="), old.second)
-        .fixed(QStringLiteral(")"));
-    return narrow(update, old.identity);
+    store::Statement update = assignments({{"UPDATE valogatasok SET eloado=", "eloado", row.artistAndTitle},
+                                           {", album=", "album", row.album},
+                                           {", ido=", "ido", row.length},
+                                           {", bitrata=", "bitrata", row.bitrate},
+                                           {", meret=", "meret", row.size},
+                                           {", kod=", "kod", row.code}},
+                                          kept, " where (");
+    return whereRow(update, QStringLiteral("valogatasok.eloado"), QStringLiteral("="), QStringLiteral(") and ("),
+                    QStringLiteral("valogatasok.meret"), old);
 }
 
 store::Statement dvdInsert(const Dvd& row)
@@ -106,21 +149,18 @@ store::Statement dvdInsert(const Dvd& row)
                     ")");
 }
 
-store::Statement dvdUpdate(const Dvd& row, const RowKey& old)
+store::Statement dvdUpdate(const Dvd& row, const RowKey& old, const KeptColumns& kept)
 {
-    store::Statement update = sequence({{"UPDATE dvd_filmek SET cim=", row.title},
-                                        {", eredeti_cim=", row.originalTitle},
-                                        {", nyelv=", row.soundTracks},
-                                        {", felirat=", row.subtitles},
-                                        {", db_dvd=", row.discs},
-                                        {", hossz=", row.length},
-                                        {", stilus=", row.style}},
-                                       " where (");
-    update.compared(QStringLiteral("DVD_Filmek.cim"), QStringLiteral("="), old.first)
-        .fixed(QStringLiteral(" and "))
-        .compared(QStringLiteral("DVD_Filmek.hossz"), QStringLiteral("="), old.second)
-        .fixed(QStringLiteral(")"));
-    return narrow(update, old.identity);
+    store::Statement update = assignments({{"UPDATE dvd_filmek SET cim=", "cim", row.title},
+                                           {", eredeti_cim=", "eredeti_cim", row.originalTitle},
+                                           {", nyelv=", "nyelv", row.soundTracks},
+                                           {", felirat=", "felirat", row.subtitles},
+                                           {", db_dvd=", "db_dvd", row.discs},
+                                           {", hossz=", "hossz", row.length},
+                                           {", stilus=", "stilus", row.style}},
+                                          kept, " where (");
+    return whereRow(update, QStringLiteral("DVD_Filmek.cim"), QStringLiteral("="), QStringLiteral(" and "),
+                    QStringLiteral("DVD_Filmek.hossz"), old);
 }
 
 store::Statement clipInsert(const Clip& row)
@@ -138,23 +178,20 @@ store::Statement clipInsert(const Clip& row)
                     ")");
 }
 
-store::Statement clipUpdate(const Clip& row, const RowKey& old)
+store::Statement clipUpdate(const Clip& row, const RowKey& old, const KeptColumns& kept)
 {
-    store::Statement update = sequence({{"UPDATE Filmek_videoklippek SET cim=", row.title},
-                                        {", megjegyzes=", row.description},
-                                        {", nyelv=", row.language},
-                                        {", felbontas=", row.resolution},
-                                        {", meret=", row.size},
-                                        {", hossz=", row.length},
-                                        {", stilus=", row.style},
-                                        {", video=", row.video},
-                                        {", hang=", row.sound}},
-                                       " where (");
-    update.compared(QStringLiteral("Filmek_videoklippek.cim"), QStringLiteral("="), old.first)
-        .fixed(QStringLiteral(" and "))
-        .compared(QStringLiteral("Filmek_videoklippek.MEGJEGYZES"), QStringLiteral("="), old.second)
-        .fixed(QStringLiteral(")"));
-    return narrow(update, old.identity);
+    store::Statement update = assignments({{"UPDATE Filmek_videoklippek SET cim=", "cim", row.title},
+                                           {", megjegyzes=", "megjegyzes", row.description},
+                                           {", nyelv=", "nyelv", row.language},
+                                           {", felbontas=", "felbontas", row.resolution},
+                                           {", meret=", "meret", row.size},
+                                           {", hossz=", "hossz", row.length},
+                                           {", stilus=", "stilus", row.style},
+                                           {", video=", "video", row.video},
+                                           {", hang=", "hang", row.sound}},
+                                          kept, " where (");
+    return whereRow(update, QStringLiteral("Filmek_videoklippek.cim"), QStringLiteral("="), QStringLiteral(" and "),
+                    QStringLiteral("Filmek_videoklippek.MEGJEGYZES"), old);
 }
 
 store::Statement gameInsert(const Item& row)
@@ -163,18 +200,15 @@ store::Statement gameInsert(const Item& row)
     return sequence({{"insert into games values (", row.name}, {",", row.note}, {",", row.size}, {",", row.code}}, ")");
 }
 
-store::Statement gameUpdate(const Item& row, const RowKey& old)
+store::Statement gameUpdate(const Item& row, const RowKey& old, const KeptColumns& kept)
 {
-    store::Statement update = sequence({{"UPDATE games SET nev=", row.name},
-                                        {", megjegyzes=", row.note},
-                                        {", meret=", row.size},
-                                        {", kod=", row.code}},
-                                       " where (");
-    update.compared(QStringLiteral("games.nev"), QStringLiteral("="), old.first)
-        .fixed(QStringLiteral(" and "))
-        .compared(QStringLiteral("games.meret"), QStringLiteral("="), old.second)
-        .fixed(QStringLiteral(")"));
-    return narrow(update, old.identity);
+    store::Statement update = assignments({{"UPDATE games SET nev=", "nev", row.name},
+                                           {", megjegyzes=", "megjegyzes", row.note},
+                                           {", meret=", "meret", row.size},
+                                           {", kod=", "kod", row.code}},
+                                          kept, " where (");
+    return whereRow(update, QStringLiteral("games.nev"), QStringLiteral("="), QStringLiteral(" and "),
+                    QStringLiteral("games.meret"), old);
 }
 
 store::Statement programInsert(const Item& row)
@@ -183,18 +217,15 @@ store::Statement programInsert(const Item& row)
         {{"insert into progs_other values (", row.name}, {", ", row.note}, {", ", row.size}, {", ", row.code}}, ")");
 }
 
-store::Statement programUpdate(const Item& row, const RowKey& old)
+store::Statement programUpdate(const Item& row, const RowKey& old, const KeptColumns& kept)
 {
-    store::Statement update = sequence({{"UPDATE progs_other SET programok=", row.name},
-                                        {", megjegyzes=", row.note},
-                                        {", meret=", row.size},
-                                        {", kod=", row.code}},
-                                       " where (");
-    update.compared(QStringLiteral("progs_other.programok"), QStringLiteral("="), old.first)
-        .fixed(QStringLiteral(" and "))
-        .compared(QStringLiteral("progs_other.meret"), QStringLiteral("="), old.second)
-        .fixed(QStringLiteral(")"));
-    return narrow(update, old.identity);
+    store::Statement update = assignments({{"UPDATE progs_other SET programok=", "programok", row.name},
+                                           {", megjegyzes=", "megjegyzes", row.note},
+                                           {", meret=", "meret", row.size},
+                                           {", kod=", "kod", row.code}},
+                                          kept, " where (");
+    return whereRow(update, QStringLiteral("progs_other.programok"), QStringLiteral("="), QStringLiteral(" and "),
+                    QStringLiteral("progs_other.meret"), old);
 }
 
 } // namespace record_sql

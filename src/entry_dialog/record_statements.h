@@ -5,6 +5,7 @@
 #include <QVariant>
 #include <initializer_list>
 #include <utility>
+#include <vector>
 
 // The statements that record new rows and edits. Their written-out form is fixed piece by piece, blanks
 // and commas included; every value is bound when the statement runs, so any text is stored as typed.
@@ -12,19 +13,27 @@
 namespace record_sql {
 
 // The old values an edit compares and the row identity it was opened for. A null identity leaves the
-// comparison of the two values alone to find the row.
+// comparison of the two values alone to find the row. seen holds every column of the row as the edit showed it
+// (column, text; a NULL shows as empty text): the row is changed only while it still holds all of them.
 struct RowKey
 {
     QString first;
     QString second;
     QVariant identity;
+    std::vector<std::pair<QString, QString>> seen;
 };
+
+// The columns of an update that the user left alone: each keeps what the file holds, byte for byte (a NULL
+// included), whatever its text in the statement's written-out form.
+using KeptColumns = QStringList;
 
 // Fixed text and the value that follows it, in turn, then the closing text.
 store::Statement sequence(std::initializer_list<std::pair<const char*, QString>> pieces, const char* tail);
 // Narrows a change to the row of the given identity (the rowid, or the key column named).
 store::Statement& narrow(store::Statement& statement, const QVariant& identity,
                          const QString& identityColumn = QStringLiteral("rowid"));
+// Narrows a change to a row that still holds every value the edit showed.
+store::Statement& guard(store::Statement& statement, const RowKey& old);
 
 store::Statement albumInsert(const QString& artist, const QString& album);
 // The key of the album row just written: the row inserted is the one asked for, whatever other rows share
@@ -40,8 +49,9 @@ struct Track
     QString code;
 };
 store::Statement trackInsert(const Track& track, const QString& albumKey);
-store::Statement albumUpdate(const QString& artist, const QString& album, const RowKey& old);
-store::Statement trackUpdate(const Track& track, const RowKey& old);
+store::Statement albumUpdate(const QString& artist, const QString& album, const RowKey& old,
+                             const KeptColumns& kept = {});
+store::Statement trackUpdate(const Track& track, const RowKey& old, const KeptColumns& kept = {});
 
 struct Compilation
 {
@@ -53,7 +63,7 @@ struct Compilation
     QString code;
 };
 store::Statement compilationInsert(const Compilation& row);
-store::Statement compilationUpdate(const Compilation& row, const RowKey& old);
+store::Statement compilationUpdate(const Compilation& row, const RowKey& old, const KeptColumns& kept = {});
 
 struct Dvd
 {
@@ -66,7 +76,7 @@ struct Dvd
     QString style;
 };
 store::Statement dvdInsert(const Dvd& row);
-store::Statement dvdUpdate(const Dvd& row, const RowKey& old);
+store::Statement dvdUpdate(const Dvd& row, const RowKey& old, const KeptColumns& kept = {});
 
 struct Clip
 {
@@ -81,7 +91,7 @@ struct Clip
     QString sound;
 };
 store::Statement clipInsert(const Clip& row);
-store::Statement clipUpdate(const Clip& row, const RowKey& old);
+store::Statement clipUpdate(const Clip& row, const RowKey& old, const KeptColumns& kept = {});
 
 struct Item // a game or a program: name, note, size, medium code
 {
@@ -91,8 +101,8 @@ struct Item // a game or a program: name, note, size, medium code
     QString code;
 };
 store::Statement gameInsert(const Item& row);
-store::Statement gameUpdate(const Item& row, const RowKey& old);
+store::Statement gameUpdate(const Item& row, const RowKey& old, const KeptColumns& kept = {});
 store::Statement programInsert(const Item& row);
-store::Statement programUpdate(const Item& row, const RowKey& old);
+store::Statement programUpdate(const Item& row, const RowKey& old, const KeptColumns& kept = {});
 
 } // namespace record_sql

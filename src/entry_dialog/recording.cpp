@@ -2,10 +2,12 @@
 #include "entry_dialog/entry_dialog.h"
 #include "entry_dialog/form_widgets.h"
 #include "entry_dialog/list_text.h"
+#include "main_window/category_grid.h"
 #include "main_window/main_window.h"
 
 #include <QComboBox>
 #include <QListWidget>
+#include <sqlite3.h>
 
 // A press of a recording button: the checks of the page shown, its statement, and the steps that close every
 // successful press. The checks are shared by new rows and edits.
@@ -20,22 +22,77 @@ QStringList listItems(const QListWidget* list)
     return items;
 }
 
+const QString lengthAboveBound = QStringLiteral(
+    "A hossz nem megfelelő: az óra legfeljebb 24, a perc és a másodperc legfeljebb 59 lehet. Javítsd ki a kijelölt "
+    "mezőt!");
+const QString rowChangedMeanwhile =
+    QStringLiteral("A módosítás nem került a katalógusba: ezt a sort időközben egy másik ablakban vagy programban "
+                   "megváltoztatták vagy törölték. A beírt adatok megmaradtak; a sor mostani állapotát a főablak "
+                   "mutatja, onnan nyisd meg újra a szerkesztést.");
+
 } // namespace
 
 void TRogzites::Rogzit_newClick()
 {
-    // Every press empties the main window's search, also one that is then refused.
-    m_main.searchBox()->clear();
-    const bool recorded = m_main.modeVariables.editMode ? recordEdit() : recordNewRow();
-    if (recorded)
-        closingSteps();
+    // Each press does what its own button says: an earlier "Rögzít és Kilép" that was refused does not make this
+    // press close the dialog.
+    m_main.modeVariables.closeAfterRecord = false;
+    recordPress();
 }
 
 void TRogzites::Rogzit_endClick()
 {
     m_main.modeVariables.closeAfterRecord = true;
-    Rogzit_newClick();
+    recordPress();
     m_main.modeVariables.editMode = false;
+}
+
+void TRogzites::recordPress()
+{
+    // Every press empties the main window's search, also one that is then refused.
+    m_main.searchBox()->clear();
+    const ShownList shown = shownList();
+    bool recorded = false;
+    try {
+        recorded = m_main.modeVariables.editMode ? recordEdit() : recordNewRow();
+    } catch (const platform::Failure&) {
+        showAgain(shown);
+        throw;
+    }
+    if (recorded)
+        closingSteps();
+    else
+        showAgain(shown);
+}
+
+TRogzites::ShownList TRogzites::shownList()
+{
+    ShownList shown;
+    store::QueryChannel& browse = m_main.browseQuery();
+    shown.open = browse.isOpen();
+    shown.statement = browse.statement();
+    const int tab = m_main.activeTab();
+    if (tab >= 0 && tab < static_cast<int>(m_main.columnWidths.size()))
+        shown.widths = m_main.grid(tab)->columnWidths();
+    return shown;
+}
+
+void TRogzites::showAgain(const ShownList& shown)
+{
+    // A press that wrote nothing leaves the main window's list as it found it: a statement sent meanwhile
+    // replaced the list, so it is read again (with the rows as they are now).
+    store::QueryChannel& browse = m_main.browseQuery();
+    if (!shown.open || browse.isOpen())
+        return;
+    try {
+        browse.setStatement(shown.statement);
+        browse.open();
+        const int tab = m_main.activeTab();
+        if (tab >= 0 && tab < static_cast<int>(m_main.columnWidths.size()))
+            m_main.grid(tab)->setColumnWidths(shown.widths);
+    } catch (const platform::Failure&) {
+        // What failed first is what the user is told; a list that cannot be read now stays empty.
+    }
 }
 
 void TRogzites::closingSteps()
@@ -55,11 +112,78 @@ void TRogzites::runCommand(const store::Statement& statement)
     m_main.browseQuery().execute();
 }
 
+bool TRogzites::runUpdate(const store::Statement& statement)
+{
+    runCommand(statement);
+    if (sqlite3_changes(m_main.browseQuery().handle()) > 0)
+        return true;
+    m_main.services().beeper.beep();
+    m_main.services().prompts.information(rowChangedMeanwhile);
+    return false;
+}
+
 bool TRogzites::refuse(int slot)
 {
     m_main.services().beeper.beep();
     m_main.services().prompts.information(m_main.textSlots().text(slot));
     return false;
+}
+
+bool TRogzites::typed(const QLineEdit* field) const
+{
+    if (!m_main.modeVariables.editMode)
+        return true;
+    const auto filled = m_editTarget.filledTexts.find(field);
+    return filled == m_editTarget.filledTexts.end() || filled->second != field->text();
+}
+
+bool TRogzites::typed(const QComboBox* chooser) const
+{
+    return typed(chooser->lineEdit());
+}
+
+bool TRogzites::typed(const QListWidget* list) const
+{
+    if (!m_main.modeVariables.editMode)
+        return true;
+    const auto filled = m_editTarget.filledItems.find(list);
+    return filled == m_editTarget.filledItems.end() || filled->second != listItems(list);
+}
+
+bool TRogzites::lengthTyped(int page) const
+{
+    if (!m_main.modeVariables.editMode)
+        return true;
+    // Passing through a field pads what it shows ("1" becomes "01"); that is no change of the length.
+    for (const DurationEdit* field : *durationFields(page)) {
+        const auto filled = m_editTarget.filledTexts.find(field);
+        if (filled == m_editTarget.filledTexts.end() ||
+            duration::padded(filled->second) != duration::padded(field->text()))
+            return true;
+    }
+    return false;
+}
+
+bool TRogzites::pressedLength(int page, QString& length, bool& typedLength)
+{
+    typedLength = lengthTyped(page);
+    if (!typedLength) {
+        length = m_editTarget.storedLength;
+        return true;
+    }
+    // The leave rule may not have run (a button pressed by its accelerator keeps the focus in the field), so
+    // the bounds are checked here as well.
+    for (DurationEdit* field : *durationFields(page)) {
+        if (duration::exceedsBound(duration::padded(field->text()), field->bound())) {
+            m_main.services().beeper.beep();
+            m_main.services().prompts.information(lengthAboveBound);
+            field->setFocus(Qt::OtherFocusReason);
+            field->selectAll();
+            return false;
+        }
+    }
+    length = compose(page);
+    return true;
 }
 
 bool TRogzites::checkAlbumTrack(const QString& length)
@@ -77,64 +201,72 @@ bool TRogzites::checkAlbumTrack(const QString& length)
     return true;
 }
 
-bool TRogzites::checkCompilation(const QString& length)
+bool TRogzites::checkCompilation(QString& length)
 {
-    if (m_compilation.Eloado_szam_cime->text().isEmpty())
+    bool typedLength = true;
+    if (!pressedLength(1, length, typedLength))
+        return false;
+    if (typed(m_compilation.Eloado_szam_cime) && m_compilation.Eloado_szam_cime->text().isEmpty())
         return refuse(20511);
-    if (length == duration::noLength)
+    if (typedLength && length == duration::noLength)
         return refuse(20514);
-    if (m_compilation.Tomoritesi_mertek->text().isEmpty())
+    if (typed(m_compilation.Tomoritesi_mertek) && m_compilation.Tomoritesi_mertek->text().isEmpty())
         return refuse(20515);
     return true;
 }
 
-bool TRogzites::checkDvd(QString& length)
+bool TRogzites::checkDvd(QString& length, QString& soundTracks, QString& subtitles)
 {
-    if (m_dvd.Film_cime->text().isEmpty())
+    if (typed(m_dvd.Film_cime) && m_dvd.Film_cime->text().isEmpty())
         return refuse(20517);
-    length = compose(2);
-    if (length == duration::noLength)
+    bool typedLength = true;
+    if (!pressedLength(2, length, typedLength))
+        return false;
+    if (typedLength && length == duration::noLength)
         return refuse(20514);
-    if (m_dvd.Stilus->currentText() == entry_form::stylePrompt)
+    if (typed(m_dvd.Stilus) && m_dvd.Stilus->currentText() == entry_form::stylePrompt)
         return refuse(20518);
-    // The two lists are joined into the current-row record's working texts.
-    TCurrentRow& row = m_main.currentRow;
-    row.dvdNyelv.clear();
-    row.dvdFelirat.clear();
-    row.dvdNyelv = list_text::join(listItems(m_dvd.Film_hangjai));
-    if (row.dvdNyelv.isEmpty()) {
+    // The two lists are joined into working texts of the press's own: the clicked film's values in the
+    // current-row record stay as they are for the main window's deletion and the next edit.
+    const bool soundTracksTyped = typed(m_dvd.Film_hangjai);
+    soundTracks = soundTracksTyped ? list_text::join(listItems(m_dvd.Film_hangjai)) : m_editTarget.storedSoundTracks;
+    if (soundTracksTyped && soundTracks.isEmpty()) {
         m_main.services().prompts.information(m_main.textSlots().text(20516));
         return false;
     }
-    row.dvdFelirat = list_text::joinSubtitles(listItems(m_dvd.Film_feliratai));
+    subtitles = typed(m_dvd.Film_feliratai) ? list_text::joinSubtitles(listItems(m_dvd.Film_feliratai))
+                                            : m_editTarget.storedSubtitles;
     return true;
 }
 
-bool TRogzites::checkClip(const QString& length)
+bool TRogzites::checkClip(QString& length)
 {
-    if (m_clip.Clip_cime->text().isEmpty())
+    bool typedLength = true;
+    if (!pressedLength(3, length, typedLength))
+        return false;
+    if (typed(m_clip.Clip_cime) && m_clip.Clip_cime->text().isEmpty())
         return refuse(20519);
-    if (m_clip.Clip_meret->text().isEmpty())
+    if (typed(m_clip.Clip_meret) && m_clip.Clip_meret->text().isEmpty())
         return refuse(20520);
-    if (length == duration::noLength)
+    if (typedLength && length == duration::noLength)
         return refuse(20514);
     return true;
 }
 
 bool TRogzites::checkGame()
 {
-    if (m_game.Jatek_neve->text().isEmpty())
+    if (typed(m_game.Jatek_neve) && m_game.Jatek_neve->text().isEmpty())
         return refuse(20521);
-    if (m_game.Jatek_merete->text().isEmpty())
+    if (typed(m_game.Jatek_merete) && m_game.Jatek_merete->text().isEmpty())
         return refuse(20522);
     return true;
 }
 
 bool TRogzites::checkProgram()
 {
-    if (m_program.Progs_neve->text().isEmpty())
+    if (typed(m_program.Progs_neve) && m_program.Progs_neve->text().isEmpty())
         return refuse(20523);
-    if (m_program.Progs_meret->text().isEmpty())
+    if (typed(m_program.Progs_meret) && m_program.Progs_meret->text().isEmpty())
         return refuse(20524);
     return true;
 }
@@ -150,13 +282,12 @@ record_sql::Compilation TRogzites::compilationFields(const QString& length) cons
             m_compilation.Tomoritesi_mertek->text(), m_compilation.szam_merete->text(), m_compilation.CD_Kod->text()};
 }
 
-record_sql::Dvd TRogzites::dvdFields(const QString& length) const
+record_sql::Dvd TRogzites::dvdFields(const QString& length, const QString& soundTracks, const QString& subtitles) const
 {
-    const TCurrentRow& row = m_main.currentRow;
     return {m_dvd.Film_cime->text(),
             m_dvd.Film_eredeti_cime->text(),
-            row.dvdNyelv,
-            row.dvdFelirat,
+            soundTracks,
+            subtitles,
             m_dvd.DVD_db_szam->text(),
             length,
             m_dvd.Stilus->currentText()};

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <sqlite3.h>
 
 // Recording new rows: the page's insert, then the page made ready for the next entry, keeping what the
@@ -15,34 +16,41 @@
 
 namespace {
 
-// Statements that stand or fall together: rolled back unless committed.
+// Statements that stand or fall together: rolled back unless committed. The write lock is taken at once, so
+// that no other window or program can change the catalogue between what the press reads and what it writes.
 class Transaction
 {
 public:
-    explicit Transaction(store::QueryChannel& channel)
+    explicit Transaction(store::QueryChannel& channel) : m_channel(channel)
     {
-        channel.connect();
-        m_database = channel.database();
-        if (!m_database.transaction())
-            throw platform::Failure(m_database.lastError().text());
+        m_channel.connect();
+        run(QStringLiteral("BEGIN IMMEDIATE"));
     }
     ~Transaction()
     {
         if (!m_committed)
-            m_database.rollback();
+            QSqlQuery(m_channel.database()).exec(QStringLiteral("ROLLBACK"));
     }
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
 
     void commit()
     {
-        if (!m_database.commit())
-            throw platform::Failure(m_database.lastError().text());
+        run(QStringLiteral("COMMIT"));
         m_committed = true;
     }
 
 private:
-    QSqlDatabase m_database;
+    void run(const QString& sql)
+    {
+        QSqlQuery query(m_channel.database());
+        if (!query.exec(sql)) {
+            const QSqlError error = query.lastError();
+            throw platform::Failure(error.databaseText().isEmpty() ? error.text() : error.databaseText());
+        }
+    }
+
+    store::QueryChannel& m_channel;
     bool m_committed = false;
 };
 
@@ -68,34 +76,59 @@ bool TRogzites::recordNewRow()
     }
 }
 
+bool TRogzites::keptAlbumHolds(store::QueryChannel& channel, const QString& artist, const QString& album) const
+{
+    bool isNumber = false;
+    const qlonglong key = m_currentAlbumKey.toLongLong(&isNumber);
+    if (!isNumber)
+        return false;
+    QSqlQuery query(channel.database());
+    query.prepare(QStringLiteral("SELECT 1 FROM eloado WHERE kod = ? AND ELOADO = ? AND ALBUM = ?"));
+    query.bindValue(0, key);
+    query.bindValue(1, artist);
+    query.bindValue(2, album);
+    if (!query.exec()) {
+        const QSqlError error = query.lastError();
+        throw platform::Failure(error.databaseText().isEmpty() ? error.text() : error.databaseText());
+    }
+    return query.next();
+}
+
 bool TRogzites::recordAlbumTrack()
 {
     ModeVariables& mode = m_main.modeVariables;
     store::QueryChannel& channel = m_main.browseQuery();
-    const QString length = compose(0);
-    channel.close();
+    QString length;
+    bool typedLength = true;
+    if (!pressedLength(0, length, typedLength))
+        return false;
     if (!checkAlbumTrack(length))
         return false;
 
     const QString artist = m_album.eloado_neve->text();
     const QString album = m_album.Album_cime->text();
-    if (mode.newAlbumNeeded) {
-        // The album row and its first track are written together or not at all, and the track goes to the
-        // row just written, not to an older album of the same artist and title.
-        Transaction transaction(channel);
+    // The album row and its first track are written together or not at all, and the track goes to the row
+    // just written, not to an older album of the same artist and title.
+    Transaction transaction(channel);
+    // The kept album serves only while the fields still show its artist and title and the catalogue still
+    // holds it under them; otherwise the track would be filed under another album, or under none.
+    const bool newAlbum = mode.newAlbumNeeded || artist != m_currentAlbumArtist || album != m_currentAlbumTitle ||
+                          !keptAlbumHolds(channel, artist, album);
+    QString key = m_currentAlbumKey;
+    if (newAlbum) {
         runCommand(record_sql::albumInsert(artist, album));
         const qint64 insertedKey = sqlite3_last_insert_rowid(channel.handle());
         const store::Statement keyQuery = record_sql::albumKeyQuery(artist, album, insertedKey);
         emit statementSent(keyQuery.text());
         channel.setStatement(keyQuery);
         channel.open();
-        const QString key = channel.fieldText(0, QStringLiteral("kod"));
-        runCommand(record_sql::trackInsert(trackFields(length), key));
-        transaction.commit();
-        m_currentAlbumKey = key;
-    } else {
-        runCommand(record_sql::trackInsert(trackFields(length), m_currentAlbumKey));
+        key = channel.fieldText(0, QStringLiteral("kod"));
     }
+    runCommand(record_sql::trackInsert(trackFields(length), key));
+    transaction.commit();
+    m_currentAlbumKey = key;
+    m_currentAlbumArtist = artist;
+    m_currentAlbumTitle = album;
 
     // The ticks count, not whether the boxes are enabled.
     if (!m_album.Album_azonos->isChecked()) {
@@ -121,7 +154,7 @@ bool TRogzites::recordAlbumTrack()
 
 bool TRogzites::recordCompilation()
 {
-    const QString length = compose(1);
+    QString length;
     if (!checkCompilation(length))
         return false;
     runCommand(record_sql::compilationInsert(compilationFields(length)));
@@ -135,9 +168,11 @@ bool TRogzites::recordCompilation()
 bool TRogzites::recordDvd()
 {
     QString length;
-    if (!checkDvd(length))
+    QString soundTracks;
+    QString subtitles;
+    if (!checkDvd(length, soundTracks, subtitles))
         return false;
-    runCommand(record_sql::dvdInsert(dvdFields(length)));
+    runCommand(record_sql::dvdInsert(dvdFields(length, soundTracks, subtitles)));
     resetDvdPage();
     return true;
 }
@@ -146,14 +181,12 @@ void TRogzites::resetDvdPage()
 {
     clearDvdPage();
     m_dvd.UpDown1->setPosition(1);
-    m_main.currentRow.dvdNyelv.clear();
-    m_main.currentRow.dvdFelirat.clear();
     m_dvd.Film_cime->setFocus();
 }
 
 bool TRogzites::recordClip()
 {
-    const QString length = compose(3);
+    QString length;
     if (!checkClip(length))
         return false;
     runCommand(record_sql::clipInsert(clipFields(length)));

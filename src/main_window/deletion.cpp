@@ -1,12 +1,14 @@
 #include "main_window/main_window.h"
 
 #include "platform/failure.h"
+#include "main_window/category_grid.h"
 #include "store/categories.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <sqlite3.h>
 
 namespace {
 
@@ -178,13 +180,21 @@ void forget(const RowBranch& branch, TCurrentRow& row)
         (row.*identity).clear();
 }
 
-// How a branch ended: its missing message was shown, or the user answered.
+// How a branch ended: its missing message was shown, or the user answered; Vanished when the user said Yes
+// but the row was no longer there as it was clicked.
 enum class Step {
     Missing,
     Deleted,
+    Vanished,
     Declined,
     Closed,
 };
+
+const QString rowChangedMeanwhile =
+    QStringLiteral("Semmi sem törlődött: ezt a sort időközben egy másik ablakban vagy programban megváltoztatták "
+                   "vagy törölték. A lista most a katalógus mostani állapotát mutatja.");
+const QString albumChangedMeanwhile =
+    QStringLiteral("Az album nem található: időközben megváltozott vagy törölték. Semmi sem törlődött.");
 
 // The guard, the question and, on Yes, the DELETE of one remembered row. Yes and a closed box forget the row.
 Step deleteRow(const RowBranch& branch, store::QueryChannel& gridChannel, store::QueryChannel& browse, TCurrentRow& row,
@@ -206,8 +216,10 @@ Step deleteRow(const RowBranch& branch, store::QueryChannel& gridChannel, store:
     }
     browse.setStatement(rowDeletion(branch, row));
     browse.execute();
+    // No row removed: another window or program changed or deleted it after the click.
+    const bool removed = sqlite3_changes(browse.handle()) > 0;
     forget(branch, row);
-    return Step::Deleted;
+    return removed ? Step::Deleted : Step::Vanished;
 }
 
 // A write transaction on a channel's connection, taken at once so that no other writer can come between its
@@ -261,16 +273,16 @@ store::Statement albumKeyLookup(const TCurrentRow& row)
     return statement;
 }
 
-// The album's tracks and the album row go together or not at all.
-void deleteAlbumAndTracks(store::QueryChannel& browse, const TCurrentRow& row)
+// The album's tracks and the album row go together or not at all. False when the album is no longer there as
+// it was clicked.
+bool deleteAlbumAndTracks(store::QueryChannel& browse, const TCurrentRow& row)
 {
     WriteTransaction transaction(browse);
     browse.setStatement(albumKeyLookup(row));
     browse.open();
     if (browse.recordCount() < 1) {
         browse.close();
-        throw platform::Failure(
-            QStringLiteral("Az album nem található: időközben megváltozott vagy törölték. Semmi sem törlődött."));
+        return false;
     }
     const QString key = browse.fieldText(0, QStringLiteral("kod"));
     browse.setStatement(
@@ -279,6 +291,7 @@ void deleteAlbumAndTracks(store::QueryChannel& browse, const TCurrentRow& row)
     browse.setStatement(store::Statement(QStringLiteral("delete from eloado where (eloado.kod=")).bare(key).fixed(")"));
     browse.execute();
     transaction.commit();
+    return true;
 }
 
 Step deleteAlbum(store::QueryChannel& browse, TCurrentRow& row, platform::Prompts& prompts)
@@ -293,12 +306,47 @@ Step deleteAlbum(store::QueryChannel& browse, TCurrentRow& row, platform::Prompt
                         quoted(row.albumEloado) + QStringLiteral(" Album: ") + quoted(row.albumAlbum));
     if (answer == platform::Answer::No)
         return Step::Declined;
-    if (answer == platform::Answer::Yes)
-        deleteAlbumAndTracks(browse, row);
+    const bool deleted = answer == platform::Answer::Yes && deleteAlbumAndTracks(browse, row);
     row.albumEloado.clear();
     row.albumAlbum.clear();
     row.albumIdentity.clear();
-    return answer == platform::Answer::Yes ? Step::Deleted : Step::Closed;
+    if (answer != platform::Answer::Yes)
+        return Step::Closed;
+    return deleted ? Step::Deleted : Step::Vanished;
+}
+
+// What the album tab showed before a track deletion: the list of albums (the search included) and the widths
+// of both grids.
+struct AlbumTabShown
+{
+    bool albumsOpen;
+    store::Statement albums;
+    std::vector<int> albumWidths;
+    std::vector<int> trackWidths;
+};
+
+AlbumTabShown albumTabShown(TFoablak& window)
+{
+    return {window.browseQuery().isOpen(), window.browseQuery().statement(), window.grid(0)->columnWidths(),
+            window.trackGrid()->columnWidths()};
+}
+
+// After a track deletion the album list shows what it showed and the track list the album's remaining tracks;
+// the deletion's statement replaced the list of albums, and the deleted track would otherwise stay listed.
+void showAlbumTabAgain(TFoablak& window, const AlbumTabShown& shown)
+{
+    store::QueryChannel& browse = window.browseQuery();
+    if (shown.albumsOpen && !browse.isOpen()) {
+        browse.setStatement(shown.albums);
+        browse.open();
+        window.grid(0)->setColumnWidths(shown.albumWidths);
+    }
+    store::QueryChannel& tracks = window.detailQuery();
+    if (tracks.isOpen()) {
+        tracks.close();
+        tracks.open();
+        window.trackGrid()->setColumnWidths(shown.trackWidths);
+    }
 }
 
 } // namespace
@@ -307,25 +355,38 @@ void TFoablak::Adat_torleseClick()
 {
     platform::Prompts& prompts = m_services.prompts;
     const int tab = activeTab();
+    Step step = Step::Missing;
     if (tab == 0) {
         if (trackGridActive) {
-            const Step step = deleteRow(trackBranch(), m_detailQuery, m_browseQuery, currentRow, prompts);
+            const AlbumTabShown shown = albumTabShown(*this);
+            step = deleteRow(trackBranch(), m_detailQuery, m_browseQuery, currentRow, prompts);
             if (step == Step::Declined) {
                 forget(trackBranch(), currentRow);
                 m_eloadoLabel->clear();
                 m_albumLabel->clear();
             }
-            // The track list stays as it is: nothing is listed again after a track.
+            // The album tab is not listed anew after a track: it shows what it showed, less the deleted track.
+            if (step == Step::Deleted || step == Step::Vanished)
+                showAlbumTabAgain(*this, shown);
+            if (step == Step::Vanished)
+                prompts.information(rowChangedMeanwhile);
             if (step != Step::Missing)
                 return;
         }
-        if (albumGridActive && deleteAlbum(m_browseQuery, currentRow, prompts) == Step::Declined)
-            return;
+        if (albumGridActive) {
+            step = deleteAlbum(m_browseQuery, currentRow, prompts);
+            if (step == Step::Declined)
+                return;
+        }
     } else if (tab < store::dataCategoryCount) {
-        if (deleteRow(rowBranch(tab), m_browseQuery, m_browseQuery, currentRow, prompts) == Step::Declined)
+        step = deleteRow(rowBranch(tab), m_browseQuery, m_browseQuery, currentRow, prompts);
+        if (step == Step::Declined)
             return;
     }
     m_browseQuery.close();
     m_kereses->clear();
     OlvasasChange();
+    // Told after the list shows the rows as they are now.
+    if (step == Step::Vanished)
+        prompts.information(tab == 0 ? albumChangedMeanwhile : rowChangedMeanwhile);
 }

@@ -61,21 +61,25 @@ TEST_F(DurationTest, leavingPadsOneCharacterAndRefusesATextAboveTheBoundCompared
     }
 }
 
-TEST_F(DurationTest, anEmptiedFieldPassesAndTheLengthKeepsTheEmptyPart)
+TEST_F(DurationTest, anEmptiedFieldPassesAndTheLengthCountsItAsZero)
 {
     typeAndTab("album_perc", "");
     EXPECT_EQ(beeps(), 0);
     EXPECT_EQ(text("album_perc"), QString());
     typeAndTab("album_mp", "5");
-    EXPECT_EQ(dialog().compose(0), QStringLiteral("00::05"));
+    EXPECT_EQ(dialog().compose(0), QStringLiteral("00:00:05"));
 }
 
-TEST_F(DurationTest, typingStopsAtTwoCharactersButTheProgramMaySetMore)
+TEST_F(DurationTest, typingStopsAtTwoCharactersAloudButTheProgramMaySetMore)
 {
-    typeInto("clip_perc", "1234");
+    typeInto("clip_perc", "123");
     EXPECT_EQ(text("clip_perc"), QStringLiteral("12"));
+    EXPECT_EQ(beeps(), 1);
+    ASSERT_EQ(desktop.prompts.informations.size(), 1);
+    EXPECT_TRUE(desktop.prompts.informations.at(0).contains(QStringLiteral("2")));
     dialog().split(QStringLiteral("123:4567:890"), 3);
-    EXPECT_EQ(text("clip_ora"), QStringLiteral("12"));
+    EXPECT_EQ(text("clip_ora"), QStringLiteral("123"));
+    EXPECT_EQ(text("clip_perc"), QStringLiteral("4567"));
     edit("clip_perc")->setText(QStringLiteral("12345"));
     EXPECT_EQ(text("clip_perc"), QStringLiteral("12345"));
 }
@@ -90,21 +94,37 @@ TEST_F(DurationTest, aClickSelectsTheWholeText)
     EXPECT_EQ(field->text(), QStringLiteral("4"));
 }
 
-TEST_F(DurationTest, composeTakesTheTextsAsTheyAreAndSplitTakesAStoredLengthApart)
+TEST_F(DurationTest, composeGivesTwoCharactersAPartAndSplitTakesAStoredLengthApartAtItsColons)
 {
-    dialog().split(QStringLiteral("01:32:05"), 2);
-    EXPECT_EQ(text("film_ora"), QStringLiteral("01"));
-    EXPECT_EQ(text("film_perc"), QStringLiteral("32"));
-    EXPECT_EQ(text("film_mp"), QStringLiteral("05"));
-    EXPECT_EQ(dialog().compose(2), QStringLiteral("01:32:05"));
-
-    dialog().split(QStringLiteral("1:02:03"), 1);
-    EXPECT_EQ(dialog().compose(1), QStringLiteral("1::2::03"));
-    dialog().split(QString(), 1);
-    EXPECT_EQ(dialog().compose(1), QStringLiteral("::"));
-    // A single typed character never left is taken as it is.
+    struct Split
+    {
+        const char* stored;
+        const char* hours;
+        const char* minutes;
+        const char* seconds;
+        const char* composed;
+    };
+    const Split splits[] = {
+        {"01:32:05", "01", "32", "05", "01:32:05"},
+        {"1:02:03", "1", "02", "03", "01:02:03"},
+        {"1:2:3", "1", "2", "3", "01:02:03"},
+        {"5:10", "00", "5", "10", "00:05:10"}, // minutes and seconds
+        {"::", "", "", "", "00:00:00"},
+        {"", "", "", "", "00:00:00"},
+        {"ismeretlen", "", "", "", "00:00:00"}, // no length: nothing to take apart
+        {"1x:02:03", "", "", "", "00:00:00"},
+    };
+    for (const Split& split : splits) {
+        SCOPED_TRACE(split.stored);
+        dialog().split(QString::fromLatin1(split.stored), 2);
+        EXPECT_EQ(text("film_ora"), QString::fromLatin1(split.hours));
+        EXPECT_EQ(text("film_perc"), QString::fromLatin1(split.minutes));
+        EXPECT_EQ(text("film_mp"), QString::fromLatin1(split.seconds));
+        EXPECT_EQ(dialog().compose(2), QString::fromLatin1(split.composed));
+    }
+    // A single typed character never left is padded all the same.
     typeInto("clip_mp", "7");
-    EXPECT_EQ(dialog().compose(3), QStringLiteral("00:00:7"));
+    EXPECT_EQ(dialog().compose(3), QStringLiteral("00:00:07"));
 }
 
 TEST_F(DurationTest, twoRefusingFieldsDoNotHandTheFocusToEachOther)

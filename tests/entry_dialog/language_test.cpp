@@ -1,8 +1,8 @@
 #include "entry_fixture.h"
 #include "localisation/codepage.h"
 
-// The dialog's own pass over the language file at its creation: the title from ID 2 and the three
-// drop-downs without items whenever a file exists.
+// The dialog's own pass over the language file at its creation: the title from ID 2. The three drop-downs
+// keep their built-in items whatever the file holds.
 
 namespace {
 
@@ -16,10 +16,11 @@ protected:
             QStringLiteral("HU_magyar.lng"),
             localisation::encode1250(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).value());
     }
-    void expectChoosersEmptyWithTheirPrompts()
+    void expectChoosersWithTheirItemsAndPrompts()
     {
-        for (const char* name : {"hang", "Felirat", "Stilus"})
-            EXPECT_EQ(combo(name)->count(), 0) << name;
+        EXPECT_EQ(combo("hang")->count(), 13);
+        EXPECT_EQ(combo("Felirat")->count(), 3);
+        EXPECT_EQ(combo("Stilus")->count(), 19);
         EXPECT_EQ(combo("hang")->currentText(), QStringLiteral("(Válaszd ki a nyelvet)"));
         EXPECT_EQ(combo("Felirat")->currentText(), QStringLiteral("(Válaszd ki a felíratot)"));
         EXPECT_EQ(combo("Stilus")->currentText(), QStringLiteral("Válassz kategóriát:"));
@@ -47,7 +48,7 @@ TEST_F(DialogLanguageTest, idTwoGivesTheTitleAndOtherIdsChangeNothing)
         {"1.0", "1=\"Médiatár\"", "2=\"Új adat\"", "3=\"Szerkesztés\"", "201=\"Rögzít\"", "20501=\"Előadó:\""});
     startAll();
     EXPECT_EQ(dialog().windowTitle(), QStringLiteral("Új adat"));
-    expectChoosersEmptyWithTheirPrompts();
+    expectChoosersWithTheirItemsAndPrompts();
     EXPECT_EQ(control<QPushButton>("Rogzit_new")->text(), QStringLiteral("Rögzít és új &adat"));
     EXPECT_TRUE(desktop.errors.reports.isEmpty()) << desktop.errors.reports.join('\n').toStdString();
 
@@ -56,19 +57,39 @@ TEST_F(DialogLanguageTest, idTwoGivesTheTitleAndOtherIdsChangeNothing)
     EXPECT_EQ(dialog().windowTitle(), window().textSlots().text(2));
 }
 
-TEST_F(DialogLanguageTest, aFileOfAnotherVersionStillEmptiesTheDropDowns)
+TEST_F(DialogLanguageTest, theShippedLanguageFileLeavesTheChoosersTheirItems)
+{
+    folder.installShippedLanguage();
+    startAll();
+    expectChoosersWithTheirItemsAndPrompts();
+    // Their arrows offer the items: picking one puts it into the chooser.
+    pressAdatbevitel();
+    pickPage(2);
+    QComboBox* subtitles = combo("Felirat");
+    subtitles->showPopup();
+    QAbstractItemView* popup = subtitles->view();
+    ASSERT_TRUE(popup->isVisible());
+    ASSERT_EQ(popup->model()->rowCount(), 3);
+    const QRect second = popup->visualRect(popup->model()->index(1, 0));
+    QTest::mouseClick(popup->viewport(), Qt::LeftButton, Qt::NoModifier, second.center());
+    EXPECT_EQ(subtitles->currentText(), QStringLiteral("magyar"));
+    click("felirat_hozzaad");
+    EXPECT_EQ(items("Film_feliratai"), QStringList({"magyar"}));
+}
+
+TEST_F(DialogLanguageTest, aFileOfAnotherVersionLeavesTheDropDownsTheirItems)
 {
     writeLanguage({"0.9", "2=\"Új adat\""});
     startAll();
     EXPECT_EQ(dialog().windowTitle(), QStringLiteral("Adatbevitel"));
-    expectChoosersEmptyWithTheirPrompts();
+    expectChoosersWithTheirItemsAndPrompts();
 
     // A typed style is what the drop-down then holds.
     pressAdatbevitel();
     pickPage(2);
     typeIntoCombo("Stilus", "Western");
     EXPECT_EQ(combo("Stilus")->currentText(), QStringLiteral("Western"));
-    EXPECT_EQ(combo("Stilus")->count(), 0);
+    EXPECT_EQ(combo("Stilus")->count(), 19);
 }
 
 TEST_F(DialogLanguageTest, aMalformedIdIsReportedByBothPassesAndStopsTheDialogsPass)
@@ -78,7 +99,7 @@ TEST_F(DialogLanguageTest, aMalformedIdIsReportedByBothPassesAndStopsTheDialogsP
     const QString error = QStringLiteral("'x7' is not a valid integer value");
     EXPECT_EQ(desktop.errors.reports, QStringList({error, error}));
     EXPECT_EQ(dialog().windowTitle(), QStringLiteral("Új adat"));
-    expectChoosersEmptyWithTheirPrompts();
+    expectChoosersWithTheirItemsAndPrompts();
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "entry_dialog/up_down.h"
 #include "entry_fixture.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QToolButton>
 
 // The controls that act at once: sound tracks and subtitles, the number of discs, and the Audio CD and
@@ -157,6 +159,100 @@ TEST_F(ListControlsTest, theArtistBoxEnablesTheAlbumBoxWithoutTouchingItsTick)
     click("Eloado_azonos");
     EXPECT_FALSE(album->isEnabled());
     EXPECT_TRUE(album->isChecked());
+}
+
+TEST_F(ListControlsTest, aChooserShowingItsPromptHasItSelectedWholeSoThatTypingReplacesIt)
+{
+    pickPage(2);
+    ASSERT_TRUE(activate(&dialog()));
+    struct Chooser
+    {
+        const char* name;
+        const char* typed;
+    };
+    for (const Chooser& chooser :
+         {Chooser{"Felirat", "magyar"}, Chooser{"hang", "AC3/2 EN"}, Chooser{"Stilus", "Dráma"}}) {
+        SCOPED_TRACE(chooser.name);
+        QLineEdit* field = combo(chooser.name)->lineEdit();
+        const QString prompt = field->text();
+        // A click into the middle of the prompt, as the user clicks into the box.
+        QTest::mouseClick(field, Qt::LeftButton, Qt::NoModifier, field->rect().center());
+        EXPECT_EQ(field->selectedText(), prompt);
+        typeKeys(field, QString::fromUtf8(chooser.typed));
+        EXPECT_EQ(field->text(), QString::fromUtf8(chooser.typed));
+        // A typed text is the user's: a later click puts the cursor into it as usual.
+        QTest::mouseClick(field, Qt::LeftButton, Qt::NoModifier, field->rect().center());
+        EXPECT_FALSE(field->hasSelectedText());
+    }
+    // Adding the prompt itself still only beeps.
+    QLineEdit* subtitle = combo("Felirat")->lineEdit();
+    combo("Felirat")->setEditText(QStringLiteral("(Válaszd ki a felíratot)"));
+    const int beeps = desktop.beeper.beeps;
+    click("felirat_hozzaad");
+    EXPECT_EQ(desktop.beeper.beeps, beeps + 1);
+    EXPECT_EQ(subtitle->text(), QStringLiteral("(Válaszd ki a felíratot)"));
+}
+
+TEST_F(ListControlsTest, anItemThatWouldMakeTheListTextLongerThanTheColumnIsRefusedWithAMessage)
+{
+    pickPage(2);
+    const QString long120 = QString(120, QLatin1Char('h'));
+    typeIntoCombo("hang", long120);
+    click("Nyelv_hozzaad");
+    click("Nyelv_hozzaad"); // 120 + 2 + 120 = 242 characters
+    EXPECT_EQ(desktop.beeper.beeps, 0);
+    EXPECT_TRUE(desktop.prompts.informations.isEmpty());
+    click("Nyelv_hozzaad"); // would be 364
+    EXPECT_EQ(desktop.beeper.beeps, 1);
+    ASSERT_EQ(desktop.prompts.informations.size(), 1);
+    EXPECT_TRUE(desktop.prompts.informations.at(0).contains(QStringLiteral("255")))
+        << desktop.prompts.informations.at(0).toStdString();
+    EXPECT_EQ(items("Film_hangjai"), QStringList({long120, long120}));
+    // What still fits goes in: 242 + 2 + 11 = 255.
+    typeIntoCombo("hang", QStringLiteral("AC3/2 EN HU"));
+    click("Nyelv_hozzaad");
+    EXPECT_EQ(list("Film_hangjai")->count(), 3);
+    EXPECT_EQ(desktop.beeper.beeps, 1);
+
+    // The subtitles have the same limit.
+    typeIntoCombo("Felirat", QString(256, QLatin1Char('x')));
+    click("felirat_hozzaad");
+    EXPECT_EQ(desktop.beeper.beeps, 2);
+    EXPECT_EQ(list("Film_feliratai")->count(), 0);
+}
+
+TEST_F(ListControlsTest, aLongPasteIsTakenWholeByEveryTextField)
+{
+    const QString pasted = QStringLiteral("Árvíztűrő tükörfúrógép ").repeated(5000); // 115,000 characters
+    QGuiApplication::clipboard()->setText(pasted);
+    for (const char* name :
+         {"eloado_neve", "Szam_cime", "Eloado_szam_cime", "Film_cime", "Clip_hang", "Jatek_neve", "Progs_kod"}) {
+        SCOPED_TRACE(name);
+        QLineEdit* field = edit(QString::fromLatin1(name));
+        field->setFocus();
+        field->clear();
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(field->text().size(), pasted.size());
+    }
+    QLineEdit* style = combo("Stilus")->lineEdit();
+    style->selectAll();
+    QTest::keyClick(style, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(style->text(), pasted);
+    EXPECT_EQ(desktop.beeper.beeps, 0);
+}
+
+TEST_F(ListControlsTest, aPasteTooLongForALengthFieldIsRefusedAloud)
+{
+    QGuiApplication::clipboard()->setText(QStringLiteral("123"));
+    QLineEdit* minutes = edit("album_perc");
+    minutes->setFocus();
+    minutes->selectAll();
+    QTest::keyClick(minutes, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(minutes->text(), QStringLiteral("00"));
+    EXPECT_EQ(desktop.beeper.beeps, 1);
+    ASSERT_EQ(desktop.prompts.informations.size(), 1);
+    EXPECT_TRUE(desktop.prompts.informations.at(0).contains(QStringLiteral("2")))
+        << desktop.prompts.informations.at(0).toStdString();
 }
 
 } // namespace

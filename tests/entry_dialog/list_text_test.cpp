@@ -24,30 +24,37 @@ TEST(ListText, emptyListsGiveEmptyTextOrADashForSubtitles)
     EXPECT_EQ(list_text::join({"", "angol"}), QStringLiteral(", angol"));
 }
 
-TEST(ListText, aJoinLongerThanTheColumnIsCutTo255Characters)
+TEST(ListText, aJoinIsNeverCutAndFitsTellsWhetherItStaysWithinTheColumn)
 {
     QStringList items;
-    for (int i = 0; i < 30; ++i)
+    for (int i = 0; i < 16; ++i)
         items << QStringLiteral("AC3/6 surround");
-    const QString joined = list_text::join(items);
-    EXPECT_EQ(joined.size(), 255);
-    EXPECT_TRUE(joined.startsWith(QStringLiteral("AC3/6 surround, AC3/6 surround")));
-    EXPECT_EQ(joined, (QStringLiteral(", AC3/6 surround").repeated(30)).mid(2, 255));
+    EXPECT_EQ(list_text::join(items).size(), 254);
+    EXPECT_TRUE(list_text::fits(items));
+    items << QStringLiteral("x");
+    EXPECT_EQ(list_text::join(items).size(), 257);
+    EXPECT_EQ(list_text::join(items), (QStringLiteral(", AC3/6 surround").repeated(16)).mid(2) + QStringLiteral(", x"));
+    EXPECT_FALSE(list_text::fits(items));
+    EXPECT_TRUE(list_text::fits({QString(255, QLatin1Char('a'))}));
+    EXPECT_FALSE(list_text::fits({QString(256, QLatin1Char('a'))}));
 }
 
-TEST(ListText, theCharacterAfterEveryCommaIsSkippedWhateverItIs)
+TEST(ListText, oneBlankAfterACommaBelongsToTheSeparator)
 {
-    EXPECT_EQ(list_text::split(QStringLiteral("AC3/6 HU,DTS/6 EN")), QStringList({"AC3/6 HU", "TS/6 EN"}));
+    // A list stored with bare commas comes back whole.
+    EXPECT_EQ(list_text::split(QStringLiteral("AC3/6 HU,DTS/6 EN")), QStringList({"AC3/6 HU", "DTS/6 EN"}));
+    EXPECT_EQ(list_text::split(QStringLiteral("a,b")), QStringList({"a", "b"}));
     // An item that held a comma comes back as two.
     EXPECT_EQ(list_text::split(QStringLiteral("a, b, c")), QStringList({"a", "b", "c"}));
-    EXPECT_EQ(list_text::split(QStringLiteral("x, y, z, w")).size(), 4);
-    // Items are not trimmed, and commas side by side give empty items.
+    EXPECT_EQ(list_text::split(QStringLiteral("x, y,z, w")).size(), 4);
+    // Items are not trimmed beyond that blank, and commas side by side give empty items.
     EXPECT_EQ(list_text::split(QStringLiteral("a,  b")), QStringList({"a", " b"}));
     EXPECT_EQ(list_text::split(QStringLiteral(", , x")), QStringList({"", "", "x"}));
-    // A comma as the last character adds nothing after it; a last character that is skipped leaves an empty item.
+    EXPECT_EQ(list_text::split(QStringLiteral("a,,b")), QStringList({"a", "", "b"}));
+    // A comma as the last character adds nothing after it; a separator at the end leaves an empty item.
     EXPECT_EQ(list_text::split(QStringLiteral("a,")), QStringList({"a"}));
     EXPECT_EQ(list_text::split(QStringLiteral("a, ")), QStringList({"a", ""}));
-    EXPECT_EQ(list_text::split(QStringLiteral("a,b")), QStringList({"a", ""}));
+    EXPECT_EQ(list_text::split(QStringLiteral("x")), QStringList({"x"}));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "entry_dialog/up_down.h"
 #include "entry_fixture.h"
 
+#include <QCloseEvent>
 #include <QToolButton>
 
 // "Adatbevitel" and "Szerkesztés" on the main window, the page-change rule and the ways of leaving.
@@ -407,23 +408,54 @@ TEST_F(OpeningsTest, cancelHidesAndEndsEditingButKeepsTheTexts)
     EXPECT_FALSE(mode().editMode);
 }
 
-TEST_F(OpeningsTest, closingTheFrameWhileEditingHidesAndKeepsEditing)
+TEST_F(OpeningsTest, closingTheFrameOrEscapeWhileEditingEndsTheEditAsTheLeaveButtonDoes)
+{
+    for (const bool escape : {false, true}) {
+        SCOPED_TRACE(escape ? "Escape" : "frame");
+        ASSERT_TRUE(activate(&window())); // the user works in the main window
+        pickRow(4, "DBGrid6");
+        pressSzerkesztes();
+        ASSERT_TRUE(dialog().isVisible());
+        ASSERT_TRUE(mode().editMode);
+        ASSERT_TRUE(activate(&dialog()));
+        typeInto("Jatek_neve", "Doom II");
+        if (escape) {
+            QTest::keyClick(edit("Jatek_neve"), Qt::Key_Escape);
+        } else {
+            // The window system's close request reaches the dialog's window as a close event.
+            ASSERT_NE(dialog().windowHandle(), nullptr);
+            QCloseEvent request;
+            QApplication::sendEvent(dialog().windowHandle(), &request);
+        }
+        EXPECT_FALSE(dialog().isVisible());
+        EXPECT_FALSE(mode().editMode);
+        EXPECT_EQ(catalogue->rows("SELECT nev FROM games"), QList<QVariantList>({QVariantList({"Doom"})}));
+
+        // Adatbevitel opens the dialog for new rows at once.
+        ASSERT_TRUE(activate(&window()));
+        pressAdatbevitel();
+        EXPECT_TRUE(dialog().isVisible());
+        EXPECT_FALSE(mode().editMode);
+        EXPECT_TRUE(button("Rogzit_end")->isVisible());
+        EXPECT_EQ(dialog().shownPage(), 0);
+        EXPECT_EQ(text("Jatek_neve"), QString());
+        // Escape leaves the dialog opened for new rows too.
+        ASSERT_TRUE(activate(&dialog()));
+        QTest::keyClick(edit("eloado_neve"), Qt::Key_Escape);
+        EXPECT_FALSE(dialog().isVisible());
+    }
+}
+
+TEST_F(OpeningsTest, adatbevitelWhileAnEditIsOpenBringsTheEditToTheFront)
 {
     pickRow(4, "DBGrid6");
     pressSzerkesztes();
-    ASSERT_TRUE(dialog().isVisible());
-    EXPECT_TRUE(dialog().close());
-    EXPECT_FALSE(dialog().isVisible());
-    EXPECT_TRUE(mode().editMode);
-
-    // Hidden while editing: Adatbevitel shows nothing and resets nothing.
+    ASSERT_TRUE(mode().editMode);
+    typeInto("Jatek_neve", "Doom II");
     pressAdatbevitel();
-    EXPECT_FALSE(dialog().isVisible());
-    EXPECT_EQ(text("Jatek_neve"), QStringLiteral("Doom"));
-    // Szerkesztés opens it again.
-    pressSzerkesztes();
     EXPECT_TRUE(dialog().isVisible());
     EXPECT_TRUE(mode().editMode);
+    EXPECT_EQ(text("Jatek_neve"), QStringLiteral("Doom II"));
 }
 
 TEST_F(OpeningsTest, comingBackFromTheDialogCountsAsAnActivationOfTheMainWindow)
