@@ -23,7 +23,7 @@ void TRogzites::FormCreate()
 
 void TRogzites::LoadDialogLanguage()
 {
-    const localisation::LanguageScan scan = localisation::readLanguageFile(m_main.programDir + m_main.languageFile);
+    const localisation::LanguageScan scan = localisation::readLanguageFile(m_main.languageFilePath());
     if (!scan.exists)
         return;
     // Whatever its version, a language file leaves the three drop-downs without items: the user types the

@@ -1,5 +1,7 @@
 #include "platform/scripted_platform.h"
 
+#include "platform/folders.h"
+
 namespace platform {
 
 void ScriptedPrompts::information(const QString& text)
@@ -26,6 +28,11 @@ QString ScriptedFileChooser::chooseFile(const QString& currentName, const QStrin
     const std::optional<QString> choice = m_choices.front();
     m_choices.pop_front();
     return choice.value_or(currentName);
+}
+
+bool FixedProgramDirectory::isWritable() const
+{
+    return !m_readOnly && isWritableFolder(m_path);
 }
 
 } // namespace platform
