@@ -149,7 +149,7 @@ TEST_F(OpeningTest, everyWayToACatalogueEndsInTheScreenOfANormalStart)
     Screen normal;
     {
         start();
-        QTRY_COMPARE_WITH_TIMEOUT(searchColumns()->currentIndex(), 0, 2000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return searchColumns()->currentIndex() == 0; }, 2000));
         normal = screen();
         EXPECT_EQ(normal.searchColumns.size(), 2);
         EXPECT_EQ(normal.albumWidths, (std::vector<int>{150, 200}));
@@ -160,7 +160,7 @@ TEST_F(OpeningTest, everyWayToACatalogueEndsInTheScreenOfANormalStart)
     desktop.files.chooseNext(catalogue->path());
     start();
     EXPECT_EQ(desktop.errors.reports.size(), 1);
-    QTRY_COMPARE_WITH_TIMEOUT(searchColumns()->currentIndex(), 0, 2000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return searchColumns()->currentIndex() == 0; }, 2000));
     EXPECT_EQ(screen(), normal);
 
     // A bad choice in that dialog is reported and the dialog comes again.
@@ -169,7 +169,7 @@ TEST_F(OpeningTest, everyWayToACatalogueEndsInTheScreenOfANormalStart)
     desktop.files.chooseNext(catalogue->path());
     start();
     EXPECT_EQ(desktop.errors.reports.size(), 2);
-    QTRY_COMPARE_WITH_TIMEOUT(searchColumns()->currentIndex(), 0, 2000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return searchColumns()->currentIndex() == 0; }, 2000));
     EXPECT_EQ(screen(), normal);
 
     // Declined at start, then Megnyitás later in the same window.
@@ -206,7 +206,7 @@ TEST_F(OpeningTest, aDeclinedStartClosesAtTheFirstShowWithoutActivation)
     desktop.files.cancelNext();
     desktop.prompts.answerNext(Answer::No);
     TFoablak& main = start();
-    QTRY_VERIFY_WITH_TIMEOUT(!main.isVisible(), 2000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !main.isVisible(); }, 2000));
     EXPECT_EQ(folder.readBytes("list.ini"), QByteArray("\r\nHU_magyar.lng\r\n"));
 }
 

@@ -145,7 +145,7 @@ TEST_F(StartupTest, withoutSettingsFileACancelledDialogAsksAndNoEndsTheStart)
     EXPECT_EQ(desktop.beeper.beeps, 1);
     EXPECT_EQ(desktop.prompts.confirmations, QStringList{openQuestion});
     EXPECT_TRUE(main.startAborted);
-    QTRY_VERIFY_WITH_TIMEOUT(!main.isVisible(), 2000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !main.isVisible(); }, 2000));
     EXPECT_EQ(folder.readBytes("list.ini"), QByteArray("\r\nHU_magyar.lng\r\n"));
 }
 
@@ -213,7 +213,7 @@ TEST_F(StartupTest, aRememberedCatalogueThatIsNoDatabaseIsReportedAndTheDialogOf
     EXPECT_EQ(desktop.files.shown, 1);
     EXPECT_EQ(desktop.prompts.confirmations, QStringList{openQuestion});
     // Declined: the program ends, still remembering the file, which may be mended by the next start.
-    QTRY_VERIFY_WITH_TIMEOUT(!main.isVisible(), 2000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !main.isVisible(); }, 2000));
     EXPECT_EQ(folder.readBytes("list.ini"),
               *localisation::encode1250(folder.file("szoveg.tnx") + "\r\nHU_magyar.lng\r\n"));
 }
@@ -286,7 +286,7 @@ TEST_F(StartupTest, declinedStartClosesAtTheRealFirstActivation)
     desktop.prompts.answerNext(platform::Answer::No);
     TFoablak& main = start();
     main.activateWindow();
-    QTRY_VERIFY_WITH_TIMEOUT(!main.isVisible(), 2000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !main.isVisible(); }, 2000));
 }
 
 } // namespace
