@@ -77,8 +77,13 @@ CommandLine readCommandLine(const QStringList& arguments)
     addToolkitOptions(parser);
     parser.addPositionalArgument(QStringLiteral("katalogus"), QString());
 
-    if (!parser.parse(arguments))
-        return finish(2, QStringLiteral("mediatar: %1\n\n%2").arg(parser.errorText(), usageText), true);
+    if (!parser.parse(arguments)) {
+        const QStringList unknown = parser.unknownOptionNames();
+        const QString problem = unknown.isEmpty()
+                                    ? parser.errorText()
+                                    : QStringLiteral("ismeretlen kapcsoló: %1").arg(unknown.join(QStringLiteral(", ")));
+        return finish(2, QStringLiteral("mediatar: %1\n\n%2").arg(problem, usageText), true);
+    }
     if (parser.isSet(help))
         return finish(0, usageText, false);
     if (parser.isSet(version))
