@@ -247,9 +247,8 @@ void TFoablak::fillSearchColumns(const std::vector<int>& slotIds)
 bool TFoablak::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate) {
-        // The activation handler runs when the window is first shown and when the focus comes back from the
-        // entry dialog; not when a message box closes or the user returns from another program.
-        // The first show has done the first activation's work already.
+        // The activation handler runs when the focus comes back from the entry dialog (the first show has done
+        // the first activation's work); not when a message box closes or the user returns from another program.
         const bool fromEntryDialog =
             m_entryDialogWindow && m_lastFocusWindow && m_lastFocusWindow == m_entryDialogWindow->windowHandle();
         if (m_activatedOnce && fromEntryDialog)

@@ -127,12 +127,12 @@ private:
     template <typename Handler> void run(Handler&& handler);
     void readSettingsFile();
     void setStartWidths();
-    // Start step 3: the catalogue named on the command line, else list.ini's, else the open dialog's.
+    // The catalogue a start opens: the one named on the command line, else list.ini's, else the open dialog's.
     void chooseStartCatalogue();
     // Tries a chosen catalogue before the open one is given up (a legacy file is offered its conversion
     // first); returns the path to open, or throws a failure that tells the user why not.
     QString catalogueToOpen(const QString& chosen);
-    // Lists a catalogue that was tried: tab 0, its widths and the window title (open steps 5 to 12).
+    // Lists a catalogue that was tried: tab 0, its list and widths, and the window title.
     void showCatalogue(const QString& path);
     void pointChannelsAt(const QString& path);
     // A catalogue of the older Jet format: asks whether to convert it, and on Yes repoints both channels
