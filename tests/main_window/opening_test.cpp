@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -257,6 +258,19 @@ TEST_F(OpeningTest, aNamedLegacyCatalogueTakesTheConversionQuestion)
     expectNoErrors();
     EXPECT_EQ(main.OpenDialog1.fileName, folder.file("regi.mediatar.tnx"));
     EXPECT_EQ(countLabel()->text(), QStringLiteral("6"));
+}
+
+TEST_F(OpeningTest, withoutALanguageFileTheSearchStillNamesAColumn)
+{
+    QFile::remove(folder.file("HU_magyar.lng"));
+    desktop.prompts.answerNext(Answer::Yes); // go on without the language file
+    start();
+    EXPECT_EQ(comboItems(searchColumns()), (QStringList{QString(), QString()}));
+    searchBox()->setFocus();
+    QTest::keyClicks(searchBox(), QStringLiteral("O"));
+    expectNoErrors();
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("1"));
+    EXPECT_EQ(grid("DBGrid1")->model()->index(0, 0).data().toString(), QStringLiteral("Omega"));
 }
 
 // An installed program: the executable in bin/, its language file in share/mediatar/.
