@@ -108,6 +108,8 @@ QString openFailureText(const QString& path, const QString& detail)
         reason = QStringLiteral("Ez egy mappa, nem file.");
     else if (!info.isFile())
         reason = QStringLiteral("Ez nem közönséges file.");
+    else if (!platform::isWritableFolder(info.absolutePath()))
+        reason = QStringLiteral("A file írásvédett helyen van, vagy nem Médiatár-katalógus.");
     else
         reason = QStringLiteral("A file nem Médiatár-katalógus, sérült, vagy nem olvasható.");
     QString text = QStringLiteral("A katalógus nem nyitható meg:\r%1\r%2").arg(path, reason);
