@@ -90,7 +90,12 @@ TFoablak::TFoablak(platform::Services services, const QString& namedCatalogue, Q
     run([this] { FormCreate(); });
 }
 
-TFoablak::~TFoablak() = default;
+TFoablak::~TFoablak()
+{
+    // A window that goes while shown (the event loop ended without a close, at the end of a session) is hidden
+    // first, while its grids can still hand over their row headers.
+    hide();
+}
 
 template <typename Handler> void TFoablak::run(Handler&& handler)
 {

@@ -273,6 +273,15 @@ TEST_F(OpeningTest, withoutALanguageFileTheSearchStillNamesAColumn)
     EXPECT_EQ(grid("DBGrid1")->model()->index(0, 0).data().toString(), QStringLiteral("Omega"));
 }
 
+TEST_F(OpeningTest, aWindowThatGoesWhileShownGoesQuietly)
+{
+    auto shown = std::make_unique<TFoablak>(desktop.services());
+    shown->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(shown.get()));
+    shown.reset();
+    expectNoErrors();
+}
+
 // An installed program: the executable in bin/, its language file in share/mediatar/.
 TEST(InstalledLanguageTest, theLanguageFileIsFoundInTheInstalledDataFolder)
 {
