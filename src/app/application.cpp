@@ -33,7 +33,7 @@ private:
 
 } // namespace
 
-int runMediatar(int argc, char* argv[])
+int runMediatar(int argc, char* argv[], const QString& catalogue)
 {
     platform::QtPlatform desktop;
     platform::Services services = desktop.services();
@@ -41,7 +41,7 @@ int runMediatar(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Médiatár"));
 
     // The three windows, each once and in this order; the two dialogs belong to the main window and close with it.
-    TFoablak mainWindow(services);
+    TFoablak mainWindow(services, catalogue);
     auto* entryDialog = new TRogzites(mainWindow, &mainWindow);
     mainWindow.setEntryDialog(entryDialog);
     entryDialog->setHelpDialog(new Thang_felirat_help(&mainWindow));

@@ -1,6 +1,18 @@
 #include "app/application.h"
+#include "app/command_line.h"
+
+#include <cstdio>
 
 int main(int argc, char* argv[])
 {
-    return runMediatar(argc, argv);
+    // The arguments are read before any window system is asked for, so --help and --version work anywhere.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const app::CommandLine line = app::readCommandLine(arguments);
+    if (line.exitCode) {
+        std::fputs(line.output.toLocal8Bit().constData(), line.toError ? stderr : stdout);
+        return *line.exitCode;
+    }
+    return runMediatar(argc, argv, line.catalogue);
 }

@@ -9,7 +9,7 @@ void TRogzites::FormCreate()
 
 void TRogzites::LoadDialogLanguage()
 {
-    const localisation::LanguageScan scan = localisation::readLanguageFile(m_main.programDir + m_main.languageFile);
+    const localisation::LanguageScan scan = localisation::readLanguageFile(m_main.languageFilePath());
     if (!scan.exists)
         return;
     // The three drop-downs keep their built-in items whatever the file holds: emptied, their arrows would open

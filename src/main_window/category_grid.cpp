@@ -44,7 +44,8 @@ CategoryGrid::CategoryGrid(const QString& name, RowSetModel* model, QWidget* par
     horizontalHeader()->setHighlightSections(false);
     setUpRowHeader(verticalHeader());
     viewport()->installEventFilter(this);
-    horizontalHeader()->installEventFilter(this);
+    // A column border is dragged on the header, and Qt gives the drag's release to the header's viewport.
+    horizontalHeader()->viewport()->installEventFilter(this);
     connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
         if (index.isValid())
             emit rowClicked(index.row());
@@ -97,7 +98,8 @@ void CategoryGrid::hideEvent(QHideEvent* event)
 
 bool CategoryGrid::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonRelease && (watched == viewport() || watched == horizontalHeader()))
+    if (event->type() == QEvent::MouseButtonRelease &&
+        (watched == viewport() || watched == horizontalHeader()->viewport()))
         emit mouseReleased();
     return QTableView::eventFilter(watched, event);
 }

@@ -29,7 +29,7 @@ void setLabelText(QLabel* label, const QString& text)
 
 void TFoablak::LoadLanguage()
 {
-    const localisation::LanguageScan scan = localisation::readLanguageFile(programDir + languageFile);
+    const localisation::LanguageScan scan = localisation::readLanguageFile(languageFilePath());
     if (!scan.exists)
         return;
     languageVersionOk = scan.versionOk;

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QWindow>
@@ -62,10 +63,12 @@ QFont designedFont()
 const QString OpenDialog::filter = QStringLiteral(
     "Összes támogatott lista (*.tnx *.qvdb);;Tornel file lista (*.tnx);;Vortaq CD/DVD file lista (*.qvdb)");
 
-TFoablak::TFoablak(platform::Services services, QWidget* parent)
+TFoablak::TFoablak(platform::Services services, QWidget* parent) : TFoablak(services, QString(), parent) {}
+
+TFoablak::TFoablak(platform::Services services, const QString& namedCatalogue, QWidget* parent)
     : QWidget(parent), m_services(services), m_browseQuery(QStringLiteral("browseQuery_%1").arg(quintptr(this))),
       m_detailQuery(QStringLiteral("detailQuery_%1").arg(quintptr(this))),
-      m_unboundQuery(QStringLiteral("unbound_%1").arg(quintptr(this)))
+      m_unboundQuery(QStringLiteral("unbound_%1").arg(quintptr(this))), m_namedCatalogue(namedCatalogue)
 {
     setObjectName(QStringLiteral("Foablak"));
     setWindowTitle(QStringLiteral("Médiatár"));
@@ -89,7 +92,12 @@ TFoablak::TFoablak(platform::Services services, QWidget* parent)
     run([this] { FormCreate(); });
 }
 
-TFoablak::~TFoablak() = default;
+TFoablak::~TFoablak()
+{
+    // A window that goes while shown (the event loop ended without a close, at the end of a session) is hidden
+    // first, while its grids can still hand over their row headers.
+    hide();
+}
 
 template <typename Handler> void TFoablak::run(Handler&& handler)
 {
@@ -246,16 +254,27 @@ void TFoablak::fillSearchColumns(const std::vector<int>& slotIds)
 bool TFoablak::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate) {
-        // The activation handler runs when the window is first shown and when the focus comes back from the
-        // entry dialog; not when a message box closes or the user returns from another program.
+        // The activation handler runs when the focus comes back from the entry dialog (the first show has done
+        // the first activation's work); not when a message box closes or the user returns from another program.
         const bool fromEntryDialog =
             m_entryDialogWindow && m_lastFocusWindow && m_lastFocusWindow == m_entryDialogWindow->windowHandle();
-        if (!m_activatedOnce || fromEntryDialog) {
-            m_activatedOnce = true;
+        if (m_activatedOnce && fromEntryDialog)
             run([this] { FormActivate(); });
-        }
     }
     return QWidget::event(event);
+}
+
+void TFoablak::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_activatedOnce && !event->spontaneous()) {
+        // The work of the first activation is done when the window first shows: a desktop without a window
+        // manager, or one that prevents focus stealing, never activates a new window. It is queued, so that
+        // a close it makes (a declined start) comes after the show has finished.
+        m_activatedOnce = true;
+        QMetaObject::invokeMethod(
+            this, [this] { run([this] { FormActivate(); }); }, Qt::QueuedConnection);
+    }
 }
 
 void TFoablak::resizeEvent(QResizeEvent* event)
@@ -266,9 +285,15 @@ void TFoablak::resizeEvent(QResizeEvent* event)
 
 void TFoablak::closeEvent(QCloseEvent* event)
 {
-    // A save that fails keeps the window open: the failure passes out of the close before the program ends.
-    if (platform::runHandler(m_services.errors, [this] { FormClose(); }))
+    // A save that fails asks whether to leave without it, so the window can always be closed.
+    bool leave = m_leaveWithoutSaving;
+    if (!leave)
+        platform::runHandler(m_services.errors, [&] { leave = FormClose(); });
+    if (leave) {
         event->accept();
-    else
-        event->ignore();
+        return;
+    }
+    event->ignore();
+    // The user stays: a declined start no longer closes the window, and Megnyitás works again.
+    startAborted = false;
 }

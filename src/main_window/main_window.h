@@ -43,6 +43,8 @@ class TFoablak : public QWidget
 
 public:
     explicit TFoablak(platform::Services services, QWidget* parent = nullptr);
+    // namedCatalogue: the catalogue named on the command line, opened instead of the one in list.ini.
+    TFoablak(platform::Services services, const QString& namedCatalogue, QWidget* parent = nullptr);
     ~TFoablak() override;
 
     // The entry dialog is created after the main window; it is attached here once it exists.
@@ -54,10 +56,15 @@ public:
     void FormActivate();
     void openClick();
     void KilepesClick();
-    void FormClose(); // the settings save of a closing window; throws when it fails
+    // The settings save of a closing window; false when it failed and the user chose to stay.
+    bool FormClose();
     void saveSettings();
+    // Saves the settings; when that fails, asks whether to leave without them. False: the user stays.
+    bool saveSettingsOrAskToLeave();
     // --- language
     void LoadLanguage();
+    // The language file: beside the program, else in the installed data folder.
+    QString languageFilePath() const;
     // --- browsing
     void OlvasasChange();
     // --- row selection
@@ -99,6 +106,7 @@ public:
 
     // Program-wide settings state.
     QString programDir;
+    QString settingsDir; // where list.ini is read and written: programDir, or the user's configuration folder
     QString lastCatalogue;
     QString languageFile;
     bool startAborted = false;
@@ -107,6 +115,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -117,6 +126,14 @@ private:
     // Runs one handler; a failure reaches the general error report.
     template <typename Handler> void run(Handler&& handler);
     void readSettingsFile();
+    void setStartWidths();
+    // The catalogue a start opens: the one named on the command line, else list.ini's, else the open dialog's.
+    void chooseStartCatalogue();
+    // Tries a chosen catalogue before the open one is given up (a legacy file is offered its conversion
+    // first); returns the path to open, or throws a failure that tells the user why not.
+    QString catalogueToOpen(const QString& chosen);
+    // Lists a catalogue that was tried: tab 0, its list and widths, and the window title.
+    void showCatalogue(const QString& path);
     void pointChannelsAt(const QString& path);
     // A catalogue of the older Jet format: asks whether to convert it, and on Yes repoints both channels
     // (and the catalogue path) at the new catalogue made beside it.
@@ -160,6 +177,8 @@ private:
     LinkLabel* m_weblink = nullptr;
     LinkLabel* m_email = nullptr;
 
+    QString m_namedCatalogue;
+    bool m_leaveWithoutSaving = false; // the user chose to leave although the settings could not be saved
     bool m_activatedOnce = false;
     bool m_inBrowse = false;
     QObject* m_lastFocusWindow = nullptr;

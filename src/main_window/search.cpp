@@ -18,6 +18,10 @@ void TFoablak::kereses_Change()
     const QString column = category.searchColumnFor(m_keresesoszlop->currentText());
     if (!column.isEmpty())
         searchColumn = column;
+    // Before any item has named a column (the search list is blank without a language file) the tab's first
+    // search column is meant, never an empty name in the statement.
+    if (searchColumn.isEmpty() && !category.searchCaptions.empty())
+        searchColumn = category.searchCaptions.front().column;
     const auto index = static_cast<std::size_t>(tab);
     columnWidths[index] = m_grids[index]->columnWidths();
 

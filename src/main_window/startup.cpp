@@ -1,11 +1,14 @@
 #include "main_window/main_window.h"
 
+#include "legacy/legacy_catalogue.h"
 #include "localisation/codepage.h"
 #include "main_window/category_grid.h"
 #include "platform/failure.h"
+#include "platform/folders.h"
 #include "store/categories.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -14,6 +17,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -21,10 +26,109 @@ namespace {
 const QString settingsFileName = QStringLiteral("list.ini");
 const QString settingsTempName = QStringLiteral("ini.tmp");
 const QString defaultLanguageFile = QStringLiteral("HU_magyar.lng");
+// Opens a list.ini written in UTF-8, for a catalogue path that code page 1250 cannot hold. A file without it
+// is read in code page 1250, as every older list.ini is.
+const QByteArray utf8Mark = QByteArrayLiteral("\xEF\xBB\xBF");
+// Two lines of paths; anything longer is no settings file of ours.
+constexpr qint64 settingsReadLimit = 1 << 16;
 
-QString systemText(const QString& path)
+QString systemText(int error)
 {
-    return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+struct SettingsBytes
+{
+    bool exists = false;
+    QByteArray bytes;
+    QString problem; // why an existing file could not be read
+};
+
+// Reads list.ini without ever waiting: a FIFO or a device in its place is refused before a byte is read.
+// POSIX calls rather than QFile, which would block opening a FIFO.
+SettingsBytes readSettingsBytes(const QString& path)
+{
+    SettingsBytes result;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        result.exists = errno != ENOENT;
+        result.problem = systemText(errno);
+        return result;
+    }
+    result.exists = true;
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0) {
+        result.problem = systemText(errno);
+    } else if (S_ISDIR(info.st_mode)) {
+        result.problem = QStringLiteral("ez egy mappa, nem file");
+    } else if (!S_ISREG(info.st_mode)) {
+        result.problem = QStringLiteral("ez nem közönséges file");
+    } else {
+        char buffer[4096];
+        while (result.bytes.size() < settingsReadLimit) {
+            const ssize_t got = ::read(fd, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                result.problem = systemText(errno);
+                break;
+            }
+            if (got == 0)
+                break;
+            result.bytes.append(buffer, static_cast<qsizetype>(got));
+        }
+    }
+    ::close(fd);
+    return result;
+}
+
+QString decodeSettings(const QByteArray& bytes)
+{
+    if (bytes.startsWith(utf8Mark))
+        return QString::fromUtf8(bytes.mid(utf8Mark.size()));
+    return localisation::decode1250(bytes);
+}
+
+QByteArray encodeSettings(const QString& text)
+{
+    // Code page 1250 as ever while it can hold the text, so older copies of the program read the file too.
+    if (const std::optional<QByteArray> bytes = localisation::encode1250(text))
+        return *bytes;
+    return utf8Mark + text.toUtf8();
+}
+
+// Why a catalogue cannot be opened, in Hungarian, with the engine's or the system's text after it.
+QString openFailureText(const QString& path, const QString& detail)
+{
+    const QFileInfo info(path);
+    QString reason;
+    if (!info.exists())
+        reason = QStringLiteral("A file nem létezik.");
+    else if (info.isDir())
+        reason = QStringLiteral("Ez egy mappa, nem file.");
+    else if (!info.isFile())
+        reason = QStringLiteral("Ez nem közönséges file.");
+    else if (!platform::isWritableFolder(info.absolutePath()))
+        reason = QStringLiteral("A file írásvédett helyen van, vagy nem Médiatár-katalógus.");
+    else
+        reason = QStringLiteral("A file nem Médiatár-katalógus, sérült, vagy nem olvasható.");
+    QString text = QStringLiteral("A katalógus nem nyitható meg:\r%1\r%2").arg(path, reason);
+    if (!detail.isEmpty())
+        text += QStringLiteral("\r\r") + detail;
+    return text;
+}
+
+// Opens a catalogue on a connection of its own and prepares the album list on it, reading no row: what
+// would fail in the real list (no database, no album table, no file) fails here, before anything of the open
+// catalogue is given up. Throws the engine's text.
+void tryCatalogue(const QString& path, quintptr tag)
+{
+    store::QueryChannel trial(QStringLiteral("trial_%1").arg(tag));
+    trial.pointAt(path);
+    store::Statement probe = store::category(0).select();
+    probe.fixed(QStringLiteral(" LIMIT 0"));
+    trial.setStatement(probe);
+    trial.open();
 }
 
 } // namespace
@@ -33,8 +137,10 @@ void TFoablak::FormCreate()
 {
     startAborted = false;
     programDir = m_services.programDirectory.path();
-    if (QFileInfo::exists(programDir + settingsFileName))
-        readSettingsFile();
+    // The start widths come first, so that every list shown later has them, however its catalogue is reached.
+    setStartWidths();
+    readSettingsFile();
+    chooseStartCatalogue();
     LoadLanguage();
     if (startAborted)
         return;
@@ -44,78 +150,195 @@ void TFoablak::FormCreate()
         startAborted = m_services.prompts.confirm(question) != platform::Answer::Yes;
     }
     selectTabQuietly(0);
-    pointChannelsAt(OpenDialog1.fileName);
-    m_kereses->clear();
-    m_browseQuery.setStatement(store::category(0).browseStatement());
-    m_browseQuery.open();
-    connectChannels();
-    OlvasasChange();
+    const QString path = OpenDialog1.fileName;
+    try {
+        pointChannelsAt(path);
+        m_kereses->clear();
+        m_browseQuery.setStatement(store::category(0).browseStatement());
+        m_browseQuery.open();
+        connectChannels();
+        OlvasasChange();
+    } catch (const platform::Failure& failure) {
+        // The way on from a catalogue that cannot be listed is another one.
+        m_services.errors.report(openFailureText(m_browseQuery.cataloguePath(), failure.text()));
+        m_browseQuery.pointAt(QString());
+        m_detailQuery.pointAt(QString());
+        OpenDialog1.fileName.clear();
+        if (!startAborted)
+            openClick();
+        if (startAborted || !m_browseQuery.isOpen())
+            return;
+    }
     fillSearchColumns({124, 125});
     m_keresesoszlop->setCurrentIndex(-1); // the first activation selects the first
     m_label2->setText(QString::number(m_browseQuery.recordCount()));
     m_label2->adjustSize();
-    columnWidths[0] = {150, 200};
     if (m_browseQuery.recordCount() >= 1)
         m_grids[0]->setColumnWidths(columnWidths[0]);
     setWindowTitleFromSlot();
-    std::vector<int> trackWidths;
-    for (const store::GridColumn& column : store::trackColumns())
-        trackWidths.push_back(column.startWidth);
-    m_trackGrid->setColumnWidths(trackWidths);
-    for (int tab = 1; tab < store::dataCategoryCount; ++tab) {
+    albumGridActive = true;
+    FormResize();
+}
+
+void TFoablak::setStartWidths()
+{
+    for (int tab = 0; tab < store::dataCategoryCount; ++tab) {
         std::vector<int>& widths = columnWidths[static_cast<std::size_t>(tab)];
         widths.clear();
         for (const store::GridColumn& column : store::category(tab).columns)
             widths.push_back(column.startWidth);
     }
-    albumGridActive = true;
-    FormResize();
+    std::vector<int> trackWidths;
+    for (const store::GridColumn& column : store::trackColumns())
+        trackWidths.push_back(column.startWidth);
+    m_trackGrid->setColumnWidths(trackWidths);
 }
 
 void TFoablak::readSettingsFile()
 {
-    QFile file(programDir + settingsFileName);
-    if (QFileInfo(file.fileName()).isDir() || !file.open(QIODevice::ReadOnly))
-        throw platform::Failure(QStringLiteral("%1: %2").arg(
-            file.fileName(), file.isOpen() ? file.errorString() : QStringLiteral("Cannot open file")));
+    // Beside the program when its folder can be written (a copy in a folder of its own), otherwise in the
+    // user's configuration folder (an installed program, a read-only share). A read-only program folder's
+    // own list.ini still gives the first start there its settings.
+    settingsDir = m_services.programDirectory.isWritable() ? programDir : platform::userSettingsFolder();
+    QString path = settingsDir + settingsFileName;
+    SettingsBytes read = readSettingsBytes(path);
+    if (!read.exists && settingsDir != programDir) {
+        path = programDir + settingsFileName;
+        read = readSettingsBytes(path);
+    }
+    // No list.ini means the defaults: the shipped language file and no catalogue yet.
+    lastCatalogue.clear();
+    languageFile = defaultLanguageFile;
+    if (!read.exists)
+        return;
+    if (!read.problem.isEmpty()) {
+        m_services.prompts.information(QStringLiteral("A beállítások file-ja nem olvasható:\r%1\r(%2)\r\rA program "
+                                                      "az alapbeállításokkal indul; a kilépéskor új file készül.")
+                                           .arg(path, read.problem));
+        return;
+    }
     // A line ends at LF or at CR LF; the text before it is the value, unchanged.
-    auto readLine = [&file]() {
-        QByteArray line = file.readLine();
-        if (line.endsWith('\n'))
-            line.chop(1);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        return localisation::decode1250(line);
+    const QStringList lines = decodeSettings(read.bytes).split(QLatin1Char('\n'));
+    auto line = [&lines](int index) {
+        QString value = lines.value(index);
+        if (value.endsWith(QLatin1Char('\r')))
+            value.chop(1);
+        return value;
     };
-    lastCatalogue = readLine();
-    languageFile = readLine();
+    lastCatalogue = line(0);
+    languageFile = line(1);
     if (languageFile.isEmpty())
         languageFile = defaultLanguageFile;
-    if (!lastCatalogue.isEmpty() && QFileInfo(lastCatalogue).isFile())
+}
+
+void TFoablak::chooseStartCatalogue()
+{
+    if (!m_namedCatalogue.isEmpty()) {
+        try {
+            OpenDialog1.fileName = catalogueToOpen(m_namedCatalogue);
+            return;
+        } catch (const platform::Failure& failure) {
+            // The catalogue of list.ini is the way on.
+            m_services.errors.report(failure.text());
+        }
+    }
+    bool lastFailed = false;
+    if (!lastCatalogue.isEmpty() && QFileInfo(lastCatalogue).isFile()) {
+        try {
+            OpenDialog1.fileName = catalogueToOpen(lastCatalogue);
+            return;
+        } catch (const platform::Failure& failure) {
+            m_services.errors.report(failure.text());
+            lastFailed = true;
+        }
+    }
+    // No catalogue yet: the open dialog, then its question.
+    OpenDialog1.fileName.clear();
+    openClick();
+    // A catalogue that is there but could not be opened (a medium not writable yet, a file being mended) is
+    // still remembered when the user opens no other.
+    if (startAborted && lastFailed)
         OpenDialog1.fileName = lastCatalogue;
-    else
-        openClick();
+}
+
+QString TFoablak::catalogueToOpen(const QString& chosen)
+{
+    const QFileInfo info(chosen);
+    // Only a plain file is opened: a FIFO or a device would hold the window up for ever.
+    if (info.exists() && !info.isFile())
+        throw platform::Failure(openFailureText(chosen, QString()));
+    QString target = chosen;
+    const QString current = OpenDialog1.fileName;
+    if (info.exists() && legacy::fileKind(chosen) == legacy::FileKind::Jet) {
+        // The conversion question as for any legacy file; on Yes the converted copy is the one to open.
+        OpenDialog1.fileName = chosen;
+        try {
+            offerLegacyConversion(chosen);
+        } catch (const platform::Failure&) {
+            OpenDialog1.fileName = current;
+            throw;
+        }
+        target = OpenDialog1.fileName;
+        OpenDialog1.fileName = current;
+    }
+    try {
+        tryCatalogue(target, quintptr(this));
+    } catch (const platform::Failure& failure) {
+        throw platform::Failure(openFailureText(target, failure.text()));
+    }
+    return target;
 }
 
 void TFoablak::openClick()
 {
+    // The catalogue open now stays open, listed and remembered until another one has been opened.
+    const QString previous = m_browseQuery.isConnected() ? OpenDialog1.fileName : QString();
+    QString failed;
     for (;;) {
-        m_browseQuery.disconnect();
-        m_detailQuery.disconnect();
-        OpenDialog1.fileName = m_services.files.chooseFile(OpenDialog1.fileName, OpenDialog::filter);
-        if (!OpenDialog1.fileName.isEmpty())
-            break;
-        m_services.beeper.beep();
-        if (m_services.prompts.confirm(QStringLiteral("Nem nyitottál meg file-t. Megnyitsz egyet?")) !=
-            platform::Answer::Yes) {
-            startAborted = true;
-            break;
+        for (;;) {
+            const QString startAt = OpenDialog1.fileName.isEmpty() ? failed : OpenDialog1.fileName;
+            QString chosen = m_services.files.chooseFile(startAt, OpenDialog::filter);
+            // A cancelled dialog gives back where it started: after a failure that is no choice.
+            if (!failed.isEmpty() && chosen == failed)
+                chosen.clear();
+            OpenDialog1.fileName = chosen;
+            if (!OpenDialog1.fileName.isEmpty())
+                break;
+            m_services.beeper.beep();
+            if (m_services.prompts.confirm(QStringLiteral("Nem nyitottál meg file-t. Megnyitsz egyet?")) !=
+                platform::Answer::Yes) {
+                startAborted = true;
+                break;
+            }
+        }
+        if (startAborted) {
+            OpenDialog1.fileName = previous;
+            return;
+        }
+        const QString chosen = OpenDialog1.fileName;
+        try {
+            const QString target = catalogueToOpen(chosen);
+            showCatalogue(target);
+            return;
+        } catch (const platform::Failure& failure) {
+            OpenDialog1.fileName = previous;
+            if (!previous.isEmpty()) {
+                // A conversion may have taken the channels already: they go back to the catalogue kept.
+                if (m_browseQuery.cataloguePath() != previous)
+                    showCatalogue(previous);
+                throw platform::Failure(failure.text() + QStringLiteral("\r\rAz eddigi katalógus marad nyitva."));
+            }
+            m_services.errors.report(failure.text());
+            failed = chosen;
         }
     }
-    if (startAborted)
-        return;
+}
+
+void TFoablak::showCatalogue(const QString& path)
+{
+    OpenDialog1.fileName = path;
     selectTabQuietly(0);
-    pointChannelsAt(OpenDialog1.fileName);
+    pointChannelsAt(path);
     m_kereses->clear();
     m_browseQuery.setStatement(store::category(0).browseStatement());
     OlvasasChange();
@@ -149,44 +372,76 @@ void TFoablak::placeGridsAndLabels()
 
 void TFoablak::KilepesClick()
 {
-    saveSettings();
-    close();
+    if (!saveSettingsOrAskToLeave())
+        return;
+    m_leaveWithoutSaving = true; // saved, or the user chose to leave without: the close asks nothing more
+    if (!close())
+        m_leaveWithoutSaving = false;
 }
 
-void TFoablak::FormClose()
+bool TFoablak::FormClose()
 {
-    saveSettings();
+    return saveSettingsOrAskToLeave();
+}
+
+bool TFoablak::saveSettingsOrAskToLeave()
+{
+    QString problem;
+    try {
+        saveSettings();
+        return true;
+    } catch (const platform::Failure& failure) {
+        problem = failure.text();
+    }
+    const QString question =
+        QStringLiteral("A beállításokat nem sikerült elmenteni:\r%1\r\rKilépsz mentés nélkül?").arg(problem);
+    return m_services.prompts.confirm(question) == platform::Answer::Yes;
 }
 
 void TFoablak::saveSettings()
 {
-    const QString tempPath = programDir + settingsTempName;
-    const QString settingsPath = programDir + settingsFileName;
+    if (settingsDir.isEmpty())
+        settingsDir = programDir;
+    const QString tempPath = settingsDir + settingsTempName;
+    const QString settingsPath = settingsDir + settingsFileName;
     lastCatalogue = OpenDialog1.fileName;
-    const QString content = lastCatalogue + QStringLiteral("\r\n") + languageFile + QStringLiteral("\r\n");
-    const std::optional<QByteArray> bytes = localisation::encode1250(content);
-    if (!bytes)
-        throw platform::Failure(QStringLiteral("%1: a katalógus útvonala olyan karaktert tartalmaz, amelyet a "
-                                               "beállítási fájl nem tud tárolni.")
-                                    .arg(settingsPath));
+    const QByteArray bytes =
+        encodeSettings(lastCatalogue + QStringLiteral("\r\n") + languageFile + QStringLiteral("\r\n"));
+    if (!QDir().mkpath(settingsDir))
+        throw platform::Failure(QStringLiteral("%1: %2").arg(settingsDir, systemText(errno)));
     // The new settings are written whole and flushed before they replace the old file in one rename,
-    // so that no moment exists without a complete list.ini.
+    // so that no moment exists without a complete list.ini. Whatever lies in the temporary file's place
+    // (a FIFO, a link) goes first: the write must neither wait nor land elsewhere.
+    QFile::remove(tempPath);
     QFile temp(tempPath);
     if (!temp.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw platform::Failure(QStringLiteral("%1: %2").arg(tempPath, temp.errorString()));
-    if (temp.write(*bytes) != bytes->size() || !temp.flush() || ::fsync(temp.handle()) != 0) {
-        const QString text = QStringLiteral("%1: %2").arg(tempPath, temp.errorString());
+    if (temp.write(bytes) != bytes.size() || !temp.flush() || ::fsync(temp.handle()) != 0) {
+        const QString text = QStringLiteral("%1: %2").arg(
+            tempPath, temp.error() != QFileDevice::NoError ? temp.errorString() : systemText(errno));
         temp.close();
         QFile::remove(tempPath);
         throw platform::Failure(text);
     }
     temp.close();
     if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(settingsPath).constData()) != 0) {
-        const QString text = systemText(settingsPath);
+        const QString text = QStringLiteral("%1: %2").arg(settingsPath, systemText(errno));
         QFile::remove(tempPath);
         throw platform::Failure(text);
     }
     QFile::remove(tempPath);
+}
+
+QString TFoablak::languageFilePath() const
+{
+    // Beside the program first (a copy run from its own folder), then the installed data folder.
+    const QString beside = QDir(programDir).filePath(languageFile);
+    if (QFileInfo(beside).isFile())
+        return beside;
+    const QString installed = QDir(platform::installedDataFolder(programDir)).filePath(languageFile);
+    if (QFileInfo(installed).isFile())
+        return installed;
+    return beside;
 }
 
 void TFoablak::pointChannelsAt(const QString& path)

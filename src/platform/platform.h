@@ -70,6 +70,8 @@ public:
     virtual ~ProgramDirectory() = default;
     // The directory of the executable, ending in a directory separator.
     virtual QString path() const = 0;
+    // Whether the program may keep its settings there: otherwise they go to the user's configuration folder.
+    virtual bool isWritable() const = 0;
 };
 
 // The bundle handed to the windows.

@@ -1,5 +1,7 @@
 #include "platform/qt_platform.h"
 
+#include "platform/folders.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
@@ -115,6 +117,11 @@ void QtDesktopLinks::open(const QString& target)
 QString ExecutableDirectory::path() const
 {
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QLatin1Char('/'));
+}
+
+bool ExecutableDirectory::isWritable() const
+{
+    return isWritableFolder(path());
 }
 
 Services QtPlatform::services()

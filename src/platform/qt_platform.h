@@ -47,6 +47,7 @@ class ExecutableDirectory : public ProgramDirectory
 {
 public:
     QString path() const override;
+    bool isWritable() const override;
 };
 
 // Owns one of each real service and hands them out as a bundle.

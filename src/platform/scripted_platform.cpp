@@ -1,5 +1,7 @@
 #include "platform/scripted_platform.h"
 
+#include "platform/folders.h"
+
 namespace platform {
 
 void ScriptedPrompts::information(const QString& text)
@@ -38,6 +40,11 @@ QString ScriptedSaveFileChooser::chooseSaveFile(const QString& suggestedName, co
     const QString choice = m_choices.front();
     m_choices.pop_front();
     return choice;
+}
+
+bool FixedProgramDirectory::isWritable() const
+{
+    return !m_readOnly && isWritableFolder(m_path);
 }
 
 } // namespace platform

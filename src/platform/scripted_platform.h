@@ -88,9 +88,13 @@ class FixedProgramDirectory : public ProgramDirectory
 public:
     explicit FixedProgramDirectory(QString path) : m_path(std::move(path)) {}
     QString path() const override { return m_path; }
+    // The folder's own answer unless a test has made it read-only (as an installed program's folder is).
+    bool isWritable() const override;
+    void makeReadOnly() { m_readOnly = true; }
 
 private:
     QString m_path;
+    bool m_readOnly = false;
 };
 
 // One of each scripted service, bundled.

@@ -22,9 +22,12 @@ WindowFixture::~WindowFixture()
     }
 }
 
-TFoablak& WindowFixture::start()
+TFoablak& WindowFixture::start(const QString& namedCatalogue)
 {
-    m_window = std::make_unique<TFoablak>(desktop.services());
+    // A window started before is put away first, as the program's own end puts it away before it goes.
+    if (m_window)
+        m_window->hide();
+    m_window = std::make_unique<TFoablak>(desktop.services(), namedCatalogue);
     m_window->show();
     return *m_window;
 }

@@ -23,8 +23,9 @@ protected:
     WindowFixture();
     ~WindowFixture() override;
 
-    // Creates the main window (its creation runs the whole start-up) and shows it.
-    TFoablak& start();
+    // Creates the main window (its creation runs the whole start-up) and shows it; namedCatalogue is the
+    // catalogue named on the command line.
+    TFoablak& start(const QString& namedCatalogue = QString());
     TFoablak& window() { return *m_window; }
 
     template <typename T> T* widget(const QString& name) const
