@@ -201,7 +201,8 @@ void ListCommands::saveAsPdf(CategoryGrid* grid)
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QDir::homePath();
     const QString path = m_window->services().saveFiles.chooseSaveFile(
-        QDir(folder).filePath(fileNameOf(heading.title) + QStringLiteral(".pdf")), pdfFilter);
+        QStringLiteral("Mentés PDF-be"), QDir(folder).filePath(fileNameOf(heading.title) + QStringLiteral(".pdf")),
+        pdfFilter);
     if (path.isEmpty())
         return;
     m_pdfFolder = QFileInfo(path).absolutePath();

@@ -132,6 +132,7 @@ TEST_F(ListOutputTest, aSearchedListSavedAsPdfHoldsItsHeadingCaptionsAndEveryRow
                                   QStringLiteral("Másolás\tCtrl+C")}));
     expectNoErrors();
     EXPECT_EQ(desktop.saveFiles.lastFilter, QStringLiteral("PDF dokumentum (*.pdf)"));
+    EXPECT_EQ(desktop.saveFiles.lastTitle, QStringLiteral("Mentés PDF-be"));
     EXPECT_TRUE(desktop.saveFiles.lastSuggestion.endsWith(QStringLiteral("/DVD filmek.pdf")))
         << desktop.saveFiles.lastSuggestion.toStdString();
 
