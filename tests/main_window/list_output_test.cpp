@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QMimeData>
+#include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QProcess>
@@ -256,6 +257,33 @@ TEST_F(ListOutputTest, ctrlPShowsThePreviewOfTheListInView)
     }
     EXPECT_EQ(title, QStringLiteral("Nyomtatás – MP3 albumok: Omega – Időrabló"));
     EXPECT_EQ(pages, 1);
+    expectNoErrors();
+}
+
+TEST_F(ListOutputTest, aListTooLongForThePreviewGoesStraightToThePrintDialog)
+{
+    addFilms(10001);
+    startWithCaptions();
+    switchToTab(2);
+    bool previewed = false;
+    QString title;
+    {
+        WhenShown<QPrintPreviewDialog> preview([&](QPrintPreviewDialog* dialog) {
+            previewed = true;
+            dialog->reject();
+        });
+        WhenShown<QPrintDialog> look([&](QPrintDialog* dialog) {
+            title = dialog->windowTitle();
+            dialog->reject();
+        });
+        pressCtrl(Qt::Key_P);
+        EXPECT_TRUE(look.seen());
+    }
+    EXPECT_FALSE(previewed);
+    EXPECT_EQ(title, QStringLiteral("Nyomtatás – DVD filmek"));
+    EXPECT_EQ(desktop.prompts.informations,
+              QStringList({QStringLiteral("A lista 10001 sora túl hosszú a nyomtatási képhez: a nyomtatás előnézet "
+                                          "nélkül, a nyomtató kiválasztása után indul.")}));
     expectNoErrors();
 }
 
