@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -195,8 +196,12 @@ void ListCommands::print(CategoryGrid* grid)
         QPrintDialog dialog(&printer, m_window);
         dialog.setObjectName(QStringLiteral("printDialog"));
         dialog.setWindowTitle(title);
-        if (dialog.exec() == QDialog::Accepted)
-            paintWithProgress(grid, heading, printer, QStringLiteral("Nyomtatás…"), &printer);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        // A run printed to a file that was stopped leaves no half list behind there either.
+        if (!paintWithProgress(grid, heading, printer, QStringLiteral("Nyomtatás…"), &printer) &&
+            !printer.outputFileName().isEmpty())
+            QFile::remove(printer.outputFileName());
         return;
     }
     QPrintPreviewDialog preview(&printer, m_window);
