@@ -6,8 +6,9 @@
 #include <vector>
 
 // Reads CSV text as RFC 4180 writes it, one record at a time, so that a file of any size needs little memory.
-// Lines end in CR LF, LF or CR; a quoted field may hold separators, quotes (doubled) and line ends. Nothing is
-// decoded here: the fields are the file's bytes.
+// Lines end in CR LF, LF or CR; a quoted field may hold separators, quotes (doubled) and line ends. The fields
+// are separated by commas, or by semicolons when the first line has semicolons and no comma (as a spreadsheet
+// set to Hungarian saves them). Nothing is decoded here: the fields are the file's bytes.
 
 namespace catalogue_tool {
 
@@ -44,6 +45,7 @@ private:
     int get();  // the next byte, or -1 at the end
     int peek(); // the same, left to read
     void endLine(int byte);
+    void chooseSeparator();
 
     QFile m_file;
     QByteArray m_buffer;
@@ -51,6 +53,7 @@ private:
     int m_line = 1;
     int m_recordLine = 1;
     bool m_started = false;
+    char m_separator = ',';
 };
 
 } // namespace catalogue_tool

@@ -147,6 +147,15 @@ TEST_F(CsvImportTest, columnsInAnyOrderAndCaseAByteOrderMarkAndMissingTables)
                            "szamok|text:Léna|text:00:04:00|null:|text:|text:x|integer:5"}));
     EXPECT_EQ(runTool({QStringLiteral("check"), out}).code, 0);
 
+    // A spreadsheet set to Hungarian saves "CSV UTF-8" with semicolons, a byte-order mark and CR LF.
+    writeFile("excel/games.csv", "\xEF\xBB\xBFNEV;Megjegyzes;MERET;KOD\r\n"
+                                 "Sakk;\"egy; kettő\";1,5 MB;\r\n"
+                                 "Go, a táblás;;;G-1\r\n");
+    ToolRun excel = runTool({QStringLiteral("import-csv"), path(QStringLiteral("excel")), path("excel.tnx")});
+    ASSERT_EQ(excel.code, 0) << excel.err.toStdString();
+    EXPECT_EQ(everyRow(path("excel.tnx")), QStringList({"games|text:Sakk|text:egy; kettő|text:1,5 MB|null:",
+                                                        "games|text:Go, a táblás|null:|null:|text:G-1"}));
+
     // The new catalogue is not written over unless asked.
     ToolRun again = runTool({QStringLiteral("import-csv"), path(QStringLiteral("be")), out});
     EXPECT_EQ(again.code, 1);
