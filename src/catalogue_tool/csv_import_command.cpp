@@ -22,9 +22,9 @@ const Syntax syntax{
     QStringLiteral(
         "Reads the tables of a catalogue from DIR, one CSV file per table as 'export' writes them (TABLE.csv,\n"
         "the names of any case), into a new catalogue OUT. Each file starts with a line that names its columns,\n"
-        "in any order; fields are separated by commas (or semicolons, as a spreadsheet set to Hungarian saves\n"
-        "them) and quoted as RFC 4180 says; an empty field is no value (NULL) and \"\" an empty\n"
-        "text; the text is UTF-8, with or without a byte-order mark. Album keys (eloado.kod) are kept, so every\n"
+        "in any order. Fields are separated by commas (or by semicolons, as a spreadsheet set to Hungarian\n"
+        "saves them) and quoted as RFC 4180 says; an empty field is no value (NULL) and \"\" an empty text.\n"
+        "The text is UTF-8, with or without a byte-order mark. Album keys (eloado.kod) are kept, so every\n"
         "track (szamok.eloado_azonosito) stays with its album; an album without a key gets a new one. A table\n"
         "without a file is left empty. A file with a fault is refused with its line and column, and then no\n"
         "catalogue is written; OUT appears only when every row is in. An existing OUT is kept unless --force.\n"),
