@@ -19,7 +19,7 @@ CsvReader::CsvReader(const QString& path) : m_file(path)
 int CsvReader::peek()
 {
     if (m_position >= m_buffer.size()) {
-        m_buffer = m_file.read(chunkSize);
+        m_buffer = m_device->read(chunkSize);
         m_position = 0;
         if (m_buffer.isEmpty())
             return -1;
@@ -67,7 +67,8 @@ bool CsvReader::next(std::vector<CsvField>& fields)
             if (mark == QByteArray("\xFF\xFE") || mark == QByteArray("\xFE\xFF"))
                 throw CsvError{1, 0, QStringLiteral("the file is UTF-16 text; save it as UTF-8")};
         }
-        chooseSeparator();
+        if (!m_separatorGiven)
+            chooseSeparator();
     }
     for (;;) {
         fields.clear();

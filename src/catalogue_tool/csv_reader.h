@@ -33,6 +33,12 @@ class CsvReader
 public:
     // Opens the file; throws platform::Failure with the system's text when it cannot be read.
     explicit CsvReader(const QString& path);
+    // Reads an open device, which must outlive the reader; with a separator given, the fields are separated by
+    // that one.
+    explicit CsvReader(QIODevice& device, char separator = 0)
+        : m_device(&device), m_separator(separator ? separator : ','), m_separatorGiven(separator != 0)
+    {
+    }
 
     // Reads the next record into fields. Returns false at the end of the file. A line that holds nothing at all
     // is skipped. Throws CsvError when the text breaks the quoting rules or starts with a byte-order mark that
@@ -40,6 +46,8 @@ public:
     bool next(std::vector<CsvField>& fields);
     // The line on which the record last read starts.
     int recordLine() const { return m_recordLine; }
+    // The separator of the fields, known once the first record is read.
+    char separator() const { return m_separator; }
 
 private:
     int get();  // the next byte, or -1 at the end
@@ -48,12 +56,14 @@ private:
     void chooseSeparator();
 
     QFile m_file;
+    QIODevice* m_device = &m_file;
     QByteArray m_buffer;
     qsizetype m_position = 0;
     int m_line = 1;
     int m_recordLine = 1;
     bool m_started = false;
     char m_separator = ',';
+    bool m_separatorGiven = false;
 };
 
 } // namespace catalogue_tool
