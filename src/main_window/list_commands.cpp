@@ -149,7 +149,7 @@ bool ListCommands::paintWithProgress(CategoryGrid* grid, const ListHeading& head
     progress.setObjectName(QStringLiteral("printProgress"));
     progress.setWindowTitle(heading.title);
     progress.setWindowModality(Qt::ApplicationModal);
-    progress.setMinimumDuration(300);
+    progress.setMinimumDuration(m_progressDelay);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     // The dialog lets the window's events run; should the list be replaced meanwhile, its rows are gone.

@@ -33,6 +33,9 @@ public:
     // Puts the grid's selected rows on the clipboard for a spreadsheet.
     void copy(CategoryGrid* grid);
 
+    // How long printing runs before its progress dialog shows, in milliseconds: a short list is done sooner.
+    void setProgressDelay(int milliseconds) { m_progressDelay = milliseconds; }
+
     // The heading printed above the grid's list now.
     ListHeading headingFor(CategoryGrid* grid, const ShownList& list) const;
 
@@ -49,4 +52,5 @@ private:
 
     TFoablak* m_window;
     QString m_pdfFolder; // where the last PDF went, for the next one
+    int m_progressDelay = 300;
 };
