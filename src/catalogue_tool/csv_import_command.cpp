@@ -22,13 +22,16 @@ const Syntax syntax{
     QStringLiteral(
         "Reads the tables of a catalogue from DIR, one CSV file per table as 'export' writes them (TABLE.csv,\n"
         "the names of any case), into a new catalogue OUT. Each file starts with a line that names its columns,\n"
-        "in any order; fields are quoted as RFC 4180 says; an empty field is no value (NULL) and \"\" an empty\n"
-        "text; the text is UTF-8, with or without a byte-order mark. Album keys (eloado.kod) are kept, so every\n"
+        "in any order. Fields are separated by commas (or by semicolons, as a spreadsheet set to Hungarian\n"
+        "saves them) and quoted as RFC 4180 says; an empty field is no value (NULL) and \"\" an empty text.\n"
+        "The text is UTF-8, with or without a byte-order mark. Album keys (eloado.kod) are kept, so every\n"
         "track (szamok.eloado_azonosito) stays with its album; an album without a key gets a new one. A table\n"
         "without a file is left empty. A file with a fault is refused with its line and column, and then no\n"
-        "catalogue is written; OUT appears only when every row is in. An existing OUT is kept unless --force.\n"),
+        "catalogue is written; OUT appears only when every row is in. An existing OUT is kept unless --force.\n"
+        "A track whose album is missing is such a fault; with --keep-orphans it is kept as it is (a catalogue\n"
+        "may hold such tracks, which the program never lists).\n"),
     2,
-    {QStringLiteral("--force")}};
+    {QStringLiteral("--force"), QStringLiteral("--keep-orphans")}};
 
 const QString albums = QStringLiteral("eloado");
 const QString tracks = QStringLiteral("szamok");
@@ -123,8 +126,9 @@ public:
     // The albums read so far, by key, with the line each is on: the tracks are checked against them.
     using AlbumLines = std::unordered_map<qint64, int>;
 
-    TableLoader(Database& db, const store::TableDefinition& table, const QString& path, AlbumLines& albumLines)
-        : m_db(db), m_table(table), m_path(path), m_albumLines(albumLines)
+    TableLoader(Database& db, const store::TableDefinition& table, const QString& path, AlbumLines& albumLines,
+                bool keepOrphans)
+        : m_db(db), m_table(table), m_path(path), m_albumLines(albumLines), m_keepOrphans(keepOrphans)
     {
     }
 
@@ -224,10 +228,10 @@ private:
             const bool null = !field.quoted && field.bytes.isEmpty();
             if (isNumberColumn(m_table.name, column)) {
                 qint64 number = 0;
-                if (null && column == trackAlbum)
+                if (null && column == trackAlbum && !m_keepOrphans)
                     throw CsvError{field.line, field.column,
                                    QStringLiteral("the track names no album; its album's key (eloado.kod) belongs "
-                                                  "here")};
+                                                  "here (--keep-orphans keeps such tracks)")};
                 if (null) {
                     sqlite3_bind_null(insert, place); // a new album: it gets a key of its own
                     continue;
@@ -261,10 +265,11 @@ private:
                                QStringLiteral("the album key %1 is on line %2 too; each album needs a key of its own")
                                    .arg(key)
                                    .arg(earlier->second)};
-        } else if (m_albumLines.find(key) == m_albumLines.end()) {
-            throw CsvError{
-                field.line, field.column,
-                QStringLiteral("no album has the key %1 (eloado.kod); the track would belong to no album").arg(key)};
+        } else if (m_albumLines.find(key) == m_albumLines.end() && !m_keepOrphans) {
+            throw CsvError{field.line, field.column,
+                           QStringLiteral("no album has the key %1 (eloado.kod); the track would belong to no album "
+                                          "(--keep-orphans keeps such tracks)")
+                               .arg(key)};
         }
     }
 
@@ -272,6 +277,7 @@ private:
     const store::TableDefinition& m_table;
     QString m_path;
     AlbumLines& m_albumLines;
+    bool m_keepOrphans;
     std::vector<int> m_header; // the table column of each field
 };
 
@@ -313,7 +319,8 @@ std::vector<QString> tableFiles(const QString& dir, QStringList& warnings)
     return files;
 }
 
-// New albums must never take a key that a track points at, so the counter starts above every key in use.
+// New albums must never take a key that a track points at (a kept orphan's too), so the counter starts above
+// every key in use.
 void keepAlbumKeysUnique(Database& db)
 {
     sqlite3_stmt* counter = nullptr;
@@ -325,7 +332,8 @@ void keepAlbumKeysUnique(Database& db)
         return;
     db.exec("INSERT INTO sqlite_sequence (name, seq) SELECT 'eloado', 0 "
             "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'eloado')");
-    db.exec("UPDATE sqlite_sequence SET seq = MAX(seq, COALESCE((SELECT MAX(kod) FROM eloado), 0)) "
+    db.exec("UPDATE sqlite_sequence SET seq = MAX(seq, COALESCE((SELECT MAX(kod) FROM eloado), 0), "
+            "COALESCE((SELECT MAX(eloado_azonosito) FROM szamok WHERE typeof(eloado_azonosito) = 'integer'), 0)) "
             "WHERE name = 'eloado'");
 }
 
@@ -359,7 +367,9 @@ int importCsvCommand(const QStringList& args, Streams streams)
             // The albums come first (they are the first table), so that every track finds its album.
             for (std::size_t i = 0; i < files.size(); ++i) {
                 if (!files[i].isEmpty())
-                    rows[i] = TableLoader(db, store::catalogueTables()[i], files[i], albumLines).load();
+                    rows[i] = TableLoader(db, store::catalogueTables()[i], files[i], albumLines,
+                                          parsed->has(QStringLiteral("--keep-orphans")))
+                                  .load();
             }
             keepAlbumKeysUnique(db);
             db.exec("COMMIT");

@@ -19,7 +19,7 @@ CsvReader::CsvReader(const QString& path) : m_file(path)
 int CsvReader::peek()
 {
     if (m_position >= m_buffer.size()) {
-        m_buffer = m_file.read(chunkSize);
+        m_buffer = m_device->read(chunkSize);
         m_position = 0;
         if (m_buffer.isEmpty())
             return -1;
@@ -43,6 +43,17 @@ void CsvReader::endLine(int byte)
     ++m_line;
 }
 
+void CsvReader::chooseSeparator()
+{
+    // A spreadsheet set to Hungarian separates the fields with semicolons, since the comma is its decimal
+    // mark. The first line names the columns, and a column's name holds neither: a first line with semicolons
+    // and no comma is such a file.
+    const qsizetype end = m_buffer.indexOf('\n', m_position);
+    const QByteArray first = m_buffer.mid(m_position, end < 0 ? -1 : end - m_position);
+    if (first.contains(';') && !first.contains(','))
+        m_separator = ';';
+}
+
 bool CsvReader::next(std::vector<CsvField>& fields)
 {
     if (!m_started) {
@@ -56,6 +67,8 @@ bool CsvReader::next(std::vector<CsvField>& fields)
             if (mark == QByteArray("\xFF\xFE") || mark == QByteArray("\xFE\xFF"))
                 throw CsvError{1, 0, QStringLiteral("the file is UTF-16 text; save it as UTF-8")};
         }
+        if (!m_separatorGiven)
+            chooseSeparator();
     }
     for (;;) {
         fields.clear();
@@ -90,10 +103,11 @@ bool CsvReader::next(std::vector<CsvField>& fields)
                     field.bytes += static_cast<char>(byte);
                 }
                 const int after = peek();
-                if (after >= 0 && after != ',' && after != '\r' && after != '\n')
+                if (after >= 0 && after != m_separator && after != '\r' && after != '\n')
                     throw CsvError{m_line, column, QStringLiteral("text follows the closing quote of a quoted field")};
             } else {
-                for (int byte = peek(); byte >= 0 && byte != ',' && byte != '\r' && byte != '\n'; byte = peek()) {
+                for (int byte = peek(); byte >= 0 && byte != m_separator && byte != '\r' && byte != '\n';
+                     byte = peek()) {
                     if (byte == '"')
                         throw CsvError{m_line, column,
                                        QStringLiteral("a quote inside a field that does not start with one (such a "
@@ -103,7 +117,7 @@ bool CsvReader::next(std::vector<CsvField>& fields)
             }
             fields.push_back(std::move(field));
             const int separator = get();
-            if (separator == ',') {
+            if (separator == m_separator) {
                 ++column;
                 continue;
             }

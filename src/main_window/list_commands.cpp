@@ -11,12 +11,14 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPdfWriter>
+#include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QProgressDialog>
@@ -140,14 +142,14 @@ ListHeading ListCommands::headingFor(CategoryGrid* grid, const ShownList& list) 
 }
 
 bool ListCommands::paintWithProgress(CategoryGrid* grid, const ListHeading& heading, QPagedPaintDevice& device,
-                                     const QString& label)
+                                     const QString& label, QPrinter* abortPrinter)
 {
     const ShownList list = completeList(grid);
     QProgressDialog progress(label, QStringLiteral("Mégse"), 0, std::max(list.count, 1), m_window);
     progress.setObjectName(QStringLiteral("printProgress"));
     progress.setWindowTitle(heading.title);
     progress.setWindowModality(Qt::ApplicationModal);
-    progress.setMinimumDuration(300);
+    progress.setMinimumDuration(m_progressDelay);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     // The dialog lets the window's events run; should the list be replaced meanwhile, its rows are gone.
@@ -159,7 +161,12 @@ bool ListCommands::paintWithProgress(CategoryGrid* grid, const ListHeading& head
     try {
         done = printList(list, heading, device, [&](int rows) {
             progress.setValue(rows);
-            return !replaced && !progress.wasCanceled();
+            if (!replaced && !progress.wasCanceled())
+                return true;
+            // A print run stopped half way goes nowhere: no half list comes out of the printer.
+            if (abortPrinter)
+                abortPrinter->abort();
+            return false;
         });
     } catch (...) {
         disconnect(watch);
@@ -178,9 +185,28 @@ void ListCommands::print(CategoryGrid* grid)
     QPrinter printer(QPrinter::HighResolution);
     setUpPage(printer, list);
     printer.setDocName(heading.title);
+    const QString title = QStringLiteral("Nyomtatás – %1").arg(heading.title);
+    // The preview keeps every page it shows in memory, some kilobytes a row: a list longer than anyone reads on
+    // the screen goes to the printer without it, a page at a time.
+    if (list.count > previewRowLimit) {
+        m_window->services().prompts.information(
+            QStringLiteral("A lista %1 sora túl hosszú a nyomtatási képhez: a nyomtatás előnézet nélkül, a nyomtató "
+                           "kiválasztása után indul.")
+                .arg(list.count));
+        QPrintDialog dialog(&printer, m_window);
+        dialog.setObjectName(QStringLiteral("printDialog"));
+        dialog.setWindowTitle(title);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        // A run printed to a file that was stopped leaves no half list behind there either.
+        if (!paintWithProgress(grid, heading, printer, QStringLiteral("Nyomtatás…"), &printer) &&
+            !printer.outputFileName().isEmpty())
+            QFile::remove(printer.outputFileName());
+        return;
+    }
     QPrintPreviewDialog preview(&printer, m_window);
     preview.setObjectName(QStringLiteral("printPreview"));
-    preview.setWindowTitle(QStringLiteral("Nyomtatás – %1").arg(heading.title));
+    preview.setWindowTitle(title);
     // The preview paints the pages again whenever the user changes the page; stopping that closes it.
     connect(&preview, &QPrintPreviewDialog::paintRequested, this, [&](QPrinter* target) {
         bool done = false;
@@ -201,7 +227,8 @@ void ListCommands::saveAsPdf(CategoryGrid* grid)
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QDir::homePath();
     const QString path = m_window->services().saveFiles.chooseSaveFile(
-        QDir(folder).filePath(fileNameOf(heading.title) + QStringLiteral(".pdf")), pdfFilter);
+        QStringLiteral("Mentés PDF-be"), QDir(folder).filePath(fileNameOf(heading.title) + QStringLiteral(".pdf")),
+        pdfFilter);
     if (path.isEmpty())
         return;
     m_pdfFolder = QFileInfo(path).absolutePath();

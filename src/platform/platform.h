@@ -51,9 +51,9 @@ class SaveFileChooser
 {
 public:
     virtual ~SaveFileChooser() = default;
-    // Shows the save dialog starting at suggestedName (a folder and a file name); returns the chosen path, or an
-    // empty text when cancelled. The dialog itself asks before an existing file is replaced.
-    virtual QString chooseSaveFile(const QString& suggestedName, const QString& filter) = 0;
+    // Shows the save dialog with its title, starting at suggestedName (a folder and a file name); returns the
+    // chosen path, or an empty text when cancelled. The dialog itself asks before an existing file is replaced.
+    virtual QString chooseSaveFile(const QString& title, const QString& suggestedName, const QString& filter) = 0;
 };
 
 class DesktopLinks

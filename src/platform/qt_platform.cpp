@@ -84,9 +84,9 @@ QString QtFileChooser::chooseFile(const QString& currentName, const QString& fil
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
-QString QtSaveFileChooser::chooseSaveFile(const QString& suggestedName, const QString& filter)
+QString QtSaveFileChooser::chooseSaveFile(const QString& title, const QString& suggestedName, const QString& filter)
 {
-    QFileDialog dialog(QApplication::activeWindow(), QString(), QFileInfo(suggestedName).absolutePath(), filter);
+    QFileDialog dialog(QApplication::activeWindow(), title, QFileInfo(suggestedName).absolutePath(), filter);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     // A name typed without an extension gets the filter's, so that the file opens in the right program.

@@ -34,7 +34,7 @@ public:
 class QtSaveFileChooser : public SaveFileChooser
 {
 public:
-    QString chooseSaveFile(const QString& suggestedName, const QString& filter) override;
+    QString chooseSaveFile(const QString& title, const QString& suggestedName, const QString& filter) override;
 };
 
 class QtDesktopLinks : public DesktopLinks

@@ -30,9 +30,11 @@ QString ScriptedFileChooser::chooseFile(const QString& currentName, const QStrin
     return choice.value_or(currentName);
 }
 
-QString ScriptedSaveFileChooser::chooseSaveFile(const QString& suggestedName, const QString& filter)
+QString ScriptedSaveFileChooser::chooseSaveFile(const QString& title, const QString& suggestedName,
+                                                const QString& filter)
 {
     ++shown;
+    lastTitle = title;
     lastSuggestion = suggestedName;
     lastFilter = filter;
     if (m_choices.empty())

@@ -62,13 +62,14 @@ private:
 class ScriptedSaveFileChooser : public SaveFileChooser
 {
 public:
-    QString chooseSaveFile(const QString& suggestedName, const QString& filter) override;
+    QString chooseSaveFile(const QString& title, const QString& suggestedName, const QString& filter) override;
 
     // Scripts the next save dialog: a chosen path, or a cancel. A dialog with nothing scripted is cancelled.
     void chooseNext(const QString& path) { m_choices.push_back(path); }
     void cancelNext() { m_choices.push_back(QString()); }
 
     int shown = 0;
+    QString lastTitle;
     QString lastSuggestion;
     QString lastFilter;
 

@@ -147,6 +147,15 @@ TEST_F(CsvImportTest, columnsInAnyOrderAndCaseAByteOrderMarkAndMissingTables)
                            "szamok|text:Léna|text:00:04:00|null:|text:|text:x|integer:5"}));
     EXPECT_EQ(runTool({QStringLiteral("check"), out}).code, 0);
 
+    // A spreadsheet set to Hungarian saves "CSV UTF-8" with semicolons, a byte-order mark and CR LF.
+    writeFile("excel/games.csv", "\xEF\xBB\xBFNEV;Megjegyzes;MERET;KOD\r\n"
+                                 "Sakk;\"egy; kettő\";1,5 MB;\r\n"
+                                 "Go, a táblás;;;G-1\r\n");
+    ToolRun excel = runTool({QStringLiteral("import-csv"), path(QStringLiteral("excel")), path("excel.tnx")});
+    ASSERT_EQ(excel.code, 0) << excel.err.toStdString();
+    EXPECT_EQ(everyRow(path("excel.tnx")), QStringList({"games|text:Sakk|text:egy; kettő|text:1,5 MB|null:",
+                                                        "games|text:Go, a táblás|null:|null:|text:G-1"}));
+
     // The new catalogue is not written over unless asked.
     ToolRun again = runTool({QStringLiteral("import-csv"), path(QStringLiteral("be")), out});
     EXPECT_EQ(again.code, 1);
@@ -219,6 +228,40 @@ TEST_F(CsvImportTest, aFaultyFileIsRefusedWithItsLineAndColumnAndNothingIsWritte
     writeFile("be/szamok.csv", "CIM,IDO,MERET,BITRATA,KOD,eloado_azonosito\r\nA,,,,,7\r\n");
     expectRefused(QStringLiteral("szamok.csv: line 2, column 6 (eloado_azonosito): "),
                   QStringLiteral("no album has the key 7"));
+}
+
+TEST_F(CsvImportTest, tracksWithoutTheirAlbumAreRefusedUnlessAskedToBeKept)
+{
+    // A catalogue may hold tracks whose album is gone (another program deleted it); the program never lists them.
+    TestCatalogue catalogue(dir.path());
+    const qint64 album = catalogue.addAlbum(QStringLiteral("Omega"), QStringLiteral("Időrabló"));
+    catalogue.addTrack(album, QStringLiteral("Ballada"), QStringLiteral("00:04:09"), QStringLiteral("6 MB"),
+                       QStringLiteral("128 kbps"), QStringLiteral("CD-1"));
+    catalogue.addTrack(album + 40, QStringLiteral("Árva"), QString(), QString(), QString(), QString());
+    catalogue.insert("szamok",
+                     {QStringLiteral("Kulcs nélkül"), QVariant(), QVariant(), QVariant(), QVariant(), QVariant()});
+    ASSERT_EQ(runTool({QStringLiteral("export"), catalogue.path(), path(QStringLiteral("csv"))}).code, 0);
+
+    const QString copy = path(QStringLiteral("vissza.tnx"));
+    ToolRun run = runTool({QStringLiteral("import-csv"), path(QStringLiteral("csv")), copy});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(run.err.contains(QStringLiteral("szamok.csv: line 3, column 6 (eloado_azonosito): no album has the "
+                                                "key %1")
+                                     .arg(album + 40)))
+        << run.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(copy));
+
+    run = runTool({QStringLiteral("import-csv"), path(QStringLiteral("csv")), copy, QStringLiteral("--keep-orphans")});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(everyRow(copy), everyRow(catalogue.path()));
+    // A new album does not take the key the lost tracks point at.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(copy.toUtf8().constData(), &db), SQLITE_OK);
+    store::prepareConnection(db);
+    EXPECT_EQ(sqlite3_exec(db, "INSERT INTO eloado (ELOADO, ALBUM) VALUES ('Új', 'Album')", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    EXPECT_GT(sqlite3_last_insert_rowid(db), album + 40);
+    sqlite3_close(db);
 }
 
 TEST_F(CsvImportTest, aRefusedImportLeavesAnExistingCatalogueAsItWas)

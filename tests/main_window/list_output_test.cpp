@@ -1,10 +1,13 @@
 #include "category_fixture.h"
 
+#include "main_window/list_commands.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QMenu>
 #include <QMimeData>
+#include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QProcess>
@@ -132,6 +135,7 @@ TEST_F(ListOutputTest, aSearchedListSavedAsPdfHoldsItsHeadingCaptionsAndEveryRow
                                   QStringLiteral("Másolás\tCtrl+C")}));
     expectNoErrors();
     EXPECT_EQ(desktop.saveFiles.lastFilter, QStringLiteral("PDF dokumentum (*.pdf)"));
+    EXPECT_EQ(desktop.saveFiles.lastTitle, QStringLiteral("Mentés PDF-be"));
     EXPECT_TRUE(desktop.saveFiles.lastSuggestion.endsWith(QStringLiteral("/DVD filmek.pdf")))
         << desktop.saveFiles.lastSuggestion.toStdString();
 
@@ -258,6 +262,33 @@ TEST_F(ListOutputTest, ctrlPShowsThePreviewOfTheListInView)
     expectNoErrors();
 }
 
+TEST_F(ListOutputTest, aListTooLongForThePreviewGoesStraightToThePrintDialog)
+{
+    addFilms(10001);
+    startWithCaptions();
+    switchToTab(2);
+    bool previewed = false;
+    QString title;
+    {
+        WhenShown<QPrintPreviewDialog> preview([&](QPrintPreviewDialog* dialog) {
+            previewed = true;
+            dialog->reject();
+        });
+        WhenShown<QPrintDialog> look([&](QPrintDialog* dialog) {
+            title = dialog->windowTitle();
+            dialog->reject();
+        });
+        pressCtrl(Qt::Key_P);
+        EXPECT_TRUE(look.seen());
+    }
+    EXPECT_FALSE(previewed);
+    EXPECT_EQ(title, QStringLiteral("Nyomtatás – DVD filmek"));
+    EXPECT_EQ(desktop.prompts.informations,
+              QStringList({QStringLiteral("A lista 10001 sora túl hosszú a nyomtatási képhez: a nyomtatás előnézet "
+                                          "nélkül, a nyomtató kiválasztása után indul.")}));
+    expectNoErrors();
+}
+
 TEST_F(ListOutputTest, aPdfThatIsCancelledOrCannotBeWrittenLeavesTheOldFile)
 {
     addFilms(4000);
@@ -272,7 +303,9 @@ TEST_F(ListOutputTest, aPdfThatIsCancelledOrCannotBeWrittenLeavesTheOldFile)
     EXPECT_EQ(desktop.saveFiles.shown, 1);
     EXPECT_EQ(folder.readBytes(QStringLiteral("lista.pdf")), QByteArray("régi"));
 
-    // Stopped from the progress dialog once it shows: the old file stays, and no part of a new one is left.
+    // Stopped from the progress dialog once it shows (at once here, however fast the machine): the old file stays,
+    // and no part of a new one is left.
+    window().findChild<ListCommands*>(QStringLiteral("listCommands"))->setProgressDelay(0);
     desktop.saveFiles.chooseNext(pdf);
     bool stopped = false;
     QTimer stop;
@@ -283,7 +316,7 @@ TEST_F(ListOutputTest, aPdfThatIsCancelledOrCannotBeWrittenLeavesTheOldFile)
             QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
         }
     });
-    stop.start(5);
+    stop.start(0);
     chooseFromMenu("DBGrid4", 0, QStringLiteral("Mentés PDF-be"));
     stop.stop();
     EXPECT_TRUE(stopped);
