@@ -24,6 +24,8 @@ QStringList listItems(const QListWidget* list)
 
 void TRogzites::Rogzit_newClick()
 {
+    if (refusedAsReadOnly())
+        return;
     // Every press empties the main window's search, also one that is then refused.
     m_main.searchBox()->clear();
     const bool recorded = m_main.modeVariables.editMode ? recordEdit() : recordNewRow();
@@ -33,9 +35,21 @@ void TRogzites::Rogzit_newClick()
 
 void TRogzites::Rogzit_endClick()
 {
+    if (refusedAsReadOnly())
+        return;
     m_main.modeVariables.closeAfterRecord = true;
     Rogzit_newClick();
     m_main.modeVariables.editMode = false;
+}
+
+bool TRogzites::refusedAsReadOnly()
+{
+    // Refused before anything changes: what was typed stays in the fields, the modes stay as they are.
+    if (!m_main.browseQuery().readOnly())
+        return false;
+    m_main.services().beeper.beep();
+    m_main.services().prompts.information(store::readOnlyMessage());
+    return true;
 }
 
 void TRogzites::closingSteps()

@@ -305,6 +305,10 @@ Step deleteAlbum(store::QueryChannel& browse, TCurrentRow& row, platform::Prompt
 
 void TFoablak::Adat_torleseClick()
 {
+    if (m_browseQuery.readOnly()) {
+        m_services.prompts.information(store::readOnlyMessage());
+        return;
+    }
     platform::Prompts& prompts = m_services.prompts;
     const int tab = activeTab();
     if (tab == 0) {

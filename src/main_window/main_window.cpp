@@ -74,6 +74,7 @@ TFoablak::TFoablak(platform::Services services, QWidget* parent)
     setMinimumSize(744, 457);
     buildControls();
     wireHandlers();
+    watchCatalogueUpkeep();
     for (std::vector<int>& widths : columnWidths)
         widths.clear();
     for (int tab = 0; tab < store::dataCategoryCount; ++tab)
