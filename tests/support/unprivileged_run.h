@@ -7,6 +7,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+inline void skipUnprivileged(const QString& binary)
+{
+    GTEST_SKIP() << "running as root, and " << binary.toStdString()
+                 << " cannot be run by an unprivileged user to make the file truly read-only";
+}
+
 // Runs the test body as an unprivileged user when the tests run as root, who ignores file modes: the body is
 // the same test binary run again under setpriv as nobody. Returns true when the caller is to stop (the run
 // happened elsewhere, or cannot happen).
@@ -19,6 +25,14 @@ inline bool runUnprivileged()
         ADD_FAILURE() << "running as root needs setpriv to make a file read-only for the program";
         return true;
     }
+    // The test binary must be reachable for that user (a build under a private home folder is not).
+    const QString binary = QCoreApplication::applicationFilePath();
+    if (QProcess::execute(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                    QStringLiteral("--clear-groups"), QStringLiteral("--"), QStringLiteral("test"),
+                                    QStringLiteral("-x"), binary}) != 0) {
+        skipUnprivileged(binary);
+        return true;
+    }
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     QProcess run;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -27,7 +41,7 @@ inline bool runUnprivileged()
     run.setProcessEnvironment(environment);
     run.setProcessChannelMode(QProcess::MergedChannels);
     run.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                        QStringLiteral("--clear-groups"), QStringLiteral("--"), QCoreApplication::applicationFilePath(),
+                        QStringLiteral("--clear-groups"), QStringLiteral("--"), binary,
                         QStringLiteral("--gtest_filter=%1.%2")
                             .arg(QLatin1String(test->test_suite_name()), QLatin1String(test->name()))});
     run.waitForFinished(120000);
