@@ -335,6 +335,22 @@ TEST_F(PlainFileTest, aVacuumARebuiltTableAndADroppedIndexAreNoticed)
     EXPECT_EQ(stockTool(path, QStringLiteral("SELECT count(*) FROM mediatar_changes")).out, QStringLiteral("1"));
     open(path);
     expectListsMatchTheData(path, true);
+    close();
+
+    // A table another program dropped: its tab reports it, the others list as before.
+    expectStockToolWrites(path, QStringLiteral("DROP TABLE progs_other"));
+    open(path);
+    browse.setStatement(store::category(5).browseStatement());
+    EXPECT_THROW(browse.open(), platform::Failure);
+    browse.setStatement(store::category(4).browseStatement());
+    browse.open();
+    EXPECT_TRUE(readsKeptOrder(browse));
+    EXPECT_EQ(listed(browse, QStringLiteral("NEV")), recountedOrder(path, 4));
+    close();
+    EXPECT_EQ(stockTool(path, QStringLiteral("SELECT count(*) FROM sqlite_schema WHERE name LIKE "
+                                             "'mediatar_order_progs_other%'"))
+                  .out,
+              QStringLiteral("0"));
 }
 
 TEST_F(PlainFileTest, closingLeavesTheRollbackJournalAndNoSideFiles)
