@@ -8,6 +8,7 @@
 
 #include "main_window/category_grid.h"
 #include "store/categories.h"
+#include "store/query_channel.h"
 #include "support/program_under_test.h"
 
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <map>
+#include <sqlite3.h>
 #include <stdexcept>
 
 namespace {
@@ -312,6 +314,61 @@ void BM_AlbumTracks(benchmark::State& state)
     report(state, "album tracks", program, baseline, iterations);
 }
 
+// Another program (the stock tool, say) adds 10,000 rows to a table of a catalogue the program had open; the
+// program brings them into its lists the next time it opens the file: the time from opening the file to the
+// games tab listed with their count. The baseline is the other program's own insert of those rows.
+void BM_AnotherProgramsRowsAtOpen(benchmark::State& state)
+{
+    const int rows = static_cast<int>(state.range(0));
+    const QString catalogue = bench::catalogueWithRows(rows);
+    current = Subject(); // no window holds the file
+    constexpr int added = 10000;
+    const auto write = [&](const char* sql, bool insert) {
+        sqlite3* db = nullptr; // the bare engine: none of the program's functions
+        sqlite3_open(catalogue.toUtf8().constData(), &db);
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+        for (int i = 0; insert && i < added; ++i) {
+            const QByteArray name = QStringLiteral("Másik program %1. játéka").arg(i * 7919 % added).toUtf8();
+            sqlite3_bind_text(statement, 1, name.constData(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+            sqlite3_step(statement);
+            sqlite3_reset(statement);
+        }
+        if (!insert)
+            sqlite3_step(statement);
+        sqlite3_finalize(statement);
+        const bool done = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+        sqlite3_close(db);
+        return done;
+    };
+    const auto listGames = [&](int expected) {
+        store::QueryChannel channel(QStringLiteral("bench_another_program"));
+        channel.pointAt(catalogue);
+        channel.setStatement(store::category(4).browseStatement());
+        channel.open();
+        return channel.recordCount() == expected && !channel.fieldText(expected - 1, QStringLiteral("NEV")).isEmpty();
+    };
+    double program = 0, baseline = 0;
+    int iterations = 0;
+    for (auto _ : state) {
+        Clock::time_point start = Clock::now();
+        check(state, write("INSERT INTO games VALUES (?, 'másik program', NULL, 'BENCH')", true), "insert failed");
+        baseline += millisecondsSince(start);
+        start = Clock::now();
+        const bool listed = listGames(rows + added);
+        const double took = millisecondsSince(start);
+        state.SetIterationTime(took / 1000);
+        program += took;
+        check(state, listed, "the rows of the other program are not listed");
+        // The catalogue goes back to its rows for the next measurement.
+        write("DELETE FROM games WHERE KOD = 'BENCH'", false);
+        listGames(rows);
+        ++iterations;
+    }
+    report(state, "another program's 10,000 rows at open", program, baseline, iterations);
+}
+
 // --- memory, measured in fresh processes so that nothing else of the run counts
 
 // The program's work in a probe: start, every tab, the end of a long list, both searches, an album's tracks.
@@ -384,6 +441,7 @@ AT_EVERY_SIZE(BM_JumpToLastRow, 10, 5, 3);
 AT_EVERY_SIZE(BM_ScrollFromTheMiddle, 5, 3, 2);
 AT_EVERY_SIZE(BM_AlbumTracks, 10, 5, 3);
 AT_EVERY_SIZE(BM_PeakMemory, 1, 1, 1);
+AT_EVERY_SIZE(BM_AnotherProgramsRowsAtOpen, 3, 3, 3);
 
 // --- the summary against the targets
 
@@ -426,6 +484,13 @@ void summary()
     for (const char* name : {"prefix keystroke held", "containment keystroke held", "typing held", "scroll screen"}) {
         r = figure(name, million);
         line((std::string(name) + ", longest, ms").c_str(), r, "<= 16", r <= 16);
+    }
+    std::printf("\nAnother program's 10,000 rows brought into the lists at open, ms (no target):\n");
+    for (int rows : {small, 100000, million}) {
+        r = figure("another program's 10,000 rows at open", rows);
+        const double other = figure("another program's 10,000 rows at open baseline", rows);
+        if (r >= 0)
+            std::printf("  %9d rows per table: %8.1f   (the other program's insert: %.1f)\n", rows, r, other);
     }
 }
 

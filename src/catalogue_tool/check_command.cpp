@@ -16,9 +16,10 @@ const Syntax syntax{
     QStringLiteral("mediatar-catalogue check FILE [--repair]"),
     QStringLiteral("Runs the database engine's integrity check on the catalogue FILE and verifies its tables\n"
                    "and columns, and compares every count the program keeps (rows of each list, rows of each\n"
-                   "start of its first column) with a recount; prints each problem found. The file is only\n"
-                   "read, unless --repair is given: then the kept counts and order are rebuilt from the rows\n"
-                   "first. Exits with 1 when anything is wrong.\n"),
+                   "start of its first column) with a recount; prints each problem found. Counts that wait for\n"
+                   "rows another program wrote are compared once the program has brought those rows in. The\n"
+                   "file is only read, unless --repair is given: then the kept counts and order are rebuilt\n"
+                   "from the rows first. Exits with 1 when anything is wrong.\n"),
     1,
     {QStringLiteral("--repair")}};
 
@@ -196,10 +197,6 @@ int checkCommand(const QStringList& args, Streams streams)
                 problems << versionProblems(catalogue);
                 problems << orphanProblems(catalogue);
                 problems << store::keptCountProblems(catalogue.handle());
-                if (store::keptOrderBehind(catalogue.handle()))
-                    notes << QStringLiteral("another program changed rows since the program last had the file "
-                                            "open; it brings its kept counts up to date when it next opens it "
-                                            "(or check --repair does)");
             }
         } catch (const platform::Failure& failure) {
             // The engine refusing to read the file is itself the finding.

@@ -1,7 +1,8 @@
 #include "catalogue_tool/arguments.h"
 
 #include "platform/failure.h"
-#include "store/connection_setup.h"
+#include "hungarian/hungarian.h"
+#include "store/kept_order.h"
 #include "store/schema.h"
 
 #include <QFile>
@@ -23,13 +24,16 @@ void runSeed(const QString& catalogue, const QString& seedPath)
         sqlite3_close(db);
         throw platform::Failure(text);
     }
-    // The catalogue's indexes hold Hungarian sort keys: rows from a seed file are written as the program writes.
-    store::prepareConnection(db);
+    // Plain SQL writes the rows; the kept order takes them in afterwards, and the file stays in the rollback
+    // journal, plain at rest.
+    hungarian::installInto(db);
     char* message = nullptr;
     const QByteArray wrapped = "BEGIN;\n" + sql + "\nCOMMIT;";
     const int rc = sqlite3_exec(db, wrapped.constData(), nullptr, nullptr, &message);
     const QString text = QString::fromUtf8(message ? message : "");
     sqlite3_free(message);
+    if (rc == SQLITE_OK)
+        store::bringKeptOrderUpToDate(db);
     sqlite3_close(db);
     if (rc != SQLITE_OK)
         throw platform::Failure(QStringLiteral("%1: %2").arg(seedPath, text));

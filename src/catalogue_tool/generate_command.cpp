@@ -346,7 +346,7 @@ void generate(const QString& file, int rows, std::uint64_t seed, const Progress&
         store::createTables(db);
         fill(db, rows, seed, progress);
         store::upgradeSchema(db);
-        execute(db, "PRAGMA journal_mode = WAL");
+        execute(db, "PRAGMA journal_mode = DELETE"); // plain at rest, as the program leaves a catalogue
     } catch (...) {
         sqlite3_close(db);
         throw;

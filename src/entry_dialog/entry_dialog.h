@@ -167,6 +167,8 @@ private:
     bool checkProgram();
     // A refusal: the beep and the text slot's message. Always false.
     bool refuse(int slot);
+    // The catalogue is read-only: the press is refused with a message before anything changes.
+    bool refusedAsReadOnly();
     record_sql::Track trackFields(const QString& length) const;
     record_sql::Compilation compilationFields(const QString& length) const;
     record_sql::Dvd dvdFields(const QString& length, const QString& soundTracks, const QString& subtitles) const;

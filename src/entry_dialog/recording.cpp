@@ -34,6 +34,8 @@ const QString rowChangedMeanwhile =
 
 void TRogzites::Rogzit_newClick()
 {
+    if (refusedAsReadOnly())
+        return;
     // Each press does what its own button says: an earlier "Rögzít és Kilép" that was refused does not make this
     // press close the dialog.
     m_main.modeVariables.closeAfterRecord = false;
@@ -42,6 +44,8 @@ void TRogzites::Rogzit_newClick()
 
 void TRogzites::Rogzit_endClick()
 {
+    if (refusedAsReadOnly())
+        return;
     m_main.modeVariables.closeAfterRecord = true;
     recordPress();
     m_main.modeVariables.editMode = false;
@@ -93,6 +97,16 @@ void TRogzites::showAgain(const ShownList& shown)
     } catch (const platform::Failure&) {
         // What failed first is what the user is told; a list that cannot be read now stays empty.
     }
+}
+
+bool TRogzites::refusedAsReadOnly()
+{
+    // Refused before anything changes: what was typed stays in the fields, the modes stay as they are.
+    if (!m_main.browseQuery().readOnly())
+        return false;
+    m_main.services().beeper.beep();
+    m_main.services().prompts.information(store::readOnlyMessage());
+    return true;
 }
 
 void TRogzites::closingSteps()

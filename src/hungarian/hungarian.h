@@ -15,7 +15,8 @@ struct sqlite3;
 // with their base letter; blanks, then punctuation, then digits come before the letters.
 //
 // The engine sees the order as a sort key, hungarian_key(text), a blob whose bytes compare in this order. The
-// catalogue's indexes are built on it: any program can still read such a file, and only a writer needs the key.
+// program keeps each listed row's key in a table of its own beside the data, so that any program can read and
+// write a catalogue without knowing the key.
 
 namespace hungarian {
 

@@ -353,6 +353,10 @@ void showAlbumTabAgain(TFoablak& window, const AlbumTabShown& shown)
 
 void TFoablak::Adat_torleseClick()
 {
+    if (m_browseQuery.readOnly()) {
+        m_services.prompts.information(store::readOnlyMessage());
+        return;
+    }
     platform::Prompts& prompts = m_services.prompts;
     const int tab = activeTab();
     Step step = Step::Missing;

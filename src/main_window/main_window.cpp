@@ -79,6 +79,7 @@ TFoablak::TFoablak(platform::Services services, const QString& namedCatalogue, Q
     buildControls();
     wireHandlers();
     new ListCommands(this);
+    watchCatalogueUpkeep();
     for (std::vector<int>& widths : columnWidths)
         widths.clear();
     for (int tab = 0; tab < store::dataCategoryCount; ++tab)

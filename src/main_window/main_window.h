@@ -135,6 +135,8 @@ private:
     // Lists a catalogue that was tried: tab 0, its list and widths, and the window title.
     void showCatalogue(const QString& path);
     void pointChannelsAt(const QString& path);
+    // Shows the indexing of an older catalogue and keeps the count label true when a kept count is mended.
+    void watchCatalogueUpkeep();
     // A catalogue of the older Jet format: asks whether to convert it, and on Yes repoints both channels
     // (and the catalogue path) at the new catalogue made beside it.
     void offerLegacyConversion(const QString& path);

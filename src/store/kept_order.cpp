@@ -218,6 +218,7 @@ void reconcile(sqlite3* db, const std::function<void(const QString&)>& progress)
                             !hasSchemaObject(db, QStringLiteral("table"), prefixCountsTable);
     for (const QString& statement : keptTablesStatements())
         inSavepoint(db, [&] { execute(db, statement); });
+    bool rebuilt = false;
     for (const ListedTable& table : listedTables()) {
         if (orderMatchesData(db, table)) {
             if (countsLost)
@@ -227,7 +228,10 @@ void reconcile(sqlite3* db, const std::function<void(const QString&)>& progress)
         if (progress)
             progress(table.table);
         rebuild(db, table);
+        rebuilt = true;
     }
+    if (progress && rebuilt)
+        progress(QString()); // done
 }
 
 bool schemaChanged(sqlite3* db)

@@ -53,7 +53,8 @@ bool keptOrderBehind(sqlite3* db);
 // Within a read: whether the kept order of table serves its lists exactly as the data stands.
 bool keptOrderServes(sqlite3* db, const QString& table);
 // Brings the kept order up to date in one write transaction: applies the logged changes, or after a change of
-// the schema checks every order table and rebuilds those that differ. progress names each table rebuilt.
+// the schema checks every order table and rebuilds those that differ. progress names each table rebuilt, and
+// is called with an empty name when they are done.
 // Returns false, with nothing changed, when the file cannot be written now (read-only, locked).
 bool bringKeptOrderUpToDate(sqlite3* db, const std::function<void(const QString&)>& progress = {});
 

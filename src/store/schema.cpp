@@ -147,6 +147,8 @@ void keepOrder(sqlite3* db, const std::function<void(const QString&)>& progress)
     }
     execute(db, QStringLiteral("DELETE FROM %1").arg(changesTable));
     recordCheckedSchema(db);
+    if (progress)
+        progress(QString()); // done
 }
 
 } // namespace

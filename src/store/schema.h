@@ -48,9 +48,9 @@ void createTables(sqlite3* db);
 bool needsUpgrade(sqlite3* db);
 // Brings a catalogue written by an older program up to schemaVersion in one transaction: a table that is
 // missing, or lacks a column, keeps its rows and only goes without its kept order. Does nothing for a current
-// (or newer) file. progress names each table as its order is built. The connection must know the Hungarian
-// order (prepareConnection). Throws platform::Failure when the file cannot be changed at all (read-only,
-// locked, no database); the file is then as it was.
+// (or newer) file. progress names each table as its order is built, then gets an empty name when all are. The
+// connection must know the Hungarian order (prepareConnection). Throws platform::Failure when the file cannot be
+// changed at all (read-only, locked, no database); the file is then as it was.
 void upgradeSchema(sqlite3* db, const std::function<void(const QString&)>& progress = {});
 // Writes the seven tables into an empty database and stamps the schema version.
 // Throws platform::Failure with the engine's text when a statement fails.

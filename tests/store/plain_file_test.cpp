@@ -7,6 +7,7 @@
 #include "store/row_set.h"
 #include "store/schema.h"
 #include "support/bare_engine.h"
+#include "support/unprivileged_run.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -334,6 +335,22 @@ TEST_F(PlainFileTest, aVacuumARebuiltTableAndADroppedIndexAreNoticed)
     EXPECT_EQ(stockTool(path, QStringLiteral("SELECT count(*) FROM mediatar_changes")).out, QStringLiteral("1"));
     open(path);
     expectListsMatchTheData(path, true);
+    close();
+
+    // A table another program dropped: its tab reports it, the others list as before.
+    expectStockToolWrites(path, QStringLiteral("DROP TABLE progs_other"));
+    open(path);
+    browse.setStatement(store::category(5).browseStatement());
+    EXPECT_THROW(browse.open(), platform::Failure);
+    browse.setStatement(store::category(4).browseStatement());
+    browse.open();
+    EXPECT_TRUE(readsKeptOrder(browse));
+    EXPECT_EQ(listed(browse, QStringLiteral("NEV")), recountedOrder(path, 4));
+    close();
+    EXPECT_EQ(stockTool(path, QStringLiteral("SELECT count(*) FROM sqlite_schema WHERE name LIKE "
+                                             "'mediatar_order_progs_other%'"))
+                  .out,
+              QStringLiteral("0"));
 }
 
 TEST_F(PlainFileTest, closingLeavesTheRollbackJournalAndNoSideFiles)
@@ -437,7 +454,7 @@ TEST_F(PlainFileTest, theUpgradeNamesEachTableItIndexes)
     browse.pointAt(path);
     browse.connect();
     EXPECT_EQ(named,
-              QStringList({"eloado", "Valogatasok", "DVD_Filmek", "Filmek_videoklippek", "games", "progs_other"}));
+              QStringList({"eloado", "Valogatasok", "DVD_Filmek", "Filmek_videoklippek", "games", "progs_other", ""}));
 }
 
 // A kept count another program made wrong: check finds it and --repair mends it; the program, finding a screen
@@ -490,36 +507,6 @@ TEST_F(PlainFileTest, aTamperedKeptCountIsFoundByCheckAndRepaired)
     QCoreApplication::processEvents();
     close();
     EXPECT_EQ(catalogueTool({QStringLiteral("check"), path}).code, 0);
-}
-
-// Runs the test body as an unprivileged user when the tests run as root, who ignores file modes: the body is
-// the same test binary run again under setpriv as nobody. Returns true when the caller is to stop (the run
-// happened elsewhere, or cannot happen).
-bool runUnprivileged()
-{
-    if (::geteuid() != 0 || qEnvironmentVariableIsSet("MEDIATAR_UNPRIVILEGED_RUN"))
-        return false;
-    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-    if (setpriv.isEmpty()) {
-        ADD_FAILURE() << "running as root needs setpriv to make a file read-only for the program";
-        return true;
-    }
-    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    QProcess run;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("MEDIATAR_UNPRIVILEGED_RUN"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("HOME"), QDir::tempPath());
-    run.setProcessEnvironment(environment);
-    run.setProcessChannelMode(QProcess::MergedChannels);
-    run.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                        QStringLiteral("--clear-groups"), QStringLiteral("--"), QCoreApplication::applicationFilePath(),
-                        QStringLiteral("--gtest_filter=%1.%2")
-                            .arg(QLatin1String(test->test_suite_name()), QLatin1String(test->name()))});
-    run.waitForFinished(120000);
-    const QString output = QString::fromUtf8(run.readAll());
-    EXPECT_EQ(run.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
-    return true;
 }
 
 class ReadOnlyCatalogueTest : public PlainFileTest
