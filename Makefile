@@ -7,8 +7,9 @@ JOBS       ?= $(shell nproc)
 RUN_PACKAGES     := cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libqt6sql6-sqlite libsqlite3-dev \
                     mdbtools-dev fonts-wine qt6-translations-l10n librsvg2-bin
 # The test suite adds GoogleTest, clang with its fuzzer runtime, the command-line tools the tests compare with,
-# the validators of the desktop files and a headless X server for starting the installed program.
-TEST_PACKAGES    := libgtest-dev googletest clang libclang-rt-dev sqlite3 mdbtools poppler-utils \
+# the validators of the desktop files, a headless X server for starting the installed program, and python3, which
+# makes the damaged legacy fixtures.
+TEST_PACKAGES    := libgtest-dev googletest clang libclang-rt-dev sqlite3 mdbtools poppler-utils python3 \
                     desktop-file-utils appstream shared-mime-info xvfb xdotool
 # The benchmarks add Google Benchmark and the stock tools the import is measured against.
 BENCH_PACKAGES   := libbenchmark-dev mdbtools sqlite3

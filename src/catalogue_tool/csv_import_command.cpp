@@ -374,8 +374,7 @@ int importCsvCommand(const QStringList& args, Streams streams)
             keepAlbumKeysUnique(db);
             db.exec("COMMIT");
             store::upgradeSchema(db.handle());
-            // The file is left in the journal mode every catalogue connection keeps.
-            store::prepareConnection(db.handle());
+            db.exec("PRAGMA journal_mode = DELETE"); // plain at rest, as the program leaves a catalogue
             db.close();
         }
         temporary.commit();

@@ -439,7 +439,7 @@ ImportReport importLegacyCatalogue(const QString& source, const QString& target,
         keepAlbumKeysUnique(db);
         db.exec("COMMIT");
         store::upgradeSchema(db.handle());
-        db.exec("PRAGMA journal_mode = WAL");
+        db.exec("PRAGMA journal_mode = DELETE"); // plain at rest, as the program leaves a catalogue
         db.close();
     }
     if (!report.losses.empty() && options.keepSalvaged && !options.keepSalvaged(report)) {
