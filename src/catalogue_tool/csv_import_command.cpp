@@ -4,6 +4,7 @@
 #include "hungarian/hungarian.h"
 #include "platform/failure.h"
 #include "store/connection_setup.h"
+#include "store/catalogue_writer.h"
 #include "store/schema.h"
 
 #include <QDir>
@@ -71,42 +72,10 @@ QString shown(const QByteArray& bytes)
     return text.size() > 40 ? text.left(40) + QStringLiteral("…") : text;
 }
 
-class Database
-{
-public:
-    explicit Database(const QString& path)
-    {
-        if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-            fail(path);
-        // The catalogue's indexes are built on the Hungarian sort key, so every row written needs it.
-        hungarian::installInto(m_db);
-    }
-    ~Database() { sqlite3_close_v2(m_db); }
-    sqlite3* handle() const { return m_db; }
-    void exec(const char* sql)
-    {
-        if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-            fail(QString::fromUtf8(sql));
-    }
-    [[noreturn]] void fail(const QString& what) const
-    {
-        throw platform::Failure(QStringLiteral("%1: %2").arg(what, QString::fromUtf8(sqlite3_errmsg(m_db))));
-    }
-    void close()
-    {
-        if (sqlite3_close(m_db) != SQLITE_OK)
-            fail(QStringLiteral("close"));
-        m_db = nullptr;
-    }
-
-private:
-    sqlite3* m_db = nullptr;
-};
-
 class Statement
 {
 public:
-    Statement(Database& db, const QString& sql)
+    Statement(store::CatalogueWriter& db, const QString& sql)
     {
         const QByteArray text = sql.toUtf8();
         if (sqlite3_prepare_v2(db.handle(), text.constData(), -1, &m_statement, nullptr) != SQLITE_OK)
@@ -126,8 +95,8 @@ public:
     // The albums read so far, by key, with the line each is on: the tracks are checked against them.
     using AlbumLines = std::unordered_map<qint64, int>;
 
-    TableLoader(Database& db, const store::TableDefinition& table, const QString& path, AlbumLines& albumLines,
-                bool keepOrphans)
+    TableLoader(store::CatalogueWriter& db, const store::TableDefinition& table, const QString& path,
+                AlbumLines& albumLines, bool keepOrphans)
         : m_db(db), m_table(table), m_path(path), m_albumLines(albumLines), m_keepOrphans(keepOrphans)
     {
     }
@@ -273,7 +242,7 @@ private:
         }
     }
 
-    Database& m_db;
+    store::CatalogueWriter& m_db;
     const store::TableDefinition& m_table;
     QString m_path;
     AlbumLines& m_albumLines;
@@ -319,24 +288,6 @@ std::vector<QString> tableFiles(const QString& dir, QStringList& warnings)
     return files;
 }
 
-// New albums must never take a key that a track points at (a kept orphan's too), so the counter starts above
-// every key in use.
-void keepAlbumKeysUnique(Database& db)
-{
-    sqlite3_stmt* counter = nullptr;
-    const bool counted = sqlite3_prepare_v2(db.handle(), "SELECT 1 FROM sqlite_master WHERE name = 'sqlite_sequence'",
-                                            -1, &counter, nullptr) == SQLITE_OK &&
-                         sqlite3_step(counter) == SQLITE_ROW;
-    sqlite3_finalize(counter);
-    if (!counted)
-        return;
-    db.exec("INSERT INTO sqlite_sequence (name, seq) SELECT 'eloado', 0 "
-            "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'eloado')");
-    db.exec("UPDATE sqlite_sequence SET seq = MAX(seq, COALESCE((SELECT MAX(kod) FROM eloado), 0), "
-            "COALESCE((SELECT MAX(eloado_azonosito) FROM szamok WHERE typeof(eloado_azonosito) = 'integer'), 0)) "
-            "WHERE name = 'eloado'");
-}
-
 } // namespace
 
 int importCsvCommand(const QStringList& args, Streams streams)
@@ -358,7 +309,7 @@ int importCsvCommand(const QStringList& args, Streams streams)
         // the end, which is much quicker than keeping them up to date row by row.
         store::createTablesFile(temporary.path());
         {
-            Database db(temporary.path());
+            store::CatalogueWriter db(temporary.path());
             // Nobody else sees this file until it is complete, and it is synced before it takes its name.
             db.exec("PRAGMA journal_mode = OFF");
             db.exec("PRAGMA synchronous = OFF");
@@ -371,7 +322,7 @@ int importCsvCommand(const QStringList& args, Streams streams)
                                           parsed->has(QStringLiteral("--keep-orphans")))
                                   .load();
             }
-            keepAlbumKeysUnique(db);
+            store::keepAlbumKeysUnique(db);
             db.exec("COMMIT");
             store::upgradeSchema(db.handle());
             db.exec("PRAGMA journal_mode = DELETE"); // plain at rest, as the program leaves a catalogue

@@ -6,6 +6,7 @@
 #include "legacy/catalogue_hold.h"
 #include "legacy/open_files.h"
 #include "platform/failure.h"
+#include "store/catalogue_writer.h"
 #include "store/schema.h"
 
 #include <QDir>
@@ -128,42 +129,10 @@ private:
     bool m_keep = false;
 };
 
-class Database
-{
-public:
-    explicit Database(const QString& path)
-    {
-        if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
-            fail(path);
-        // The new catalogue's indexes are built on the Hungarian sort key, so every row written needs it.
-        hungarian::installInto(m_db);
-    }
-    ~Database() { sqlite3_close_v2(m_db); }
-    sqlite3* handle() const { return m_db; }
-    void exec(const char* sql)
-    {
-        if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-            fail(QString::fromUtf8(sql));
-    }
-    [[noreturn]] void fail(const QString& what) const
-    {
-        throw platform::Failure(QStringLiteral("%1: %2").arg(what, QString::fromUtf8(sqlite3_errmsg(m_db))));
-    }
-    void close()
-    {
-        if (sqlite3_close(m_db) != SQLITE_OK)
-            fail(QStringLiteral("close"));
-        m_db = nullptr;
-    }
-
-private:
-    sqlite3* m_db = nullptr;
-};
-
 class Insert
 {
 public:
-    Insert(Database& db, const TableDefinition& table) : m_db(db)
+    Insert(store::CatalogueWriter& db, const TableDefinition& table) : m_db(db)
     {
         QStringList marks;
         for (int i = 0; i < table.columns.size(); ++i)
@@ -186,7 +155,7 @@ public:
     }
 
 private:
-    Database& m_db;
+    store::CatalogueWriter& m_db;
     sqlite3_stmt* m_statement = nullptr;
 };
 
@@ -218,7 +187,7 @@ QString joinedNames(const QStringList& names)
 class Copier
 {
 public:
-    Copier(LegacyCatalogue& source, Database& target, const ImportOptions& options, ImportReport& report)
+    Copier(LegacyCatalogue& source, store::CatalogueWriter& target, const ImportOptions& options, ImportReport& report)
         : m_source(source), m_target(target), m_options(options), m_report(report)
     {
         for (const TableDefinition& table : store::catalogueTables())
@@ -328,7 +297,7 @@ private:
     void lose(const QString& table, const QString& what) { m_report.losses.push_back({table, what}); }
 
     LegacyCatalogue& m_source;
-    Database& m_target;
+    store::CatalogueWriter& m_target;
     const ImportOptions& m_options;
     ImportReport& m_report;
     quint64 m_total = 0;
@@ -337,7 +306,7 @@ private:
 
 // Tracks whose album is not there are never listed: the album rows are lost, or the old program lost track
 // of them. Either way the user is told.
-void findTracksWithoutAlbum(Database& db, ImportReport& report)
+void findTracksWithoutAlbum(store::CatalogueWriter& db, ImportReport& report)
 {
     sqlite3_stmt* statement = nullptr;
     const char* sql = "SELECT COUNT(*), COUNT(DISTINCT eloado_azonosito), "
@@ -357,18 +326,6 @@ void findTracksWithoutAlbum(Database& db, ImportReport& report)
                                      .arg(distinct > 10 ? QStringLiteral(", …") : QString())});
     }
     sqlite3_finalize(statement);
-}
-
-// New albums must never take a key that a track still points at: such a track would join the new album.
-// The old file's counter never handed a key out twice, so the new one starts above every key in use.
-void keepAlbumKeysUnique(Database& db)
-{
-    db.exec("INSERT INTO sqlite_sequence (name, seq) SELECT 'eloado', 0 "
-            "WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name = 'eloado')");
-    db.exec("UPDATE sqlite_sequence SET seq = MAX(seq, "
-            "COALESCE((SELECT MAX(kod) FROM eloado), 0), "
-            "COALESCE((SELECT MAX(eloado_azonosito) FROM szamok WHERE typeof(eloado_azonosito) = 'integer'), 0)) "
-            "WHERE name = 'eloado'");
 }
 
 void syncPath(const QString& path, int flags)
@@ -420,7 +377,7 @@ ImportReport importLegacyCatalogue(const QString& source, const QString& target,
     for (const QString& damage : legacy.fileDamage())
         report.losses.push_back({QString(), damage});
     {
-        Database db(temporary.path());
+        store::CatalogueWriter db(temporary.path());
         // The rows go into the bare tables; the indexes and kept counts are built over all of them at the end,
         // which is much quicker than keeping them up to date row by row.
         store::createTables(db.handle());
@@ -436,7 +393,7 @@ ImportReport importLegacyCatalogue(const QString& source, const QString& target,
         // A file of which nothing at all could be read has nothing to salvage.
         if (!report.losses.empty() && (!options.salvage || report.totalRows() == 0))
             throw DamagedSource(source, report.losses);
-        keepAlbumKeysUnique(db);
+        store::keepAlbumKeysUnique(db);
         db.exec("COMMIT");
         store::upgradeSchema(db.handle());
         db.exec("PRAGMA journal_mode = DELETE"); // plain at rest, as the program leaves a catalogue
