@@ -2,6 +2,7 @@
 
 #include "entry_dialog/entry_form.h"
 #include "entry_dialog/record_statements.h"
+#include "main_window/main_window.h"
 #include "platform/failure.h"
 
 #include <QWidget>
@@ -80,7 +81,7 @@ private:
     // Runs one handler; a failure ends it and reaches the general error report.
     template <typename Handler> void run(Handler&& handler)
     {
-        platform::runHandler(m_errors, std::forward<Handler>(handler));
+        platform::runHandler(m_errors, m_main.failedOperationText(), std::forward<Handler>(handler));
     }
     void buildForm();
     void wireHandlers();
