@@ -67,11 +67,11 @@ bool loadDesignedFont(const QString& folder)
 {
     if (QFontDatabase::families().contains(tahoma))
         return true;
-    for (const QString& file : {QStringLiteral("tahoma.ttf"), QStringLiteral("tahomabd.ttf")}) {
-        const QString path = QDir(folder).filePath(file);
-        if (QFileInfo::exists(path))
-            QFontDatabase::addApplicationFont(path);
-    }
+    // Only the regular face: the clone's bold face is hardly bolder, and the bold captions come out bolder
+    // drawn from the regular one.
+    const QString path = QDir(folder).filePath(QStringLiteral("tahoma.ttf"));
+    if (QFileInfo::exists(path))
+        QFontDatabase::addApplicationFont(path);
     return QFontDatabase::families().contains(tahoma);
 }
 
