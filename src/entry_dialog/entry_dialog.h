@@ -81,7 +81,8 @@ private:
     // Runs one handler; a failure ends it and reaches the general error report.
     template <typename Handler> void run(Handler&& handler)
     {
-        platform::runHandler(m_errors, m_main.failedOperationText(), std::forward<Handler>(handler));
+        platform::runDescribedHandler(
+            m_errors, [this] { return m_main.failedOperationText(); }, std::forward<Handler>(handler));
     }
     void buildForm();
     void wireHandlers();

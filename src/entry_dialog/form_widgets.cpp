@@ -118,6 +118,8 @@ void nameField(QLabel* label, QWidget* field)
 void nameControl(QWidget* control, const QString& name)
 {
     control->setAccessibleName(name);
+    // On Linux a drop-down reaches screen readers by the text it shows; its name goes with it as description.
+    control->setAccessibleDescription(name);
     if (auto* combo = qobject_cast<QComboBox*>(control); combo && combo->lineEdit())
         combo->lineEdit()->setAccessibleName(name);
 }

@@ -89,4 +89,20 @@ template <typename Handler> bool runHandler(ErrorReport& errors, Handler&& handl
     return runHandler(errors, QString(), std::forward<Handler>(handler));
 }
 
+// As runHandler, with what the handler was doing told when a failure needs it: after the handler's own steps,
+// which may have opened another catalogue.
+template <typename Describe, typename Handler>
+bool runDescribedHandler(ErrorReport& errors, Describe&& couldNotDo, Handler&& handler)
+{
+    try {
+        handler();
+        return true;
+    } catch (const Failure& failure) {
+        errors.report(reportedText(failure, couldNotDo()));
+    } catch (const std::exception& error) {
+        errors.report(reportedText(Failure(QString::fromLocal8Bit(error.what())), couldNotDo()));
+    }
+    return false;
+}
+
 } // namespace platform

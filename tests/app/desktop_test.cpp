@@ -1,5 +1,6 @@
 #include "app/desktop_setup.h"
 #include "entry_dialog/entry_dialog.h"
+#include "entry_dialog/help_dialog.h"
 #include "main_window/category_grid.h"
 #include "main_window/link_label.h"
 #include "platform/qt_platform.h"
@@ -164,8 +165,10 @@ TEST_F(DesktopTest, everyDesignedTextFitsItsPlaceInTheDesignedFont)
         GTEST_SKIP() << "the Tahoma clone (fonts-wine) is not installed";
     TRogzites& dialog = startBoth();
     dialog.openForNewRows();
+    Thang_felirat_help help(&window());
     QStringList cut;
-    for (QWidget* window : {static_cast<QWidget*>(&window()), static_cast<QWidget*>(&dialog)}) {
+    for (QWidget* window :
+         {static_cast<QWidget*>(&window()), static_cast<QWidget*>(&dialog), static_cast<QWidget*>(&help)}) {
         for (QLabel* label : window->findChildren<QLabel*>()) {
             if (label->window() != window || label->text().isEmpty() || label->textFormat() == Qt::RichText)
                 continue;
@@ -203,6 +206,20 @@ TEST_F(DesktopTest, everyDesignedTextFitsItsPlaceInTheDesignedFont)
         }
     }
     EXPECT_TRUE(cut.isEmpty()) << cut.join('\n');
+}
+
+TEST_F(DesktopTest, theHelpLinesShrinkToTheirPlaceInAWiderFont)
+{
+    QWidget owner;
+    QFont wide(QStringLiteral("DejaVu Sans"));
+    wide.setPixelSize(12);
+    owner.setFont(wide);
+    Thang_felirat_help help(&owner);
+    for (int i = 1; i <= 4; ++i) {
+        auto* line = help.findChild<QLabel*>(QStringLiteral("Label%1").arg(i));
+        ASSERT_TRUE(line);
+        EXPECT_LE(line->fontMetrics().horizontalAdvance(line->text()), line->contentsRect().width()) << line->text();
+    }
 }
 
 TEST_F(DesktopTest, screenReadersFindAFrameADialogLinksAndANameForEveryControl)

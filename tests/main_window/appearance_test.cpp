@@ -184,4 +184,16 @@ TEST_F(AppearanceTest, aMissingTableIsToldInHungarianWithTheEnginesTextAfterIt)
     EXPECT_EQ(lines.last(), QStringLiteral("Eredeti üzenet: no such table: games"));
 }
 
+TEST_F(AppearanceTest, aCatalogueThatIsNoDatabaseIsNamedInTheReport)
+{
+    folder.writeBytes(QStringLiteral("jegyzet.tnx"), QByteArray("ez csak szöveg, nem adatbázis\n").repeated(200));
+    folder.writeSettings(folder.file(QStringLiteral("jegyzet.tnx")));
+    startWithCaptions();
+    ASSERT_EQ(desktop.errors.reports.size(), 1);
+    const QStringList lines = desktop.errors.reports.first().split(CR);
+    EXPECT_TRUE(lines.first().contains(folder.file(QStringLiteral("jegyzet.tnx")))) << lines.first();
+    EXPECT_TRUE(lines.contains(QStringLiteral("A file nem adatbázis: nem a program katalógusa, vagy sérült.")));
+    EXPECT_EQ(lines.last(), QStringLiteral("Eredeti üzenet: file is not a database"));
+}
+
 } // namespace
