@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/desktop_setup.h"
 #include "entry_dialog/entry_dialog.h"
 #include "entry_dialog/help_dialog.h"
 #include "main_window/main_window.h"
@@ -39,6 +40,7 @@ int runMediatar(int argc, char* argv[], const QString& catalogue)
     platform::Services services = desktop.services();
     MediatarApplication app(argc, argv, services.errors);
     QApplication::setApplicationName(QStringLiteral("Médiatár"));
+    desktop_setup::prepareDesktop(app);
 
     // The three windows, each once and in this order; the two dialogs belong to the main window and close with it.
     TFoablak mainWindow(services, catalogue);

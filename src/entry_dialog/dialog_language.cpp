@@ -19,5 +19,7 @@ void TRogzites::LoadDialogLanguage()
             setWindowTitle(entry.text);
     }
     if (scan.failure)
-        throw platform::Failure(*scan.failure);
+        throw platform::Failure::described(
+            QStringLiteral("A nyelvi file nem olvasható be: %1").arg(m_main.programDir + m_main.languageFile),
+            *scan.failure);
 }

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QTabBar>
 #include <QTabWidget>
 #include <limits>
 
@@ -56,6 +57,8 @@ void TRogzites::buildForm()
     m_tabla = new QTabWidget(this);
     m_tabla->setObjectName(QStringLiteral("tabla"));
     m_tabla->setGeometry(8, 8, clientWidth - 16, 452);
+    m_tabla->setAccessibleName(QStringLiteral("Adatfajták"));
+    m_tabla->tabBar()->setAccessibleName(QStringLiteral("Adatfajták"));
     for (std::size_t i = 0; i < pageNames.size(); ++i) {
         auto* page = new QWidget;
         page->setObjectName(QString::fromLatin1(pageNames[i].first));

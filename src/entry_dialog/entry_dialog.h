@@ -2,6 +2,7 @@
 
 #include "entry_dialog/entry_form.h"
 #include "entry_dialog/record_statements.h"
+#include "main_window/main_window.h"
 #include "platform/failure.h"
 
 #include <QWidget>
@@ -105,7 +106,8 @@ private:
     // Runs one handler; a failure ends it and reaches the general error report.
     template <typename Handler> void run(Handler&& handler)
     {
-        platform::runHandler(m_errors, std::forward<Handler>(handler));
+        platform::runDescribedHandler(
+            m_errors, [this] { return m_main.failedOperationText(); }, std::forward<Handler>(handler));
     }
     void buildForm();
     void takeWholeValues();

@@ -119,6 +119,8 @@ DurationFields buildDuration(QWidget* page, const std::array<QString, 3>& names,
 
 // Puts "00" into the three fields of a length.
 void resetDuration(const DurationFields& fields);
+// The caption of a length names its three fields for screen readers: "Szám hossza – óra" and so on.
+void nameDuration(QLabel* caption, const DurationFields& fields);
 
 // Sets the focus order of a page's controls to the order given.
 void chainFocus(std::initializer_list<QWidget*> controls);

@@ -68,15 +68,19 @@ QListWidget* makeList(QWidget* page, const QString& name, const QRect& place)
 DvdPage buildDvdPage(QWidget* page)
 {
     DvdPage p{};
-    makeLabel(page, QStringLiteral("film_magyar_cime"), QStringLiteral("Film magyar címe:"), 16, 14);
+    QLabel* caption = makeLabel(page, QStringLiteral("film_magyar_cime"), QStringLiteral("Film magyar címe:"), 16, 14);
     p.Film_cime = makeEdit(page, QStringLiteral("Film_cime"), {16, 32, 330, editHeight});
-    makeLabel(page, QStringLiteral("Filmcim"), QStringLiteral("Film eredeti címe:"), 376, 14);
+    nameField(caption, p.Film_cime);
+    caption = makeLabel(page, QStringLiteral("Filmcim"), QStringLiteral("Film eredeti címe:"), 376, 14);
     p.Film_eredeti_cime = makeEdit(page, QStringLiteral("Film_eredeti_cime"), {376, 32, 330, editHeight});
+    nameField(caption, p.Film_eredeti_cime);
 
-    makeLabel(page, QStringLiteral("Film_hang"), QStringLiteral("Film hanganyagai:"), 16, 68);
+    caption = makeLabel(page, QStringLiteral("Film_hang"), QStringLiteral("Film hanganyagai:"), 16, 68);
     p.Film_hangjai = makeList(page, QStringLiteral("Film_hangjai"), {16, 86, 330, 112});
-    makeLabel(page, QStringLiteral("Film_felarat"), QStringLiteral("Film felíratai:"), 376, 68);
+    nameField(caption, p.Film_hangjai);
+    caption = makeLabel(page, QStringLiteral("Film_felarat"), QStringLiteral("Film felíratai:"), 376, 68);
     p.Film_feliratai = makeList(page, QStringLiteral("Film_feliratai"), {376, 86, 330, 112});
+    nameField(caption, p.Film_feliratai);
 
     p.hang = makeChooser(page, QStringLiteral("hang"), soundTrackItems(), soundPrompt, {16, 206, 240, editHeight});
     p.Nyelv_hozzaad =
@@ -85,21 +89,34 @@ DvdPage buildDvdPage(QWidget* page)
         makeChooser(page, QStringLiteral("Felirat"), subtitleItems(), subtitlePrompt, {376, 206, 240, editHeight});
     p.felirat_hozzaad =
         makeButton(page, QStringLiteral("felirat_hozzaad"), QStringLiteral("Hozzáad"), {624, 206, 82, editHeight});
+    // The choosers have no label; the two "Hozzáad" buttons are told apart by what they add.
+    nameControl(p.hang, QStringLiteral("Hanganyag választása"));
+    nameControl(p.Nyelv_hozzaad, QStringLiteral("Hanganyag hozzáadása"));
+    nameControl(p.Felirat, QStringLiteral("Felirat választása"));
+    nameControl(p.felirat_hozzaad, QStringLiteral("Felirat hozzáadása"));
 
-    makeLabel(page, QStringLiteral("film_stilus"), QStringLiteral("Film stílusa:"), 16, 250);
+    caption = makeLabel(page, QStringLiteral("film_stilus"), QStringLiteral("Film stílusa:"), 16, 250);
     p.Stilus = makeChooser(page, QStringLiteral("Stilus"), styleItems(), stylePrompt, {16, 268, 330, editHeight});
-    makeLabel(page, QStringLiteral("film_dvd"), QStringLiteral("Mennyi DVD-n található meg a film?"), 376, 250);
+    nameField(caption, p.Stilus);
+    nameControl(p.Stilus, QStringLiteral("Film stílusa"));
+    caption =
+        makeLabel(page, QStringLiteral("film_dvd"), QStringLiteral("Mennyi DVD-n található meg a film?"), 376, 250);
     p.DVD_db_szam = makeEdit(page, QStringLiteral("DVD_db_szam"), {376, 268, 56, editHeight});
     p.DVD_db_szam->setText(QStringLiteral("1"));
+    nameField(caption, p.DVD_db_szam);
     p.UpDown1 = new UpDown(QStringLiteral("UpDown1"), 1, 99, page);
     p.UpDown1->setGeometry(433, 268, 18, editHeight);
+    nameControl(p.UpDown1, QStringLiteral("DVD-k száma: léptetés fel és le"));
 
-    makeLabel(page, QStringLiteral("film_hossza"), QStringLiteral("Film hossza:"), 16, 304);
+    caption = makeLabel(page, QStringLiteral("film_hossza"), QStringLiteral("Film hossza:"), 16, 304);
     p.duration =
         buildDuration(page, {QStringLiteral("film_ora"), QStringLiteral("film_perc"), QStringLiteral("film_mp")},
                       QStringLiteral("24"), {QStringLiteral("Label7"), QStringLiteral("Label8")}, 16, 322);
+    nameDuration(caption, p.duration);
 
     p.info = makeButton(page, QStringLiteral("info"), QStringLiteral("i"), {686, 66, 20, 18});
+    nameControl(p.info, QStringLiteral("Segítség"));
+    p.info->setToolTip(QStringLiteral("Segítség"));
     QFont bold = p.info->font();
     bold.setBold(true);
     bold.setPointSize(7);
@@ -121,10 +138,12 @@ ClipPage buildClipPage(QWidget* page)
     p.Clip_felbontas =
         labeledEdit(page, QStringLiteral("Clip_felbontas"), QStringLiteral("Film felbontása:"), 376, 68, 330);
     p.Clip_meret = labeledEdit(page, QStringLiteral("Clip_meret"), QStringLiteral("Mérete:"), 16, 122, 150);
-    makeLabel(page, QStringLiteral("clip_hossz"), QStringLiteral("Film/Klip hossza:"), 196, 122);
+    QLabel* lengthCaption =
+        makeLabel(page, QStringLiteral("clip_hossz"), QStringLiteral("Film/Klip hossza:"), 196, 122);
     p.duration =
         buildDuration(page, {QStringLiteral("clip_ora"), QStringLiteral("clip_perc"), QStringLiteral("clip_mp")},
                       QStringLiteral("24"), {QStringLiteral("Label5"), QStringLiteral("Label6")}, 196, 140);
+    nameDuration(lengthCaption, p.duration);
     p.Clip_stilus = labeledEdit(page, QStringLiteral("Clip_stilus"), QStringLiteral("Stílus:"), 376, 122, 330);
     p.Clip_video =
         labeledEdit(page, QStringLiteral("Clip_video"), QStringLiteral("Video kódek/CD kódja:"), 16, 176, 330);

@@ -32,6 +32,17 @@ DurationFields buildDuration(QWidget* page, const std::array<QString, 3>& names,
     return fields;
 }
 
+void nameDuration(QLabel* caption, const DurationFields& fields)
+{
+    nameField(caption, fields[0]);
+    QString length = caption->text();
+    if (length.endsWith(QLatin1Char(':')))
+        length.chop(1);
+    const std::array<QString, 3> units = {QStringLiteral("óra"), QStringLiteral("perc"), QStringLiteral("másodperc")};
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        nameControl(fields[i], length + QStringLiteral(" – ") + units[i]);
+}
+
 void resetDuration(const DurationFields& fields)
 {
     for (DurationEdit* field : fields)
@@ -59,6 +70,7 @@ AlbumPage buildAlbumPage(QWidget* page)
     p.duration =
         buildDuration(page, {QStringLiteral("album_ora"), QStringLiteral("album_perc"), QStringLiteral("album_mp")},
                       hoursBound, {QStringLiteral("Label11"), QStringLiteral("Label12")}, 16, 194);
+    nameDuration(p.Label1, p.duration);
 
     p.Meret = labeledEdit(page, QStringLiteral("Meret"), QStringLiteral("Szám mérete:"), 376, 14, 330);
     p.Tomorites =
@@ -90,6 +102,7 @@ CompilationPage buildCompilationPage(QWidget* page)
     p.duration = buildDuration(
         page, {QStringLiteral("valogatas_ora"), QStringLiteral("valogatas_perc"), QStringLiteral("valogatas_mp")},
         hoursBound, {QStringLiteral("Label9"), QStringLiteral("Label10")}, 376, 140);
+    nameDuration(p.Label3, p.duration);
     p.CD_Kod =
         labeledEdit(page, QStringLiteral("CD_Kod"), QStringLiteral("Adathordozó sorszáma/azonosítója:"), 16, 176, 330);
     p.Tomoritesi_mertek = labeledEdit(page, QStringLiteral("Tomoritesi_mertek"),

@@ -1,5 +1,6 @@
 #include "entry_dialog/form_widgets.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -11,6 +12,7 @@ LabeledEdit::LabeledEdit(const QString& name, const QString& caption, QWidget* p
     : QLineEdit(parent), m_label(new QLabel(caption, parent))
 {
     setObjectName(name);
+    m_label->setTextFormat(Qt::PlainText);
     m_label->setObjectName(name + QStringLiteral("_label"));
     m_label->setBuddy(this);
 }
@@ -43,6 +45,7 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, 
 {
     auto* label = new QLabel(caption, parent);
     label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
     label->move(x, y);
     label->adjustSize();
     return label;
@@ -98,6 +101,27 @@ void makeSeparator(QWidget* parent, int x, int y, int width)
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
     line->setGeometry(x, y, width, 2);
+}
+
+void nameField(QLabel* label, QWidget* field)
+{
+    label->setBuddy(field);
+    // A list is named only by its own name, not through the label that leads to it.
+    if (qobject_cast<QAbstractItemView*>(field)) {
+        QString name = label->text();
+        if (name.endsWith(QLatin1Char(':')))
+            name.chop(1);
+        field->setAccessibleName(name);
+    }
+}
+
+void nameControl(QWidget* control, const QString& name)
+{
+    control->setAccessibleName(name);
+    // On Linux a drop-down reaches screen readers by the text it shows; its name goes with it as description.
+    control->setAccessibleDescription(name);
+    if (auto* combo = qobject_cast<QComboBox*>(control); combo && combo->lineEdit())
+        combo->lineEdit()->setAccessibleName(name);
 }
 
 } // namespace entry_form

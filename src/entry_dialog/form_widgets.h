@@ -48,4 +48,9 @@ void setComboText(QComboBox* combo, const QString& text);
 // A thin sunken line that separates the same-value boxes from the fields.
 void makeSeparator(QWidget* parent, int x, int y, int width);
 
+// The label names the field: its accelerator moves the focus there and screen readers read it as the field's name.
+void nameField(QLabel* label, QWidget* field);
+// A control without a label of its own gets a name for screen readers; an editable drop-down's edit part too.
+void nameControl(QWidget* control, const QString& name);
+
 } // namespace entry_form

@@ -1,5 +1,6 @@
 #include "entry_dialog/help_dialog.h"
 
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
@@ -34,9 +35,12 @@ Thang_felirat_help::Thang_felirat_help(QWidget* parent) : QDialog(parent)
     // get a smaller size so that none is cut.
     constexpr int lineWidth = 233;
     QFont lineFont = parent ? parent->font() : font();
+    // The window's font is given in pixels, so the lines shrink by pixels (a font of pixels has no point size).
+    constexpr int smallestPixels = 8;
     for (const QString& line : lines) {
-        while (lineFont.pointSize() > 6 && QFontMetrics(lineFont).horizontalAdvance(line) > lineWidth)
-            lineFont.setPointSize(lineFont.pointSize() - 1);
+        while (QFontInfo(lineFont).pixelSize() > smallestPixels &&
+               QFontMetrics(lineFont).horizontalAdvance(line) > lineWidth)
+            lineFont.setPixelSize(QFontInfo(lineFont).pixelSize() - 1);
     }
     for (int i = 0; i < lines.size(); ++i) {
         auto* label = new QLabel(lines.at(i), inner);

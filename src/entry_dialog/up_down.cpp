@@ -17,6 +17,8 @@ UpDown::UpDown(const QString& name, int minimum, int maximum, QWidget* parent)
         button->setFocusPolicy(Qt::NoFocus);
         button->setAutoRepeat(true);
     }
+    m_up->setAccessibleName(QStringLiteral("Eggyel több"));
+    m_down->setAccessibleName(QStringLiteral("Eggyel kevesebb"));
     connect(m_up, &QToolButton::clicked, this, [this] { step(1); });
     connect(m_down, &QToolButton::clicked, this, [this] { step(-1); });
 }

@@ -1,6 +1,7 @@
 #include "main_window/main_window.h"
 
 #include "main_window/category_grid.h"
+#include "platform/failure.h"
 #include "store/categories.h"
 
 #include <QComboBox>
@@ -40,11 +41,14 @@ void TFoablak::OlvasasChange()
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         m_inBrowse = false;
     }
-    m_browseQuery.open();
-    m_browseQuery.connect();
+    platform::describeFailure(
+        QStringLiteral("A katalógus „%1” táblája nem olvasható be: %2").arg(category.table, OpenDialog1.fileName),
+        [this] {
+            m_browseQuery.open();
+            m_browseQuery.connect();
+        });
     const int count = m_browseQuery.recordCount();
-    m_label2->setText(QString::number(count));
-    m_label2->adjustSize();
+    showCount(count);
     CategoryGrid* grid = m_grids[static_cast<std::size_t>(tab)];
     QLabel* empty = m_emptyLabels[static_cast<std::size_t>(tab)];
     if (count < 1) {

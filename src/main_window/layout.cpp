@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <algorithm>
 
 namespace {
 
@@ -51,9 +52,7 @@ void TFoablak::FormResize()
 
     m_label1->move(W / 2 - 60, H - 52);
     m_label2->move(W / 2 - 90, H - 52);
-    // A long count pushes the words after it to the right instead of running into them.
-    if (m_label1->x() < m_label2->x() + m_label2->width() + 2)
-        m_label1->move(m_label2->x() + m_label2->width() + 2, m_label1->y());
+    placeCountWords();
 
     CategoryGrid* albums = m_grids[0];
     albums->resize(atLeast({page.width() / 2 - 32, page.height() - 40}, {281, 334}));
@@ -64,6 +63,34 @@ void TFoablak::FormResize()
         m_grids[static_cast<std::size_t>(tab)]->resize(atLeast({page.width() - 40, page.height() - 33}, minimum));
     }
     m_albumLabel->move(m_trackGrid->x(), m_albumLabel->y());
+    fitAlbumCaptions();
     for (QLabel* label : m_emptyLabels)
         label->move(m_olvasas->width() / 2 - 91, m_olvasas->height() / 2 - 10);
+}
+
+void TFoablak::showCount(int count)
+{
+    m_label2->setText(QString::number(count));
+    m_label2->adjustSize();
+    placeCountWords();
+}
+
+void TFoablak::placeCountWords()
+{
+    // A long count pushes the words after it to the right instead of running into them, and they come back
+    // to their place when the count is short again.
+    const int W = width() + frameWidth;
+    const int designedLeft = W / 2 - 60;
+    m_label1->move(std::max(designedLeft, m_label2->x() + m_label2->width() + 2), m_label1->y());
+}
+
+void TFoablak::fitAlbumCaptions()
+{
+    // The album caption has the width of the track grid below it, the artist caption the room from its place
+    // (left 16 once the window shows) to the album caption; a longer artist or album ends in "…" with the whole
+    // text in its tooltip.
+    constexpr int artistLeft = 16;
+    constexpr int gap = 8;
+    m_albumLabel->setDesignedWidth(std::max(0, m_trackGrid->width()));
+    m_eloadoLabel->setDesignedWidth(std::max(0, m_trackGrid->x() - gap - artistLeft));
 }

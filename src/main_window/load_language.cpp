@@ -61,7 +61,8 @@ void TFoablak::LoadLanguage()
     }
     // A malformed line stops the pass where it stands: what came before it stays, the column titles are left.
     if (scan.failure)
-        throw platform::Failure(*scan.failure);
+        throw platform::Failure::described(
+            QStringLiteral("A nyelvi file nem olvasható be: %1").arg(programDir + languageFile), *scan.failure);
 
     // The column titles come from the slots even after a version mismatch, when every one of them is empty.
     for (int tab = 0; tab < store::categoryCount; ++tab) {
@@ -69,6 +70,7 @@ void TFoablak::LoadLanguage()
         for (std::size_t column = 0; column < columns.size(); ++column)
             grid(tab)->rowSetModel()->setTitle(static_cast<int>(column), m_textSlots.text(columns[column].titleSlot));
     }
+    nameGrids();
     const std::vector<store::GridColumn>& tracks = store::trackColumns();
     for (std::size_t column = 0; column < tracks.size(); ++column)
         m_trackGrid->rowSetModel()->setTitle(static_cast<int>(column), m_textSlots.text(tracks[column].titleSlot));

@@ -1,6 +1,7 @@
 #include "main_window/main_window.h"
 
 #include "main_window/category_grid.h"
+#include "main_window/fitted_label.h"
 #include "main_window/link_label.h"
 #include "main_window/list_commands.h"
 #include "platform/failure.h"
@@ -32,9 +33,19 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, 
 {
     auto* label = new QLabel(caption, parent);
     label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
     label->move(place);
     label->adjustSize();
     return label;
+}
+
+// The web address as the link label shows it: without the scheme and the closing slash.
+QString shownAddress(QString address)
+{
+    address.remove(QStringLiteral("https://"));
+    if (address.endsWith(QLatin1Char('/')))
+        address.chop(1);
+    return address;
 }
 
 // Titles the grids show before a language file names them: the album grid's own, the field names elsewhere.
@@ -102,7 +113,15 @@ TFoablak::~TFoablak()
 
 template <typename Handler> void TFoablak::run(Handler&& handler)
 {
-    platform::runHandler(m_services.errors, std::forward<Handler>(handler));
+    platform::runDescribedHandler(
+        m_services.errors, [this] { return failedOperationText(); }, std::forward<Handler>(handler));
+}
+
+QString TFoablak::failedOperationText() const
+{
+    if (OpenDialog1.fileName.isEmpty())
+        return QStringLiteral("A művelet nem sikerült.");
+    return QStringLiteral("A művelet nem sikerült ezzel a katalógussal: %1").arg(OpenDialog1.fileName);
 }
 
 void TFoablak::buildControls()
@@ -110,6 +129,8 @@ void TFoablak::buildControls()
     m_olvasas = new QTabWidget(this);
     m_olvasas->setObjectName(QStringLiteral("Olvasas"));
     m_olvasas->setGeometry(16, 16, 625, 414);
+    m_olvasas->setAccessibleName(QStringLiteral("Kategóriák"));
+    m_olvasas->tabBar()->setAccessibleName(QStringLiteral("Kategóriák"));
     // One pixel smaller captions on the tabs, so the six categories fit the designed page control without
     // scroll arrows also when a wider font stands in for Tahoma.
     QFont tabFont = designedFont();
@@ -136,14 +157,18 @@ void TFoablak::buildControls()
     m_keresesoszlop->setObjectName(QStringLiteral("Keresesoszlop"));
     m_keresesoszlop->setEditable(false);
     m_keresesoszlop->setGeometry(647, 92, 89, 22);
+    // On Linux a drop-down reaches screen readers by the text it shows; what it chooses is its description.
+    m_keresesoszlop->setAccessibleName(QStringLiteral("Keresés oszlopa"));
+    m_keresesoszlop->setAccessibleDescription(QStringLiteral("Keresés oszlopa"));
 
     m_label2 = makeLabel(this, QStringLiteral("Label2"), QStringLiteral(" "), {256, 436});
+    m_label2->setTextFormat(Qt::PlainText);
     m_label1 = makeLabel(this, QStringLiteral("Label1"), QStringLiteral("találat van."), {288, 436});
     m_verzioSzama = makeLabel(this, QStringLiteral("verzio_szama"), QStringLiteral("Verzió: 1.2.6"), {661, 436});
     m_keszitette = makeLabel(this, QStringLiteral("keszitette"), QStringLiteral("Készítette:"), {661, 358});
-    m_keszito = makeLabel(this, QStringLiteral("keszito"), QStringLiteral("A Médiatár fejlesztői"), {661, 377});
-    m_weblink = new LinkLabel(QStringLiteral("weblink"), QString(webAddress).remove(QStringLiteral("https://")),
-                              webAddress, this);
+    // The author's line and the address are short enough for the 83 pixels beside the buttons.
+    m_keszito = makeLabel(this, QStringLiteral("keszito"), QStringLiteral("Médiatár csapat"), {661, 377});
+    m_weblink = new LinkLabel(QStringLiteral("weblink"), shownAddress(webAddress), webAddress, this);
     m_weblink->move(661, 396);
     m_weblink->adjustSize();
     m_email = new LinkLabel(QStringLiteral("email"), QStringLiteral("E-mail küldése"), mailAddress, this);
@@ -180,9 +205,10 @@ void TFoablak::buildPages()
         grid->setGeometry(gridPlaces[static_cast<std::size_t>(tab)]);
         m_grids[static_cast<std::size_t>(tab)] = grid;
 
-        auto* empty = new QLabel(QStringLiteral("Az adatbázis nem tartalmaz adatokat!"), page);
-        empty->setObjectName(category.emptyLabelName);
+        auto* empty = new FittedLabel(category.emptyLabelName, FittedLabel::Fit::Grow, page);
         empty->setGeometry(208, 138, 182, 13);
+        empty->setDesignedWidth(182);
+        empty->setText(QStringLiteral("Az adatbázis nem tartalmaz adatokat!"));
         empty->setVisible(false);
         m_emptyLabels[static_cast<std::size_t>(tab)] = empty;
     }
@@ -193,20 +219,31 @@ void TFoablak::buildPages()
     auto* trackModel = new RowSetModel(m_detailQuery, store::trackColumns(), trackTitles);
     m_trackGrid = new CategoryGrid(store::trackGridName, trackModel, albums);
     m_trackGrid->setGeometry(312, 35, 281, 334);
+    nameGrids();
 
     QFont captionFont = font();
     captionFont.setBold(true);
     captionFont.setPointSize(12);
-    QPalette captionPalette;
-    captionPalette.setColor(QPalette::WindowText, Qt::blue);
     for (auto [label, name, place] : {std::tuple{&m_eloadoLabel, "eloado_label", QPoint(75, 3)},
                                       std::tuple{&m_albumLabel, "album_label", QPoint(312, 3)}}) {
-        *label = new QLabel(albums);
-        (*label)->setObjectName(QString::fromLatin1(name));
+        *label = new FittedLabel(QString::fromLatin1(name), FittedLabel::Fit::Elide, albums);
         (*label)->setFont(captionFont);
-        (*label)->setPalette(captionPalette);
+        // Drawn in the palette's link colour: blue on a light desktop, and still readable on a dark one.
+        (*label)->setForegroundRole(QPalette::Link);
         (*label)->setGeometry(QRect(place, QSize(230, 24)));
     }
+}
+
+void TFoablak::nameGrids()
+{
+    // A grid is named for screen readers by the caption of its tab; the albums tab has two.
+    for (int tab = 0; tab < store::categoryCount; ++tab) {
+        const QString caption = QString(m_olvasas->tabText(tab)).remove(QLatin1Char('&'));
+        m_grids[static_cast<std::size_t>(tab)]->setAccessibleName(
+            tab == 0 ? caption + QStringLiteral(" – előadók és albumok") : caption);
+    }
+    m_trackGrid->setAccessibleName(QString(m_olvasas->tabText(0)).remove(QLatin1Char('&')) +
+                                   QStringLiteral(" – az album számai"));
 }
 
 void TFoablak::wireHandlers()

@@ -3,6 +3,7 @@
 #include "entry_dialog/mode_variables.h"
 #include "localisation/text_slots.h"
 #include "main_window/current_row.h"
+#include "main_window/fitted_label.h"
 #include "platform/platform.h"
 #include "store/query_channel.h"
 
@@ -89,12 +90,14 @@ public:
     int activeTab() const;
     CategoryGrid* grid(int tab) const { return m_grids.at(static_cast<std::size_t>(tab)); }
     CategoryGrid* trackGrid() const { return m_trackGrid; }
-    QLabel* emptyLabel(int tab) const { return m_emptyLabels.at(static_cast<std::size_t>(tab)); }
+    FittedLabel* emptyLabel(int tab) const { return m_emptyLabels.at(static_cast<std::size_t>(tab)); }
     QLineEdit* searchBox() const { return m_kereses; }
     store::QueryChannel& browseQuery() { return m_browseQuery; }
     store::QueryChannel& detailQuery() { return m_detailQuery; }
     localisation::TextSlots& textSlots() { return m_textSlots; }
     platform::Services& services() { return m_services; }
+    // What the general error report says could not be done, when a failure does not say it.
+    QString failedOperationText() const;
 
     TCurrentRow currentRow;
     bool albumGridActive = false;
@@ -122,6 +125,7 @@ protected:
 private:
     void buildControls();
     void buildPages();
+    void nameGrids();
     void wireHandlers();
     // Runs one handler; a failure reaches the general error report.
     template <typename Handler> void run(Handler&& handler);
@@ -146,6 +150,11 @@ private:
     void setWindowTitleFromSlot();
     void applyColumnWidths(int tab);
     void placeGridsAndLabels();
+    // Shows a row count and moves the words after it aside when it has grown into them.
+    void showCount(int count);
+    void placeCountWords();
+    // The artist and album captions take the room above their grids.
+    void fitAlbumCaptions();
 
     platform::Services m_services;
     localisation::TextSlots m_textSlots;
@@ -159,9 +168,9 @@ private:
     std::array<QWidget*, 8> m_pages{};
     std::array<CategoryGrid*, 8> m_grids{}; // DBGrid1, DBGrid3 ... DBGrid9 by tab
     CategoryGrid* m_trackGrid = nullptr;    // DBGrid2
-    std::array<QLabel*, 8> m_emptyLabels{};
-    QLabel* m_eloadoLabel = nullptr;
-    QLabel* m_albumLabel = nullptr;
+    std::array<FittedLabel*, 8> m_emptyLabels{};
+    FittedLabel* m_eloadoLabel = nullptr;
+    FittedLabel* m_albumLabel = nullptr;
     QPushButton* m_open = nullptr;
     QPushButton* m_felvetel = nullptr;
     QPushButton* m_szerkesztes = nullptr;

@@ -1,6 +1,7 @@
 #include "main_window/main_window.h"
 
 #include "main_window/category_grid.h"
+#include "platform/failure.h"
 #include "store/categories.h"
 
 #include <QCheckBox>
@@ -33,13 +34,18 @@ void TFoablak::kereses_Change()
                                    : category.searchStatement(searchColumn, text, m_tartalmazza->isChecked()));
     // A long list shows its first rows at once and is counted to its end without holding up the typing; the
     // count and the widths follow once it is complete. The next keystroke replaces it, and its ending with it.
-    m_browseQuery.openThen(
-        [this, tab] {
-            m_label2->setText(QString::number(m_browseQuery.recordCount()));
-            m_label2->adjustSize();
-            applyColumnWidths(tab);
-        },
-        [this](const QString& text) { m_services.errors.report(text); });
+    const QString couldNotDo = QStringLiteral("A keresés nem sikerült a katalógus „%1” táblájában: %2")
+                                   .arg(category.table, OpenDialog1.fileName);
+    platform::describeFailure(couldNotDo, [&] {
+        m_browseQuery.openThen(
+            [this, tab] {
+                showCount(m_browseQuery.recordCount());
+                applyColumnWidths(tab);
+            },
+            [this, couldNotDo](const QString& text) {
+                m_services.errors.report(platform::reportedText(platform::Failure(text), couldNotDo));
+            });
+    });
 }
 
 void TFoablak::KeresesoszlopChange()

@@ -117,7 +117,9 @@ void TFoablak::DBGrid1CellClick(int row)
 
     m_detailQuery.setStatement(
         store::trackListStatement(currentRow.albumEloado, currentRow.albumAlbum, currentRow.albumIdentity));
-    m_detailQuery.open();
+    platform::describeFailure(
+        QStringLiteral("Az album számai nem olvashatók be a katalógusból: %1").arg(OpenDialog1.fileName),
+        [this] { m_detailQuery.open(); });
     std::vector<int> trackWidths;
     for (const store::GridColumn& column : store::trackColumns())
         trackWidths.push_back(column.startWidth);

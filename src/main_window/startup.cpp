@@ -171,8 +171,7 @@ void TFoablak::FormCreate()
     }
     fillSearchColumns({124, 125});
     m_keresesoszlop->setCurrentIndex(-1); // the first activation selects the first
-    m_label2->setText(QString::number(m_browseQuery.recordCount()));
-    m_label2->adjustSize();
+    showCount(m_browseQuery.recordCount());
     if (m_browseQuery.recordCount() >= 1)
         m_grids[0]->setColumnWidths(columnWidths[0]);
     setWindowTitleFromSlot();

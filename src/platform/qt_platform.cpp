@@ -27,12 +27,14 @@ QString displayText(const QString& text)
 void QtPrompts::information(const QString& text)
 {
     QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), displayText(text), QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText); // a value shown in a message is text, never markup
     box.exec();
 }
 
 Answer QtPrompts::confirm(const QString& text)
 {
     QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(), displayText(text));
+    box.setTextFormat(Qt::PlainText);
     QAbstractButton* yes = box.addButton(QMessageBox::Yes);
     QAbstractButton* no = box.addButton(QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
@@ -63,6 +65,7 @@ Answer QtPrompts::confirm(const QString& text)
 void QtErrorReport::report(const QString& text)
 {
     QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), displayText(text), QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

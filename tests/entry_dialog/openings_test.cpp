@@ -1,6 +1,7 @@
 #include "entry_dialog/form_widgets.h"
 #include "entry_dialog/up_down.h"
 #include "entry_fixture.h"
+#include "support/reported_texts.h"
 
 #include <QCloseEvent>
 #include <QToolButton>
@@ -213,7 +214,7 @@ TEST_F(OpeningsTest, aDiscCountThatIsNoNumberIsReportedAndTheOpeningGoesOn)
     catalogue->exec("UPDATE DVD_Filmek SET db_DVD = 'két'");
     pickRow(2, "DBGrid4");
     pressSzerkesztes();
-    EXPECT_EQ(desktop.errors.reports, QStringList({"'két' is not a valid integer value"}));
+    EXPECT_EQ(originalTexts(desktop.errors.reports), QStringList({"'két' is not a valid integer value"}));
     expectEditOpenedOnPage(2);
     EXPECT_EQ(text("DVD_db_szam"), QStringLiteral("két"));
     EXPECT_EQ(dialog().compose(2), QStringLiteral("01:32:05"));
@@ -338,7 +339,8 @@ TEST_F(OpeningsTest, aClosedListEndsTheEditOpeningWithTheDataLayersError)
     pickRow(1, "DBGrid3");
     window().browseQuery().close();
     pressSzerkesztes();
-    EXPECT_EQ(desktop.errors.reports, QStringList({"Operation is not allowed when the object is closed."}));
+    EXPECT_EQ(originalTexts(desktop.errors.reports),
+              QStringList({"Operation is not allowed when the object is closed."}));
     EXPECT_FALSE(dialog().isVisible());
     EXPECT_FALSE(mode().editMode);
 }

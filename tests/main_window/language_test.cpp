@@ -2,6 +2,7 @@
 #include "main_window/category_grid.h"
 #include "store/categories.h"
 #include "support/window_fixture.h"
+#include "support/reported_texts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -235,7 +236,7 @@ TEST_F(LanguageTest, aMalformedIdStopsThePassAndStartUpWithIt)
     writeLanguage({"1.0", "102=\"Keres:\"", "2=\"a=b\"", "103=\"Benne van\"", "124=\"Előadó\""});
     TFoablak& main = start();
 
-    EXPECT_EQ(desktop.errors.reports, QStringList{"'2=\"a' is not a valid integer value"});
+    EXPECT_EQ(originalTexts(desktop.errors.reports), QStringList{"'2=\"a' is not a valid integer value"});
     EXPECT_TRUE(main.languageVersionOk);
     EXPECT_EQ(caption("kereses_label"), QStringLiteral("Keres:"));
     EXPECT_EQ(main.textSlots().text(2), QStringLiteral("a=b"));

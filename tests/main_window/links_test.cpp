@@ -26,7 +26,7 @@ TEST_F(LinksTest, theTwoLabelsOpenTheWebPageAndANewMessage)
               QStringLiteral("mailto: ") + mailAddress + QStringLiteral("?subject=Kérdés/kérés/javaslat&body="));
     EXPECT_EQ(widget<LinkLabel>("weblink")->toolTip(), webAddress);
     EXPECT_EQ(widget<LinkLabel>("email")->toolTip(), mailAddress);
-    EXPECT_EQ(widget<LinkLabel>("email")->text(), QStringLiteral("E-mail küldése"));
+    EXPECT_EQ(widget<LinkLabel>("email")->caption(), QStringLiteral("E-mail küldése"));
     // Nothing else of the window changes.
     EXPECT_EQ(tabs()->currentIndex(), 2);
     EXPECT_EQ(main.focusWidget(), searchBox());

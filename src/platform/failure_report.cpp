@@ -1,0 +1,175 @@
+#include "platform/failure.h"
+
+#include <QRegularExpression>
+#include <cerrno>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+const QChar CR(13);
+
+QString quotedName(const QString& name)
+{
+    return QStringLiteral("„") + name + QStringLiteral("”");
+}
+
+// The engine's texts that name a table or a column after a colon.
+struct NamedText
+{
+    const char* prefix;
+    const char* meaning; // %1 is the name
+};
+
+const NamedText namedTexts[] = {
+    {"no such table: ", "A katalógusban nincs %1 nevű tábla: a file nem a program katalógusa, vagy hiányzik belőle "
+                        "egy tábla."},
+    {"no such column: ", "A katalógus egy táblájában nincs %1 nevű oszlop."},
+};
+
+// The engine's fixed texts (SQLite's result-code texts) and the runtime's own.
+struct FixedText
+{
+    const char* text;
+    const char* meaning;
+};
+
+const FixedText fixedTexts[] = {
+    {"unable to open database file",
+     "A katalógus file nem nyitható meg: nem létezik, a mappája nem érhető el, vagy nincs hozzá jogosultság."},
+    {"file is not a database", "A file nem adatbázis: nem a program katalógusa, vagy sérült."},
+    {"attempt to write a readonly database",
+     "A katalógus csak olvasható (írásvédett file, mappa vagy adathordozó), ezért nem módosítható."},
+    {"database is locked", "A katalógust egy másik program éppen módosítja; próbáld újra később."},
+    {"database table is locked", "A katalógus egy tábláját éppen más használja; próbáld újra később."},
+    {"disk I/O error", "Olvasási vagy írási hiba történt az adathordozón."},
+    {"database or disk is full", "Megtelt az adathordozó, vagy a katalógus elérte a legnagyobb méretét."},
+    {"database disk image is malformed", "A katalógus file sérült."},
+    {"database schema has changed", "A katalógus szerkezetét közben egy másik program megváltoztatta."},
+    {"out of memory", "Elfogyott a memória."},
+    {"interrupted", "A művelet megszakadt."},
+    {"constraint failed", "A változás sértené a katalógus egy szabályát."},
+    {"Operation is not allowed when the object is closed.", "A lista nincs megnyitva."},
+    {"database not open", "A katalógus nincs megnyitva."},
+    {"Driver not loaded", "Az adatbázis-illesztő nem tölthető be."},
+};
+
+// What the system says about a file, by its error number.
+QString systemMeaning(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("Nincs jogosultság a file-hoz vagy a mappájához.");
+    case ENOENT:
+        return QStringLiteral("A file vagy a mappája nem létezik.");
+    case EROFS:
+        return QStringLiteral("Az adathordozó csak olvasható.");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("Megtelt az adathordozó.");
+    case EISDIR:
+        return QStringLiteral("A megadott név egy mappáé, nem file-é.");
+    case ENOTDIR:
+        return QStringLiteral("Az útvonal egy része nem mappa.");
+    case EEXIST:
+        return QStringLiteral("Már létezik ilyen nevű file.");
+    case EIO:
+        return QStringLiteral("Olvasási vagy írási hiba történt az adathordozón.");
+    case EBUSY:
+    case ETXTBSY:
+        return QStringLiteral("A file-t éppen más használja.");
+    case ENAMETOOLONG:
+        return QStringLiteral("A file neve vagy útvonala túl hosszú.");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("Túl sok file van nyitva.");
+    default:
+        return QString();
+    }
+}
+
+// The system's error texts end a message, after the file's name and a colon ("/a/b: Permission denied").
+QString explainSystemText(const QString& text)
+{
+    for (int error = 1; error < 134; ++error) {
+        const QString known = QString::fromLocal8Bit(std::strerror(error));
+        if (known.isEmpty() || !text.endsWith(known))
+            continue;
+        const qsizetype start = text.size() - known.size();
+        if (start == 0 || text.mid(start - 2, 2) == QLatin1String(": "))
+            return systemMeaning(error);
+    }
+    return QString();
+}
+
+} // namespace
+
+Failure Failure::described(const QString& couldNotDo, const QString& original)
+{
+    return Failure(failureReport(couldNotDo, original), original, true);
+}
+
+QString explainOriginal(const QString& original)
+{
+    const QString text = original.trimmed();
+    for (const FixedText& fixed : fixedTexts) {
+        if (text.compare(QLatin1String(fixed.text), Qt::CaseInsensitive) == 0)
+            return QString::fromUtf8(fixed.meaning);
+    }
+    for (const NamedText& named : namedTexts) {
+        if (text.startsWith(QLatin1String(named.prefix), Qt::CaseInsensitive))
+            return QString::fromUtf8(named.meaning).arg(quotedName(text.mid(qstrlen(named.prefix))));
+    }
+    static const QRegularExpression noColumn(QStringLiteral("^table (\\S+) has no column named (\\S+)$"));
+    if (const QRegularExpressionMatch match = noColumn.match(text); match.hasMatch())
+        return QStringLiteral("A katalógus %1 táblájában nincs %2 nevű oszlop.")
+            .arg(quotedName(match.captured(1)), quotedName(match.captured(2)));
+    static const QRegularExpression syntax(QStringLiteral("^near \".*\": syntax error$"));
+    if (syntax.match(text).hasMatch())
+        return QStringLiteral("Az adatbázismotor nem értette a neki küldött utasítást.");
+    static const QRegularExpression notInteger(QStringLiteral("^'.*' is not a valid integer value$"),
+                                               QRegularExpression::DotMatchesEverythingOption);
+    if (notInteger.match(text).hasMatch())
+        return QStringLiteral("A szöveg nem egész szám.");
+    static const QRegularExpression noField(QStringLiteral("Field '(.*)' not found$"));
+    if (const QRegularExpressionMatch match = noField.match(text); match.hasMatch())
+        return QStringLiteral("A listában nincs %1 nevű oszlop.").arg(quotedName(match.captured(1)));
+    if (text.contains(QLatin1String("constraint failed"), Qt::CaseInsensitive))
+        return QStringLiteral("A változás sértené a katalógus egy szabályát.");
+    return explainSystemText(text);
+}
+
+bool isForeignText(const QString& text)
+{
+    if (!explainOriginal(text).isEmpty())
+        return true;
+    // The program's own messages are Hungarian, and a Hungarian sentence hardly goes without an accented
+    // letter; the engine's and the system's texts come in English here.
+    static const QString accented = QStringLiteral("áéíóöőúüűÁÉÍÓÖŐÚÜŰ");
+    for (const QChar c : text) {
+        if (accented.contains(c))
+            return false;
+    }
+    return !text.trimmed().isEmpty();
+}
+
+QString failureReport(const QString& couldNotDo, const QString& original)
+{
+    QString report = couldNotDo.isEmpty() ? QStringLiteral("A művelet nem sikerült.") : couldNotDo;
+    const QString meaning = explainOriginal(original);
+    if (!meaning.isEmpty())
+        report += CR + meaning;
+    report += QString(CR) + CR + QStringLiteral("Eredeti üzenet: ") + original;
+    return report;
+}
+
+QString reportedText(const Failure& failure, const QString& couldNotDo)
+{
+    if (failure.isDescribed() || !isForeignText(failure.text()))
+        return failure.text();
+    return failureReport(couldNotDo, failure.text());
+}
+
+} // namespace platform
