@@ -42,7 +42,6 @@ void TFoablak::watchCatalogueUpkeep()
     connect(&m_browseQuery, &store::QueryChannel::recounted, this, [this] {
         if (!m_browseQuery.isOpen())
             return;
-        m_label2->setText(QString::number(m_browseQuery.recordCount()));
-        m_label2->adjustSize();
+        showCount(m_browseQuery.recordCount());
     });
 }

@@ -101,6 +101,8 @@ QByteArray encodeSettings(const QString& text)
 QString openFailureText(const QString& path, const QString& detail)
 {
     const QFileInfo info(path);
+    // What the file itself tells comes first; for a file that is there, what the engine's text means.
+    const bool foreign = platform::isForeignText(detail);
     QString reason;
     if (!info.exists())
         reason = QStringLiteral("A file nem létezik.");
@@ -108,12 +110,18 @@ QString openFailureText(const QString& path, const QString& detail)
         reason = QStringLiteral("Ez egy mappa, nem file.");
     else if (!info.isFile())
         reason = QStringLiteral("Ez nem közönséges file.");
+    else if (foreign && !platform::explainOriginal(detail).isEmpty())
+        reason = platform::explainOriginal(detail);
     else if (!platform::isWritableFolder(info.absolutePath()))
         reason = QStringLiteral("A file írásvédett helyen van, vagy nem Médiatár-katalógus.");
     else
         reason = QStringLiteral("A file nem Médiatár-katalógus, sérült, vagy nem olvasható.");
     QString text = QStringLiteral("A katalógus nem nyitható meg:\r%1\r%2").arg(path, reason);
-    if (!detail.isEmpty())
+    // The engine's or the system's own text goes last, so that it can still be looked up; a message of the
+    // program's own (no catalogue, read-only) is shown as it stands.
+    if (foreign)
+        text += QStringLiteral("\r\rEredeti üzenet: ") + detail;
+    else if (!detail.isEmpty())
         text += QStringLiteral("\r\r") + detail;
     return text;
 }

@@ -188,10 +188,11 @@ TEST_F(AppearanceTest, aCatalogueThatIsNoDatabaseIsNamedInTheReport)
 {
     folder.writeBytes(QStringLiteral("jegyzet.tnx"), QByteArray("ez csak szöveg, nem adatbázis\n").repeated(200));
     folder.writeSettings(folder.file(QStringLiteral("jegyzet.tnx")));
-    startWithCaptions();
+    folder.installShippedLanguage();
+    start(); // the report comes first; start-up then offers the open dialog, which is not answered here
     ASSERT_EQ(desktop.errors.reports.size(), 1);
     const QStringList lines = desktop.errors.reports.first().split(CR);
-    EXPECT_TRUE(lines.first().contains(folder.file(QStringLiteral("jegyzet.tnx")))) << lines.first();
+    EXPECT_TRUE(lines.contains(folder.file(QStringLiteral("jegyzet.tnx")))) << desktop.errors.reports.first();
     EXPECT_TRUE(lines.contains(QStringLiteral("A file nem adatbázis: nem a program katalógusa, vagy sérült.")));
     EXPECT_EQ(lines.last(), QStringLiteral("Eredeti üzenet: file is not a database"));
 }
