@@ -1,7 +1,7 @@
 #include "catalogue_tool/arguments.h"
 #include "catalogue_tool/catalogue_file.h"
-#include "catalogue_tool/file_in_place.h"
 #include "platform/failure.h"
+#include "store/new_catalogue_file.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -106,8 +106,8 @@ int backupCommand(const QStringList& args, Streams streams)
     QStringList warnings;
     int pages = 0;
     try {
-        checkNewTarget(target, parsed->has(QStringLiteral("--force")), source);
-        FileInPlace copy(target, QStringLiteral("backup"));
+        checkOutputFile(target, parsed->has(QStringLiteral("--force")), source);
+        store::NewCatalogueFile copy(target, QStringLiteral("backup"));
         {
             const CatalogueFile catalogue(source);
             sqlite3_busy_timeout(catalogue.handle(), 1000);

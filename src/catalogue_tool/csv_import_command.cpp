@@ -1,10 +1,10 @@
 #include "catalogue_tool/arguments.h"
 #include "catalogue_tool/csv_reader.h"
-#include "catalogue_tool/file_in_place.h"
 #include "hungarian/hungarian.h"
 #include "platform/failure.h"
 #include "store/connection_setup.h"
 #include "store/catalogue_writer.h"
+#include "store/new_catalogue_file.h"
 #include "store/schema.h"
 
 #include <QDir>
@@ -303,13 +303,13 @@ int importCsvCommand(const QStringList& args, Streams streams)
     std::vector<QString> files;
     try {
         files = tableFiles(dir, warnings);
-        checkNewTarget(target, parsed->has(QStringLiteral("--force")));
-        FileInPlace temporary(target, QStringLiteral("import"));
-        // The rows go into the bare tables; the store builds its indexes and kept counts over all of them at
-        // the end, which is much quicker than keeping them up to date row by row.
-        store::createTablesFile(temporary.path());
+        checkOutputFile(target, parsed->has(QStringLiteral("--force")));
+        store::NewCatalogueFile temporary(target, QStringLiteral("csv"));
         {
             store::CatalogueWriter db(temporary.path());
+            // The rows go into the bare tables; the store builds its indexes and kept counts over all of them at
+            // the end, which is much quicker than keeping them up to date row by row.
+            store::createTables(db.handle());
             // Nobody else sees this file until it is complete, and it is synced before it takes its name.
             db.exec("PRAGMA journal_mode = OFF");
             db.exec("PRAGMA synchronous = OFF");
