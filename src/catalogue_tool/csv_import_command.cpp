@@ -28,7 +28,8 @@ const Syntax syntax{
         "The text is UTF-8, with or without a byte-order mark. Album keys (eloado.kod) are kept, so every\n"
         "track (szamok.eloado_azonosito) stays with its album; an album without a key gets a new one. A table\n"
         "without a file is left empty. A file with a fault is refused with its line and column, and then no\n"
-        "catalogue is written; OUT appears only when every row is in. An existing OUT is kept unless --force.\n"
+        "catalogue is written; OUT appears only when every row is in. An existing OUT is kept unless --force,\n"
+        "and never replaced while a program has it open.\n"
         "A track whose album is missing is such a fault; with --keep-orphans it is kept as it is (a catalogue\n"
         "may hold such tracks, which the program never lists).\n"),
     2,
