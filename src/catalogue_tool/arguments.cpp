@@ -1,6 +1,10 @@
 #include "catalogue_tool/arguments.h"
 
+#include "platform/failure.h"
+#include "store/new_catalogue_file.h"
+
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace catalogue_tool {
@@ -117,6 +121,14 @@ std::optional<Arguments> parseArguments(const QStringList& args, const Syntax& s
         return fail(QStringLiteral("%1 is missing").arg(missing));
     }
     return parsed;
+}
+
+void checkOutputFile(const QString& target, bool force, const QString& source)
+{
+    const QFileInfo info(target);
+    if (!force && info.exists() && !info.isDir())
+        throw platform::Failure(QStringLiteral("%1: the file already exists (--force replaces it)").arg(target));
+    store::checkNewTarget(target, force, source);
 }
 
 } // namespace catalogue_tool

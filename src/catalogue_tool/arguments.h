@@ -52,4 +52,8 @@ std::optional<Arguments> parseArguments(const QStringList& args, const Syntax& s
 // The command's name as its usage line gives it: "import" for "mediatar-catalogue import LEGACY OUT".
 QString commandName(const Syntax& syntax);
 
+// Refuses OUT as store::checkNewTarget does (throws platform::Failure); of an existing file the user is told that
+// --force replaces it.
+void checkOutputFile(const QString& target, bool force, const QString& source = QString());
+
 } // namespace catalogue_tool

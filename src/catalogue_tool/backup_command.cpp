@@ -1,7 +1,7 @@
 #include "catalogue_tool/arguments.h"
 #include "catalogue_tool/catalogue_file.h"
-#include "catalogue_tool/file_in_place.h"
 #include "platform/failure.h"
+#include "store/new_catalogue_file.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -15,7 +15,8 @@ const Syntax syntax{
     QStringLiteral("mediatar-catalogue backup FILE OUT [--force]"),
     QStringLiteral("Copies the catalogue FILE into OUT as it stands at one moment, also while the program or another\n"
                    "tool is writing to it. The copy is written beside OUT under a temporary name, checked as 'check'\n"
-                   "checks a catalogue, and only then takes the name OUT. An existing OUT is kept unless --force.\n"),
+                   "checks a catalogue, and only then takes the name OUT. An existing OUT is kept unless --force, and\n"
+                   "never replaced while a program has it open.\n"),
     2,
     {QStringLiteral("--force")}};
 
@@ -106,8 +107,8 @@ int backupCommand(const QStringList& args, Streams streams)
     QStringList warnings;
     int pages = 0;
     try {
-        checkNewTarget(target, parsed->has(QStringLiteral("--force")), source);
-        FileInPlace copy(target, QStringLiteral("backup"));
+        checkOutputFile(target, parsed->has(QStringLiteral("--force")), source);
+        store::NewCatalogueFile copy(target, QStringLiteral("backup"));
         {
             const CatalogueFile catalogue(source);
             sqlite3_busy_timeout(catalogue.handle(), 1000);

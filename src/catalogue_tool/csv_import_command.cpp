@@ -1,10 +1,10 @@
 #include "catalogue_tool/arguments.h"
 #include "catalogue_tool/csv_reader.h"
-#include "catalogue_tool/file_in_place.h"
 #include "hungarian/hungarian.h"
 #include "platform/failure.h"
 #include "store/connection_setup.h"
 #include "store/catalogue_writer.h"
+#include "store/new_catalogue_file.h"
 #include "store/schema.h"
 
 #include <QDir>
@@ -28,7 +28,8 @@ const Syntax syntax{
         "The text is UTF-8, with or without a byte-order mark. Album keys (eloado.kod) are kept, so every\n"
         "track (szamok.eloado_azonosito) stays with its album; an album without a key gets a new one. A table\n"
         "without a file is left empty. A file with a fault is refused with its line and column, and then no\n"
-        "catalogue is written; OUT appears only when every row is in. An existing OUT is kept unless --force.\n"
+        "catalogue is written; OUT appears only when every row is in. An existing OUT is kept unless --force,\n"
+        "and never replaced while a program has it open.\n"
         "A track whose album is missing is such a fault; with --keep-orphans it is kept as it is (a catalogue\n"
         "may hold such tracks, which the program never lists).\n"),
     2,
@@ -303,13 +304,13 @@ int importCsvCommand(const QStringList& args, Streams streams)
     std::vector<QString> files;
     try {
         files = tableFiles(dir, warnings);
-        checkNewTarget(target, parsed->has(QStringLiteral("--force")));
-        FileInPlace temporary(target, QStringLiteral("import"));
-        // The rows go into the bare tables; the store builds its indexes and kept counts over all of them at
-        // the end, which is much quicker than keeping them up to date row by row.
-        store::createTablesFile(temporary.path());
+        checkOutputFile(target, parsed->has(QStringLiteral("--force")));
+        store::NewCatalogueFile temporary(target, QStringLiteral("csv"));
         {
             store::CatalogueWriter db(temporary.path());
+            // The rows go into the bare tables; the store builds its indexes and kept counts over all of them at
+            // the end, which is much quicker than keeping them up to date row by row.
+            store::createTables(db.handle());
             // Nobody else sees this file until it is complete, and it is synced before it takes its name.
             db.exec("PRAGMA journal_mode = OFF");
             db.exec("PRAGMA synchronous = OFF");

@@ -3,25 +3,15 @@
 #include "hungarian/hungarian.h"
 
 #include "legacy/legacy_catalogue.h"
-#include "legacy/catalogue_hold.h"
-#include "legacy/open_files.h"
 #include "platform/failure.h"
 #include "store/catalogue_writer.h"
+#include "store/new_catalogue_file.h"
 #include "store/schema.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
-#include <QRegularExpression>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
+#include <memory>
 #include <sqlite3.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace legacy {
 
@@ -53,81 +43,6 @@ quint64 ImportReport::totalRows() const
 namespace {
 
 constexpr quint64 progressStep = 1024;
-
-QString systemError(const QString& path)
-{
-    return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-}
-
-// Temporary catalogues are hidden files beside the target whose names say what they are, so that a later
-// import can find the ones a killed import left behind: ".lista.tnx.mediatar-import-k3x9q1", with the
-// engine's side files after it. Names of an earlier version (".lista.tnx.import-k3x9q1") are known too.
-const QRegularExpression& temporaryName()
-{
-    static const QRegularExpression name(QStringLiteral("^\\..+\\.(mediatar-)?import-[0-9a-z]+(-journal|-wal|-shm)?$"));
-    return name;
-}
-
-// Whether no import is writing the file: no process has it open, and nobody holds the lock that every
-// import keeps on its temporary file until it ends.
-bool isAbandoned(const QString& path)
-{
-    if (isOpenElsewhere(path, Whose::AnyProcess))
-        return false;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return false;
-    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    ::close(fd);
-    return free;
-}
-
-void removeAbandonedTemporaries(const QString& folder)
-{
-    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo& entry : entries)
-        if (!entry.isSymLink() && temporaryName().match(entry.fileName()).hasMatch() && isAbandoned(entry.filePath()))
-            QFile::remove(entry.filePath());
-}
-
-// The half-written catalogue and the engine's side files go with any failure. The file is created here, and
-// only here (a name that is taken is never reused), and locked for as long as the import runs.
-class TemporaryCatalogue
-{
-public:
-    explicit TemporaryCatalogue(const QString& target)
-    {
-        const QFileInfo info(target);
-        for (;;) {
-            m_path = info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                     QStringLiteral(".mediatar-import-") + QString::number(QRandomGenerator::global()->generate(), 36);
-            m_fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-            if (m_fd >= 0)
-                break;
-            if (errno != EEXIST)
-                throw platform::Failure(systemError(m_path));
-        }
-        ::flock(m_fd, LOCK_EX | LOCK_NB);
-    }
-    ~TemporaryCatalogue()
-    {
-        if (!m_keep)
-            for (const char* suffix : {"", "-journal", "-wal", "-shm"})
-                QFile::remove(m_path + QLatin1String(suffix));
-        // Closed last: closing a descriptor of a file drops every lock this process holds on it, the
-        // engine's own included, so it stays open until the engine is done with the file.
-        ::close(m_fd);
-    }
-    TemporaryCatalogue(const TemporaryCatalogue&) = delete;
-    TemporaryCatalogue& operator=(const TemporaryCatalogue&) = delete;
-    const QString& path() const { return m_path; }
-    void keep() { m_keep = true; }
-
-private:
-    QString m_path;
-    int m_fd = -1;
-    bool m_keep = false;
-};
 
 class Insert
 {
@@ -328,50 +243,13 @@ void findTracksWithoutAlbum(store::CatalogueWriter& db, ImportReport& report)
     sqlite3_finalize(statement);
 }
 
-void syncPath(const QString& path, int flags)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), flags);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        const QString text = systemError(path);
-        if (fd >= 0)
-            ::close(fd);
-        throw platform::Failure(text);
-    }
-    ::close(fd);
-}
-
-void checkTarget(const QString& source, const QString& target, bool replaceExisting)
-{
-    const QFileInfo info(target);
-    const QFileInfo folder(info.absolutePath());
-    if (!folder.isDir())
-        throw platform::Failure(QStringLiteral("%1: the folder does not exist").arg(info.absolutePath()));
-    // Said plainly here; the engine would only name the temporary file it cannot create.
-    if (!folder.isWritable())
-        throw platform::Failure(
-            QStringLiteral("%1: no new file can be written in this folder").arg(info.absolutePath()));
-    if (!info.exists() && !info.isSymLink())
-        return;
-    if (!replaceExisting)
-        throw platform::Failure(QStringLiteral("%1: the file already exists").arg(target));
-    if (info.isDir())
-        throw platform::Failure(QStringLiteral("%1: is a folder").arg(target));
-    if (info.canonicalFilePath() == QFileInfo(source).canonicalFilePath())
-        throw platform::Failure(
-            QStringLiteral("%1: the new catalogue cannot replace the file it is made from").arg(target));
-}
-
 } // namespace
 
 ImportReport importLegacyCatalogue(const QString& source, const QString& target, const ImportOptions& options)
 {
-    checkTarget(source, target, options.replaceExisting);
-    // Told before the long work, and made sure of (with the file held) before the rename.
-    if (isOpenElsewhere(target, Whose::AnyProcess))
-        throw platform::Failure(catalogueInUse(target));
+    store::checkNewTarget(target, options.replaceExisting, source);
     LegacyCatalogue legacy(source);
-    removeAbandonedTemporaries(QFileInfo(target).absolutePath());
-    TemporaryCatalogue temporary(target);
+    store::NewCatalogueFile temporary(target, QStringLiteral("import"));
 
     ImportReport report;
     for (const QString& damage : legacy.fileDamage())
@@ -403,21 +281,7 @@ ImportReport importLegacyCatalogue(const QString& source, const QString& target,
         report.kept = false;
         return report;
     }
-    syncPath(temporary.path(), O_RDONLY);
-    std::unique_ptr<CatalogueHold> replaced;
-    if (options.replaceExisting && QFileInfo::exists(target)) {
-        replaced = std::make_unique<CatalogueHold>(target);
-        replaced->checkNobodyElse();
-        // A journal left by the replaced file would be replayed into the new one.
-        QFile::remove(target + QStringLiteral("-wal"));
-        QFile::remove(target + QStringLiteral("-shm"));
-        QFile::remove(target + QStringLiteral("-journal"));
-    }
-    if (std::rename(QFile::encodeName(temporary.path()).constData(), QFile::encodeName(target).constData()) != 0)
-        throw platform::Failure(systemError(target));
-    temporary.keep();
-    replaced.reset();
-    syncPath(QFileInfo(target).absolutePath(), O_RDONLY | O_DIRECTORY);
+    temporary.commit();
     return report;
 }
 

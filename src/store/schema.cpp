@@ -225,9 +225,4 @@ void createCatalogueFile(const QString& path)
     createFile(path, createSchema);
 }
 
-void createTablesFile(const QString& path)
-{
-    createFile(path, createTables);
-}
-
 } // namespace store

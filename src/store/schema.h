@@ -58,7 +58,5 @@ void createSchema(sqlite3* db);
 
 // Creates a new, empty catalogue file at path. Refuses an existing file.
 void createCatalogueFile(const QString& path);
-// The same with the seven tables alone (version 1), for a bulk load that upgradeSchema completes afterwards.
-void createTablesFile(const QString& path);
 
 } // namespace store

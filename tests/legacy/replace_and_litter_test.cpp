@@ -1,7 +1,7 @@
 #include "catalogue_tool/tool_support.h"
 #include "hungarian/hungarian.h"
-#include "legacy/catalogue_hold.h"
 #include "platform/failure.h"
+#include "store/catalogue_hold.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -14,7 +14,16 @@ namespace {
 class ReplaceTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { SKIP_WITHOUT_FIXTURES(); }
+    void SetUp() override
+    {
+        SKIP_WITHOUT_FIXTURES();
+        // What the other two commands make their catalogue of: a catalogue, and its tables as CSV files.
+        ASSERT_EQ(runTool({QStringLiteral("import"), fixture(QStringLiteral("sample.tnx")), source()}).code, 0);
+        ASSERT_EQ(runTool({QStringLiteral("export"), source(), csvFolder()}).code, 0);
+    }
+
+    QString source() const { return sources.path() + QStringLiteral("/forras.tnx"); }
+    QString csvFolder() const { return sources.path() + QStringLiteral("/csv"); }
 
     QString path(const QString& name) const { return dir.path() + QLatin1Char('/') + name; }
 
@@ -37,11 +46,17 @@ protected:
         return out;
     }
 
-    ToolRun forceImport(const QString& out)
+    // The arguments of each command that writes a new catalogue of 36 tracks over out.
+    QStringList forcedArguments(const QString& command, const QString& out) const
     {
-        return runTool(
-            {QStringLiteral("import"), QStringLiteral("--force"), fixture(QStringLiteral("sample.tnx")), out});
+        if (command == QLatin1String("import-csv"))
+            return {command, csvFolder(), out, QStringLiteral("--force")};
+        if (command == QLatin1String("backup"))
+            return {command, source(), out, QStringLiteral("--force")};
+        return {command, QStringLiteral("--force"), fixture(QStringLiteral("sample.tnx")), out};
     }
+
+    ToolRun forceWrite(const QString& command, const QString& out) { return runTool(forcedArguments(command, out)); }
 
     // The import was refused with a message that says why, and the catalogue is the one the program has open.
     void expectKept(const ToolRun& run, const QString& out, const QByteArray& hash)
@@ -55,7 +70,9 @@ protected:
             EXPECT_TRUE(name.startsWith(QLatin1String("lista.tnx"))) << name.toStdString();
     }
 
+    const QStringList commands{QStringLiteral("import"), QStringLiteral("import-csv"), QStringLiteral("backup")};
     QTemporaryDir dir;
+    QTemporaryDir sources;
 };
 
 // A connection that has the catalogue open, as the program has: idle, or in the middle of reading.
@@ -82,24 +99,26 @@ private:
     sqlite3_stmt* m_statement = nullptr;
 };
 
-TEST_F(ReplaceTest, aCatalogueThatAnotherConnectionHasOpenIsNotReplacedInEitherJournalMode)
+TEST_F(ReplaceTest, aCatalogueThatAnotherConnectionHasOpenIsNotReplacedByAnyCommandInEitherJournalMode)
 {
-    for (const char* mode : {"WAL", "DELETE"}) {
-        for (const bool reading : {false, true}) {
-            SCOPED_TRACE(std::string(mode) + (reading ? ", reading" : ", idle"));
-            const QString out = existingCatalogue(mode);
-            const QByteArray hash = fileHash(out);
-            {
-                OpenCatalogue program(out, reading);
-                expectKept(forceImport(out), out, hash);
+    for (const QString& command : commands) {
+        for (const char* mode : {"WAL", "DELETE"}) {
+            for (const bool reading : {false, true}) {
+                SCOPED_TRACE(command.toStdString() + ", " + mode + (reading ? ", reading" : ", idle"));
+                const QString out = existingCatalogue(mode);
+                const QByteArray hash = fileHash(out);
+                {
+                    OpenCatalogue program(out, reading);
+                    expectKept(forceWrite(command, out), out, hash);
+                }
+                // Once the other program has let it go, --force replaces it.
+                const ToolRun run = forceWrite(command, out);
+                EXPECT_EQ(run.code, 0) << run.err.toStdString();
+                EXPECT_EQ(queryRows(out, QStringLiteral("SELECT count(*) FROM szamok")).value(0).value(0).toInt(), 36);
+                EXPECT_EQ(folderEntries(dir.path()), QStringList{QStringLiteral("lista.tnx")});
+                for (const QString& name : folderEntries(dir.path()))
+                    QFile::remove(path(name));
             }
-            // Once the other program has let it go, --force replaces it.
-            const ToolRun run = forceImport(out);
-            EXPECT_EQ(run.code, 0) << run.err.toStdString();
-            EXPECT_EQ(queryRows(out, QStringLiteral("SELECT count(*) FROM szamok")).value(0).value(0).toInt(), 36);
-            EXPECT_EQ(folderEntries(dir.path()), QStringList{QStringLiteral("lista.tnx")});
-            for (const QString& name : folderEntries(dir.path()))
-                QFile::remove(path(name));
         }
     }
 }
@@ -110,7 +129,7 @@ TEST_F(ReplaceTest, theEnginesLocksTellWhatTheyCanAndTheHoldKeepsOthersOut)
 {
     const auto refused = [](const QString& path) {
         try {
-            legacy::CatalogueHold hold(path, legacy::CatalogueHold::Look::LocksOnly);
+            store::CatalogueHold hold(path, store::CatalogueHold::Look::LocksOnly);
             return false;
         } catch (const platform::Failure& failure) {
             EXPECT_TRUE(failure.text().contains(QStringLiteral("open in another program")))
@@ -133,7 +152,7 @@ TEST_F(ReplaceTest, theEnginesLocksTellWhatTheyCanAndTheHoldKeepsOthersOut)
             EXPECT_EQ(refused(out), test.told);
         }
         {
-            legacy::CatalogueHold hold(out, legacy::CatalogueHold::Look::LocksOnly);
+            store::CatalogueHold hold(out, store::CatalogueHold::Look::LocksOnly);
             sqlite3* other = nullptr;
             ASSERT_EQ(sqlite3_open(out.toUtf8().constData(), &other), SQLITE_OK);
             EXPECT_EQ(sqlite3_exec(other, "SELECT count(*) FROM eloado", nullptr, nullptr, nullptr), SQLITE_BUSY);
@@ -151,32 +170,33 @@ TEST_F(ReplaceTest, aCatalogueOpenInAnotherProcessIsNotReplaced)
     const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
     if (shell.isEmpty())
         GTEST_SKIP() << "sqlite3 is not installed";
-    for (const char* mode : {"WAL", "DELETE"}) {
-        SCOPED_TRACE(mode);
-        const QString out = existingCatalogue(mode);
-        const QByteArray hash = fileHash(out);
-        QProcess other;
-        other.start(shell, {out});
-        ASSERT_TRUE(other.waitForStarted());
-        other.write("SELECT 'kész', count(*) FROM eloado;\n");
-        QElapsedTimer waited;
-        waited.start();
-        while (!other.readAllStandardOutput().contains("kész") && waited.elapsed() < 10000)
-            other.waitForReadyRead(100);
+    for (const QString& command : commands) {
+        for (const char* mode : {"WAL", "DELETE"}) {
+            SCOPED_TRACE(command.toStdString() + ", " + mode);
+            const QString out = existingCatalogue(mode);
+            const QByteArray hash = fileHash(out);
+            QProcess other;
+            other.start(shell, {out});
+            ASSERT_TRUE(other.waitForStarted());
+            other.write("SELECT 'kész', count(*) FROM eloado;\n");
+            QElapsedTimer waited;
+            waited.start();
+            while (!other.readAllStandardOutput().contains("kész") && waited.elapsed() < 10000)
+                other.waitForReadyRead(100);
 
-        QProcess tool;
-        tool.start(QStringLiteral(MEDIATAR_CATALOGUE_TOOL),
-                   {QStringLiteral("import"), fixture(QStringLiteral("sample.tnx")), out, QStringLiteral("--force")});
-        ASSERT_TRUE(tool.waitForFinished(60000));
-        ToolRun run;
-        run.code = tool.exitCode();
-        run.err = QString::fromUtf8(tool.readAllStandardError());
-        expectKept(run, out, hash);
+            QProcess tool;
+            tool.start(QStringLiteral(MEDIATAR_CATALOGUE_TOOL), forcedArguments(command, out));
+            ASSERT_TRUE(tool.waitForFinished(60000));
+            ToolRun run;
+            run.code = tool.exitCode();
+            run.err = QString::fromUtf8(tool.readAllStandardError());
+            expectKept(run, out, hash);
 
-        other.closeWriteChannel();
-        other.waitForFinished(10000);
-        for (const QString& name : folderEntries(dir.path()))
-            QFile::remove(path(name));
+            other.closeWriteChannel();
+            other.waitForFinished(10000);
+            for (const QString& name : folderEntries(dir.path()))
+                QFile::remove(path(name));
+        }
     }
 }
 
@@ -204,6 +224,35 @@ TEST_F(ReplaceTest, staleTemporaryFilesAreRemovedAndOnesInUseKept)
     EXPECT_EQ(folderEntries(dir.path()),
               (QStringList{QStringLiteral(".jegyzet.txt"), QStringLiteral(".lista.tnx.mediatar-import-fut"),
                            QStringLiteral("lista.tnx.mediatar-import-1"), QStringLiteral("uj.tnx")}));
+}
+
+// Each command names its temporary file for what it is writing; whichever of them a killed run left behind,
+// the next run of any of them in the folder clears it away, and keeps one that a running command holds.
+TEST_F(ReplaceTest, aStaleTemporaryOfAnyCommandIsClearedByTheNextRunOfEach)
+{
+    const auto make = [this](const QString& name) {
+        QFile file(path(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("SQLite format 3");
+    };
+    for (const QString& command : commands) {
+        SCOPED_TRACE(command.toStdString());
+        for (const char* purpose : {"import", "csv", "backup"}) {
+            make(QStringLiteral(".lista.tnx.mediatar-%1-1a2b3c").arg(QLatin1String(purpose)));
+            make(QStringLiteral(".lista.tnx.mediatar-%1-1a2b3c-journal").arg(QLatin1String(purpose)));
+        }
+        make(QStringLiteral(".lista.tnx.mediatar-backup-fut"));
+        QFile running(path(QStringLiteral(".lista.tnx.mediatar-backup-fut")));
+        ASSERT_TRUE(running.open(QIODevice::ReadOnly));
+
+        const ToolRun run = runTool(forcedArguments(command, path(QStringLiteral("uj.tnx"))));
+        ASSERT_EQ(run.code, 0) << run.err.toStdString();
+        EXPECT_EQ(folderEntries(dir.path()),
+                  (QStringList{QStringLiteral(".lista.tnx.mediatar-backup-fut"), QStringLiteral("uj.tnx")}));
+        running.close();
+        for (const QString& name : folderEntries(dir.path()))
+            QFile::remove(path(name));
+    }
 }
 
 // A killed import leaves its temporary file; the next import into the folder clears it away.

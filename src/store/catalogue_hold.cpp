@@ -1,12 +1,23 @@
-#include "legacy/catalogue_hold.h"
+#include "store/catalogue_hold.h"
 
-#include "legacy/legacy_catalogue.h"
-#include "legacy/open_files.h"
 #include "platform/failure.h"
+#include "store/open_files.h"
 
+#include <QFile>
 #include <sqlite3.h>
 
-namespace legacy {
+namespace store {
+
+namespace {
+
+// Whether the file starts as every database of the engine does.
+bool isDatabase(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(16) == QByteArray("SQLite format 3", 16);
+}
+
+} // namespace
 
 QString catalogueInUse(const QString& path)
 {
@@ -20,7 +31,7 @@ CatalogueHold::CatalogueHold(const QString& path, Look look) : m_path(path)
     // A connection in rollback mode that is not reading holds no lock at all: only the process table shows it.
     if (look == Look::ProcessesAndLocks && isOpenElsewhere(path, Whose::AnyProcess))
         throw platform::Failure(catalogueInUse(path));
-    if (fileKind(path) != FileKind::SQLite)
+    if (!isDatabase(path))
         return; // no database, so no program of ours has it open
     if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         // A file this user cannot write: no lock can be taken, and the process table has to do.
@@ -73,4 +84,4 @@ void CatalogueHold::refuse()
     throw platform::Failure(catalogueInUse(m_path));
 }
 
-} // namespace legacy
+} // namespace store

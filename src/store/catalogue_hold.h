@@ -4,7 +4,7 @@
 
 struct sqlite3;
 
-namespace legacy {
+namespace store {
 
 // "PATH: the catalogue is open in another program; …": why a catalogue was not replaced.
 QString catalogueInUse(const QString& path);
@@ -36,4 +36,4 @@ private:
     sqlite3* m_db = nullptr;
 };
 
-} // namespace legacy
+} // namespace store

@@ -5,7 +5,7 @@
 // Which files a process has open, as the system's own process table tells (the way fuser and lsof find
 // out). SQLite's locks cannot tell: a connection in rollback mode that is not reading holds no lock at all.
 
-namespace legacy {
+namespace store {
 
 enum class Whose {
     AnyProcess, // this process counts as well
@@ -15,4 +15,4 @@ enum class Whose {
 // Whether a process that this user may look at has the file at path open. False for a file that does not exist.
 bool isOpenElsewhere(const QString& path, Whose whose);
 
-} // namespace legacy
+} // namespace store

@@ -1,4 +1,4 @@
-#include "legacy/open_files.h"
+#include "store/open_files.h"
 
 #include <QFile>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace legacy {
+namespace store {
 
 namespace {
 
@@ -67,4 +67,4 @@ bool isOpenElsewhere(const QString& path, Whose whose)
     return found;
 }
 
-} // namespace legacy
+} // namespace store
