@@ -85,11 +85,20 @@ TEST(ServerCopy, FileToServerAndBackKeepsEveryRowAsItWas)
     ASSERT_SERVER_RUNNING();
     QTemporaryDir folder;
     const QString source = hostileCatalogue(folder.path());
+    // More rows than one insert statement of the copy carries, so that they go over in several.
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(source.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    execute(db, "BEGIN");
+    for (int i = 0; i < 1100; ++i)
+        execute(db, "INSERT INTO games VALUES (?, ?, NULL, '')",
+                {hostile.at(i % hostile.size()) + QString::number(i), i % 3 ? std::optional<QString>() : QString()});
+    execute(db, "COMMIT");
+    sqlite3_close(db);
     const QString uri = PostgresServer::instance().newDatabase(QStringLiteral("copy_both_ways"));
 
     const tool_test::ToolRun there = runTool({QStringLiteral("copy"), source, uri});
     ASSERT_EQ(there.code, 0) << there.err.toStdString();
-    EXPECT_TRUE(there.out.startsWith(QStringLiteral("copied 36 rows"))) << there.out.toStdString();
+    EXPECT_TRUE(there.out.startsWith(QStringLiteral("copied 1136 rows"))) << there.out.toStdString();
 
     server::Connection connection(uri);
     for (const store::TableDefinition& table : store::catalogueTables()) {
