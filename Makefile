@@ -5,12 +5,12 @@ JOBS       ?= $(shell nproc)
 # Building and running the two programs. The platform plugins, the SQLite driver, the Tahoma clone and Qt's
 # Hungarian texts are loaded at run time; rsvg-convert renders the icon's PNG sizes.
 RUN_PACKAGES     := cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libqt6sql6-sqlite libsqlite3-dev \
-                    mdbtools-dev fonts-wine qt6-translations-l10n librsvg2-bin
+                    mdbtools-dev libpq-dev fonts-wine qt6-translations-l10n librsvg2-bin
 # The test suite adds GoogleTest, clang with its fuzzer runtime, the command-line tools the tests compare with,
 # the validators of the desktop files, a headless X server for starting the installed program, and python3, which
-# makes the damaged legacy fixtures.
+# makes the damaged legacy fixtures; the tests of catalogues on a server start a PostgreSQL server of their own.
 TEST_PACKAGES    := libgtest-dev googletest clang libclang-rt-dev sqlite3 mdbtools poppler-utils python3 \
-                    desktop-file-utils appstream shared-mime-info xvfb xdotool
+                    desktop-file-utils appstream shared-mime-info xvfb xdotool postgresql-15
 # The benchmarks add Google Benchmark and the stock tools the import is measured against.
 BENCH_PACKAGES   := libbenchmark-dev mdbtools sqlite3
 # The Debian package: dpkg-shlibdeps and file for its dependencies, lintian to check it.

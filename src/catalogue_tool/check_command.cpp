@@ -1,6 +1,8 @@
 #include "catalogue_tool/arguments.h"
 #include "catalogue_tool/catalogue_file.h"
 #include "platform/failure.h"
+#include "server/connection.h"
+#include "server/server_schema.h"
 #include "store/kept_order.h"
 #include "store/schema.h"
 
@@ -19,7 +21,9 @@ const Syntax syntax{
                    "start of its first column) with a recount; prints each problem found. Counts that wait for\n"
                    "rows another program wrote are compared once the program has brought those rows in. The\n"
                    "file is only read, unless --repair is given: then the kept counts and order are rebuilt\n"
-                   "from the rows first. Exits with 1 when anything is wrong.\n"),
+                   "from the rows first. Exits with 1 when anything is wrong. FILE may be a PostgreSQL\n"
+                   "connection URI: then the tables, their Hungarian order, indexes and kept counts on the\n"
+                   "server are checked (read only; --repair works on a file only).\n"),
     1,
     {QStringLiteral("--repair")}};
 
@@ -175,6 +179,34 @@ void repairKeptCounts(const QString& path)
     sqlite3_close(db);
 }
 
+// A catalogue on a server: its tables, collations, indexes, triggers and kept counts.
+int checkServer(const QString& uri, bool repair, Streams streams)
+{
+    const QString shown = server::withoutPassword(uri);
+    if (repair) {
+        streams.err << "mediatar-catalogue check: --repair works on a file only\n";
+        return 2;
+    }
+    QStringList problems;
+    try {
+        server::Connection connection(uri);
+        // One snapshot: writers meanwhile cannot make a kept count differ from its recount.
+        server::inTransaction(connection, QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"),
+                              [&] { problems = server::serverCatalogueProblems(connection); });
+    } catch (const platform::Failure& failure) {
+        streams.err << "mediatar-catalogue check: " << failure.text() << "\n";
+        return 1;
+    }
+    for (const QString& problem : problems)
+        streams.out << shown << ": " << problem << "\n";
+    if (!problems.isEmpty()) {
+        streams.err << "mediatar-catalogue check: " << problems.size() << " problem(s) found\n";
+        return 1;
+    }
+    streams.out << shown << ": ok\n";
+    return 0;
+}
+
 } // namespace
 
 int checkCommand(const QStringList& args, Streams streams)
@@ -184,6 +216,8 @@ int checkCommand(const QStringList& args, Streams streams)
     if (!parsed)
         return exitCode;
     const QString path = parsed->positional.at(0);
+    if (server::isServerUri(path))
+        return checkServer(path, parsed->has(QStringLiteral("--repair")), streams);
     QStringList problems;
     QStringList notes;
     try {

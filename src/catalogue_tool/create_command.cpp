@@ -1,6 +1,8 @@
 #include "catalogue_tool/arguments.h"
 
 #include "platform/failure.h"
+#include "server/connection.h"
+#include "server/server_schema.h"
 #include "hungarian/hungarian.h"
 #include "store/kept_order.h"
 #include "store/schema.h"
@@ -42,7 +44,10 @@ void runSeed(const QString& catalogue, const QString& seedPath)
 const Syntax syntax{
     QStringLiteral("mediatar-catalogue create FILE [--seed SQL]"),
     QStringLiteral("Writes a new catalogue with the seven empty tables. With --seed, runs the SQL file's\n"
-                   "statements (UTF-8) on it in one transaction. An existing FILE is never overwritten.\n"),
+                   "statements (UTF-8) on it in one transaction. An existing FILE is never overwritten.\n"
+                   "FILE may be a PostgreSQL connection URI (postgresql://user@host:port/dbname) instead: the\n"
+                   "tables, their Hungarian order, search indexes and kept counts are then written into that\n"
+                   "database, which must hold no catalogue yet (--seed works on a file only).\n"),
     1,
     {},
     {{QStringLiteral("--seed"), QStringLiteral("SQL")}}};
@@ -57,6 +62,21 @@ int createCommand(const QStringList& args, Streams streams)
         return exitCode;
     const QString file = parsed->positional.at(0);
     const QString seed = parsed->value(QStringLiteral("--seed"));
+    if (server::isServerUri(file)) {
+        if (!seed.isEmpty()) {
+            streams.err << "mediatar-catalogue create: --seed works on a file only\n";
+            return 2;
+        }
+        try {
+            server::Connection connection(file);
+            server::createServerCatalogue(connection);
+        } catch (const platform::Failure& failure) {
+            streams.err << "mediatar-catalogue create: " << failure.text() << "\n";
+            return 1;
+        }
+        streams.out << "created " << server::withoutPassword(file) << "\n";
+        return 0;
+    }
     try {
         store::createCatalogueFile(file);
         if (!seed.isEmpty()) {

@@ -17,11 +17,12 @@ const std::map<QString, Command>& commands()
 {
     static const std::map<QString, Command> table = {
         {"create",
-         {"create FILE [--seed SQL]     write a new, empty catalogue (optionally filled from a seed)", createCommand}},
+         {"create FILE|URI [--seed SQL] write a new, empty catalogue (optionally filled from a seed)", createCommand}},
         {"import",
          {"import LEGACY OUT [--force] [--salvage]  convert a catalogue of the older Jet format", importCommand}},
         {"export", {"export FILE DIR [--force]    write each table as a CSV file", exportCommand}},
-        {"check", {"check FILE                   verify the file and its tables", checkCommand}},
+        {"check", {"check FILE|URI               verify the catalogue and its tables", checkCommand}},
+        {"copy", {"copy SOURCE TARGET           copy a whole catalogue between a file and a server", copyCommand}},
         {"import-csv",
          {"import-csv DIR OUT [--force] read the CSV files of 'export' into a new catalogue", importCsvCommand}},
         {"backup", {"backup FILE OUT [--force]    copy a catalogue safely, also while it is in use", backupCommand}},

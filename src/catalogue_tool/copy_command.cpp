@@ -1,0 +1,51 @@
+#include "catalogue_tool/arguments.h"
+
+#include "platform/failure.h"
+#include "server/connection.h"
+#include "server/server_copy.h"
+
+namespace catalogue_tool {
+
+namespace {
+
+const Syntax syntax{
+    QStringLiteral("mediatar-catalogue copy SOURCE TARGET"),
+    QStringLiteral("Copies a whole catalogue between a file and a PostgreSQL server, either way: one of SOURCE\n"
+                   "and TARGET is a file, the other a connection URI (postgresql://user@host:port/dbname).\n"
+                   "To a server, the database must hold no catalogue yet; to a file, the file must not exist.\n"
+                   "All or nothing: the rows of each table are counted on both sides, and when anything fails\n"
+                   "or the counts differ, the target is left as it was. Passwords come from ~/.pgpass,\n"
+                   "PGPASSWORD or a service file; the URI is printed without one.\n"),
+    2,
+    {}};
+
+} // namespace
+
+int copyCommand(const QStringList& args, Streams streams)
+{
+    int exitCode = 0;
+    const std::optional<Arguments> parsed = parseArguments(args, syntax, streams, exitCode);
+    if (!parsed)
+        return exitCode;
+    const QString source = parsed->positional.at(0);
+    const QString target = parsed->positional.at(1);
+    const bool toServer = server::isServerUri(target);
+    if (server::isServerUri(source) == toServer) {
+        streams.err << "mediatar-catalogue copy: one of SOURCE and TARGET must be a file and the other a server "
+                       "URI ('mediatar-catalogue backup' copies a file)\n";
+        return 2;
+    }
+    try {
+        const server::CopyCounts counts =
+            toServer ? server::copyFileToServer(source, target) : server::copyServerToFile(source, target);
+        streams.out << "copied " << counts.rows << " rows from "
+                    << (toServer ? source : server::withoutPassword(source)) << " to "
+                    << (toServer ? server::withoutPassword(target) : target) << "\n";
+    } catch (const platform::Failure& failure) {
+        streams.err << "mediatar-catalogue copy: " << failure.text() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace catalogue_tool
