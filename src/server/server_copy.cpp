@@ -5,6 +5,7 @@
 #include "server/connection.h"
 #include "server/server_schema.h"
 #include "store/connection_setup.h"
+#include "store/new_catalogue_file.h"
 #include "store/schema.h"
 
 #include <QFile>
@@ -187,15 +188,18 @@ void copyRowsInto(Connection& connection, sqlite3* db, CopyCounts& counts)
 
 CopyCounts copyServerToFile(const QString& uri, const QString& path)
 {
+    // A file that is there is never written; the new one takes its name only once it is complete.
+    store::checkNewTarget(path, false);
     Connection connection(uri);
-    // The seven tables alone first: a bulk load runs faster before the kept order exists.
-    store::createTablesFile(path);
+    store::NewCatalogueFile file(path, QStringLiteral("copy"));
     CopyCounts counts;
     sqlite3* db = nullptr;
     try {
-        if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        if (sqlite3_open_v2(file.path().toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
             throw platform::Failure(QStringLiteral("%1: %2").arg(path, sqliteError(db)));
         store::prepareConnection(db);
+        // The seven tables alone first: a bulk load runs faster before the kept order exists.
+        store::createTables(db);
         execute(db, "BEGIN");
         // One snapshot of the server for every table, so that rows written meanwhile cannot split the copy.
         inTransaction(connection, QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"),
@@ -203,15 +207,12 @@ CopyCounts copyServerToFile(const QString& uri, const QString& path)
         execute(db, "COMMIT");
         store::upgradeSchema(db);
         sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
     } catch (...) {
         sqlite3_close(db);
-        QFile::remove(path);
-        QFile::remove(path + QStringLiteral("-journal"));
-        QFile::remove(path + QStringLiteral("-wal"));
-        QFile::remove(path + QStringLiteral("-shm"));
         throw;
     }
+    sqlite3_close(db);
+    file.commit();
     return counts;
 }
 
