@@ -44,6 +44,16 @@ QString ScriptedSaveFileChooser::chooseSaveFile(const QString& title, const QStr
     return choice;
 }
 
+std::optional<QString> ScriptedPasswordPrompt::askPassword(const QString& shownUri)
+{
+    asked.append(shownUri);
+    if (m_answers.empty())
+        return std::nullopt;
+    const std::optional<QString> answer = m_answers.front();
+    m_answers.pop_front();
+    return answer;
+}
+
 bool FixedProgramDirectory::isWritable() const
 {
     return !m_readOnly && isWritableFolder(m_path);
