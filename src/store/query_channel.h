@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct sqlite3;
 
@@ -38,6 +39,12 @@ public:
     // program's kept order rebuilt after another program changed the file's schema.
     void setUpgradeProgress(std::function<void(const QString&)> progress) { m_progress = std::move(progress); }
     const QString& cataloguePath() const { return m_path; }
+
+    // Where a password comes from when the server asks for one that libpq's own sources (~/.pgpass, PGPASSWORD,
+    // a service file) do not give: given the URI without its password, the password, or nothing when the user
+    // declines.
+    using PasswordSource = std::function<std::optional<QString>(const QString& shownUri)>;
+    void setPasswordSource(PasswordSource source) { m_passwordSource = std::move(source); }
 
     // Replaces the statement; the current row set is closed at once.
     void setStatement(const Statement& statement);
@@ -117,6 +124,7 @@ private:
     QString m_distrustedCounts; // a table whose kept counts proved wrong and cannot be repaired (read-only)
     bool m_repairQueued = false;
     std::function<void(const QString&)> m_progress;
+    PasswordSource m_passwordSource;
 };
 
 // The message that refuses every change to a read-only catalogue.
