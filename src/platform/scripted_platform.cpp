@@ -23,6 +23,7 @@ QString ScriptedFileChooser::chooseFile(const QString& currentName, const QStrin
 {
     ++shown;
     lastFilter = filter;
+    startedAt.append(currentName);
     if (m_choices.empty())
         return currentName;
     const std::optional<QString> choice = m_choices.front();

@@ -54,6 +54,7 @@ public:
 
     int shown = 0;
     QString lastFilter;
+    QStringList startedAt; // the name each dialog started at, in order
 
 private:
     std::deque<std::optional<QString>> m_choices;
