@@ -119,8 +119,11 @@ QByteArray encodeSettings(const QString& text)
 
 // Why a server catalogue cannot be opened: what the server's text means, then the text itself. The URI is
 // shown without its password.
-QString serverOpenFailureText(const QString& uri, const QString& detail)
+QString serverOpenFailureText(const QString& uri, const QString& given)
 {
+    // The server's text may name the URI it was given; it is shown as everywhere else.
+    QString detail = given;
+    detail.replace(uri, server::withoutPassword(uri));
     QString reason = platform::explainOriginal(detail);
     if (reason.isEmpty())
         reason = QStringLiteral("A szerver nem érhető el, vagy az adatbázis nem Médiatár-katalógus.");
