@@ -139,35 +139,43 @@ void copyRowsInto(Connection& connection, sqlite3* db, CopyCounts& counts)
                                    .toUtf8();
         if (sqlite3_prepare_v2(db, sql.constData(), -1, &insert, nullptr) != SQLITE_OK)
             throw platform::Failure(sqliteError(db));
-        // Rows are read in their identity order, so that the file keeps their order of entry.
-        const std::vector<Row> rows =
-            connection.run(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
-                               .arg(columns, table.name.toLower(), identityColumn(table.name)));
+        // Rows are read in their identity order, so that the file keeps their order of entry, and a batch at a
+        // time through a cursor, so that a catalogue of millions of rows never sits in memory whole.
+        connection.run(QStringLiteral("DECLARE mediatar_copy NO SCROLL CURSOR FOR SELECT %1 FROM %2 ORDER BY %3")
+                           .arg(columns, table.name.toLower(), identityColumn(table.name)));
+        qint64 source = 0;
         try {
-            for (const Row& row : rows) {
-                for (int c = 0; c < width; ++c) {
-                    const Value& value = row.at(static_cast<size_t>(c));
-                    if (!value) {
-                        sqlite3_bind_null(insert, c + 1);
-                    } else if (table.columns.at(c) == QLatin1String("kod") && table.name == QLatin1String("eloado")) {
-                        sqlite3_bind_int64(insert, c + 1, value->toLongLong());
-                    } else if (table.columns.at(c) == QLatin1String("eloado_azonosito")) {
-                        sqlite3_bind_int64(insert, c + 1, value->toLongLong());
-                    } else {
-                        const QByteArray text = value->toUtf8();
-                        sqlite3_bind_text(insert, c + 1, text.constData(), text.size(), SQLITE_TRANSIENT);
+            for (;;) {
+                const std::vector<Row> rows = connection.run(QStringLiteral("FETCH FORWARD 5000 FROM mediatar_copy"));
+                if (rows.empty())
+                    break;
+                source += static_cast<qint64>(rows.size());
+                for (const Row& row : rows) {
+                    for (int c = 0; c < width; ++c) {
+                        const Value& value = row.at(static_cast<size_t>(c));
+                        if (!value) {
+                            sqlite3_bind_null(insert, c + 1);
+                        } else if (table.columns.at(c) == QLatin1String("kod") &&
+                                   table.name == QLatin1String("eloado")) {
+                            sqlite3_bind_int64(insert, c + 1, value->toLongLong());
+                        } else if (table.columns.at(c) == QLatin1String("eloado_azonosito")) {
+                            sqlite3_bind_int64(insert, c + 1, value->toLongLong());
+                        } else {
+                            const QByteArray text = value->toUtf8();
+                            sqlite3_bind_text(insert, c + 1, text.constData(), text.size(), SQLITE_TRANSIENT);
+                        }
                     }
+                    if (sqlite3_step(insert) != SQLITE_DONE)
+                        throw platform::Failure(sqliteError(db));
+                    sqlite3_reset(insert);
                 }
-                if (sqlite3_step(insert) != SQLITE_DONE)
-                    throw platform::Failure(sqliteError(db));
-                sqlite3_reset(insert);
             }
+            connection.run(QStringLiteral("CLOSE mediatar_copy"));
         } catch (...) {
             sqlite3_finalize(insert);
             throw;
         }
         sqlite3_finalize(insert);
-        const qint64 source = static_cast<qint64>(rows.size());
         const qint64 target = fileCount(db, table.name);
         if (target != source)
             throw platform::Failure(
