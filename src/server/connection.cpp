@@ -160,10 +160,27 @@ std::vector<Row> Connection::run(const QString& sql, const std::vector<Value>& v
     return table(sql, values).rows;
 }
 
+void Connection::rollbackWithoutWaiting()
+{
+    finishSent();
+    if (m_connection && PQsendQuery(m_connection, "ROLLBACK") == 1)
+        m_sent = true;
+}
+
+void Connection::finishSent()
+{
+    if (!m_sent)
+        return;
+    m_sent = false;
+    while (PGresult* result = PQgetResult(m_connection))
+        PQclear(result);
+}
+
 Table Connection::table(const QString& sql, const std::vector<Value>& values)
 {
     if (!m_connection)
         throw platform::Failure(QStringLiteral("%1: no connection to the server").arg(m_uri));
+    finishSent();
     const BoundValues bound(values);
     const ResultGuard result{PQexecParams(m_connection, sql.toUtf8().constData(), static_cast<int>(values.size()),
                                           nullptr, bound.pointers.data(), nullptr, nullptr, 0)};
@@ -188,6 +205,8 @@ bool Connection::broken() const
 
 bool Connection::inTransaction() const
 {
+    if (m_sent)
+        return true;
     return m_connection && PQtransactionStatus(m_connection) != PQTRANS_IDLE;
 }
 
@@ -204,6 +223,8 @@ int Connection::socket() const
 QStringList Connection::takeNotifications(std::vector<int>* senders)
 {
     QStringList payloads;
+    if (m_sent)
+        return payloads; // the answer to what was sent comes first
     if (broken() || !PQconsumeInput(m_connection))
         return payloads;
     while (PGnotify* notification = PQnotifies(m_connection)) {
@@ -230,6 +251,7 @@ QString Connection::single(const QString& sql, const std::vector<Value>& values)
 
 void Connection::prepare(const QString& name, const QString& sql, int parameterCount)
 {
+    finishSent();
     const ResultGuard result{
         PQprepare(m_connection, name.toUtf8().constData(), sql.toUtf8().constData(), parameterCount, nullptr)};
     if (PQresultStatus(result.result) != PGRES_COMMAND_OK)
@@ -238,6 +260,7 @@ void Connection::prepare(const QString& name, const QString& sql, int parameterC
 
 void Connection::runPrepared(const QString& name, const std::vector<Value>& values)
 {
+    finishSent();
     const BoundValues bound(values);
     const ResultGuard result{PQexecPrepared(m_connection, name.toUtf8().constData(), static_cast<int>(values.size()),
                                             bound.pointers.data(), nullptr, nullptr, 0)};

@@ -91,11 +91,15 @@ public:
     // Notifications that have arrived: their channel's payloads. Reads what the socket holds, never waits.
     QStringList takeNotifications(std::vector<int>* senders = nullptr);
     std::unique_ptr<Canceller> canceller() const;
+    // Sends a ROLLBACK without waiting for the server's answer; the next statement (or finishSent) takes it.
+    void rollbackWithoutWaiting();
+    void finishSent();
 
 private:
     pg_conn* m_connection = nullptr;
     QString m_uri; // without password
     int m_changed = 0;
+    bool m_sent = false;
 };
 
 // Runs a block in one transaction: COMMIT when it returns, ROLLBACK when it throws.

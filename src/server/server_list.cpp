@@ -147,16 +147,14 @@ ServerList::ServerList(std::unique_ptr<Connection> connection, const store::List
 
 ServerList::~ServerList()
 {
+    // The snapshot ends at once, but without waiting for the server's answer, so that dropping a list (at
+    // every keystroke of a search) never holds up the window; the answer is taken when the connection is next
+    // used.
     if (!m_connection)
         return;
-    bool reusable = !m_connection->broken();
-    if (reusable) {
-        try {
-            m_connection->run(QStringLiteral("ROLLBACK"));
-        } catch (const platform::Failure&) {
-            reusable = false;
-        }
-    }
+    const bool reusable = !m_connection->broken();
+    if (reusable)
+        m_connection->rollbackWithoutWaiting();
     m_release(std::move(m_connection), reusable);
 }
 

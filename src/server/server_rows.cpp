@@ -124,16 +124,42 @@ void checkReadyForRows(Connection& connection, bool replaceRows)
         refuseRows(connection);
 }
 
+namespace {
+
+// Emptying tables and setting indexes aside wait for every open list of every program on the catalogue, and
+// meanwhile the new lists of those programs would queue behind them: so they wait a few seconds at most.
+void waitBrieflyForLocks(Connection& connection)
+{
+    connection.run(QStringLiteral("SET lock_timeout = '5s'"));
+}
+
+void runRefusingInUse(Connection& connection, const QString& sql)
+{
+    try {
+        connection.run(sql);
+    } catch (const platform::Failure& failure) {
+        if (!failure.text().contains(QLatin1String("lock timeout")))
+            throw;
+        throw platform::Failure(
+            QStringLiteral("%1: the catalogue is in use (a program has it open); nothing was changed. Close the "
+                           "programs on it and try again (%2)")
+                .arg(connection.uri(), failure.text()));
+    }
+}
+
+} // namespace
+
 void prepareForRows(Connection& connection, bool replaceRows)
 {
     refuseMissingTables(connection);
+    waitBrieflyForLocks(connection);
     if (replaceRows) {
         // The identities start again, as in a new catalogue; the truncate triggers set the kept counts to 0.
-        connection.run(QStringLiteral("TRUNCATE %1 RESTART IDENTITY").arg(tableList()));
+        runRefusingInUse(connection, QStringLiteral("TRUNCATE %1 RESTART IDENTITY").arg(tableList()));
         return;
     }
     // Readers go on; a writer waits for the end of the transaction.
-    connection.run(QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(tableList()));
+    runRefusingInUse(connection, QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(tableList()));
     refuseRows(connection);
 }
 
@@ -149,8 +175,9 @@ IndexesSetAside::IndexesSetAside(Connection& connection) : m_connection(connecti
                        "(SELECT 1 FROM pg_constraint c WHERE c.conindid = format('%I.%I', i.schemaname, "
                        "i.indexname)::regclass) ORDER BY i.indexname"),
         {QStringLiteral("{%1}").arg(tables.join(QLatin1Char(',')))});
+    waitBrieflyForLocks(connection);
     for (const Row& index : indexes) {
-        connection.run(index.at(0).value_or(QString()));
+        runRefusingInUse(connection, index.at(0).value_or(QString()));
         m_definitions << index.at(1).value_or(QString());
     }
 }

@@ -93,13 +93,27 @@ struct Session::Pool
 
     std::unique_ptr<Connection> acquire()
     {
-        {
-            const std::lock_guard<std::mutex> lock(mutex);
-            if (!idle.empty()) {
-                std::unique_ptr<Connection> connection = std::move(idle.back());
+        for (;;) {
+            std::unique_ptr<Connection> connection;
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                if (idle.empty())
+                    break;
+                connection = std::move(idle.back());
                 idle.pop_back();
-                return connection;
             }
+            // What the last list left open ends here; a connection that the server dropped meanwhile (a restart)
+            // shows it now and is left for a new one.
+            try {
+                connection->finishSent();
+                connection->takeNotifications();
+                if (connection->inTransaction())
+                    connection->run(QStringLiteral("ROLLBACK"));
+            } catch (const platform::Failure&) {
+            }
+            if (!connection->broken())
+                return connection;
+            forgetOwn(*connection);
         }
         const std::optional<QString> known = password;
         auto connection = std::make_unique<Connection>(uri, [known](const QString&) { return known; });
@@ -131,12 +145,21 @@ struct Session::Pool
     }
 };
 
-void Session::Search::cancel()
+void Session::Search::cancelAsync(const std::shared_ptr<Search>& self)
 {
     cancelled = true;
-    const std::lock_guard<std::mutex> lock(mutex);
-    if (canceller)
-        canceller->cancel();
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (finished || !canceller)
+            return;
+    }
+    // The request to stop goes over the network: sent from a thread of its own, so that the keystroke that
+    // replaced the search is not held up by it.
+    std::thread([self] {
+        const std::lock_guard<std::mutex> lock(self->mutex);
+        if (self->canceller)
+            self->canceller->cancel();
+    }).detach();
 }
 
 Session::Session(const QString& uri, PasswordSource passwords)
@@ -175,7 +198,7 @@ Session::Session(const QString& uri, PasswordSource passwords)
 Session::~Session()
 {
     for (const std::shared_ptr<Search>& search : m_searches)
-        search->cancel();
+        Search::cancel(search);
     for (const std::shared_ptr<Search>& search : m_searches)
         if (search->worker.joinable())
             search->worker.join();

@@ -61,7 +61,9 @@ public:
         std::atomic<bool> cancelled{false};
         std::unique_ptr<Canceller> canceller; // set while its statements run
         std::thread worker;
-        void cancel();
+        // Stops it at the server without waiting for the answer.
+        static void cancel(const std::shared_ptr<Search>& self) { self->cancelAsync(self); }
+        void cancelAsync(const std::shared_ptr<Search>& self);
     };
     std::shared_ptr<Search> startList(const store::ListPlan& plan, std::function<void()> done);
 

@@ -178,7 +178,7 @@ struct QueryChannel::ServerSearch
     {
         // Abandoned: its statements are stopped at the server; the session waits for the worker at the end.
         if (search)
-            search->cancel();
+            server::Session::Search::cancel(search);
     }
 };
 
@@ -425,6 +425,17 @@ void QueryChannel::open()
 {
     if (m_pending)
         finishPending(m_pending->generation); // the list is open already; its count becomes exact now
+    if (m_search) {
+        // The list asked for is the one on its way from the server: it is waited for.
+        {
+            std::unique_lock<std::mutex> lock(m_search->search->mutex);
+            m_search->search->changed.wait(lock, [&] { return m_search->search->finished; });
+        }
+        const QString failure = m_search->search->failure;
+        finishServerSearch(m_search->generation);
+        if (!isOpen())
+            throw platform::Failure(failure);
+    }
     if (isOpen())
         return;
     connect();

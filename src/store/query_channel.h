@@ -71,7 +71,7 @@ public:
     // throws at once, as open() does.
     void openThen(std::function<void()> whenOpen, std::function<void(const QString&)> whenFailed);
     // A list is open with its first part while the rest is being counted.
-    bool isPending() const { return m_pending != nullptr; }
+    bool isPending() const { return m_pending != nullptr || m_search != nullptr; }
     // Runs a changing statement (no rows). Refused on a read-only catalogue (readOnlyMessage).
     void execute();
     // The rows the last execute() changed.
