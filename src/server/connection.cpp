@@ -160,6 +160,72 @@ std::vector<Row> Connection::run(const QString& sql, const std::vector<Value>& v
     return table(sql, values).rows;
 }
 
+namespace {
+
+Table tableOf(PGresult* result)
+{
+    Table table;
+    for (int c = 0; c < PQnfields(result); ++c) {
+        table.columns << QString::fromUtf8(PQfname(result, c));
+        const unsigned type = PQftype(result, c);
+        table.wholeNumbers.push_back(type == 20 || type == 21 || type == 23); // int8, int2, int4
+    }
+    table.rows = rowsOf(result);
+    return table;
+}
+
+} // namespace
+
+std::vector<Table> Connection::pipeline(const std::vector<std::pair<QString, std::vector<Value>>>& statements)
+{
+    if (!m_connection)
+        throw platform::Failure(QStringLiteral("%1: no connection to the server").arg(m_uri));
+    finishSent();
+    if (PQenterPipelineMode(m_connection) != 1)
+        throw platform::Failure(serverText(PQerrorMessage(m_connection)));
+    std::vector<BoundValues> bound;
+    bound.reserve(statements.size());
+    QString failure;
+    for (const auto& [sql, values] : statements) {
+        bound.emplace_back(values);
+        if (PQsendQueryParams(m_connection, sql.toUtf8().constData(), static_cast<int>(values.size()), nullptr,
+                              bound.back().pointers.data(), nullptr, nullptr, 0) != 1) {
+            failure = serverText(PQerrorMessage(m_connection));
+            break;
+        }
+    }
+    std::vector<Table> tables;
+    if (failure.isEmpty() && PQpipelineSync(m_connection) != 1)
+        failure = serverText(PQerrorMessage(m_connection));
+    if (failure.isEmpty()) {
+        // Each statement's results end with a null; the sync's own result ends the pipeline.
+        for (;;) {
+            PGresult* result = PQgetResult(m_connection);
+            if (!result) {
+                if (PQstatus(m_connection) != CONNECTION_OK) {
+                    failure = serverText(PQerrorMessage(m_connection));
+                    break;
+                }
+                continue;
+            }
+            const ResultGuard guard{result};
+            const ExecStatusType status = PQresultStatus(result);
+            if (status == PGRES_PIPELINE_SYNC)
+                break;
+            if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
+                tables.push_back(tableOf(result));
+            } else if (status != PGRES_PIPELINE_ABORTED && failure.isEmpty()) {
+                const char* text = PQresultErrorMessage(result);
+                failure = serverText(text && *text ? text : PQerrorMessage(m_connection));
+            }
+        }
+    }
+    PQexitPipelineMode(m_connection);
+    if (!failure.isEmpty())
+        throw platform::Failure(failure);
+    return tables;
+}
+
 void Connection::rollbackWithoutWaiting()
 {
     finishSent();
@@ -188,13 +254,7 @@ Table Connection::table(const QString& sql, const std::vector<Value>& values)
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         throw platform::Failure(serverText(PQerrorMessage(m_connection)));
     m_changed = QByteArray(PQcmdTuples(result.result)).toInt();
-    Table table;
-    for (int c = 0; c < PQnfields(result.result); ++c) {
-        table.columns << QString::fromUtf8(PQfname(result.result, c));
-        const unsigned type = PQftype(result.result, c);
-        table.wholeNumbers.push_back(type == 20 || type == 21 || type == 23); // int8, int2, int4
-    }
-    table.rows = rowsOf(result.result);
+    Table table = tableOf(result.result);
     return table;
 }
 

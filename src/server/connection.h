@@ -68,6 +68,9 @@ public:
     std::vector<Row> run(const QString& sql, const std::vector<Value>& values = {});
     // The same with the columns' names and kinds.
     Table table(const QString& sql, const std::vector<Value>& values = {});
+    // Several statements sent together and answered in one round trip, each with its own bound values; their
+    // results in order. A statement that fails ends the rest and throws its text.
+    std::vector<Table> pipeline(const std::vector<std::pair<QString, std::vector<Value>>>& statements);
     // The first column of the first row as text, or empty when there is none or it is null.
     QString single(const QString& sql, const std::vector<Value>& values = {});
 

@@ -49,6 +49,13 @@ QString filterOf(const store::ListPlan& plan, std::vector<Value>& values)
         const QString start = pattern.chopped(1);
         if (plainText(start)) {
             values.emplace_back(start);
+            // On the list's first order column the rows that can match lie at or after the folded text in the
+            // Hungarian order (a letter's capital and every longer text sort after it, and so does a contracted
+            // letter such as cs after c), so the order index is entered there instead of read from its start.
+            if (plan.filterOrderColumn == 0)
+                return prefixCondition(column) +
+                       QStringLiteral(" AND %1 >= lower($1::text COLLATE \"%2\")")
+                           .arg(column, QLatin1String(hungarianCollation));
             return prefixCondition(column);
         }
         if (start.startsWith(QLatin1Char('%')) && start.size() > 1 && plainText(start.mid(1))) {
@@ -99,11 +106,15 @@ ServerList::Statements ServerList::statementsFor(const store::ListPlan& plan)
     }
     order << identity;
     reversed << identity + QStringLiteral(" DESC");
-    if (plan.wholeTable())
-        statements.count = QStringLiteral("SELECT row_count FROM %1 WHERE table_name = '%2'")
-                               .arg(QLatin1String(rowCountsTable), table);
-    else
-        statements.count = QStringLiteral("SELECT count(*) FROM %1%2").arg(table, where);
+    // The count also tells the planner how little of the list a screen is, so that the cursor's plan is the
+    // one that finds the first screen soonest (the order index for a long list, a sort for a few rows).
+    const QString counted = plan.wholeTable() ? QStringLiteral("SELECT row_count AS c FROM %1 WHERE table_name = '%2'")
+                                                    .arg(QLatin1String(rowCountsTable), table)
+                                              : QStringLiteral("SELECT count(*) AS c FROM %1%2").arg(table, where);
+    statements.count = QStringLiteral("SELECT c, set_config('cursor_tuple_fraction', (%1.0 / greatest(c, %1))::text, "
+                                      "true) FROM (%2) AS counted")
+                           .arg(pageSize)
+                           .arg(counted);
     const QString select = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY ").arg(selectList(plan), table, where);
     statements.rows = select + order.join(QStringLiteral(", "));
     statements.reversed = select + reversed.join(QStringLiteral(", "));
@@ -114,14 +125,18 @@ ServerList::ServerList(std::unique_ptr<Connection> connection, const store::List
     : m_connection(std::move(connection)), m_release(std::move(release)), m_statements(statementsFor(plan))
 {
     try {
-        // One snapshot for the count and every screen read later.
-        m_connection->run(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
-        m_count = m_connection->single(m_statements.count, m_statements.values).toInt();
-        m_connection->run(QStringLiteral("DECLARE %1 SCROLL CURSOR FOR %2").arg(forwardCursor, m_statements.rows),
-                          m_statements.values);
+        // One snapshot for the count and every screen read later, all asked for in one round trip.
+        const std::vector<Table> answers = m_connection->pipeline(
+            {{QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
+             {m_statements.count, m_statements.values},
+             {QStringLiteral("DECLARE %1 SCROLL CURSOR FOR %2").arg(forwardCursor, m_statements.rows),
+              m_statements.values},
+             {QStringLiteral("FETCH FORWARD %1 FROM %2").arg(pageSize).arg(forwardCursor), {}}});
+        if (answers.size() != 4 || answers[1].rows.empty())
+            throw platform::Failure(QStringLiteral("the server gave no count of the list"));
+        m_count = answers[1].rows.front().front().value_or(QStringLiteral("0")).toInt();
         // The first screen gives the columns.
-        const Table first =
-            m_connection->table(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(pageSize).arg(forwardCursor));
+        const Table& first = answers[3];
         m_columns = first.columns;
         m_wholeNumbers = first.wholeNumbers;
         m_forwardAt = static_cast<int>(first.rows.size());
