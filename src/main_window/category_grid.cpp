@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QHideEvent>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QShowEvent>
 
@@ -80,6 +81,7 @@ void CategoryGrid::showEvent(QShowEvent* event)
 
 void CategoryGrid::hideEvent(QHideEvent* event)
 {
+    m_mouseHeld = false; // a release that comes to a hidden grid is not seen
     if (!event->spontaneous()) {
         m_model->setShown(false);
         if (!spareRowHeader()) {
@@ -98,8 +100,12 @@ void CategoryGrid::hideEvent(QHideEvent* event)
 
 bool CategoryGrid::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        (watched == viewport() || watched == horizontalHeader()->viewport()))
+    const bool onGrid = watched == viewport() || watched == horizontalHeader()->viewport();
+    if (onGrid && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick))
+        m_mouseHeld = true;
+    if (event->type() == QEvent::MouseButtonRelease && onGrid) {
+        m_mouseHeld = static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton;
         emit mouseReleased();
+    }
     return QTableView::eventFilter(watched, event);
 }

@@ -17,6 +17,9 @@ public:
     RowSetModel* rowSetModel() const { return m_model; }
     std::vector<int> columnWidths() const;
     void setColumnWidths(const std::vector<int>& widths);
+    // A mouse button is held down over the rows or the column titles: a click, a selection or a column border
+    // being dragged, during which the rows must stay where they are.
+    bool mouseHeld() const { return m_mouseHeld; }
 
 signals:
     // A cell was clicked: the row under the mouse, not the grid's cursor.
@@ -31,4 +34,5 @@ protected:
 
 private:
     RowSetModel* m_model;
+    bool m_mouseHeld = false;
 };

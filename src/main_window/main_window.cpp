@@ -91,6 +91,7 @@ TFoablak::TFoablak(platform::Services services, const QString& namedCatalogue, Q
     wireHandlers();
     new ListCommands(this);
     watchCatalogueUpkeep();
+    followOtherUsers();
     for (std::vector<int>& widths : columnWidths)
         widths.clear();
     for (int tab = 0; tab < store::dataCategoryCount; ++tab)
@@ -115,8 +116,10 @@ TFoablak::~TFoablak()
 
 template <typename Handler> void TFoablak::run(Handler&& handler)
 {
+    ++m_handlerDepth;
     platform::runDescribedHandler(
         m_services.errors, [this] { return failedOperationText(); }, std::forward<Handler>(handler));
+    --m_handlerDepth;
 }
 
 QString TFoablak::failedOperationText() const

@@ -21,6 +21,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class QTimer;
 class TRogzites;
 
 // The window font: Tahoma 8 points, or the nearest sans-serif of its width.
@@ -82,6 +83,12 @@ public:
     // --- entry dialog
     void FelvetelClick();
     void SzerkesztesClick();
+    // --- other users' changes to a server catalogue
+    // Tables another program changed: the shown list (and the album's tracks) is read again once the user is
+    // not in the middle of something, a burst of changes giving one reading.
+    void otherUsersChanged(const QStringList& tables);
+    // The user holds a mouse button, edits a row, or waits for a search: the list must stay as it is.
+    bool busyWithTheLists() const;
     // --- layout and links
     void FormResize();
     void weblinkClick();
@@ -164,6 +171,11 @@ private:
     void placeCountWords();
     // The artist and album captions take the room above their grids.
     void fitAlbumCaptions();
+    void followOtherUsers();
+    void refreshChangedLists();
+    void refreshList(CategoryGrid* grid, store::QueryChannel& channel, int tab);
+    // A screen of a list could not be read (the server went away under it): told once for that list.
+    void reportUnreadableList(const QString& original);
 
     platform::Services m_services;
     localisation::TextSlots m_textSlots;
@@ -202,6 +214,9 @@ private:
     bool m_leaveWithoutSaving = false;         // the user chose to leave although the settings could not be saved
     bool m_activatedOnce = false;
     bool m_inBrowse = false;
+    int m_handlerDepth = 0;          // handlers running now, a nested one inside a processEvents included
+    QStringList m_changedTables;     // other programs' changes not yet shown, lower case
+    QTimer* m_changeTimer = nullptr; // gathers a burst of changes; waits while the user is busy
     QObject* m_lastFocusWindow = nullptr;
 
     friend class MainWindowAccess;

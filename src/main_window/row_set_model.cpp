@@ -8,6 +8,7 @@ RowSetModel::RowSetModel(store::QueryChannel& channel, const std::vector<store::
 {
     connect(&m_channel, &store::QueryChannel::rowsAboutToChange, this, [this] { beginResetModel(); });
     connect(&m_channel, &store::QueryChannel::rowsChanged, this, [this] {
+        m_failureTold = false;
         mapColumns();
         endResetModel();
     });
@@ -60,10 +61,15 @@ QVariant RowSetModel::data(const QModelIndex& index, int role) const
     const int source = m_sourceColumn.at(static_cast<std::size_t>(index.column()));
     if (source < 0)
         return {};
-    // A screen that cannot be read now (the file went away under the list) is shown empty; painting goes on.
+    // A screen that cannot be read now (the file or the server went away under the list) is shown empty and
+    // painting goes on; the user is told once.
     try {
         return m_channel.rows()->value(index.row(), source).toString();
-    } catch (const platform::Failure&) {
+    } catch (const platform::Failure& failure) {
+        if (!m_failureTold) {
+            m_failureTold = true;
+            emit screenFailed(failure.original());
+        }
         return {};
     }
 }

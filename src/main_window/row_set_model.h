@@ -31,6 +31,11 @@ public:
     const std::vector<store::GridColumn>& columns() const { return m_columns; }
     store::QueryChannel& channel() const { return m_channel; }
 
+signals:
+    // A screen of the list could not be read (the file or the server went away under it): once for a list,
+    // however many cells are painted empty meanwhile.
+    void screenFailed(const QString& original) const;
+
 private:
     void mapColumns();
 
@@ -39,4 +44,5 @@ private:
     QStringList m_titles;
     std::vector<int> m_sourceColumn; // index in the row set of each shown column, -1 when missing
     bool m_shown = false;
+    mutable bool m_failureTold = false;
 };

@@ -306,7 +306,14 @@ void Session::begin()
     Connection& connection = command();
     connection.run(QStringLiteral("BEGIN"));
     m_inTransaction = true;
-    connection.run(QStringLiteral("LOCK TABLE eloado IN SHARE ROW EXCLUSIVE MODE"));
+    // A transaction that could not take its lock never started for its caller, who rolls nothing back: the
+    // next action must find the session outside it and connect again if the connection went.
+    try {
+        connection.run(QStringLiteral("LOCK TABLE eloado IN SHARE ROW EXCLUSIVE MODE"));
+    } catch (const platform::Failure&) {
+        rollback();
+        throw;
+    }
 }
 
 void Session::commit()

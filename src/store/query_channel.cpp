@@ -523,8 +523,20 @@ void QueryChannel::openThen(std::function<void()> whenOpen, std::function<void(c
     m_pending = std::move(pending);
 }
 
+void QueryChannel::refreshThen(std::function<void()> whenOpen, std::function<void(const QString&)> whenFailed)
+{
+    const ListPlan* plan = m_statement.listPlan();
+    if (m_server && plan && isOpen()) {
+        abandonPending();
+        openServerThen(*plan, std::move(whenOpen), std::move(whenFailed), true);
+        return;
+    }
+    dropRows();
+    openThen(std::move(whenOpen), std::move(whenFailed));
+}
+
 void QueryChannel::openServerThen(const ListPlan& plan, std::function<void()> whenOpen,
-                                  std::function<void(const QString&)> whenFailed)
+                                  std::function<void(const QString&)> whenFailed, bool keepShown)
 {
     emit statementRun(m_statement.text());
     followServerChanges();
@@ -548,8 +560,9 @@ void QueryChannel::openServerThen(const ListPlan& plan, std::function<void()> wh
         whenOpen();
         return;
     }
-    // Meanwhile the list is empty and pending.
-    install(std::make_unique<LoadedRowSet>(QStringList(), std::vector<QVariantList>()));
+    // Meanwhile the list is empty and pending; a list read again keeps its old rows on the screen.
+    if (!keepShown || !m_rows)
+        install(std::make_unique<LoadedRowSet>(QStringList(), std::vector<QVariantList>()));
     m_search = std::make_unique<ServerSearch>();
     m_search->generation = generation;
     m_search->search = std::move(search);

@@ -70,8 +70,11 @@ public:
     // callbacks, so the newest statement wins; open() waits for it instead. A statement the engine refuses
     // throws at once, as open() does.
     void openThen(std::function<void()> whenOpen, std::function<void(const QString&)> whenFailed);
-    // A list is open with its first part while the rest is being counted.
+    // A list is open with its first part while the rest is being counted (on a server: while it is read).
     bool isPending() const { return m_pending != nullptr || m_search != nullptr; }
+    // Reads the open list's statement again, as openThen does, for another program's changes: the rows shown
+    // stay on the screen until the new ones are in, so the grid never flashes empty; then whenOpen runs.
+    void refreshThen(std::function<void()> whenOpen, std::function<void(const QString&)> whenFailed);
     // Runs a changing statement (no rows). Refused on a read-only catalogue (readOnlyMessage).
     void execute();
     // The rows the last execute() changed.
@@ -136,7 +139,7 @@ private:
     void repairCounts(const QString& table);
     void connectServer();
     void openServerThen(const ListPlan& plan, std::function<void()> whenOpen,
-                        std::function<void(const QString&)> whenFailed);
+                        std::function<void(const QString&)> whenFailed, bool keepShown = false);
     void finishServerSearch(quint64 generation);
     void followServerChanges();
 
