@@ -150,13 +150,24 @@ QStringList readScreen(const store::RowSet& rows, int limit = screen)
     return values;
 }
 
-// One column of a screen's rows: the order column, which both sides must show alike whatever else they carry.
+// One column of a screen's values: the order column, which both sides must show alike whatever else they carry.
 QStringList columnOf(const QStringList& values, int columns, int column)
 {
     QStringList picked;
-    for (int i = column; i < values.size(); i += columns)
+    for (int i = column; columns > 0 && i < values.size(); i += columns)
         picked << values.at(i);
     return picked;
+}
+
+QStringList orderColumnOf(const store::RowSet& rows, const QStringList& values, const QString& column)
+{
+    return columnOf(values, static_cast<int>(rows.columnNames().size()), rows.columnIndex(column));
+}
+
+// The bare screens carry the identity, then the designed columns: the order column comes second.
+QStringList orderColumnOf(const BareServer::Screen& first)
+{
+    return columnOf(first.values, first.rows ? static_cast<int>(first.values.size()) / first.rows : 0, 1);
 }
 
 struct Keystroke
@@ -255,9 +266,8 @@ void BM_OpenTab(benchmark::State& state)
         state.SetIterationTime((channel ? took : bareTook) / 1000);
         check(state, count == tableRows && first.rows == screen, "the bare statements found too few rows");
         if (channel) {
-            const int columns = static_cast<int>(first.values.size()) / first.rows;
             check(state, programCount == count, "the program's count differs from the kept count");
-            check(state, columnOf(programScreen, columns, 1) == columnOf(first.values, columns, 1),
+            check(state, orderColumnOf(*channel->rows(), programScreen, table.column) == orderColumnOf(first),
                   "the program's first screen differs from the bare one");
         }
         ++iterations;
@@ -310,9 +320,8 @@ void searchKeystroke(benchmark::State& state, bool containment)
         state.SetIterationTime((channel ? typedKey.completeMs : countTook + screenTook) / 1000);
         check(state, count > screen && first.rows == screen, "the bare statements found too few rows");
         if (channel) {
-            const int columns = static_cast<int>(first.values.size()) / first.rows;
             check(state, typedKey.count == count, "the program's count differs from the bare count");
-            check(state, columnOf(typedKey.screen, columns, 1) == columnOf(first.values, columns, 1),
+            check(state, orderColumnOf(*channel->rows(), typedKey.screen, table.column) == orderColumnOf(first),
                   "the program's first screen differs from the bare one");
         }
         ++iterations;
