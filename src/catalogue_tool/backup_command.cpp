@@ -1,6 +1,8 @@
 #include "catalogue_tool/arguments.h"
 #include "catalogue_tool/catalogue_file.h"
 #include "platform/failure.h"
+#include "server/connection.h"
+#include "server/server_copy.h"
 #include "store/new_catalogue_file.h"
 
 #include <QElapsedTimer>
@@ -16,7 +18,8 @@ const Syntax syntax{
     QStringLiteral("Copies the catalogue FILE into OUT as it stands at one moment, also while the program or another\n"
                    "tool is writing to it. The copy is written beside OUT under a temporary name, checked as 'check'\n"
                    "checks a catalogue, and only then takes the name OUT. An existing OUT is kept unless --force, and\n"
-                   "never replaced while a program has it open.\n"),
+                   "never replaced while a program has it open. FILE may be a PostgreSQL connection URI: the copy of\n"
+                   "the server catalogue is then a new file, read from one moment of the server as 'copy' reads it.\n"),
     2,
     {QStringLiteral("--force")}};
 
@@ -94,6 +97,47 @@ int copyPages(sqlite3* source, const QString& copy)
     throw platform::Failure(text);
 }
 
+// A catalogue on a server into a new file, checked before it takes its name.
+int backupServer(const QString& uri, const QString& target, bool force, Streams streams)
+{
+    server::CopyCounts counts;
+    QStringList warnings;
+    try {
+        checkOutputFile(target, force);
+        server::FileCopyOptions options;
+        options.replaceExisting = force;
+        options.purpose = QStringLiteral("backup");
+        options.verify = [&](const QString& copy) {
+            const Findings findings = checkFile(copy);
+            // The copy's tables are new and its rows counted against the server's, so what the check finds is
+            // either in the rows themselves (tracks without their album, which the server catalogue has too, and
+            // a copy is worth most before a repair) or a fault of the copy.
+            QStringList own;
+            for (const QString& line : findings.lines)
+                if (!line.contains(QLatin1String("belong to no album")))
+                    own << line;
+            if (findings.code != 0 && (!own.isEmpty() || findings.lines.isEmpty()))
+                throw platform::Failure(QStringLiteral("the copy fails the check, so %1 was not written:\n  %2")
+                                            .arg(target, findings.lines.join(QStringLiteral("\n  "))));
+            if (findings.code != 0) {
+                warnings << QStringLiteral("%1 has problems of its own, and the copy has them too:")
+                                .arg(server::withoutPassword(uri));
+                for (const QString& line : findings.lines)
+                    warnings << QStringLiteral("  ") + line;
+            }
+        };
+        counts = server::copyServerToFile(uri, target, options);
+    } catch (const platform::Failure& failure) {
+        streams.err << "mediatar-catalogue backup: " << failure.text() << "\n";
+        return 1;
+    }
+    for (const QString& warning : warnings)
+        streams.err << "mediatar-catalogue backup: warning: " << warning << "\n";
+    streams.out << "backed up " << server::withoutPassword(uri) << " into " << target << " (" << counts.rows
+                << " rows, checked)\n";
+    return 0;
+}
+
 } // namespace
 
 int backupCommand(const QStringList& args, Streams streams)
@@ -104,6 +148,8 @@ int backupCommand(const QStringList& args, Streams streams)
         return exitCode;
     const QString source = parsed->positional.at(0);
     const QString target = parsed->positional.at(1);
+    if (server::isServerUri(source))
+        return backupServer(source, target, parsed->has(QStringLiteral("--force")), streams);
     QStringList warnings;
     int pages = 0;
     try {

@@ -2,6 +2,7 @@
 #include "catalogue_tool/catalogue_file.h"
 #include "platform/failure.h"
 #include "server/connection.h"
+#include "server/server_rows.h"
 #include "server/server_schema.h"
 #include "store/kept_order.h"
 #include "store/schema.h"
@@ -23,7 +24,7 @@ const Syntax syntax{
                    "file is only read, unless --repair is given: then the kept counts and order are rebuilt\n"
                    "from the rows first. Exits with 1 when anything is wrong. FILE may be a PostgreSQL\n"
                    "connection URI: then the tables, their Hungarian order, indexes and kept counts on the\n"
-                   "server are checked (read only; --repair works on a file only).\n"),
+                   "server are checked; --repair then counts the rows of each table into its kept count first.\n"),
     1,
     {QStringLiteral("--repair")}};
 
@@ -183,13 +184,11 @@ void repairKeptCounts(const QString& path)
 int checkServer(const QString& uri, bool repair, Streams streams)
 {
     const QString shown = server::withoutPassword(uri);
-    if (repair) {
-        streams.err << "mediatar-catalogue check: --repair works on a file only\n";
-        return 2;
-    }
     QStringList problems;
     try {
         server::Connection connection(uri);
+        if (repair)
+            server::rebuildKeptCounts(connection);
         // One snapshot: writers meanwhile cannot make a kept count differ from its recount.
         server::inTransaction(connection, QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"),
                               [&] { problems = server::serverCatalogueProblems(connection); });

@@ -1,7 +1,9 @@
 #include "catalogue_tool/arguments.h"
 #include "catalogue_tool/csv_reader.h"
+#include "catalogue_tool/server_target.h"
 #include "hungarian/hungarian.h"
 #include "platform/failure.h"
+#include "server/connection.h"
 #include "store/connection_setup.h"
 #include "store/catalogue_writer.h"
 #include "store/new_catalogue_file.h"
@@ -12,6 +14,7 @@
 #include <QStringDecoder>
 #include <sqlite3.h>
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 
 namespace catalogue_tool {
@@ -31,7 +34,10 @@ const Syntax syntax{
         "catalogue is written; OUT appears only when every row is in. An existing OUT is kept unless --force,\n"
         "and never replaced while a program has it open.\n"
         "A track whose album is missing is such a fault; with --keep-orphans it is kept as it is (a catalogue\n"
-        "may hold such tracks, which the program never lists).\n"),
+        "may hold such tracks, which the program never lists).\n"
+        "OUT may be a PostgreSQL connection URI: the rows then go, all or none, into the catalogue there, which\n"
+        "'create' made and which must hold no rows (--force replaces its rows). They are read into a temporary\n"
+        "file first, with the same checks.\n"),
     2,
     {QStringLiteral("--force"), QStringLiteral("--keep-orphans")}};
 
@@ -304,8 +310,12 @@ int importCsvCommand(const QStringList& args, Streams streams)
     std::vector<QString> files;
     try {
         files = tableFiles(dir, warnings);
-        checkOutputFile(target, parsed->has(QStringLiteral("--force")));
-        store::NewCatalogueFile temporary(target, QStringLiteral("csv"));
+        std::optional<ServerTarget> onServer;
+        if (server::isServerUri(target))
+            onServer.emplace(target, parsed->has(QStringLiteral("--force")));
+        else
+            checkOutputFile(target, parsed->has(QStringLiteral("--force")));
+        store::NewCatalogueFile temporary(onServer ? onServer->stagingPath() : target, QStringLiteral("csv"));
         {
             store::CatalogueWriter db(temporary.path());
             // The rows go into the bare tables; the store builds its indexes and kept counts over all of them at
@@ -330,6 +340,8 @@ int importCsvCommand(const QStringList& args, Streams streams)
             db.close();
         }
         temporary.commit();
+        if (onServer)
+            onServer->commit();
     } catch (const platform::Failure& failure) {
         for (const QString& warning : warnings)
             streams.err << "mediatar-catalogue import-csv: warning: " << warning << "\n";
@@ -349,7 +361,8 @@ int importCsvCommand(const QStringList& args, Streams streams)
         streams.out << "\n";
         total += rows[i];
     }
-    streams.out << "imported " << total << " rows from " << dir << " into " << target << "\n";
+    streams.out << "imported " << total << " rows from " << dir << " into "
+                << (server::isServerUri(target) ? server::withoutPassword(target) : target) << "\n";
     return 0;
 }
 

@@ -2,6 +2,9 @@
 #include "catalogue_tool/progress_line.h"
 
 #include "platform/failure.h"
+#include "server/connection.h"
+#include "server/server_rows.h"
+#include "server/server_schema.h"
 #include "store/connection_setup.h"
 #include "store/schema.h"
 
@@ -9,6 +12,7 @@
 #include <array>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <cstdint>
 #include <sqlite3.h>
 #include <vector>
@@ -225,39 +229,118 @@ struct Counter
     }
 };
 
-// One prepared insert, run row after row.
-class Inserter
+// Where the made-up rows go: the tables of a new file, or of a catalogue on a server. The rows of each table come
+// together, each with its values in the order of the table's columns, an album key as its number in decimal.
+class RowWriter
 {
 public:
-    Inserter(sqlite3* db, const QString& sql, Counter& counter) : m_db(db), m_counter(counter)
-    {
-        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &m_statement, nullptr) != SQLITE_OK)
-            throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(db)));
-    }
-    ~Inserter() { sqlite3_finalize(m_statement); }
-    Inserter(const Inserter&) = delete;
-    Inserter& operator=(const Inserter&) = delete;
+    explicit RowWriter(Counter& counter) : m_counter(counter) {}
+    virtual ~RowWriter() = default;
+    RowWriter(const RowWriter&) = delete;
+    RowWriter& operator=(const RowWriter&) = delete;
 
-    void row(const QStringList& values, std::int64_t number = -1)
+    void start(const QString& name)
     {
-        int index = 1;
-        for (const QString& value : values) {
-            const QByteArray bytes = value.toUtf8();
-            sqlite3_bind_text(m_statement, index++, bytes.constData(), static_cast<int>(bytes.size()),
-                              SQLITE_TRANSIENT);
+        for (const store::TableDefinition& table : store::catalogueTables())
+            if (table.name == name)
+                return startTable(table);
+        throw platform::Failure(QStringLiteral("no table %1 in a catalogue").arg(name));
+    }
+    void row(const QStringList& values)
+    {
+        writeRow(values);
+        m_counter.add();
+    }
+    void finish() { finishTable(); }
+
+protected:
+    virtual void startTable(const store::TableDefinition& table) = 0;
+    virtual void writeRow(const QStringList& values) = 0;
+    virtual void finishTable() = 0;
+
+    static bool isNumberColumn(const store::TableDefinition& table, const QString& column)
+    {
+        return column == QLatin1String("eloado_azonosito") ||
+               (table.name == QLatin1String("eloado") && column == QLatin1String("kod"));
+    }
+
+private:
+    Counter& m_counter;
+};
+
+// One prepared insert per table, run row after row: the engine is in this process, so a row costs little.
+class FileRowWriter : public RowWriter
+{
+public:
+    FileRowWriter(sqlite3* db, Counter& counter) : RowWriter(counter), m_db(db) {}
+    ~FileRowWriter() override { sqlite3_finalize(m_statement); }
+
+protected:
+    void startTable(const store::TableDefinition& table) override
+    {
+        QStringList marks;
+        m_numbers.clear();
+        for (const QString& column : table.columns) {
+            marks << QStringLiteral("?");
+            m_numbers.push_back(isNumberColumn(table, column));
         }
-        if (number >= 0)
-            sqlite3_bind_int64(m_statement, index, number);
+        const QString sql =
+            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                .arg(table.name, table.columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+        if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &m_statement, nullptr) != SQLITE_OK)
+            throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    }
+    void writeRow(const QStringList& values) override
+    {
+        for (int i = 0; i < values.size(); ++i) {
+            if (m_numbers.at(static_cast<size_t>(i))) {
+                sqlite3_bind_int64(m_statement, i + 1, values.at(i).toLongLong());
+                continue;
+            }
+            const QByteArray bytes = values.at(i).toUtf8();
+            sqlite3_bind_text(m_statement, i + 1, bytes.constData(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+        }
         if (sqlite3_step(m_statement) != SQLITE_DONE)
             throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
         sqlite3_reset(m_statement);
-        m_counter.add();
+    }
+    void finishTable() override
+    {
+        sqlite3_finalize(m_statement);
+        m_statement = nullptr;
     }
 
 private:
     sqlite3* m_db;
-    Counter& m_counter;
     sqlite3_stmt* m_statement = nullptr;
+    std::vector<bool> m_numbers;
+};
+
+// Many rows to a statement: on a server each statement is a round trip.
+class ServerRowWriter : public RowWriter
+{
+public:
+    ServerRowWriter(server::Connection& connection, Counter& counter) : RowWriter(counter), m_connection(connection) {}
+
+protected:
+    void startTable(const store::TableDefinition& table) override
+    {
+        m_inserter.emplace(m_connection, table.name, table.columns);
+    }
+    void writeRow(const QStringList& values) override
+    {
+        server::Row row;
+        row.reserve(static_cast<size_t>(values.size()));
+        // An empty text stays an empty text, as in a file: never a null.
+        for (const QString& value : values)
+            row.emplace_back(value.isNull() ? QStringLiteral("") : value);
+        m_inserter->add(std::move(row));
+    }
+    void finishTable() override { m_inserter->finish(); }
+
+private:
+    server::Connection& m_connection;
+    std::optional<server::RowInserter> m_inserter;
 };
 
 void execute(sqlite3* db, const char* sql)
@@ -266,63 +349,70 @@ void execute(sqlite3* db, const char* sql)
         throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(db)));
 }
 
-void fill(sqlite3* db, int rows, std::uint64_t seed, const Progress& progress)
+// The same rows for the same size and seed, whichever writer takes them.
+void fill(RowWriter& out, int rows, std::uint64_t seed)
 {
     Random random(seed);
-    Counter counter{progress, 7 * static_cast<quint64>(rows)};
-    execute(db, "BEGIN");
     {
-        Inserter albums(db, QStringLiteral("INSERT INTO eloado (ELOADO, ALBUM) VALUES (?, ?)"), counter);
-        for (int i = 0; i < rows; ++i)
-            albums.row({artist(random), title(random)});
+        // The keys are written out, as a new file would give them, so that a server catalogue whose key counter
+        // has moved on still gets the same rows.
+        out.start(QStringLiteral("eloado"));
+        for (int i = 0; i < rows; ++i) {
+            const QString name = artist(random);
+            out.row({QString::number(i + 1), name, title(random)});
+        }
+        out.finish();
         // Albums have from none to a CD's worth of tracks; the tracks run out before the albums do.
-        Inserter tracks(db, QStringLiteral("INSERT INTO szamok VALUES (?, ?, ?, ?, ?, ?)"), counter);
+        out.start(QStringLiteral("szamok"));
         int written = 0;
         for (std::int64_t album = 1; written < rows; ++album) {
             const bool audio = random.chance(20);
             const QString medium = audio ? QStringLiteral("Audió") : code(random, QStringLiteral("MP3"));
             const QString bitrate = audio ? QStringLiteral("Audió") : random.pick(bitrates);
             for (int track = random.below(21); track > 0 && written < rows; --track, ++written) {
-                tracks.row({title(random), duration(random, 0, 1, 8), audio ? QString() : megabytes(random, 2, 12),
-                            bitrate, medium},
-                           album);
+                out.row({title(random), duration(random, 0, 1, 8), audio ? QString() : megabytes(random, 2, 12),
+                         bitrate, medium, QString::number(album)});
             }
         }
-        Inserter compilations(db, QStringLiteral("INSERT INTO Valogatasok VALUES (?, ?, ?, ?, ?, ?)"), counter);
+        out.finish();
+        out.start(QStringLiteral("Valogatasok"));
         for (int i = 0; i < rows; ++i) {
-            compilations.row({artist(random) + QStringLiteral(" - ") + title(random),
-                              random.pick(compilationNames) + QLatin1Char(' ') + QString::number(random.below(30) + 1),
-                              duration(random, 0, 1, 8), random.pick(bitrates), megabytes(random, 2, 12),
-                              code(random, QStringLiteral("CD"))});
+            out.row({artist(random) + QStringLiteral(" - ") + title(random),
+                     random.pick(compilationNames) + QLatin1Char(' ') + QString::number(random.below(30) + 1),
+                     duration(random, 0, 1, 8), random.pick(bitrates), megabytes(random, 2, 12),
+                     code(random, QStringLiteral("CD"))});
         }
-        Inserter films(db, QStringLiteral("INSERT INTO DVD_Filmek VALUES (?, ?, ?, ?, ?, ?, ?)"), counter);
+        out.finish();
+        out.start(QStringLiteral("DVD_Filmek"));
         for (int i = 0; i < rows; ++i) {
-            films.row({title(random), random.pick(englishWords) + QLatin1Char(' ') + random.pick(englishWords),
-                       joined(random, soundTracks, 3),
-                       random.chance(15) ? QStringLiteral("-") : joined(random, subtitleLanguages, 4),
-                       QString::number(random.chance(85) ? 1 : 2), duration(random, 2, 0), random.pick(filmStyles)});
+            out.row({title(random), random.pick(englishWords) + QLatin1Char(' ') + random.pick(englishWords),
+                     joined(random, soundTracks, 3),
+                     random.chance(15) ? QStringLiteral("-") : joined(random, subtitleLanguages, 4),
+                     QString::number(random.chance(85) ? 1 : 2), duration(random, 2, 0), random.pick(filmStyles)});
         }
-        Inserter clips(db, QStringLiteral("INSERT INTO Filmek_videoklippek VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                       counter);
+        out.finish();
+        out.start(QStringLiteral("Filmek_videoklippek"));
         for (int i = 0; i < rows; ++i) {
-            clips.row({title(random), capitalised(random.pick(adjectives) + QLatin1Char(' ') + random.pick(nouns)),
-                       random.pick(languages), random.pick(resolutions), megabytes(random, 20, 1400),
-                       duration(random, 2, 0), random.pick(filmStyles), random.pick(videoCodecs),
-                       random.pick(audioCodecs)});
+            out.row({title(random), capitalised(random.pick(adjectives) + QLatin1Char(' ') + random.pick(nouns)),
+                     random.pick(languages), random.pick(resolutions), megabytes(random, 20, 1400),
+                     duration(random, 2, 0), random.pick(filmStyles), random.pick(videoCodecs),
+                     random.pick(audioCodecs)});
         }
-        Inserter games(db, QStringLiteral("INSERT INTO games VALUES (?, ?, ?, ?)"), counter);
+        out.finish();
+        out.start(QStringLiteral("games"));
         for (int i = 0; i < rows; ++i) {
-            games.row({title(random), random.pick(gameStyles), megabytes(random, 100, 8000),
-                       code(random, QStringLiteral("DVD"))});
+            out.row({title(random), random.pick(gameStyles), megabytes(random, 100, 8000),
+                     code(random, QStringLiteral("DVD"))});
         }
-        Inserter programs(db, QStringLiteral("INSERT INTO progs_other VALUES (?, ?, ?, ?)"), counter);
+        out.finish();
+        out.start(QStringLiteral("progs_other"));
         for (int i = 0; i < rows; ++i) {
-            programs.row({random.pick(programKinds) + QLatin1Char(' ') + QString::number(2000 + random.below(25)),
-                          capitalised(random.pick(adjectives) + QLatin1Char(' ') + random.pick(nouns)),
-                          megabytes(random, 1, 900), code(random, QStringLiteral("CD"))});
+            out.row({random.pick(programKinds) + QLatin1Char(' ') + QString::number(2000 + random.below(25)),
+                     capitalised(random.pick(adjectives) + QLatin1Char(' ') + random.pick(nouns)),
+                     megabytes(random, 1, 900), code(random, QStringLiteral("CD"))});
         }
+        out.finish();
     }
-    execute(db, "COMMIT");
 }
 
 void generate(const QString& file, int rows, std::uint64_t seed, const Progress& progress)
@@ -344,7 +434,11 @@ void generate(const QString& file, int rows, std::uint64_t seed, const Progress&
         execute(db, "PRAGMA synchronous = OFF");
         execute(db, "PRAGMA cache_size = -131072");
         store::createTables(db);
-        fill(db, rows, seed, progress);
+        Counter counter{progress, 7 * static_cast<quint64>(rows)};
+        FileRowWriter writer(db, counter);
+        execute(db, "BEGIN");
+        fill(writer, rows, seed);
+        execute(db, "COMMIT");
         store::upgradeSchema(db);
         execute(db, "PRAGMA journal_mode = DELETE"); // plain at rest, as the program leaves a catalogue
     } catch (...) {
@@ -354,11 +448,36 @@ void generate(const QString& file, int rows, std::uint64_t seed, const Progress&
     sqlite3_close(db);
 }
 
+// The same rows into a catalogue on a server, in one transaction: all of them or none.
+void generateOnServer(const QString& uri, int rows, std::uint64_t seed, const Progress& progress)
+{
+    server::Connection connection(uri);
+    server::inTransaction(connection, QStringLiteral("BEGIN"), [&] {
+        server::prepareForRows(connection, false);
+        server::IndexesSetAside indexes(connection);
+        Counter counter{progress, 7 * static_cast<quint64>(rows)};
+        ServerRowWriter writer(connection, counter);
+        fill(writer, rows, seed);
+        indexes.rebuild();
+        server::keepAlbumKeysFree(connection);
+        for (const store::TableDefinition& table : store::catalogueTables()) {
+            const qint64 kept = server::keptRowCount(connection, table.name);
+            if (kept != server::countedRows(connection, table.name))
+                throw platform::Failure(
+                    QStringLiteral("%1: the kept count of %2 is %3 after the rows went in; nothing was written")
+                        .arg(connection.uri(), table.name)
+                        .arg(kept));
+        }
+    });
+}
+
 const Syntax syntax{
     QStringLiteral("mediatar-catalogue generate FILE --rows N [--seed S]"),
     QStringLiteral("Writes a new catalogue with N made-up rows in each of its seven tables (Hungarian artists,\n"
                    "titles, films, games and programs). The same N and seed always give the same rows.\n"
-                   "An existing FILE is never overwritten.\n"),
+                   "An existing FILE is never overwritten. FILE may be a PostgreSQL connection URI instead: the\n"
+                   "same rows then go, all or none, into the catalogue there, which 'create' made and which must\n"
+                   "hold no rows yet.\n"),
     1,
     {},
     {{QStringLiteral("--rows"), QStringLiteral("N"), true, 0, 100'000'000},
@@ -376,22 +495,32 @@ int generateCommand(const QStringList& args, Streams streams)
     const QString file = parsed->positional.at(0);
     const int rows = parsed->value(QStringLiteral("--rows")).toInt();
     const std::uint64_t seed = parsed->value(QStringLiteral("--seed"), QStringLiteral("1")).toULongLong();
-    if (QFile::exists(file)) {
+    const bool onServer = server::isServerUri(file);
+    if (!onServer && QFile::exists(file)) {
         streams.err << "mediatar-catalogue generate: " << file << ": the file already exists\n";
         return 1;
     }
     ProgressLine progress(streams.err, QStringLiteral("generating"));
+    const Progress shown = [&progress](quint64 done, quint64 total) { progress.show(done, total); };
     try {
-        generate(file, rows, seed, [&progress](quint64 done, quint64 total) { progress.show(done, total); });
+        if (onServer)
+            generateOnServer(file, rows, seed, shown);
+        else
+            generate(file, rows, seed, shown);
     } catch (const platform::Failure& failure) {
         progress.finish();
+        if (onServer) {
+            streams.err << "mediatar-catalogue generate: " << failure.text() << "\n";
+            return 1;
+        }
         for (const QString& leftover : {file, file + QStringLiteral("-wal"), file + QStringLiteral("-shm")})
             QFile::remove(leftover);
         streams.err << "mediatar-catalogue generate: " << failure.text() << "\n";
         return 1;
     }
     progress.finish();
-    streams.out << "generated " << file << " with " << rows << " rows in each table\n";
+    streams.out << "generated " << (onServer ? server::withoutPassword(file) : file) << " with " << rows
+                << " rows in each table\n";
     return 0;
 }
 

@@ -1,9 +1,12 @@
 #include "catalogue_tool/arguments.h"
 #include "catalogue_tool/progress_line.h"
+#include "catalogue_tool/server_target.h"
 #include "platform/failure.h"
 #include "legacy/legacy_import.h"
+#include "server/connection.h"
 
 #include <QFileInfo>
+#include <optional>
 
 namespace catalogue_tool {
 
@@ -18,6 +21,8 @@ const Syntax syntax{
                    "A damaged LEGACY (a page that cannot be read, a table or column that cannot be found, fewer\n"
                    "rows than its tables declare, tracks whose album is missing) is refused with a list of what\n"
                    "is wrong. --salvage imports what can be read instead and lists what was lost.\n"
+                   "OUT may be a PostgreSQL connection URI: the rows then go, all or none, into the catalogue\n"
+                   "there, which 'create' made and which must hold no rows (--force replaces its rows).\n"
                    "Exits with 0 when every row is in, 3 when a salvaged OUT was written with losses, 1 on\n"
                    "failure and 2 for wrong arguments.\n"),
     2,
@@ -39,7 +44,9 @@ int importCommand(const QStringList& args, Streams streams)
     legacy::ImportOptions options;
     options.replaceExisting = parsed->has(QStringLiteral("--force"));
     options.salvage = parsed->has(QStringLiteral("--salvage"));
-    if (!options.replaceExisting && QFileInfo(target).exists()) {
+    const bool toServer = server::isServerUri(target);
+    const QString shown = toServer ? server::withoutPassword(target) : target;
+    if (!toServer && !options.replaceExisting && QFileInfo(target).exists()) {
         streams.err << "mediatar-catalogue import: " << target << ": the file already exists (--force replaces it)\n";
         return 1;
     }
@@ -47,7 +54,12 @@ int importCommand(const QStringList& args, Streams streams)
     options.progress = [&progress](quint64 done, quint64 total) { progress.show(done, total); };
     legacy::ImportReport report;
     try {
-        report = legacy::importLegacyCatalogue(source, target, options);
+        std::optional<ServerTarget> onServer;
+        if (toServer)
+            onServer.emplace(target, options.replaceExisting);
+        report = legacy::importLegacyCatalogue(source, onServer ? onServer->stagingPath() : target, options);
+        if (onServer)
+            onServer->commit();
     } catch (const legacy::DamagedSource& damaged) {
         progress.finish();
         streams.err << "mediatar-catalogue import: " << damaged.text()
@@ -75,11 +87,11 @@ int importCommand(const QStringList& args, Streams streams)
                     << ": the file is damaged; what could be read was imported, and this was lost:\n  "
                     << legacy::describeLosses(report.losses, QStringLiteral("\n  ")) << "\n";
         streams.out << "salvaged " << report.totalRows() << " rows from " << QFileInfo(source).fileName() << " into "
-                    << target << "; the catalogue is not complete\n";
+                    << shown << "; the catalogue is not complete\n";
         return salvagedExitCode;
     }
     streams.out << "imported " << report.totalRows() << " rows from " << QFileInfo(source).fileName() << " into "
-                << target << "\n";
+                << shown << "\n";
     return 0;
 }
 

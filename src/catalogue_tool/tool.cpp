@@ -19,15 +19,15 @@ const std::map<QString, Command>& commands()
         {"create",
          {"create FILE|URI [--seed SQL] write a new, empty catalogue (optionally filled from a seed)", createCommand}},
         {"import",
-         {"import LEGACY OUT [--force] [--salvage]  convert a catalogue of the older Jet format", importCommand}},
-        {"export", {"export FILE DIR [--force]    write each table as a CSV file", exportCommand}},
-        {"check", {"check FILE|URI               verify the catalogue and its tables", checkCommand}},
+         {"import LEGACY OUT|URI [--force] [--salvage]  convert a catalogue of the older Jet format", importCommand}},
+        {"export", {"export FILE|URI DIR [--force]  write each table as a CSV file", exportCommand}},
+        {"check", {"check FILE|URI [--repair]    verify the catalogue and its tables", checkCommand}},
         {"copy", {"copy SOURCE TARGET           copy a whole catalogue between a file and a server", copyCommand}},
         {"import-csv",
-         {"import-csv DIR OUT [--force] read the CSV files of 'export' into a new catalogue", importCsvCommand}},
-        {"backup", {"backup FILE OUT [--force]    copy a catalogue safely, also while it is in use", backupCommand}},
+         {"import-csv DIR OUT|URI [--force]  read the CSV files of 'export' into a new catalogue", importCsvCommand}},
+        {"backup", {"backup FILE|URI OUT [--force]  copy a catalogue safely, also while it is in use", backupCommand}},
         {"generate",
-         {"generate FILE --rows N [--seed S]  write a catalogue of N made-up rows per table", generateCommand}},
+         {"generate FILE|URI --rows N [--seed S]  write a catalogue of N made-up rows per table", generateCommand}},
     };
     return table;
 }

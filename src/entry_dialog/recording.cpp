@@ -7,7 +7,6 @@
 
 #include <QComboBox>
 #include <QListWidget>
-#include <sqlite3.h>
 
 // A press of a recording button: the checks of the page shown, its statement, and the steps that close every
 // successful press. The checks are shared by new rows and edits.
@@ -129,7 +128,7 @@ void TRogzites::runCommand(const store::Statement& statement)
 bool TRogzites::runUpdate(const store::Statement& statement)
 {
     runCommand(statement);
-    if (sqlite3_changes(m_main.browseQuery().handle()) > 0)
+    if (m_main.browseQuery().changedRows() > 0)
         return true;
     m_main.services().beeper.beep();
     m_main.services().prompts.information(rowChangedMeanwhile);

@@ -3,58 +3,14 @@
 #include "entry_dialog/form_widgets.h"
 #include "entry_dialog/up_down.h"
 #include "main_window/main_window.h"
+#include "store/write_transaction.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QListWidget>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <sqlite3.h>
 
 // Recording new rows: the page's insert, then the page made ready for the next entry, keeping what the
 // same-value boxes ask to keep.
-
-namespace {
-
-// Statements that stand or fall together: rolled back unless committed. The write lock is taken at once, so
-// that no other window or program can change the catalogue between what the press reads and what it writes.
-class Transaction
-{
-public:
-    explicit Transaction(store::QueryChannel& channel) : m_channel(channel)
-    {
-        m_channel.connect();
-        run(QStringLiteral("BEGIN IMMEDIATE"));
-    }
-    ~Transaction()
-    {
-        if (!m_committed)
-            QSqlQuery(m_channel.database()).exec(QStringLiteral("ROLLBACK"));
-    }
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
-
-    void commit()
-    {
-        run(QStringLiteral("COMMIT"));
-        m_committed = true;
-    }
-
-private:
-    void run(const QString& sql)
-    {
-        QSqlQuery query(m_channel.database());
-        if (!query.exec(sql)) {
-            const QSqlError error = query.lastError();
-            throw platform::Failure(error.databaseText().isEmpty() ? error.text() : error.databaseText());
-        }
-    }
-
-    store::QueryChannel& m_channel;
-    bool m_committed = false;
-};
-
-} // namespace
 
 bool TRogzites::recordNewRow()
 {
@@ -82,16 +38,10 @@ bool TRogzites::keptAlbumHolds(store::QueryChannel& channel, const QString& arti
     const qlonglong key = m_currentAlbumKey.toLongLong(&isNumber);
     if (!isNumber)
         return false;
-    QSqlQuery query(channel.database());
-    query.prepare(QStringLiteral("SELECT 1 FROM eloado WHERE kod = ? AND ELOADO = ? AND ALBUM = ?"));
-    query.bindValue(0, key);
-    query.bindValue(1, artist);
-    query.bindValue(2, album);
-    if (!query.exec()) {
-        const QSqlError error = query.lastError();
-        throw platform::Failure(error.databaseText().isEmpty() ? error.text() : error.databaseText());
-    }
-    return query.next();
+    const store::Statement held =
+        store::Statement().sqlOnly(QStringLiteral("SELECT 1 FROM eloado WHERE kod = ? AND ELOADO = ? AND ALBUM = ?"),
+                                   {key, artist, album});
+    return !channel.fetch(held).empty();
 }
 
 bool TRogzites::recordAlbumTrack()
@@ -109,7 +59,7 @@ bool TRogzites::recordAlbumTrack()
     const QString album = m_album.Album_cime->text();
     // The album row and its first track are written together or not at all, and the track goes to the row
     // just written, not to an older album of the same artist and title.
-    Transaction transaction(channel);
+    store::WriteTransaction transaction(channel);
     // The kept album serves only while the fields still show its artist and title and the catalogue still
     // holds it under them; otherwise the track would be filed under another album, or under none.
     const bool newAlbum = mode.newAlbumNeeded || artist != m_currentAlbumArtist || album != m_currentAlbumTitle ||
@@ -117,7 +67,7 @@ bool TRogzites::recordAlbumTrack()
     QString key = m_currentAlbumKey;
     if (newAlbum) {
         runCommand(record_sql::albumInsert(artist, album));
-        const qint64 insertedKey = sqlite3_last_insert_rowid(channel.handle());
+        const qint64 insertedKey = channel.lastInsertedKey();
         const store::Statement keyQuery = record_sql::albumKeyQuery(artist, album, insertedKey);
         emit statementSent(keyQuery.text());
         channel.setStatement(keyQuery);

@@ -3,12 +3,10 @@
 #include "platform/failure.h"
 #include "main_window/category_grid.h"
 #include "store/categories.h"
+#include "store/write_transaction.h"
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <sqlite3.h>
 
 namespace {
 
@@ -217,48 +215,10 @@ Step deleteRow(const RowBranch& branch, store::QueryChannel& gridChannel, store:
     browse.setStatement(rowDeletion(branch, row));
     browse.execute();
     // No row removed: another window or program changed or deleted it after the click.
-    const bool removed = sqlite3_changes(browse.handle()) > 0;
+    const bool removed = browse.changedRows() > 0;
     forget(branch, row);
     return removed ? Step::Deleted : Step::Vanished;
 }
-
-// A write transaction on a channel's connection, taken at once so that no other writer can come between its
-// statements; it is rolled back unless committed.
-class WriteTransaction
-{
-public:
-    explicit WriteTransaction(store::QueryChannel& channel) : m_channel(channel)
-    {
-        m_channel.connect();
-        run(QStringLiteral("BEGIN IMMEDIATE"));
-    }
-    ~WriteTransaction()
-    {
-        if (!m_committed)
-            QSqlQuery(m_channel.database()).exec(QStringLiteral("ROLLBACK"));
-    }
-    WriteTransaction(const WriteTransaction&) = delete;
-    WriteTransaction& operator=(const WriteTransaction&) = delete;
-
-    void commit()
-    {
-        run(QStringLiteral("COMMIT"));
-        m_committed = true;
-    }
-
-private:
-    void run(const QString& sql)
-    {
-        QSqlQuery query(m_channel.database());
-        if (!query.exec(sql)) {
-            const QSqlError error = query.lastError();
-            throw platform::Failure(error.databaseText().isEmpty() ? error.text() : error.databaseText());
-        }
-    }
-
-    store::QueryChannel& m_channel;
-    bool m_committed = false;
-};
 
 store::Statement albumKeyLookup(const TCurrentRow& row)
 {
@@ -277,7 +237,7 @@ store::Statement albumKeyLookup(const TCurrentRow& row)
 // it was clicked.
 bool deleteAlbumAndTracks(store::QueryChannel& browse, const TCurrentRow& row)
 {
-    WriteTransaction transaction(browse);
+    store::WriteTransaction transaction(browse);
     browse.setStatement(albumKeyLookup(row));
     browse.open();
     if (browse.recordCount() < 1) {

@@ -94,9 +94,48 @@ struct BoundValues
 
 } // namespace
 
-Connection::Connection(const QString& uri) : m_uri(withoutPassword(uri))
+Canceller::Canceller(pg_conn* connection) : m_cancel(PQgetCancel(connection)) {}
+
+Canceller::~Canceller()
 {
-    m_connection = PQconnectdb(uri.toUtf8().constData());
+    if (m_cancel)
+        PQfreeCancel(m_cancel);
+}
+
+void Canceller::cancel()
+{
+    char error[256];
+    if (m_cancel)
+        PQcancel(m_cancel, error, sizeof error);
+}
+
+namespace {
+
+// Connects with the URI as given, or with a password beside it: the password goes as its own keyword, so it is
+// never pasted into the URI, nor does it leave this connection.
+pg_conn* connectTo(const QByteArray& uri, const std::optional<QByteArray>& password)
+{
+    if (!password)
+        return PQconnectdb(uri.constData());
+    const char* keywords[] = {"dbname", "password", nullptr};
+    const char* values[] = {uri.constData(), password->constData(), nullptr};
+    return PQconnectdbParams(keywords, values, 1);
+}
+
+} // namespace
+
+Connection::Connection(const QString& uri, const PasswordSource& passwords) : m_uri(withoutPassword(uri))
+{
+    const QByteArray given = uri.toUtf8();
+    m_connection = connectTo(given, std::nullopt);
+    if (m_connection && PQstatus(m_connection) != CONNECTION_OK && PQconnectionNeedsPassword(m_connection) &&
+        passwords) {
+        // The server asked for a password and none of libpq's own sources gave one.
+        if (const std::optional<QString> password = passwords(m_uri)) {
+            PQfinish(m_connection);
+            m_connection = connectTo(given, password->toUtf8());
+        }
+    }
     if (!m_connection)
         throw platform::Failure(QStringLiteral("%1: out of memory").arg(m_uri));
     if (PQstatus(m_connection) != CONNECTION_OK) {
@@ -118,13 +157,67 @@ Connection::~Connection()
 
 std::vector<Row> Connection::run(const QString& sql, const std::vector<Value>& values)
 {
+    return table(sql, values).rows;
+}
+
+Table Connection::table(const QString& sql, const std::vector<Value>& values)
+{
+    if (!m_connection)
+        throw platform::Failure(QStringLiteral("%1: no connection to the server").arg(m_uri));
     const BoundValues bound(values);
     const ResultGuard result{PQexecParams(m_connection, sql.toUtf8().constData(), static_cast<int>(values.size()),
                                           nullptr, bound.pointers.data(), nullptr, nullptr, 0)};
     const ExecStatusType status = PQresultStatus(result.result);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         throw platform::Failure(serverText(PQerrorMessage(m_connection)));
-    return rowsOf(result.result);
+    m_changed = QByteArray(PQcmdTuples(result.result)).toInt();
+    Table table;
+    for (int c = 0; c < PQnfields(result.result); ++c) {
+        table.columns << QString::fromUtf8(PQfname(result.result, c));
+        const unsigned type = PQftype(result.result, c);
+        table.wholeNumbers.push_back(type == 20 || type == 21 || type == 23); // int8, int2, int4
+    }
+    table.rows = rowsOf(result.result);
+    return table;
+}
+
+bool Connection::broken() const
+{
+    return !m_connection || PQstatus(m_connection) != CONNECTION_OK;
+}
+
+bool Connection::inTransaction() const
+{
+    return m_connection && PQtransactionStatus(m_connection) != PQTRANS_IDLE;
+}
+
+int Connection::serverProcess() const
+{
+    return m_connection ? PQbackendPID(m_connection) : 0;
+}
+
+int Connection::socket() const
+{
+    return broken() ? -1 : PQsocket(m_connection);
+}
+
+QStringList Connection::takeNotifications(std::vector<int>* senders)
+{
+    QStringList payloads;
+    if (broken() || !PQconsumeInput(m_connection))
+        return payloads;
+    while (PGnotify* notification = PQnotifies(m_connection)) {
+        payloads << QString::fromUtf8(notification->extra);
+        if (senders)
+            senders->push_back(notification->be_pid);
+        PQfreemem(notification);
+    }
+    return payloads;
+}
+
+std::unique_ptr<Canceller> Connection::canceller() const
+{
+    return std::make_unique<Canceller>(m_connection);
 }
 
 QString Connection::single(const QString& sql, const std::vector<Value>& values)

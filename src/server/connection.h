@@ -2,10 +2,13 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 struct pg_conn;
+struct pg_cancel;
 
 // A connection to a catalogue on a PostgreSQL server, through libpq. Every value travels as a bound parameter
 // (PQexecParams); the statement texts hold names and fixed pieces only.
@@ -16,17 +19,46 @@ namespace server {
 using Value = std::optional<QString>;
 using Row = std::vector<Value>;
 
+// What a statement returned: its columns' names, which of them hold whole numbers, and its rows.
+struct Table
+{
+    QStringList columns;
+    std::vector<bool> wholeNumbers;
+    std::vector<Row> rows;
+};
+
 // Whether a catalogue name given where a file path is accepted names a server catalogue instead.
 bool isServerUri(const QString& name);
 // The URI with any password left out (the user part and a password=... parameter), for messages and titles.
 QString withoutPassword(const QString& uri);
 
+// Where a password comes from when the server asks for one that libpq's own sources (~/.pgpass, PGPASSWORD, a
+// service file) do not give: given the URI without its password, the password, or nothing when the user
+// declines.
+using PasswordSource = std::function<std::optional<QString>(const QString& shownUri)>;
+
+// A statement of another thread stopped at the server (a search replaced by a newer one). Safe to use from any
+// thread while the connection lives.
+class Canceller
+{
+public:
+    explicit Canceller(pg_conn* connection);
+    ~Canceller();
+    Canceller(const Canceller&) = delete;
+    Canceller& operator=(const Canceller&) = delete;
+    void cancel();
+
+private:
+    pg_cancel* m_cancel;
+};
+
 class Connection
 {
 public:
     // Connects to uri; throws platform::Failure with the server's text (and the URI without its password) when
-    // the server cannot be reached or refuses.
-    explicit Connection(const QString& uri);
+    // the server cannot be reached or refuses. A password the server asks for and libpq's own sources do not
+    // give is asked of passwords, when given, and kept only in this connection.
+    explicit Connection(const QString& uri, const PasswordSource& passwords = {});
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -34,6 +66,8 @@ public:
     // Runs one statement with its values bound to $1, $2, ...; gives the rows it returns (none for a command).
     // Throws platform::Failure with the server's text when the statement fails.
     std::vector<Row> run(const QString& sql, const std::vector<Value>& values = {});
+    // The same with the columns' names and kinds.
+    Table table(const QString& sql, const std::vector<Value>& values = {});
     // The first column of the first row as text, or empty when there is none or it is null.
     QString single(const QString& sql, const std::vector<Value>& values = {});
 
@@ -43,9 +77,25 @@ public:
 
     const QString& uri() const { return m_uri; }
 
+    // Rows the last command changed (an UPDATE or DELETE that found none gives 0).
+    int changedRows() const { return m_changed; }
+    // The connection to the server is gone (the server stopped or restarted, the network failed): every
+    // statement fails until a new connection is made.
+    bool broken() const;
+    // Inside a transaction (or a failed one not yet rolled back).
+    bool inTransaction() const;
+    // The server process serving this connection.
+    int serverProcess() const;
+    // The socket, for waiting on notifications; -1 when broken.
+    int socket() const;
+    // Notifications that have arrived: their channel's payloads. Reads what the socket holds, never waits.
+    QStringList takeNotifications(std::vector<int>* senders = nullptr);
+    std::unique_ptr<Canceller> canceller() const;
+
 private:
     pg_conn* m_connection = nullptr;
     QString m_uri; // without password
+    int m_changed = 0;
 };
 
 // Runs a block in one transaction: COMMIT when it returns, ROLLBACK when it throws.

@@ -3,6 +3,7 @@
 #include "catalogue_tool/catalogue_file.h"
 #include "platform/failure.h"
 #include "server/connection.h"
+#include "server/server_rows.h"
 #include "server/server_schema.h"
 #include "store/connection_setup.h"
 #include "store/new_catalogue_file.h"
@@ -31,18 +32,6 @@ qint64 fileCount(sqlite3* db, const QString& table)
     return count;
 }
 
-// Rows per insert statement of a copy to a server: the widest table (nine columns) stays far below the
-// protocol's 65,535 bound values.
-constexpr int rowsPerInsert = 500;
-
-QString placeholders(int count, int first = 0)
-{
-    QStringList marks;
-    for (int i = first + 1; i <= first + count; ++i)
-        marks << QStringLiteral("$%1").arg(i);
-    return marks.join(QStringLiteral(", "));
-}
-
 void execute(sqlite3* db, const char* sql)
 {
     if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
@@ -51,7 +40,53 @@ void execute(sqlite3* db, const char* sql)
 
 } // namespace
 
-CopyCounts copyFileToServer(const QString& path, const QString& uri)
+namespace {
+
+// Every row of the file into the server's tables, in the caller's transactions on both, compared by count.
+CopyCounts copyRowsFromFile(const catalogue_tool::CatalogueFile& file, Connection& connection)
+{
+    CopyCounts counts;
+    for (const store::TableDefinition& table : store::catalogueTables()) {
+        const int width = static_cast<int>(table.columns.size());
+        RowInserter insert(connection, table.name, table.columns);
+        // In rowid order, so that the rows keep their order of entry in their new identities.
+        catalogue_tool::Query rows(file, QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid")
+                                             .arg(table.columns.join(QStringLiteral(", ")), table.name));
+        while (rows.next()) {
+            Row row;
+            row.reserve(static_cast<size_t>(width));
+            for (int c = 0; c < width; ++c) {
+                if (sqlite3_column_type(rows.get(), c) == SQLITE_NULL)
+                    row.emplace_back(std::nullopt);
+                else
+                    row.emplace_back(
+                        QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(rows.get(), c)),
+                                          sqlite3_column_bytes(rows.get(), c)));
+            }
+            insert.add(std::move(row));
+        }
+        insert.finish();
+        const qint64 copied = insert.rows();
+        const qint64 source = fileCount(file.handle(), table.name);
+        const qint64 target = countedRows(connection, table.name);
+        const qint64 kept = keptRowCount(connection, table.name);
+        if (copied != source || target != source || kept != source)
+            throw platform::Failure(QStringLiteral("the table %1 has %2 rows in the file but %3 on the server (kept "
+                                                   "count %4); nothing was copied")
+                                        .arg(table.name)
+                                        .arg(source)
+                                        .arg(target)
+                                        .arg(kept));
+        counts.rows += copied;
+    }
+    keepAlbumKeysFree(connection);
+    return counts;
+}
+
+// Opens the catalogue file at path and runs body on it and on a connection to uri, each in one transaction: the
+// file is read at one moment, so that a program writing it meanwhile cannot make the counts differ, and the
+// server keeps all or nothing.
+template <typename Body> CopyCounts fromFileToServer(const QString& path, const QString& uri, Body&& body)
 {
     const catalogue_tool::CatalogueFile file(path);
     for (const store::TableDefinition& table : store::catalogueTables())
@@ -60,65 +95,13 @@ CopyCounts copyFileToServer(const QString& path, const QString& uri)
                 QStringLiteral("%1: the table %2 is missing; nothing was copied").arg(path, table.name));
     Connection connection(uri);
     CopyCounts counts;
-    // One read of the file, so that a program writing it meanwhile cannot make the counts differ.
     execute(file.handle(), "BEGIN");
     try {
         inTransaction(connection, QStringLiteral("BEGIN"), [&] {
-            writeServerSchema(connection);
-            for (const store::TableDefinition& table : store::catalogueTables()) {
-                const QString columns = table.columns.join(QStringLiteral(", "));
-                const int width = static_cast<int>(table.columns.size());
-                // Many rows to a statement: each statement fires the counting triggers once, and a counter row
-                // updated once per row inside one transaction grows a chain of versions that makes every
-                // further update slower (20,000 single-row inserts took over 20 s).
-                const auto insertOf = [&](int rowCount) {
-                    QStringList tuples;
-                    for (int r = 0; r < rowCount; ++r)
-                        tuples << QStringLiteral("(") + placeholders(width, r * width) + QStringLiteral(")");
-                    return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
-                        .arg(table.name.toLower(), columns, tuples.join(QStringLiteral(", ")));
-                };
-                const QString statementName = QStringLiteral("copy_") + table.name.toLower();
-                connection.prepare(statementName, insertOf(rowsPerInsert), width * rowsPerInsert);
-                // In rowid order, so that the rows keep their order of entry in their new identities.
-                catalogue_tool::Query rows(file,
-                                           QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid").arg(columns, table.name));
-                std::vector<Value> values;
-                values.reserve(static_cast<size_t>(width * rowsPerInsert));
-                qint64 copied = 0;
-                while (rows.next()) {
-                    for (int c = 0; c < width; ++c) {
-                        if (sqlite3_column_type(rows.get(), c) == SQLITE_NULL)
-                            values.emplace_back(std::nullopt);
-                        else
-                            values.emplace_back(
-                                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(rows.get(), c)),
-                                                  sqlite3_column_bytes(rows.get(), c)));
-                    }
-                    ++copied;
-                    if (values.size() == static_cast<size_t>(width * rowsPerInsert)) {
-                        connection.runPrepared(statementName, values);
-                        values.clear();
-                    }
-                }
-                if (!values.empty())
-                    connection.run(insertOf(static_cast<int>(values.size()) / width), values);
-                const qint64 source = fileCount(file.handle(), table.name);
-                const qint64 target = countedRows(connection, table.name);
-                const qint64 kept = keptRowCount(connection, table.name);
-                if (copied != source || target != source || kept != source)
-                    throw platform::Failure(
-                        QStringLiteral("the table %1 has %2 rows in the file but %3 on the server (kept count %4); "
-                                       "nothing was copied")
-                            .arg(table.name)
-                            .arg(source)
-                            .arg(target)
-                            .arg(kept));
-                counts.rows += copied;
-            }
-            // New albums get keys after the copied ones.
-            connection.run(QStringLiteral("SELECT setval(pg_get_serial_sequence('eloado', 'kod'), "
-                                          "coalesce(max(kod), 0) + 1, false) FROM eloado"));
+            body(connection);
+            IndexesSetAside indexes(connection);
+            counts = copyRowsFromFile(file, connection);
+            indexes.rebuild();
         });
     } catch (...) {
         sqlite3_exec(file.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
@@ -126,6 +109,18 @@ CopyCounts copyFileToServer(const QString& path, const QString& uri)
     }
     sqlite3_exec(file.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
     return counts;
+}
+
+} // namespace
+
+CopyCounts copyFileToServer(const QString& path, const QString& uri)
+{
+    return fromFileToServer(path, uri, [](Connection& connection) { writeServerSchema(connection); });
+}
+
+CopyCounts fillServerCatalogue(const QString& path, const QString& uri, bool replaceRows)
+{
+    return fromFileToServer(path, uri, [&](Connection& connection) { prepareForRows(connection, replaceRows); });
 }
 
 namespace {
@@ -186,12 +181,12 @@ void copyRowsInto(Connection& connection, sqlite3* db, CopyCounts& counts)
 
 } // namespace
 
-CopyCounts copyServerToFile(const QString& uri, const QString& path)
+CopyCounts copyServerToFile(const QString& uri, const QString& path, const FileCopyOptions& options)
 {
     // A file that is there is never written; the new one takes its name only once it is complete.
-    store::checkNewTarget(path, false);
+    store::checkNewTarget(path, options.replaceExisting);
     Connection connection(uri);
-    store::NewCatalogueFile file(path, QStringLiteral("copy"));
+    store::NewCatalogueFile file(path, options.purpose);
     CopyCounts counts;
     sqlite3* db = nullptr;
     try {
@@ -212,6 +207,8 @@ CopyCounts copyServerToFile(const QString& uri, const QString& path)
         throw;
     }
     sqlite3_close(db);
+    if (options.verify)
+        options.verify(file.path());
     file.commit();
     return counts;
 }

@@ -10,6 +10,7 @@ namespace server {
 const char hungarianCollation[] = "hu-HU-x-icu";
 const char rowCountsTable[] = "mediatar_row_counts";
 const char stateTable[] = "mediatar_state";
+const char changeChannel[] = "mediatar_change";
 
 QString identityColumn(const QString& table)
 {
@@ -27,6 +28,34 @@ QString name(const QString& table)
 QString collated(const QString& expression)
 {
     return QStringLiteral("%1 COLLATE \"%2\"").arg(expression, QLatin1String(hungarianCollation));
+}
+
+// The index a list reads its rows through, in the list's order: rows without a value first, as on a file.
+QString orderIndex(const store::ListedTable& table)
+{
+    QStringList order;
+    for (const QString& column : table.columns)
+        order << column + QStringLiteral(" NULLS FIRST");
+    order << identityColumn(table.table);
+    return QStringLiteral("CREATE INDEX %1_in_order ON %1 (%2)").arg(name(table.table), order.join(QStringLiteral(", ")));
+}
+
+// Announces each changing statement's table when its transaction commits (identical announcements of one
+// transaction arrive once).
+QStringList changeAnnouncements()
+{
+    QStringList statements;
+    statements << QStringLiteral("CREATE FUNCTION mediatar_announce_change() RETURNS trigger LANGUAGE plpgsql AS $$\n"
+                                 "BEGIN\n"
+                                 "  PERFORM pg_notify('%1', TG_TABLE_NAME);\n"
+                                 "  RETURN NULL;\n"
+                                 "END $$")
+                      .arg(QLatin1String(changeChannel));
+    for (const store::TableDefinition& table : store::catalogueTables())
+        statements << QStringLiteral("CREATE TRIGGER %1_announced AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON %1 "
+                                     "FOR EACH STATEMENT EXECUTE FUNCTION mediatar_announce_change()")
+                          .arg(name(table.name));
+    return statements;
 }
 
 } // namespace
@@ -81,9 +110,7 @@ QStringList serverSchemaStatements()
     for (const store::ListedTable& table : store::listedTables()) {
         const QString t = name(table.table);
         const QString first = table.columns.first();
-        QStringList order = table.columns;
-        order << identityColumn(table.table);
-        statements << QStringLiteral("CREATE INDEX %1_in_order ON %1 (%2)").arg(t, order.join(QStringLiteral(", ")));
+        statements << orderIndex(table);
         statements << QStringLiteral("CREATE INDEX %1_by_prefix ON %1 ((lower(%2) COLLATE \"C\"))").arg(t, first);
         statements
             << QStringLiteral("CREATE INDEX %1_by_content ON %1 USING gin (lower(%2) gin_trgm_ops)").arg(t, first);
@@ -124,6 +151,7 @@ QStringList serverSchemaStatements()
                                      "EXECUTE FUNCTION mediatar_count_rows()")
                           .arg(t);
     }
+    statements << changeAnnouncements();
     return statements;
 }
 
@@ -157,6 +185,29 @@ void writeServerSchema(Connection& connection)
     refuseUnfitDatabase(connection);
     for (const QString& statement : serverSchemaStatements())
         connection.run(statement);
+}
+
+void upgradeServerSchema(Connection& connection)
+{
+    const QString version = connection.single(
+        QStringLiteral("SELECT CASE WHEN to_regclass($1) IS NOT NULL THEN (SELECT value FROM %1 WHERE name = "
+                       "'schema_version') END")
+            .arg(QLatin1String(stateTable)),
+        {QString::fromLatin1(stateTable)});
+    if (version != QLatin1String("1"))
+        return;
+    inTransaction(connection, QStringLiteral("BEGIN"), [&] {
+        // Version 1 listed rows without a value last and announced no changes.
+        for (const store::ListedTable& table : store::listedTables()) {
+            connection.run(QStringLiteral("DROP INDEX IF EXISTS %1_in_order").arg(name(table.table)));
+            connection.run(orderIndex(table));
+        }
+        for (const QString& statement : changeAnnouncements())
+            connection.run(statement);
+        connection.run(QStringLiteral("UPDATE %1 SET value = $1 WHERE name = 'schema_version'")
+                           .arg(QLatin1String(stateTable)),
+                       {QString::number(serverSchemaVersion)});
+    });
 }
 
 void createServerCatalogue(Connection& connection)
@@ -237,12 +288,15 @@ QStringList serverCatalogueProblems(Connection& connection)
                                              "AND is_identity = 'YES'"),
                               {t}) == QLatin1String("0"))
             problems << QStringLiteral("the table %1 has no row identity (mediatar_id)").arg(t);
-        for (const char* trigger : {"counted_insert", "counted_delete", "counted_truncate"})
+        for (const char* trigger : {"counted_insert", "counted_delete", "counted_truncate", "announced"})
             if (connection.single(QStringLiteral("SELECT count(*) FROM pg_trigger WHERE tgname = $1 AND "
                                                  "tgrelid = to_regclass($2)"),
                                   {QStringLiteral("%1_%2").arg(t, QLatin1String(trigger)), t}) == QLatin1String("0"))
-                problems << QStringLiteral("the trigger %1_%2 is missing: the kept count of %1 goes wrong")
-                                .arg(t, QLatin1String(trigger));
+                problems << QStringLiteral("the trigger %1_%2 is missing: %3")
+                                .arg(t, QLatin1String(trigger),
+                                     qstrcmp(trigger, "announced") == 0
+                                         ? QStringLiteral("other users' lists do not learn of its changes")
+                                         : QStringLiteral("the kept count of %1 goes wrong").arg(t));
         const qint64 kept = keptRowCount(connection, t);
         const qint64 counted = countedRows(connection, t);
         if (kept != counted)

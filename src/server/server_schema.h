@@ -14,6 +14,8 @@
 //   lower(column) COLLATE "C" through a range (prefixCondition); a containment search the pg_trgm index on
 //   lower(column) (containsCondition). pg_trgm splits words by the database's character classes, so a database
 //   whose LC_CTYPE is C would split at ő and ű and miss rows: create refuses one.
+// - Changes: every statement that changes a table announces the table's name on changeChannel when it commits,
+//   so that other users' open lists can follow.
 // - Counts: mediatar_row_counts keeps the row count of each table, written by statement-level triggers (a
 //   row-level trigger is far too slow for a bulk insert or delete).
 
@@ -26,7 +28,9 @@ extern const char hungarianCollation[];
 // The table of kept counts, and the table of the schema's own settings (its version).
 extern const char rowCountsTable[];
 extern const char stateTable[];
-constexpr int serverSchemaVersion = 1;
+// The notification channel on which every change to a catalogue table is announced, with the table's name.
+extern const char changeChannel[];
+constexpr int serverSchemaVersion = 2;
 
 // The column that identifies a row of a table (kod of eloado, mediatar_id elsewhere).
 QString identityColumn(const QString& table);
@@ -39,6 +43,9 @@ QStringList serverSchemaStatements();
 void createServerCatalogue(Connection& connection);
 // The same inside the caller's transaction.
 void writeServerSchema(Connection& connection);
+// Brings a catalogue written by an earlier version of the program up to this one, in one transaction; does
+// nothing to a current one.
+void upgradeServerSchema(Connection& connection);
 
 // What is wrong with the catalogue on the server: missing tables, columns, collations, indexes, triggers, and
 // kept counts that differ from a recount. Empty when it is sound.

@@ -5,8 +5,10 @@
 #include "store/connection_setup.h"
 #include "store/kept_order.h"
 #include "store/schema.h"
+#include "server/server_session.h"
 
 #include <QDir>
+#include <QSocketNotifier>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -165,6 +167,21 @@ struct QueryChannel::Pending
     }
 };
 
+// A list being opened on a server by a worker, and what to do when it is there.
+struct QueryChannel::ServerSearch
+{
+    quint64 generation = 0;
+    std::shared_ptr<server::Session::Search> search;
+    std::function<void()> whenOpen;
+    std::function<void(const QString&)> whenFailed;
+    ~ServerSearch()
+    {
+        // Abandoned: its statements are stopped at the server; the session waits for the worker at the end.
+        if (search)
+            search->cancel();
+    }
+};
+
 QueryChannel::QueryChannel(const QString& connectionName, QObject* parent)
     : QObject(parent), m_connectionName(connectionName)
 {
@@ -197,6 +214,16 @@ sqlite3* QueryChannel::handle() const
     return *static_cast<sqlite3* const*>(db.driver()->handle().data());
 }
 
+bool QueryChannel::isServer() const
+{
+    return server::isServerUri(m_path);
+}
+
+QString QueryChannel::shownName() const
+{
+    return isServer() ? server::withoutPassword(m_path) : m_path;
+}
+
 void QueryChannel::pointAt(const QString& cataloguePath)
 {
     disconnect();
@@ -206,6 +233,9 @@ void QueryChannel::pointAt(const QString& cataloguePath)
 void QueryChannel::disconnect()
 {
     dropRows();
+    delete m_changeNotifier;
+    m_changeNotifier = nullptr;
+    m_server.reset();
     sqlite3_close(m_reader);
     m_reader = nullptr;
     sqlite3_close(m_searcher);
@@ -285,11 +315,55 @@ void QueryChannel::openFile(bool readOnly)
 
 bool QueryChannel::isConnected() const
 {
-    return database().isOpen();
+    return m_server || database().isOpen();
+}
+
+void QueryChannel::connectServer()
+{
+    m_server = std::make_unique<server::Session>(m_path, m_passwords);
+    m_readOnly = m_server->readOnly();
+    followServerChanges();
+}
+
+void QueryChannel::setFollowsChanges(bool follows)
+{
+    m_followsChanges = follows;
+    if (!follows) {
+        delete m_changeNotifier;
+        m_changeNotifier = nullptr;
+    } else if (m_server) {
+        followServerChanges();
+    }
+}
+
+void QueryChannel::followServerChanges()
+{
+    if (!m_followsChanges || !m_server || m_changeNotifier)
+        return;
+    const int socket = m_server->changeSocket();
+    if (socket < 0)
+        return;
+    m_changeNotifier = new QSocketNotifier(socket, QSocketNotifier::Read, this);
+    QObject::connect(m_changeNotifier, &QSocketNotifier::activated, this, [this] {
+        const QStringList tables = m_server ? m_server->takeChanges() : QStringList();
+        // A listener the server dropped (a restart) is made again with the next list.
+        if (m_server && m_server->changeSocket() != m_changeNotifier->socket()) {
+            m_changeNotifier->deleteLater();
+            m_changeNotifier = nullptr;
+        }
+        if (!tables.isEmpty())
+            emit catalogueChanged(tables);
+    });
 }
 
 void QueryChannel::connect()
 {
+    if (m_server)
+        return;
+    if (isServer()) {
+        connectServer();
+        return;
+    }
     QSqlDatabase db = database();
     if (db.isOpen())
         return;
@@ -355,6 +429,12 @@ void QueryChannel::open()
         return;
     connect();
     emit statementRun(m_statement.text());
+    if (m_server) {
+        followServerChanges();
+        const ListPlan* plan = m_statement.listPlan();
+        install(plan ? m_server->openList(*plan) : m_server->load(m_statement));
+        return;
+    }
     if (const ListPlan* plan = m_statement.listPlan()) {
         auto rows = listRows(*plan);
         if (!rows->complete()) {
@@ -383,6 +463,10 @@ void QueryChannel::openThen(std::function<void()> whenOpen, std::function<void(c
         return;
     }
     connect();
+    if (m_server) {
+        openServerThen(*plan, std::move(whenOpen), std::move(whenFailed));
+        return;
+    }
     emit statementRun(m_statement.text());
     auto rows = listRows(*plan);
     if (rows->complete()) {
@@ -426,6 +510,69 @@ void QueryChannel::openThen(std::function<void()> whenOpen, std::function<void(c
     pending->whenOpen = std::move(whenOpen);
     pending->whenFailed = std::move(whenFailed);
     m_pending = std::move(pending);
+}
+
+void QueryChannel::openServerThen(const ListPlan& plan, std::function<void()> whenOpen,
+                                  std::function<void(const QString&)> whenFailed)
+{
+    emit statementRun(m_statement.text());
+    followServerChanges();
+    const quint64 generation = ++m_generation;
+    auto search = m_server->startList(plan, [this, generation] {
+        // On the worker: the news goes to the event loop, where a newer search may have replaced this one.
+        QMetaObject::invokeMethod(
+            this, [this, generation] { finishServerSearch(generation); }, Qt::QueuedConnection);
+    });
+    // The window waits as long as a frame allows; a slower server (a long count, a slow network) answers into
+    // the event loop while the user types on.
+    bool finished;
+    {
+        std::unique_lock<std::mutex> lock(search->mutex);
+        finished = search->changed.wait_for(lock, frameBudget, [&] { return search->finished; });
+    }
+    if (finished) {
+        if (!search->list)
+            throw platform::Failure(search->failure);
+        install(std::move(search->list));
+        whenOpen();
+        return;
+    }
+    // Meanwhile the list is empty and pending.
+    install(std::make_unique<LoadedRowSet>(QStringList(), std::vector<QVariantList>()));
+    m_search = std::make_unique<ServerSearch>();
+    m_search->generation = generation;
+    m_search->search = std::move(search);
+    m_search->whenOpen = std::move(whenOpen);
+    m_search->whenFailed = std::move(whenFailed);
+}
+
+void QueryChannel::finishServerSearch(quint64 generation)
+{
+    if (!m_search || m_search->generation != generation)
+        return;
+    const std::unique_ptr<ServerSearch> finished = std::move(m_search);
+    std::unique_ptr<RowSet> list;
+    QString failure;
+    {
+        const std::lock_guard<std::mutex> lock(finished->search->mutex);
+        list = std::move(finished->search->list);
+        failure = finished->search->failure;
+    }
+    finished->search.reset();
+    if (!list) {
+        dropRows();
+        if (finished->whenFailed)
+            finished->whenFailed(failure);
+        return;
+    }
+    install(std::move(list));
+    try {
+        if (finished->whenOpen)
+            finished->whenOpen();
+    } catch (const std::exception& error) {
+        if (finished->whenFailed)
+            finished->whenFailed(QString::fromLocal8Bit(error.what()));
+    }
 }
 
 std::unique_ptr<PagedRowSet> QueryChannel::listRows(const ListPlan& plan)
@@ -510,6 +657,7 @@ void QueryChannel::finishPending(quint64 generation)
 void QueryChannel::abandonPending()
 {
     m_pending.reset();
+    m_search.reset();
 }
 
 void QueryChannel::install(std::unique_ptr<RowSet> rows)
@@ -528,9 +676,86 @@ void QueryChannel::execute()
     if (m_readOnly)
         throw platform::Failure(readOnlyMessage());
     emit statementRun(m_statement.text());
+    if (m_server) {
+        m_changed = m_server->execute(m_statement);
+        return;
+    }
     QSqlQuery query = prepared();
     if (!query.exec())
         throw platform::Failure(engineText(query.lastError()));
+    m_changed = sqlite3_changes(handle());
+}
+
+qint64 QueryChannel::lastInsertedKey()
+{
+    if (m_server)
+        return m_server->lastInsertedKey();
+    return sqlite3_last_insert_rowid(handle());
+}
+
+std::vector<QVariantList> QueryChannel::fetch(const Statement& statement)
+{
+    connect();
+    std::vector<QVariantList> rows;
+    std::unique_ptr<RowSet> found;
+    if (m_server) {
+        found = m_server->load(statement);
+    } else {
+        QSqlQuery query(database());
+        query.setForwardOnly(true);
+        if (!query.prepare(statement.sql()))
+            throw platform::Failure(engineText(query.lastError()));
+        const QVariantList values = statement.values();
+        for (int i = 0; i < values.size(); ++i)
+            query.bindValue(i, values.at(i));
+        if (!query.exec())
+            throw platform::Failure(engineText(query.lastError()));
+        found = std::make_unique<LoadedRowSet>(query);
+        if (query.lastError().isValid())
+            throw platform::Failure(engineText(query.lastError()));
+    }
+    for (int row = 0; row < found->count(); ++row) {
+        QVariantList values;
+        for (int column = 0; column < found->columnNames().size(); ++column)
+            values << found->value(row, column);
+        rows.push_back(std::move(values));
+    }
+    return rows;
+}
+
+void QueryChannel::begin()
+{
+    connect();
+    if (m_server) {
+        // Nothing is started on a server catalogue the role may only read.
+        if (m_readOnly)
+            throw platform::Failure(readOnlyMessage());
+        m_server->begin();
+        return;
+    }
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        throw platform::Failure(engineText(query.lastError()));
+}
+
+void QueryChannel::commit()
+{
+    if (m_server) {
+        m_server->commit();
+        return;
+    }
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("COMMIT")))
+        throw platform::Failure(engineText(query.lastError()));
+}
+
+void QueryChannel::rollback()
+{
+    if (m_server) {
+        m_server->rollback();
+        return;
+    }
+    QSqlQuery(database()).exec(QStringLiteral("ROLLBACK"));
 }
 
 void QueryChannel::close()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/connection.h"
 #include "store/row_set.h"
 #include "store/statement.h"
 
@@ -9,11 +10,21 @@
 #include <memory>
 
 struct sqlite3;
+class QSocketNotifier;
+
+namespace server {
+class Session;
+}
 
 // A query channel: one connection to the open catalogue and the one statement it carries at a time.
 // Every operation that fails throws platform::Failure with the engine's own text.
+//
+// The catalogue is a file or a database on a PostgreSQL server (a postgresql:// URI): the windows use both the
+// same way, through this class only.
 
 namespace store {
+
+using PasswordSource = server::PasswordSource;
 
 class QueryChannel : public QObject
 {
@@ -25,6 +36,12 @@ public:
 
     // Disconnects and remembers the catalogue path; nothing is opened yet, so a missing file is not an error here.
     void pointAt(const QString& cataloguePath);
+    // Asked when a server wants a password that libpq's own sources do not give.
+    void setPasswordSource(PasswordSource source) { m_passwords = std::move(source); }
+    // The catalogue named is on a server.
+    bool isServer() const;
+    // The path, or the URI without any password: what the user may be shown.
+    QString shownName() const;
     // Opens the connection; opening an open connection does nothing.
     void connect();
     // Closes the connections. The last connection to the file leaves it plain: the rollback journal, no side
@@ -57,6 +74,18 @@ public:
     bool isPending() const { return m_pending != nullptr; }
     // Runs a changing statement (no rows). Refused on a read-only catalogue (readOnlyMessage).
     void execute();
+    // The rows the last execute() changed.
+    int changedRows() const { return m_changed; }
+    // The key the last insert gave its row.
+    qint64 lastInsertedKey();
+    // Runs a look-up and gives its rows, leaving the channel's statement and rows alone.
+    std::vector<QVariantList> fetch(const Statement& statement);
+    // A write transaction, taken at once (store::WriteTransaction holds one).
+    void begin();
+    void commit();
+    void rollback();
+    // Announces other programs' changes to a server catalogue (catalogueChanged) while connected.
+    void setFollowsChanges(bool follows);
     // Drops the row set.
     void close();
     bool isOpen() const { return m_rows != nullptr; }
@@ -87,6 +116,8 @@ signals:
     // A kept count was found wrong while the list was read; the list has been opened again with the right
     // count (the count label wants updating).
     void recounted();
+    // Another program changed these tables of the server catalogue (their names as the server spells them).
+    void catalogueChanged(const QStringList& tables);
 
 private:
     struct Pending;
@@ -103,6 +134,11 @@ private:
     void openFile(bool readOnly);
     std::unique_ptr<PagedRowSet> listRows(const ListPlan& plan);
     void repairCounts(const QString& table);
+    void connectServer();
+    void openServerThen(const ListPlan& plan, std::function<void()> whenOpen,
+                        std::function<void(const QString&)> whenFailed);
+    void finishServerSearch(quint64 generation);
+    void followServerChanges();
 
     QString m_connectionName;
     QString m_path;
@@ -117,6 +153,13 @@ private:
     QString m_distrustedCounts; // a table whose kept counts proved wrong and cannot be repaired (read-only)
     bool m_repairQueued = false;
     std::function<void(const QString&)> m_progress;
+    int m_changed = 0;
+    PasswordSource m_passwords;
+    std::unique_ptr<server::Session> m_server;
+    struct ServerSearch;
+    std::unique_ptr<ServerSearch> m_search;
+    bool m_followsChanges = false;
+    QSocketNotifier* m_changeNotifier = nullptr;
 };
 
 // The message that refuses every change to a read-only catalogue.

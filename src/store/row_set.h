@@ -37,6 +37,10 @@ class LoadedRowSet : public RowSet
 public:
     // Reads the executed query to its end.
     explicit LoadedRowSet(QSqlQuery& query);
+    LoadedRowSet(QStringList columns, std::vector<QVariantList> rows)
+        : m_columns(std::move(columns)), m_rows(std::move(rows))
+    {
+    }
 
     int count() const override { return static_cast<int>(m_rows.size()); }
     const QStringList& columnNames() const override { return m_columns; }

@@ -146,3 +146,38 @@ TEST_F(CommandLineTest, generateShowsItsProgressOnATerminal)
 }
 
 } // namespace
+
+// Every command that takes a server URI where it takes a file: a server that cannot be reached is told with the
+// URI without its password, and nothing is written anywhere.
+TEST(ServerUriArguments, anUnreachableServerIsToldWithoutItsPasswordAndNothingIsWritten)
+{
+    QTemporaryDir dir;
+    const QString uri = QStringLiteral("postgresql://mediatar:Titok%25jelszo@/katalogus?host=%1/nincs&password=masik")
+                            .arg(dir.path());
+    const QString shown = QStringLiteral("postgresql://mediatar@/katalogus?host=%1/nincs").arg(dir.path());
+    QDir().mkpath(dir.filePath(QStringLiteral("csv")));
+    QFile csv(dir.filePath(QStringLiteral("csv/games.csv")));
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    csv.write("NEV,Megjegyzes,MERET,KOD\r\nEgy,,,\r\n");
+    csv.close();
+    const QStringList before = folderEntries(dir.path());
+    const QList<QStringList> commands = {
+        {QStringLiteral("export"), uri, dir.filePath(QStringLiteral("ki"))},
+        {QStringLiteral("generate"), uri, QStringLiteral("--rows=3")},
+        {QStringLiteral("import-csv"), dir.filePath(QStringLiteral("csv")), uri},
+        {QStringLiteral("import-csv"), dir.filePath(QStringLiteral("csv")), uri, QStringLiteral("--force")},
+        {QStringLiteral("backup"), uri, dir.filePath(QStringLiteral("mentes.tnx"))},
+        {QStringLiteral("check"), QStringLiteral("--repair"), uri},
+    };
+    for (const QStringList& args : commands) {
+        SCOPED_TRACE(args.join(QLatin1Char(' ')).toStdString());
+        const ToolRun run = runTool(args);
+        EXPECT_EQ(run.code, 1);
+        EXPECT_TRUE(run.err.startsWith(QStringLiteral("mediatar-catalogue %1: %2: ").arg(args.first(), shown)))
+            << run.err.toStdString();
+        EXPECT_FALSE((run.out + run.err).contains(QStringLiteral("Titok"))) << run.err.toStdString();
+        EXPECT_FALSE((run.out + run.err).contains(QStringLiteral("masik"))) << run.err.toStdString();
+        EXPECT_EQ(folderEntries(dir.path()), before);
+        EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("ki"))));
+    }
+}

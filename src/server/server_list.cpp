@@ -1,0 +1,226 @@
+#include "server/server_list.h"
+
+#include "platform/failure.h"
+#include "server/server_schema.h"
+#include "store/schema.h"
+
+#include <algorithm>
+
+namespace server {
+
+namespace {
+
+const QString forwardCursor = QStringLiteral("mediatar_forward");
+const QString backwardCursor = QStringLiteral("mediatar_backward");
+
+QString unqualified(const QString& column)
+{
+    return column.section(QLatin1Char('.'), -1).trimmed();
+}
+
+// The list's select list as the server runs it: the identity under the name the windows read, and a "*"
+// spelled out as the designed columns, so that the server's own identity column is not listed twice.
+QString selectList(const store::ListPlan& plan)
+{
+    const QString identity = identityColumn(plan.table);
+    const qsizetype comma = plan.columns.indexOf(QLatin1Char(','));
+    QString rest = comma < 0 ? QString() : plan.columns.mid(comma + 1).trimmed();
+    if (rest == QLatin1String("*")) {
+        for (const store::TableDefinition& table : store::catalogueTables())
+            if (table.name.compare(plan.table, Qt::CaseInsensitive) == 0)
+                rest = table.columns.join(QStringLiteral(", "));
+    }
+    return identity + QStringLiteral(" AS row_identity, ") + rest;
+}
+
+bool plainText(const QString& text)
+{
+    return !text.contains(QLatin1Char('%')) && !text.contains(QLatin1Char('_'));
+}
+
+// The filter as the server runs it, case-blind for every letter. A typed start or a typed part without
+// wildcards goes through the indexes (a range of the folded prefix index, the trigram index); any other pattern
+// keeps the meaning of its % and _ as on a file, and a backslash in it is only a character there.
+QString filterOf(const store::ListPlan& plan, std::vector<Value>& values)
+{
+    const QString column = plan.filterColumn.trimmed();
+    const QString& pattern = plan.pattern;
+    if (pattern.endsWith(QLatin1Char('%'))) {
+        const QString start = pattern.chopped(1);
+        if (plainText(start)) {
+            values.emplace_back(start);
+            return prefixCondition(column);
+        }
+        if (start.startsWith(QLatin1Char('%')) && start.size() > 1 && plainText(start.mid(1))) {
+            values.emplace_back(likeEscaped(start.mid(1)));
+            return containsCondition(column);
+        }
+    }
+    QString literal = pattern;
+    literal.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    values.emplace_back(literal);
+    return QStringLiteral("lower(%1) LIKE lower($1::text COLLATE \"%2\")").arg(column, QLatin1String(hungarianCollation));
+}
+
+} // namespace
+
+std::vector<QVariantList> rowsOf(const Table& table)
+{
+    std::vector<QVariantList> rows;
+    rows.reserve(table.rows.size());
+    for (const server::Row& row : table.rows) {
+        QVariantList values;
+        values.reserve(static_cast<qsizetype>(row.size()));
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            if (!row[c])
+                values << QVariant();
+            else if (table.wholeNumbers[c])
+                values << QVariant(row[c]->toLongLong());
+            else
+                values << QVariant(*row[c]);
+        }
+        rows.push_back(std::move(values));
+    }
+    return rows;
+}
+
+ServerList::Statements ServerList::statementsFor(const store::ListPlan& plan)
+{
+    Statements statements;
+    const QString table = plan.table.toLower();
+    const QString identity = identityColumn(plan.table);
+    const QString where =
+        plan.wholeTable() ? QString() : QStringLiteral(" WHERE ") + filterOf(plan, statements.values);
+    QStringList order;
+    QStringList reversed;
+    for (const QString& column : plan.orderColumns) {
+        order << unqualified(column) + QStringLiteral(" NULLS FIRST");
+        reversed << unqualified(column) + QStringLiteral(" DESC NULLS LAST");
+    }
+    order << identity;
+    reversed << identity + QStringLiteral(" DESC");
+    if (plan.wholeTable())
+        statements.count = QStringLiteral("SELECT row_count FROM %1 WHERE table_name = '%2'")
+                               .arg(QLatin1String(rowCountsTable), table);
+    else
+        statements.count = QStringLiteral("SELECT count(*) FROM %1%2").arg(table, where);
+    const QString select = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY ").arg(selectList(plan), table, where);
+    statements.rows = select + order.join(QStringLiteral(", "));
+    statements.reversed = select + reversed.join(QStringLiteral(", "));
+    return statements;
+}
+
+ServerList::ServerList(std::unique_ptr<Connection> connection, const store::ListPlan& plan, Release release)
+    : m_connection(std::move(connection)), m_release(std::move(release)), m_statements(statementsFor(plan))
+{
+    try {
+        // One snapshot for the count and every screen read later.
+        m_connection->run(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+        m_count = m_connection->single(m_statements.count, m_statements.values).toInt();
+        m_connection->run(QStringLiteral("DECLARE %1 SCROLL CURSOR FOR %2").arg(forwardCursor, m_statements.rows),
+                          m_statements.values);
+        // The first screen gives the columns.
+        const Table first =
+            m_connection->table(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(pageSize).arg(forwardCursor));
+        m_columns = first.columns;
+        m_wholeNumbers = first.wholeNumbers;
+        m_forwardAt = static_cast<int>(first.rows.size());
+        std::vector<Row> rows = rowsOf(first);
+        // A count read before the cursor can be short of rows the snapshot shows when the kept count is behind;
+        // the first screen never shows fewer rows than it holds.
+        if (m_forwardAt < pageSize)
+            m_count = m_forwardAt;
+        m_pages.emplace(0, std::move(rows));
+        m_recent.push_front(0);
+    } catch (...) {
+        const bool reusable = !m_connection->broken();
+        if (reusable) {
+            try {
+                m_connection->run(QStringLiteral("ROLLBACK"));
+            } catch (const platform::Failure&) {
+            }
+        }
+        m_release(std::move(m_connection), reusable);
+        throw;
+    }
+}
+
+ServerList::~ServerList()
+{
+    if (!m_connection)
+        return;
+    bool reusable = !m_connection->broken();
+    if (reusable) {
+        try {
+            m_connection->run(QStringLiteral("ROLLBACK"));
+        } catch (const platform::Failure&) {
+            reusable = false;
+        }
+    }
+    m_release(std::move(m_connection), reusable);
+}
+
+std::vector<ServerList::Row> ServerList::fetch(bool backward, int first, int length) const
+{
+    // Rows [first, first + length) of the cursor's own order; the cursor stands after the rows it has passed.
+    const QString& cursor = backward ? backwardCursor : forwardCursor;
+    int& at = backward ? m_backwardAt : m_forwardAt;
+    if (backward && !m_backwardDeclared) {
+        m_connection->run(QStringLiteral("DECLARE %1 SCROLL CURSOR FOR %2").arg(backwardCursor, m_statements.reversed),
+                          m_statements.values);
+        m_backwardDeclared = true;
+        at = 0;
+    }
+    if (first != at) {
+        m_connection->run(QStringLiteral("MOVE ABSOLUTE %1 IN %2").arg(first).arg(cursor));
+        at = first;
+    }
+    const Table read =
+        m_connection->table(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(length).arg(cursor));
+    at += static_cast<int>(read.rows.size());
+    return rowsOf(read);
+}
+
+const std::vector<ServerList::Row>& ServerList::page(int index) const
+{
+    const auto found = m_pages.find(index);
+    if (found != m_pages.end()) {
+        m_recent.remove(index);
+        m_recent.push_front(index);
+        return found->second;
+    }
+    if (!m_connection)
+        throw platform::Failure(QStringLiteral("no connection to the server"));
+    const int first = index * pageSize;
+    const int length = std::min(pageSize, m_count - first);
+    // From whichever cursor is nearer: the reverse one reads the screen's rows from the list's end.
+    const int reverseFirst = m_count - (first + length);
+    const int forwardCost = std::abs(first - m_forwardAt);
+    const int backwardCost = m_backwardDeclared ? std::abs(reverseFirst - m_backwardAt) : reverseFirst;
+    std::vector<Row> rows;
+    if (backwardCost < forwardCost) {
+        rows = fetch(true, reverseFirst, length);
+        std::reverse(rows.begin(), rows.end());
+    } else {
+        rows = fetch(false, first, length);
+    }
+    if (m_pages.size() >= cachedPages) {
+        m_pages.erase(m_recent.back());
+        m_recent.pop_back();
+    }
+    m_recent.push_front(index);
+    return m_pages.emplace(index, std::move(rows)).first->second;
+}
+
+QVariant ServerList::value(int row, int column) const
+{
+    if (row < 0 || row >= m_count || column < 0 || column >= m_columns.size())
+        return {};
+    const std::vector<Row>& rows = page(row / pageSize);
+    const auto offset = static_cast<std::size_t>(row % pageSize);
+    if (offset >= rows.size())
+        return {};
+    return rows[offset].at(column);
+}
+
+} // namespace server

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "server/connection.h"
+#include "store/list_plan.h"
+#include "store/row_set.h"
+
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+
+// A category list on a server catalogue, read a screenful at a time. Like a list on a file, it shows the
+// catalogue as it was when it opened: it holds a read-only snapshot transaction on a connection of its own
+// until it is dropped, so no row moves while it is shown, whatever other users write meanwhile.
+//
+// The count comes from the kept row counts for a whole table and from one indexed count for a search; the
+// screens from a scrollable cursor over the list's order, with a second one in the reverse order, so that the
+// last screen is as quick as the first.
+
+namespace server {
+
+// The rows of a table as the windows read them: null as a null value, whole numbers as numbers, the rest text.
+std::vector<QVariantList> rowsOf(const Table& table);
+
+class ServerList : public store::RowSet
+{
+public:
+    // Gives the connection back when the list is dropped (or, with false, when it proved broken).
+    using Release = std::function<void(std::unique_ptr<Connection>, bool reusable)>;
+
+    // Starts the snapshot, counts and reads the first screen. Throws platform::Failure with the server's text.
+    ServerList(std::unique_ptr<Connection> connection, const store::ListPlan& plan, Release release);
+    ~ServerList() override;
+    ServerList(const ServerList&) = delete;
+    ServerList& operator=(const ServerList&) = delete;
+
+    int count() const override { return m_count; }
+    const QStringList& columnNames() const override { return m_columns; }
+    QVariant value(int row, int column) const override;
+
+    // The statements a list runs, for the benchmark and the tests: its count, and the select of its rows in
+    // order ($1 is the search's bound value when there is a filter).
+    struct Statements
+    {
+        QString count;
+        QString rows;
+        QString reversed;
+        std::vector<Value> values;
+    };
+    static Statements statementsFor(const store::ListPlan& plan);
+
+private:
+    using Row = QVariantList;
+    static constexpr int pageSize = 64;
+    static constexpr std::size_t cachedPages = 48;
+
+    const std::vector<Row>& page(int index) const;
+    std::vector<Row> fetch(bool backward, int first, int length) const;
+
+    mutable std::unique_ptr<Connection> m_connection;
+    Release m_release;
+    Statements m_statements;
+    QStringList m_columns;
+    std::vector<bool> m_wholeNumbers;
+    int m_count = 0;
+    mutable bool m_backwardDeclared = false;
+    mutable int m_forwardAt = 0;  // rows the forward cursor has passed
+    mutable int m_backwardAt = 0; // ... and the backward one
+    mutable std::map<int, std::vector<Row>> m_pages;
+    mutable std::list<int> m_recent;
+};
+
+} // namespace server

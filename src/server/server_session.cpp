@@ -1,0 +1,343 @@
+#include "server/server_session.h"
+
+#include "platform/failure.h"
+#include "server/server_list.h"
+#include "server/server_schema.h"
+#include "store/query_channel.h"
+#include "store/schema.h"
+
+#include <QRegularExpression>
+#include <set>
+
+namespace server {
+
+namespace {
+
+// The server processes of this program's own connections: their announcements are not news to it.
+std::mutex ownProcessesMutex;
+std::set<int> ownProcesses;
+
+void registerOwn(const Connection& connection)
+{
+    const std::lock_guard<std::mutex> lock(ownProcessesMutex);
+    ownProcesses.insert(connection.serverProcess());
+}
+
+void forgetOwn(const Connection& connection)
+{
+    const std::lock_guard<std::mutex> lock(ownProcessesMutex);
+    ownProcesses.erase(connection.serverProcess());
+}
+
+bool isOwn(int process)
+{
+    const std::lock_guard<std::mutex> lock(ownProcessesMutex);
+    return ownProcesses.count(process) > 0;
+}
+
+std::vector<Value> valuesOf(const QVariantList& values)
+{
+    std::vector<Value> bound;
+    bound.reserve(static_cast<std::size_t>(values.size()));
+    for (const QVariant& value : values) {
+        if (value.isNull())
+            bound.emplace_back(std::nullopt);
+        else
+            bound.emplace_back(value.toString());
+    }
+    return bound;
+}
+
+QString tableList()
+{
+    QStringList names;
+    for (const store::TableDefinition& table : store::catalogueTables())
+        names << QLatin1Char('\'') + table.name.toLower() + QLatin1Char('\'');
+    return names.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+QString serverSql(const QString& sql)
+{
+    // Placeholders in order, outside quoted literals.
+    QString numbered;
+    numbered.reserve(sql.size() + 16);
+    int placeholder = 0;
+    bool quoted = false;
+    for (const QChar c : sql) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (c == QLatin1Char('?') && !quoted)
+            numbered += QLatin1Char('$') + QString::number(++placeholder);
+        else
+            numbered += c;
+    }
+    static const QRegularExpression rowid(QStringLiteral("\\browid\\b"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression ifnull(QStringLiteral("\\bifnull\\("), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression sortKey(QStringLiteral("\\bhungarian_key\\(([^()]*)\\)"));
+    numbered.replace(rowid, QStringLiteral("mediatar_id"));
+    numbered.replace(ifnull, QStringLiteral("coalesce("));
+    numbered.replace(sortKey, QStringLiteral("\\1"));
+    return numbered;
+}
+
+// Connections for lists, shared with the lists and searches that hold them, which may outlive the session's
+// own use of them.
+struct Session::Pool
+{
+    QString uri;
+    std::optional<QString> password; // what the user gave when the server asked, for the next connections
+    std::mutex mutex;
+    std::vector<std::unique_ptr<Connection>> idle;
+
+    std::unique_ptr<Connection> acquire()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            if (!idle.empty()) {
+                std::unique_ptr<Connection> connection = std::move(idle.back());
+                idle.pop_back();
+                return connection;
+            }
+        }
+        const std::optional<QString> known = password;
+        auto connection = std::make_unique<Connection>(uri, [known](const QString&) { return known; });
+        registerOwn(*connection);
+        return connection;
+    }
+
+    void release(std::unique_ptr<Connection> connection, bool reusable)
+    {
+        if (!connection)
+            return;
+        if (!reusable) {
+            forgetOwn(*connection);
+            return;
+        }
+        const std::lock_guard<std::mutex> lock(mutex);
+        // A few are kept for the next lists; the rest are closed.
+        if (idle.size() < 2)
+            idle.push_back(std::move(connection));
+        else
+            forgetOwn(*connection);
+    }
+
+    ServerList::Release releaser(const std::shared_ptr<Pool>& self)
+    {
+        return [self](std::unique_ptr<Connection> connection, bool reusable) {
+            self->release(std::move(connection), reusable);
+        };
+    }
+};
+
+void Session::Search::cancel()
+{
+    cancelled = true;
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (canceller)
+        canceller->cancel();
+}
+
+Session::Session(const QString& uri, PasswordSource passwords)
+    : m_uri(uri), m_shown(withoutPassword(uri)), m_pool(std::make_shared<Pool>())
+{
+    m_pool->uri = uri;
+    std::optional<QString> given;
+    m_command = std::make_unique<Connection>(uri, [&](const QString& shown) {
+        given = passwords ? passwords(shown) : std::nullopt;
+        return given;
+    });
+    m_pool->password = given;
+    registerOwn(*m_command);
+
+    const QString tables = tableList();
+    const int present =
+        m_command->single(QStringLiteral("SELECT count(*) FROM unnest(ARRAY[%1]) AS t WHERE to_regclass(t) IS NOT NULL")
+                              .arg(tables))
+            .toInt();
+    if (present == 0)
+        throw platform::Failure(
+            QStringLiteral("%1: ez az adatbázis nem Médiatár-katalógus (nincsenek benne a katalógus táblái), ezért "
+                           "a program nem nyitja meg, és nem is változtat rajta.")
+                .arg(m_shown));
+    // A role that may not write every table, or a server that takes no writes (a standby), reads only.
+    m_readOnly = m_command->single(QStringLiteral("SELECT pg_is_in_recovery() OR current_setting('transaction_read_only') "
+                                                  "= 'on' OR NOT coalesce(bool_and(has_table_privilege(t, 'INSERT') AND "
+                                                  "has_table_privilege(t, 'UPDATE') AND has_table_privilege(t, "
+                                                  "'DELETE')), false) FROM unnest(ARRAY[%1]) AS t WHERE "
+                                                  "to_regclass(t) IS NOT NULL")
+                                       .arg(tables)) == QLatin1String("t");
+    if (!m_readOnly)
+        upgradeServerSchema(*m_command);
+}
+
+Session::~Session()
+{
+    for (const std::shared_ptr<Search>& search : m_searches)
+        search->cancel();
+    for (const std::shared_ptr<Search>& search : m_searches)
+        if (search->worker.joinable())
+            search->worker.join();
+    if (m_command)
+        forgetOwn(*m_command);
+    if (m_listener)
+        forgetOwn(*m_listener);
+}
+
+std::unique_ptr<Connection> Session::connectAgain() const
+{
+    const std::optional<QString> known = m_pool->password;
+    auto connection = std::make_unique<Connection>(m_uri, [known](const QString&) { return known; });
+    registerOwn(*connection);
+    return connection;
+}
+
+Connection& Session::command()
+{
+    if (m_command && !m_command->broken())
+        return *m_command;
+    // Within a transaction a lost connection is the end of it: the server has rolled it back, and the
+    // statements after it must not run on their own.
+    if (m_inTransaction)
+        throw platform::Failure(QStringLiteral("server closed the connection unexpectedly"));
+    if (m_command)
+        forgetOwn(*m_command);
+    m_command.reset();
+    m_command = connectAgain();
+    return *m_command;
+}
+
+std::unique_ptr<store::RowSet> Session::openList(const store::ListPlan& plan)
+{
+    std::unique_ptr<Connection> connection = m_pool->acquire();
+    return std::make_unique<ServerList>(std::move(connection), plan, m_pool->releaser(m_pool));
+}
+
+std::shared_ptr<Session::Search> Session::startList(const store::ListPlan& plan, std::function<void()> done)
+{
+    // Searches that have ended are forgotten; a cancelled one still running is waited for only at the end.
+    for (auto it = m_searches.begin(); it != m_searches.end();) {
+        bool ended;
+        {
+            const std::lock_guard<std::mutex> lock((*it)->mutex);
+            ended = (*it)->finished;
+        }
+        if (ended) {
+            (*it)->worker.join();
+            it = m_searches.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    auto search = std::make_shared<Search>();
+    search->worker = std::thread([search, plan, pool = m_pool, done = std::move(done)] {
+        std::unique_ptr<store::RowSet> list;
+        QString failure;
+        try {
+            std::unique_ptr<Connection> connection = pool->acquire();
+            {
+                const std::lock_guard<std::mutex> lock(search->mutex);
+                search->canceller = connection->canceller();
+            }
+            if (!search->cancelled)
+                list = std::make_unique<ServerList>(std::move(connection), plan, pool->releaser(pool));
+            else
+                pool->release(std::move(connection), true);
+        } catch (const platform::Failure& error) {
+            failure = error.text();
+        } catch (const std::exception& error) {
+            failure = QString::fromLocal8Bit(error.what());
+        }
+        {
+            const std::lock_guard<std::mutex> lock(search->mutex);
+            search->canceller.reset();
+            if (!search->cancelled)
+                search->list = std::move(list);
+            search->failure = failure;
+            search->finished = true;
+            search->changed.notify_all();
+        }
+        list.reset(); // a cancelled search's list ends here, on its own thread
+        done();
+    });
+    m_searches.push_back(search);
+    return search;
+}
+
+std::unique_ptr<store::RowSet> Session::load(const store::Statement& statement)
+{
+    const Table table = command().table(serverSql(statement.sql()), valuesOf(statement.values()));
+    return std::make_unique<store::LoadedRowSet>(table.columns, rowsOf(table));
+}
+
+int Session::execute(const store::Statement& statement)
+{
+    Connection& connection = command();
+    connection.run(serverSql(statement.sql()), valuesOf(statement.values()));
+    return connection.changedRows();
+}
+
+void Session::begin()
+{
+    Connection& connection = command();
+    connection.run(QStringLiteral("BEGIN"));
+    m_inTransaction = true;
+    connection.run(QStringLiteral("LOCK TABLE eloado IN SHARE ROW EXCLUSIVE MODE"));
+}
+
+void Session::commit()
+{
+    Connection& connection = command();
+    connection.run(QStringLiteral("COMMIT"));
+    m_inTransaction = false;
+}
+
+void Session::rollback()
+{
+    m_inTransaction = false;
+    if (!m_command || m_command->broken())
+        return;
+    try {
+        m_command->run(QStringLiteral("ROLLBACK"));
+    } catch (const platform::Failure&) {
+    }
+}
+
+qint64 Session::lastInsertedKey()
+{
+    return command().single(QStringLiteral("SELECT lastval()")).toLongLong();
+}
+
+int Session::changeSocket()
+{
+    if (m_listener && !m_listener->broken())
+        return m_listener->socket();
+    try {
+        if (m_listener)
+            forgetOwn(*m_listener);
+        m_listener = connectAgain();
+        m_listener->run(QStringLiteral("LISTEN %1").arg(QLatin1String(changeChannel)));
+        return m_listener->socket();
+    } catch (const platform::Failure&) {
+        m_listener.reset();
+        return -1;
+    }
+}
+
+QStringList Session::takeChanges()
+{
+    QStringList tables;
+    if (!m_listener)
+        return tables;
+    std::vector<int> senders;
+    const QStringList payloads = m_listener->takeNotifications(&senders);
+    for (int i = 0; i < payloads.size(); ++i) {
+        if (isOwn(senders[static_cast<std::size_t>(i)]) || tables.contains(payloads.at(i), Qt::CaseInsensitive))
+            continue;
+        tables << payloads.at(i);
+    }
+    return tables;
+}
+
+} // namespace server

@@ -1,0 +1,184 @@
+#include "platform/failure.h"
+#include "server/connection.h"
+#include "server/server_schema.h"
+#include "server/server_session.h"
+#include "server_support.h"
+#include "store/categories.h"
+#include "store/query_channel.h"
+#include "store/write_transaction.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTest>
+
+using test_server::PostgresServer;
+
+// The query channel on a server catalogue, as the windows use it: lists in Hungarian order, searches, changes
+// reaching exactly their row, write transactions, and a role that may only read.
+
+namespace {
+
+QString filledCatalogue(const QString& name)
+{
+    PostgresServer& server = PostgresServer::instance();
+    const QString uri = server.newDatabase(name);
+    server::Connection connection(uri);
+    server::createServerCatalogue(connection);
+    for (const char* title : {"Őszi levél", "alma", "Árnyék", "Zöld", "cukor", "Csiga", "ÁBC 100%", "a_b\\c"})
+        connection.run(QStringLiteral("INSERT INTO games VALUES ($1, $2, $3, $4)"),
+                       {QString::fromUtf8(title), QStringLiteral("m"), QStringLiteral("1"), QStringLiteral("K")});
+    connection.run(QStringLiteral("INSERT INTO games VALUES (NULL, 'nincs neve', NULL, NULL)"));
+    connection.run(QStringLiteral("INSERT INTO games (NEV) SELECT 'Tömeg ' || lpad(n::text, 4, '0') FROM "
+                                  "generate_series(1, 300) n"));
+    return uri;
+}
+
+QStringList column(store::QueryChannel& channel, const QString& name, int limit = 1000)
+{
+    QStringList values;
+    for (int row = 0; row < std::min(channel.recordCount(), limit); ++row)
+        values << channel.fieldText(row, name);
+    return values;
+}
+
+} // namespace
+
+TEST(ServerChannel, ListsSearchesAndScreensInHungarianOrder)
+{
+    ASSERT_SERVER_RUNNING();
+    const QString uri = filledCatalogue(QStringLiteral("channel_lists"));
+    store::QueryChannel channel(QStringLiteral("lists"));
+    channel.pointAt(uri);
+    EXPECT_TRUE(channel.isServer());
+    const store::Category& games = store::category(4);
+    channel.setStatement(games.browseStatement());
+    channel.open();
+    ASSERT_EQ(channel.recordCount(), 309);
+    EXPECT_FALSE(channel.readOnly());
+    // A row without a name comes first, as on a file; then Hungarian order: a, á, c, cs, ő, t, z.
+    EXPECT_EQ(column(channel, QStringLiteral("NEV"), 8),
+              (QStringList{"", "a_b\\c", "ÁBC 100%", "alma", "Árnyék", "cukor", "Csiga", "Őszi levél"}));
+    // Screens far from the start, from the end, and back again hold the rows of their places.
+    EXPECT_EQ(channel.fieldText(308, QStringLiteral("NEV")), QStringLiteral("Zöld"));
+    EXPECT_EQ(channel.fieldText(307, QStringLiteral("NEV")), QStringLiteral("Tömeg 0300"));
+    EXPECT_EQ(channel.fieldText(150, QStringLiteral("NEV")), QStringLiteral("Tömeg 0143"));
+    EXPECT_EQ(channel.fieldText(8, QStringLiteral("NEV")), QStringLiteral("Tömeg 0001"));
+    EXPECT_EQ(channel.fieldText(200, QStringLiteral("NEV")), QStringLiteral("Tömeg 0193"));
+
+    const auto search = [&](const QString& text, bool containment) {
+        channel.setStatement(games.searchStatement(QStringLiteral("NEV"), text, containment));
+        channel.open();
+        return column(channel, QStringLiteral("NEV"));
+    };
+    // Case-blind for every letter, prefix and containment.
+    EXPECT_EQ(search(QStringLiteral("ősz"), false), QStringList{"Őszi levél"});
+    EXPECT_EQ(search(QStringLiteral("ÁR"), false), QStringList{"Árnyék"});
+    EXPECT_EQ(search(QStringLiteral("LEVÉL"), true), QStringList{"Őszi levél"});
+    EXPECT_EQ(search(QStringLiteral("tömeg 029"), false).size(), 10);
+    // Typed % and _ keep their meaning, as on a file; a backslash is only a character.
+    EXPECT_EQ(search(QStringLiteral("a_b"), false), (QStringList{"a_b\\c"}));
+    EXPECT_EQ(search(QStringLiteral("b\\c"), true), (QStringList{"a_b\\c"}));
+    EXPECT_EQ(search(QStringLiteral("%100%"), false), (QStringList{"ÁBC 100%", "Tömeg 0100"}));
+    EXPECT_EQ(search(QStringLiteral("nincs"), false), QStringList{});
+    // A search outside the order's column.
+    channel.setStatement(games.searchStatement(QStringLiteral("Megjegyzes"), QStringLiteral("NINCS"), false));
+    channel.open();
+    EXPECT_EQ(column(channel, QStringLiteral("Megjegyzes")), QStringList{"nincs neve"});
+
+    // The same search through the window's way, the newest statement winning.
+    channel.setStatement(games.searchStatement(QStringLiteral("NEV"), QStringLiteral("t"), false));
+    int opened = 0;
+    channel.openThen([&] { ++opened; }, [](const QString& text) { FAIL() << text.toStdString(); });
+    channel.setStatement(games.searchStatement(QStringLiteral("NEV"), QStringLiteral("tö"), true));
+    channel.openThen([&] { opened += 10; }, [](const QString& text) { FAIL() << text.toStdString(); });
+    QTRY_VERIFY_WITH_TIMEOUT(!channel.isPending(), 5000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(channel.recordCount(), 300);
+    EXPECT_GE(opened, 10);
+    EXPECT_LT(opened % 10, 2);
+}
+
+TEST(ServerChannel, ChangesReachTheirRowOnlyAndTransactionsHoldTogether)
+{
+    ASSERT_SERVER_RUNNING();
+    const QString uri = filledCatalogue(QStringLiteral("channel_changes"));
+    store::QueryChannel channel(QStringLiteral("changes"));
+    channel.pointAt(uri);
+    // Two equal rows: the identity picks one.
+    channel.setStatement(store::Statement(QStringLiteral("insert into games values (")).quoted("Ikrek").fixed(", ")
+                             .quoted("").fixed(", ").quoted("").fixed(", ").quoted("").fixed(")"));
+    channel.execute();
+    channel.execute();
+    EXPECT_EQ(channel.changedRows(), 1);
+    channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("Ikrek"), false));
+    channel.open();
+    ASSERT_EQ(channel.recordCount(), 2);
+    const QVariant second = channel.rows()->value(1, channel.rows()->columnIndex(store::rowIdentityColumn));
+    store::Statement update(QStringLiteral("update games set Megjegyzes = "));
+    update.quoted(QStringLiteral("O'Brien \"idéz\"")).fixed(QStringLiteral(" where ")).compared(
+        QStringLiteral("NEV"), QStringLiteral(" = "), QStringLiteral("Ikrek"));
+    update.sqlOnly(QStringLiteral(" and rowid = ?"), {second});
+    channel.setStatement(update);
+    channel.execute();
+    EXPECT_EQ(channel.changedRows(), 1);
+    const auto notes = channel.fetch(store::Statement().sqlOnly(
+        QStringLiteral("SELECT Megjegyzes FROM games WHERE NEV = ? ORDER BY rowid"), {QStringLiteral("Ikrek")}));
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0][0].toString(), QString());
+    EXPECT_EQ(notes[1][0].toString(), QStringLiteral("O'Brien \"idéz\""));
+
+    // An album and its track stand or fall together.
+    {
+        store::WriteTransaction transaction(channel);
+        channel.setStatement(store::Statement(QStringLiteral("insert into eloado (ELOADO, ALBUM) values (")).quoted("E")
+                                 .fixed(", ").quoted("A").fixed(")"));
+        channel.execute();
+        const qint64 key = channel.lastInsertedKey();
+        EXPECT_GT(key, 0);
+        channel.setStatement(store::Statement(QStringLiteral("insert into szamok values (")).quoted("Dal")
+                                 .fixed(", ").quoted("1").fixed(", ").quoted("2").fixed(", ").quoted("3")
+                                 .fixed(", ").quoted("4").fixed(", ").bare(QString::number(key)).fixed(")"));
+        channel.execute();
+        // Not committed: both go.
+    }
+    EXPECT_TRUE(channel.fetch(store::Statement(QStringLiteral("SELECT * FROM eloado"))).empty());
+    EXPECT_TRUE(channel.fetch(store::Statement(QStringLiteral("SELECT * FROM szamok"))).empty());
+}
+
+TEST(ServerChannel, ARoleThatMayOnlyReadListsAndIsRefusedEveryChange)
+{
+    ASSERT_SERVER_RUNNING();
+    const QString uri = filledCatalogue(QStringLiteral("channel_reader"));
+    {
+        server::Connection admin(uri);
+        admin.run(QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'olvaso') THEN "
+                                 "CREATE ROLE olvaso LOGIN; END IF; END $$"));
+        admin.run(QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA public TO olvaso"));
+    }
+    QString readerUri = uri;
+    readerUri.replace(QStringLiteral("user=postgres"), QStringLiteral("user=olvaso"));
+    store::QueryChannel channel(QStringLiteral("reader"));
+    channel.pointAt(readerUri);
+    channel.setStatement(store::category(4).browseStatement());
+    channel.open();
+    EXPECT_TRUE(channel.readOnly());
+    EXPECT_EQ(channel.recordCount(), 309);
+    channel.setStatement(store::Statement(QStringLiteral("delete from games")));
+    try {
+        channel.execute();
+        ADD_FAILURE() << "a read-only role deleted rows";
+    } catch (const platform::Failure& failure) {
+        EXPECT_EQ(failure.text(), store::readOnlyMessage());
+    }
+    EXPECT_THROW(store::WriteTransaction transaction(channel), platform::Failure);
+    server::Connection admin(uri);
+    EXPECT_EQ(server::countedRows(admin, QStringLiteral("games")), 309);
+}
+
+TEST(ServerChannel, EngineFormOfTheDesignedStatements)
+{
+    EXPECT_EQ(server::serverSql(QStringLiteral("delete from szamok where (ifnull(CIM, '')=?) and szamok.rowid = ? "
+                                               "and x = '?' order by hungarian_key(szamok.CIM), szamok.CIM")),
+              QStringLiteral("delete from szamok where (coalesce(CIM, '')=$1) and szamok.mediatar_id = $2 and x = '?' "
+                             "order by szamok.CIM, szamok.CIM"));
+}
