@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "server/connection.h"
+
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QUrl>
@@ -14,7 +16,8 @@ const QString usageText = QStringLiteral(
     "játékok, programok).\n"
     "\n"
     "  KATALÓGUS        ezt a katalógust nyitja meg a legutóbbi helyett, és kilépéskor ezt jegyzi meg\n"
-    "                   (egy régebbi formátumú katalógust az átalakítás kérdésével)\n"
+    "                   (egy régebbi formátumú katalógust az átalakítás kérdésével); egy PostgreSQL-szerveren\n"
+    "                   levő katalógust a címével: postgresql://felhasználó@gép:port/adatbázis\n"
     "  -h, --help       kiírja ezt a leírást, és kilép\n"
     "  -v, --version    kiírja a program változatát, és kilép\n");
 
@@ -93,6 +96,12 @@ CommandLine readCommandLine(const QStringList& arguments)
     if (!files.isEmpty()) {
         // A file manager may hand over a file: address; the path is kept absolute, for it is remembered.
         QString file = files.constFirst();
+        // A server catalogue's address is handed on as it came: it names no file, and its password, if it
+        // carries one, is needed for the connection (it is left out wherever the address is shown or kept).
+        if (server::isServerUri(file)) {
+            line.catalogue = file;
+            return line;
+        }
         if (file.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
             file = QUrl(file).toLocalFile();
         if (!file.isEmpty())

@@ -9,7 +9,8 @@ namespace app {
 // What the command line asks for.
 struct CommandLine
 {
-    // The catalogue to open instead of the one in list.ini, as an absolute path; empty when none is named.
+    // The catalogue to open instead of the one in list.ini, as an absolute path or a server catalogue's URI;
+    // empty when none is named.
     QString catalogue;
     // Set when the program only prints (--help, --version, a wrong argument) and ends with this code.
     std::optional<int> exitCode;

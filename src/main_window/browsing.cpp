@@ -42,7 +42,7 @@ void TFoablak::OlvasasChange()
         m_inBrowse = false;
     }
     platform::describeFailure(
-        QStringLiteral("A katalógus „%1” táblája nem olvasható be: %2").arg(category.table, OpenDialog1.fileName),
+        QStringLiteral("A katalógus „%1” táblája nem olvasható be: %2").arg(category.table, shownCatalogueName()),
         [this] {
             m_browseQuery.open();
             m_browseQuery.connect();

@@ -3,6 +3,7 @@
 #include "main_window/category_grid.h"
 #include "main_window/main_window.h"
 #include "platform/failure.h"
+#include "server/connection.h"
 #include "store/categories.h"
 
 #include <QAction>
@@ -137,8 +138,10 @@ ListHeading ListCommands::headingFor(CategoryGrid* grid, const ShownList& list) 
                           m_window->searchBox()->text(),
                           containment ? QStringLiteral("tartalmazza") : QStringLiteral("kezdete"));
     }
-    return listHeading(title, QFileInfo(m_window->OpenDialog1.fileName).fileName(), QDate::currentDate(), list.count,
-                       filter);
+    // A file by its name; a server catalogue by its URI, without its password.
+    const QString catalogue = m_window->shownCatalogueName();
+    return listHeading(title, server::isServerUri(catalogue) ? catalogue : QFileInfo(catalogue).fileName(),
+                       QDate::currentDate(), list.count, filter);
 }
 
 bool ListCommands::paintWithProgress(CategoryGrid* grid, const ListHeading& heading, QPagedPaintDevice& device,

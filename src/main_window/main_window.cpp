@@ -101,6 +101,8 @@ TFoablak::TFoablak(platform::Services services, const QString& namedCatalogue, Q
         if (window)
             m_lastFocusWindow = window;
     });
+    m_browseQuery.setPasswordSource(passwordSource());
+    m_detailQuery.setPasswordSource(passwordSource());
     run([this] { FormCreate(); });
 }
 
@@ -121,7 +123,7 @@ QString TFoablak::failedOperationText() const
 {
     if (OpenDialog1.fileName.isEmpty())
         return QStringLiteral("A művelet nem sikerült.");
-    return QStringLiteral("A művelet nem sikerült ezzel a katalógussal: %1").arg(OpenDialog1.fileName);
+    return QStringLiteral("A művelet nem sikerült ezzel a katalógussal: %1").arg(shownCatalogueName());
 }
 
 void TFoablak::buildControls()

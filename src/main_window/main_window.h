@@ -8,6 +8,7 @@
 #include "store/query_channel.h"
 
 #include <QFont>
+#include <QHash>
 #include <QWidget>
 #include <array>
 #include <vector>
@@ -96,6 +97,9 @@ public:
     store::QueryChannel& detailQuery() { return m_detailQuery; }
     localisation::TextSlots& textSlots() { return m_textSlots; }
     platform::Services& services() { return m_services; }
+    // The current catalogue as the user sees it (title, messages) and list.ini keeps it: a file's path, or a
+    // server catalogue's URI without its password.
+    QString shownCatalogueName() const;
     // What the general error report says could not be done, when a failure does not say it.
     QString failedOperationText() const;
 
@@ -145,6 +149,11 @@ private:
     // (and the catalogue path) at the new catalogue made beside it.
     void offerLegacyConversion(const QString& path);
     void connectChannels();
+    // Where the channels get a server password that libpq's own sources do not give: the password prompt,
+    // asked once for a catalogue and kept in memory only while that catalogue is the one being opened or open.
+    store::PasswordSource passwordSource();
+    void forgetServerPassword(const QString& uri);
+    void keepServerPasswordOnlyFor(const QString& catalogue);
     void selectTabQuietly(int tab);
     void fillSearchColumns(const std::vector<int>& slotIds);
     void setWindowTitleFromSlot();
@@ -189,7 +198,8 @@ private:
     LinkLabel* m_email = nullptr;
 
     QString m_namedCatalogue;
-    bool m_leaveWithoutSaving = false; // the user chose to leave although the settings could not be saved
+    QHash<QString, QString> m_serverPasswords; // by the URI without password
+    bool m_leaveWithoutSaving = false;         // the user chose to leave although the settings could not be saved
     bool m_activatedOnce = false;
     bool m_inBrowse = false;
     QObject* m_lastFocusWindow = nullptr;

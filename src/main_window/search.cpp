@@ -35,7 +35,7 @@ void TFoablak::kereses_Change()
     // A long list shows its first rows at once and is counted to its end without holding up the typing; the
     // count and the widths follow once it is complete. The next keystroke replaces it, and its ending with it.
     const QString couldNotDo = QStringLiteral("A keresés nem sikerült a katalógus „%1” táblájában: %2")
-                                   .arg(category.table, OpenDialog1.fileName);
+                                   .arg(category.table, shownCatalogueName());
     platform::describeFailure(couldNotDo, [&] {
         m_browseQuery.openThen(
             [this, tab] {

@@ -118,7 +118,7 @@ void TFoablak::DBGrid1CellClick(int row)
     m_detailQuery.setStatement(
         store::trackListStatement(currentRow.albumEloado, currentRow.albumAlbum, currentRow.albumIdentity));
     platform::describeFailure(
-        QStringLiteral("Az album számai nem olvashatók be a katalógusból: %1").arg(OpenDialog1.fileName),
+        QStringLiteral("Az album számai nem olvashatók be a katalógusból: %1").arg(shownCatalogueName()),
         [this] { m_detailQuery.open(); });
     std::vector<int> trackWidths;
     for (const store::GridColumn& column : store::trackColumns())

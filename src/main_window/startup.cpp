@@ -5,6 +5,7 @@
 #include "main_window/category_grid.h"
 #include "platform/failure.h"
 #include "platform/folders.h"
+#include "server/connection.h"
 #include "store/categories.h"
 
 #include <QComboBox>
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStringDecoder>
 #include <QTabWidget>
 #include <cerrno>
 #include <cstdio>
@@ -82,11 +84,29 @@ SettingsBytes readSettingsBytes(const QString& path)
     return result;
 }
 
-QString decodeSettings(const QByteArray& bytes)
+// A line of a list.ini without the UTF-8 mark. A server catalogue's URI written there by hand comes in UTF-8
+// more often than not (libpq and every other client take it so), and code page 1250 would garble its accented
+// database or user name; text in code page 1250 with an accented letter is hardly ever valid UTF-8, so a
+// URI that is valid UTF-8 is read as such.
+QString decodeSettingsLine(const QByteArray& line)
+{
+    if (server::isServerUri(QString::fromLatin1(line.left(16)))) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString text = utf8.decode(line);
+        if (!utf8.hasError())
+            return text;
+    }
+    return localisation::decode1250(line);
+}
+
+QStringList decodeSettings(const QByteArray& bytes)
 {
     if (bytes.startsWith(utf8Mark))
-        return QString::fromUtf8(bytes.mid(utf8Mark.size()));
-    return localisation::decode1250(bytes);
+        return QString::fromUtf8(bytes.mid(utf8Mark.size())).split(QLatin1Char('\n'));
+    QStringList lines;
+    for (const QByteArray& line : bytes.split('\n'))
+        lines.append(decodeSettingsLine(line));
+    return lines;
 }
 
 QByteArray encodeSettings(const QString& text)
@@ -97,9 +117,29 @@ QByteArray encodeSettings(const QString& text)
     return utf8Mark + text.toUtf8();
 }
 
+// Why a server catalogue cannot be opened: what the server's text means, then the text itself. The URI is
+// shown without its password.
+QString serverOpenFailureText(const QString& uri, const QString& given)
+{
+    // The server's text may name the URI it was given; it is shown as everywhere else.
+    QString detail = given;
+    detail.replace(uri, server::withoutPassword(uri));
+    QString reason = platform::explainOriginal(detail);
+    if (reason.isEmpty())
+        reason = QStringLiteral("A szerver nem érhető el, vagy az adatbázis nem Médiatár-katalógus.");
+    QString text = QStringLiteral("A katalógus nem nyitható meg:\r%1\r%2").arg(server::withoutPassword(uri), reason);
+    if (platform::isForeignText(detail))
+        text += QStringLiteral("\r\rEredeti üzenet: ") + detail;
+    else if (!detail.isEmpty())
+        text += QStringLiteral("\r\r") + detail;
+    return text;
+}
+
 // Why a catalogue cannot be opened, in Hungarian, with the engine's or the system's text after it.
 QString openFailureText(const QString& path, const QString& detail)
 {
+    if (server::isServerUri(path))
+        return serverOpenFailureText(path, detail);
     const QFileInfo info(path);
     // What the file itself tells comes first; for a file that is there, what the engine's text means.
     const bool foreign = platform::isForeignText(detail);
@@ -129,9 +169,10 @@ QString openFailureText(const QString& path, const QString& detail)
 // Opens a catalogue on a connection of its own and prepares the album list on it, reading no row: what
 // would fail in the real list (no database, no album table, no file) fails here, before anything of the open
 // catalogue is given up. Throws the engine's text.
-void tryCatalogue(const QString& path, quintptr tag)
+void tryCatalogue(const QString& path, quintptr tag, const store::PasswordSource& passwords)
 {
     store::QueryChannel trial(QStringLiteral("trial_%1").arg(tag));
+    trial.setPasswordSource(passwords);
     trial.pointAt(path);
     store::Statement probe = store::category(0).select();
     probe.fixed(QStringLiteral(" LIMIT 0"));
@@ -169,6 +210,7 @@ void TFoablak::FormCreate()
     } catch (const platform::Failure& failure) {
         // The way on from a catalogue that cannot be listed is another one.
         m_services.errors.report(openFailureText(m_browseQuery.cataloguePath(), failure.text()));
+        forgetServerPassword(m_browseQuery.cataloguePath());
         m_browseQuery.pointAt(QString());
         m_detailQuery.pointAt(QString());
         OpenDialog1.fileName.clear();
@@ -225,7 +267,7 @@ void TFoablak::readSettingsFile()
         return;
     }
     // A line ends at LF or at CR LF; the text before it is the value, unchanged.
-    const QStringList lines = decodeSettings(read.bytes).split(QLatin1Char('\n'));
+    const QStringList lines = decodeSettings(read.bytes);
     auto line = [&lines](int index) {
         QString value = lines.value(index);
         if (value.endsWith(QLatin1Char('\r')))
@@ -250,7 +292,8 @@ void TFoablak::chooseStartCatalogue()
         }
     }
     bool lastFailed = false;
-    if (!lastCatalogue.isEmpty() && QFileInfo(lastCatalogue).isFile()) {
+    // A server catalogue is no file to look for: whether it is there, only the server can tell.
+    if (!lastCatalogue.isEmpty() && (server::isServerUri(lastCatalogue) || QFileInfo(lastCatalogue).isFile())) {
         try {
             OpenDialog1.fileName = catalogueToOpen(lastCatalogue);
             return;
@@ -262,14 +305,24 @@ void TFoablak::chooseStartCatalogue()
     // No catalogue yet: the open dialog, then its question.
     OpenDialog1.fileName.clear();
     openClick();
-    // A catalogue that is there but could not be opened (a medium not writable yet, a file being mended) is
-    // still remembered when the user opens no other.
+    // A catalogue that is there but could not be opened (a medium not writable yet, a file being mended, a
+    // server not reachable today) is still remembered when the user opens no other.
     if (startAborted && lastFailed)
         OpenDialog1.fileName = lastCatalogue;
 }
 
 QString TFoablak::catalogueToOpen(const QString& chosen)
 {
+    if (server::isServerUri(chosen)) {
+        try {
+            tryCatalogue(chosen, quintptr(this), passwordSource());
+        } catch (const platform::Failure& failure) {
+            // A refused password is asked for again at the next try rather than sent once more.
+            forgetServerPassword(chosen);
+            throw platform::Failure(openFailureText(chosen, failure.text()));
+        }
+        return chosen;
+    }
     const QFileInfo info(chosen);
     // Only a plain file is opened: a FIFO or a device would hold the window up for ever.
     if (info.exists() && !info.isFile())
@@ -289,7 +342,7 @@ QString TFoablak::catalogueToOpen(const QString& chosen)
         OpenDialog1.fileName = current;
     }
     try {
-        tryCatalogue(target, quintptr(this));
+        tryCatalogue(target, quintptr(this), passwordSource());
     } catch (const platform::Failure& failure) {
         throw platform::Failure(openFailureText(target, failure.text()));
     }
@@ -304,7 +357,12 @@ void TFoablak::openClick()
     for (;;) {
         for (;;) {
             const QString startAt = OpenDialog1.fileName.isEmpty() ? failed : OpenDialog1.fileName;
-            QString chosen = m_services.files.chooseFile(startAt, OpenDialog::filter);
+            // The dialog knows files only: a server catalogue's URI (and its password) never goes into it, and
+            // a cancel keeps the server catalogue as it keeps a file.
+            const bool atServer = server::isServerUri(startAt);
+            QString chosen = m_services.files.chooseFile(atServer ? QString() : startAt, OpenDialog::filter);
+            if (atServer && chosen.isEmpty())
+                chosen = startAt;
             // A cancelled dialog gives back where it started: after a failure that is no choice.
             if (!failed.isEmpty() && chosen == failed)
                 chosen.clear();
@@ -411,7 +469,9 @@ void TFoablak::saveSettings()
         settingsDir = programDir;
     const QString tempPath = settingsDir + settingsTempName;
     const QString settingsPath = settingsDir + settingsFileName;
-    lastCatalogue = OpenDialog1.fileName;
+    // A server catalogue is remembered without its password: that comes from libpq's own sources or the
+    // password prompt at the next start.
+    lastCatalogue = shownCatalogueName();
     const QByteArray bytes =
         encodeSettings(lastCatalogue + QStringLiteral("\r\n") + languageFile + QStringLiteral("\r\n"));
     if (!QDir().mkpath(settingsDir))
@@ -453,9 +513,11 @@ QString TFoablak::languageFilePath() const
 
 void TFoablak::pointChannelsAt(const QString& path)
 {
+    keepServerPasswordOnlyFor(path);
     m_browseQuery.pointAt(path);
     m_detailQuery.pointAt(path);
-    offerLegacyConversion(path);
+    if (!server::isServerUri(path))
+        offerLegacyConversion(path);
 }
 
 void TFoablak::connectChannels()
@@ -466,5 +528,11 @@ void TFoablak::connectChannels()
 
 void TFoablak::setWindowTitleFromSlot()
 {
-    setWindowTitle(m_textSlots.text(1) + QLatin1Char(' ') + OpenDialog1.fileName);
+    setWindowTitle(m_textSlots.text(1) + QLatin1Char(' ') + shownCatalogueName());
+}
+
+QString TFoablak::shownCatalogueName() const
+{
+    const QString& name = OpenDialog1.fileName;
+    return server::isServerUri(name) ? server::withoutPassword(name) : name;
 }

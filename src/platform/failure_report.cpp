@@ -3,6 +3,7 @@
 #include <QRegularExpression>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace platform {
 
@@ -54,6 +55,68 @@ const FixedText fixedTexts[] = {
     {"database not open", "A katalógus nincs megnyitva."},
     {"Driver not loaded", "Az adatbázis-illesztő nem tölthető be."},
 };
+
+// The texts of the PostgreSQL client library and server, found anywhere in a message: libpq puts the server's
+// address before them and a hint after them, over several lines. Looked at in this order, so that the most
+// telling part of a message wins (a refused password over the connection it came through).
+struct ServerText
+{
+    const char* pattern; // a regular expression, matched case-sensitively as libpq writes it
+    const char* meaning; // %1 is the first captured name, if the pattern has one
+};
+
+const ServerText serverTexts[] = {
+    {"password authentication failed", "A szerver nem fogadta el a jelszót (vagy a felhasználó nevét)."},
+    {"no password supplied", "A szerver jelszót kér, de nem kapott jelszót."},
+    {"role \"([^\"]*)\" does not exist", "A szerveren nincs %1 nevű felhasználó."},
+    {"database \"([^\"]*)\" does not exist", "A szerveren nincs %1 nevű adatbázis."},
+    {"relation \"([^\"]*)\" does not exist",
+     "Az adatbázisban nincs %1 nevű tábla: nem a program katalógusa (a mediatar-catalogue create parancs "
+     "készít katalógust a szerveren), vagy hiányzik belőle egy tábla."},
+    {"permission denied for (?:table|relation|sequence) (\\S+)",
+     "A felhasználónak nincs joga a katalógus %1 táblájához."},
+    {"permission denied for database \"?([^\"\\s]*)", "A felhasználónak nincs joga a szerver %1 adatbázisához."},
+    {"no pg_hba\\.conf entry", "A szerver erről a gépről ezzel a felhasználóval nem enged be."},
+    {"(?:Peer|Ident) authentication failed",
+     "A szerver csak a gépen azonos nevű felhasználót engedi be ezen a kapcsolaton."},
+    {"SSL|certificate", "A titkosított (TLS) kapcsolat nem jött létre: a szerver nem támogatja, vagy a tanúsítványa "
+                        "nem fogadható el."},
+    {"timeout expired", "A szerver nem válaszolt időben."},
+    {"terminating connection due to administrator command",
+     "A szervert leállították vagy újraindították, és közben bontotta a kapcsolatot."},
+    {"server closed the connection unexpectedly",
+     "A szerver váratlanul bontotta a kapcsolatot (leállt, újraindult, vagy megszakadt a hálózat)."},
+    {"the database system is (?:starting up|shutting down|in recovery mode)",
+     "A szerver éppen indul vagy leáll; próbáld újra később."},
+    {"too many clients", "A szerverhez túl sokan kapcsolódnak; próbáld újra később."},
+    {"could not translate host name", "A szerver gépének neve nem található."},
+    {"Connection refused|No route to host|Network is unreachable|Connection timed out",
+     "A szerver nem érhető el: a megadott gépen és porton nem fut PostgreSQL-szerver, vagy a hálózat nem "
+     "engedi el hozzá."},
+    {"on socket .*failed: No such file or directory|could not connect to server",
+     "A szerver nem érhető el: a megadott helyen nem fut PostgreSQL-szerver."},
+    {"no connection to the server|could not (?:receive|send) data (?:from|to) server|connection to server was lost",
+     "Megszakadt a kapcsolat a szerverrel."},
+};
+
+QString explainServerText(const QString& text)
+{
+    // Compiled once: the table is fixed.
+    static const std::vector<QRegularExpression> patterns = [] {
+        std::vector<QRegularExpression> compiled;
+        for (const ServerText& known : serverTexts)
+            compiled.emplace_back(QString::fromUtf8(known.pattern), QRegularExpression::DotMatchesEverythingOption);
+        return compiled;
+    }();
+    for (std::size_t i = 0; i < patterns.size(); ++i) {
+        const QRegularExpressionMatch match = patterns[i].match(text);
+        if (!match.hasMatch())
+            continue;
+        const QString meaning = QString::fromUtf8(serverTexts[i].meaning);
+        return match.lastCapturedIndex() >= 1 ? meaning.arg(quotedName(match.captured(1))) : meaning;
+    }
+    return QString();
+}
 
 // What the system says about a file, by its error number.
 QString systemMeaning(int error)
@@ -138,6 +201,8 @@ QString explainOriginal(const QString& original)
         return QStringLiteral("A listában nincs %1 nevű oszlop.").arg(quotedName(match.captured(1)));
     if (text.contains(QLatin1String("constraint failed"), Qt::CaseInsensitive))
         return QStringLiteral("A változás sértené a katalógus egy szabályát.");
+    if (const QString server = explainServerText(text); !server.isEmpty())
+        return server;
     return explainSystemText(text);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 // The services of the desktop that the windows use. Each is a small interface so that tests can answer
 // the questions, pick the files and count the beeps without a real modal box.
@@ -64,6 +65,15 @@ public:
     virtual void open(const QString& target) = 0;
 };
 
+class PasswordPrompt
+{
+public:
+    virtual ~PasswordPrompt() = default;
+    // Asks for the password of a server catalogue, named by its URI without any password; nothing when the
+    // user declines. The answer is never stored: it lives only as long as the connection needs it.
+    virtual std::optional<QString> askPassword(const QString& shownUri) = 0;
+};
+
 class ProgramDirectory
 {
 public:
@@ -84,6 +94,7 @@ struct Services
     DesktopLinks& links;
     ProgramDirectory& programDirectory;
     SaveFileChooser& saveFiles;
+    PasswordPrompt& passwords;
 };
 
 } // namespace platform

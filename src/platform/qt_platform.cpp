@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -102,6 +103,25 @@ QString QtSaveFileChooser::chooseSaveFile(const QString& title, const QString& s
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
+QString passwordQuestion(const QString& shownUri)
+{
+    return QStringLiteral("Jelszó a katalógushoz:\r%1").arg(shownUri);
+}
+
+std::optional<QString> QtPasswordPrompt::askPassword(const QString& shownUri)
+{
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(QCoreApplication::applicationName());
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setLabelText(displayText(passwordQuestion(shownUri)));
+    dialog.setOkButtonText(QStringLiteral("OK"));
+    dialog.setCancelButtonText(QStringLiteral("Mégse"));
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
+}
+
 void QtDesktopLinks::open(const QString& target)
 {
     // A mail link keeps its blank after "mailto:" in the program's text; a mail program wants the address
@@ -129,7 +149,7 @@ bool ExecutableDirectory::isWritable() const
 
 Services QtPlatform::services()
 {
-    return Services{m_prompts, m_errors, m_beeper, m_files, m_links, m_directory, m_saveFiles};
+    return Services{m_prompts, m_errors, m_beeper, m_files, m_links, m_directory, m_saveFiles, m_passwords};
 }
 
 } // namespace platform

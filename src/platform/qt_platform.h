@@ -43,6 +43,12 @@ public:
     void open(const QString& target) override;
 };
 
+class QtPasswordPrompt : public PasswordPrompt
+{
+public:
+    std::optional<QString> askPassword(const QString& shownUri) override;
+};
+
 class ExecutableDirectory : public ProgramDirectory
 {
 public:
@@ -64,7 +70,11 @@ private:
     QtDesktopLinks m_links;
     ExecutableDirectory m_directory;
     QtSaveFileChooser m_saveFiles;
+    QtPasswordPrompt m_passwords;
 };
+
+// The text of the password prompt for the catalogue at shownUri.
+QString passwordQuestion(const QString& shownUri);
 
 // Message texts keep CR as their line break; a Qt box wants LF.
 QString displayText(const QString& text);

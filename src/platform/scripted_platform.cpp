@@ -23,6 +23,7 @@ QString ScriptedFileChooser::chooseFile(const QString& currentName, const QStrin
 {
     ++shown;
     lastFilter = filter;
+    startedAt.append(currentName);
     if (m_choices.empty())
         return currentName;
     const std::optional<QString> choice = m_choices.front();
@@ -42,6 +43,16 @@ QString ScriptedSaveFileChooser::chooseSaveFile(const QString& title, const QStr
     const QString choice = m_choices.front();
     m_choices.pop_front();
     return choice;
+}
+
+std::optional<QString> ScriptedPasswordPrompt::askPassword(const QString& shownUri)
+{
+    asked.append(shownUri);
+    if (m_answers.empty())
+        return std::nullopt;
+    const std::optional<QString> answer = m_answers.front();
+    m_answers.pop_front();
+    return answer;
 }
 
 bool FixedProgramDirectory::isWritable() const

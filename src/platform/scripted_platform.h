@@ -54,6 +54,7 @@ public:
 
     int shown = 0;
     QString lastFilter;
+    QStringList startedAt; // the name each dialog started at, in order
 
 private:
     std::deque<std::optional<QString>> m_choices;
@@ -84,6 +85,22 @@ public:
     QStringList opened;
 };
 
+class ScriptedPasswordPrompt : public PasswordPrompt
+{
+public:
+    std::optional<QString> askPassword(const QString& shownUri) override;
+
+    // Scripts the next prompt: a password typed and confirmed, or Mégse. A prompt with nothing scripted is
+    // declined.
+    void answerNext(const QString& password) { m_answers.push_back(password); }
+    void declineNext() { m_answers.push_back(std::nullopt); }
+
+    QStringList asked; // the URIs shown by the prompts, in order
+
+private:
+    std::deque<std::optional<QString>> m_answers;
+};
+
 class FixedProgramDirectory : public ProgramDirectory
 {
 public:
@@ -103,7 +120,7 @@ class ScriptedPlatform
 {
 public:
     explicit ScriptedPlatform(const QString& programDirectory) : directory(programDirectory) {}
-    Services services() { return Services{prompts, errors, beeper, files, links, directory, saveFiles}; }
+    Services services() { return Services{prompts, errors, beeper, files, links, directory, saveFiles, passwords}; }
 
     ScriptedPrompts prompts;
     ScriptedErrorReport errors;
@@ -112,6 +129,7 @@ public:
     ScriptedDesktopLinks links;
     FixedProgramDirectory directory;
     ScriptedSaveFileChooser saveFiles;
+    ScriptedPasswordPrompt passwords;
 };
 
 } // namespace platform

@@ -167,6 +167,8 @@ void PostgresServer::start()
         m_failure = QStringLiteral("initdb failed:\n%1").arg(logText(initLog));
         return;
     }
+    if (!askForThePasswordRole(data))
+        return;
     const QString serverLog = m_folder + QStringLiteral("/server.log");
     const pid_t postgres =
         spawn(m_folder, bin + QStringLiteral("postgres"),
@@ -195,6 +197,39 @@ void PostgresServer::start()
         QThread::msleep(20);
     }
     m_pid = postgres;
+    if (!addPasswordRole())
+        stop();
+}
+
+// The first line of the client rules that matches wins: the password role's goes before the trusting ones.
+bool PostgresServer::askForThePasswordRole(const QString& data)
+{
+    QFile rules(data + QStringLiteral("/pg_hba.conf"));
+    if (!rules.open(QIODevice::ReadWrite)) {
+        m_failure = QStringLiteral("cannot change %1: %2").arg(rules.fileName(), rules.errorString());
+        return false;
+    }
+    const QByteArray trusting = rules.readAll();
+    rules.seek(0);
+    rules.write("local all " + passwordRole().toUtf8() + " scram-sha-256\n" + trusting);
+    return true;
+}
+
+bool PostgresServer::addPasswordRole()
+{
+    try {
+        server::Connection connection(uri(QStringLiteral("postgres")));
+        // A role's name and password cannot be bound in CREATE ROLE; a function takes them as values and quotes
+        // them itself. A superuser: the role is there for the password, not for privileges.
+        connection.run(QStringLiteral(
+            "CREATE FUNCTION pg_temp.add_password_role(role text, password text) RETURNS void LANGUAGE plpgsql AS "
+            "$$BEGIN EXECUTE format('CREATE ROLE %I LOGIN SUPERUSER PASSWORD %L', role, password); END$$"));
+        connection.run(QStringLiteral("SELECT pg_temp.add_password_role($1, $2)"), {passwordRole(), rolePassword()});
+    } catch (const platform::Failure& failure) {
+        m_failure = QStringLiteral("cannot add the role %1: %2").arg(passwordRole(), failure.text());
+        return false;
+    }
+    return true;
 }
 
 void PostgresServer::stop()
@@ -222,6 +257,11 @@ void PostgresServer::stop()
 QString PostgresServer::uri(const QString& database) const
 {
     return QStringLiteral("postgresql:///%1?host=%2&user=postgres").arg(database, m_folder);
+}
+
+QString PostgresServer::passwordUri(const QString& database) const
+{
+    return QStringLiteral("postgresql:///%1?host=%2&user=%3").arg(database, m_folder, passwordRole());
 }
 
 QString PostgresServer::newDatabase(const QString& name, bool hungarian)

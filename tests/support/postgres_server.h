@@ -4,9 +4,9 @@
 
 // A throwaway PostgreSQL server for the tests, started once per test process on first use: initdb and postgres
 // in a short private folder under /tmp, reached through a Unix socket in that folder only (no TCP port), with
-// fsync off. When the tests run as root the server runs as the postgres user, since PostgreSQL refuses root.
-// The server gets SIGINT (fast shutdown) when the test process ends, even by SIGKILL, and the folders that
-// killed runs left behind are removed at the next start.
+// fsync off. Every role is trusted but one, which gives a password. When the tests run as root the server runs as the
+// postgres user, since PostgreSQL refuses root. The server gets SIGINT (fast shutdown) when the test process ends, even
+// by SIGKILL, and the folders that killed runs left behind are removed at the next start.
 
 namespace test_server {
 
@@ -27,12 +27,19 @@ public:
     QString newDatabase(const QString& name, bool hungarian = true);
     // The URI of a database on this server, as the superuser postgres.
     QString uri(const QString& database) const;
+    // The URI of a database as the role that must give its password (every other role is trusted), without
+    // the password.
+    QString passwordUri(const QString& database) const;
+    static QString passwordRole() { return QStringLiteral("jelszavas"); }
+    static QString rolePassword() { return QStringLiteral("Titkos jelszó 7"); }
 
     void stop();
 
 private:
     PostgresServer();
     void start();
+    bool askForThePasswordRole(const QString& data);
+    bool addPasswordRole();
 
     QString m_folder;
     QString m_failure;

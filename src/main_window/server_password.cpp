@@ -1,0 +1,35 @@
+#include "main_window/main_window.h"
+
+#include "server/connection.h"
+
+// The password of a server catalogue is typed at most once for an opening: the trial connection asks, and the
+// two channels, and their reconnections later, find it here. It is never written anywhere.
+
+store::PasswordSource TFoablak::passwordSource()
+{
+    return [this](const QString& shownUri) -> std::optional<QString> {
+        const auto kept = m_serverPasswords.constFind(shownUri);
+        if (kept != m_serverPasswords.constEnd())
+            return *kept;
+        const std::optional<QString> typed = m_services.passwords.askPassword(shownUri);
+        if (typed)
+            m_serverPasswords.insert(shownUri, *typed);
+        return typed;
+    };
+}
+
+void TFoablak::forgetServerPassword(const QString& uri)
+{
+    m_serverPasswords.remove(server::withoutPassword(uri));
+}
+
+void TFoablak::keepServerPasswordOnlyFor(const QString& catalogue)
+{
+    const QString shown = server::isServerUri(catalogue) ? server::withoutPassword(catalogue) : QString();
+    for (auto kept = m_serverPasswords.begin(); kept != m_serverPasswords.end();) {
+        if (kept.key() == shown)
+            ++kept;
+        else
+            kept = m_serverPasswords.erase(kept);
+    }
+}

@@ -1,0 +1,273 @@
+#include "localisation/codepage.h"
+#include "main_window/category_grid.h"
+#include "server/connection.h"
+#include "server/server_schema.h"
+#include "support/postgres_server.h"
+#include "support/window_fixture.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+using platform::Answer;
+using test_server::PostgresServer;
+
+// A catalogue on a PostgreSQL server reached by the program's windows: from list.ini, from the command line,
+// with a password typed at the prompt; and what the user is told when the server cannot be reached or refuses.
+
+namespace {
+
+const QString openFailure = QStringLiteral("A katalógus nem nyitható meg:\r");
+
+class ServerOpeningTest : public WindowFixture
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_SERVER_RUNNING();
+        folder.installShippedLanguage();
+        // The file catalogue of list.ini, the way on when a server fails.
+        catalogue->addAlbum(QStringLiteral("Omega"), QStringLiteral("Időrabló"));
+        catalogue->addAlbum(QStringLiteral("Ábel"), QStringLiteral("Első"));
+    }
+
+    PostgresServer& server() { return PostgresServer::instance(); }
+
+    // A catalogue on the server with three albums and a game; gives its URI as the superuser.
+    QString serverCatalogue(const QString& name)
+    {
+        const QString uri = server().newDatabase(name);
+        server::Connection connection(uri);
+        server::createServerCatalogue(connection);
+        for (const char* artist : {"Kaláka", "Ács", "Zorán"})
+            connection.run(QStringLiteral("INSERT INTO eloado (eloado, album) VALUES ($1, $2)"),
+                           {QString::fromUtf8(artist), QStringLiteral("Első lemez")});
+        connection.run(QStringLiteral("INSERT INTO games VALUES ($1, $2, $3, $4)"),
+                       {QStringLiteral("Doom"), QString(), QStringLiteral("700"), QStringLiteral("G2")});
+        return uri;
+    }
+
+    QString title(const QString& shown) { return window().textSlots().text(1) + QLatin1Char(' ') + shown; }
+
+    QByteArray settingsWith(const QString& catalogueLine)
+    {
+        return *localisation::encode1250(catalogueLine + QStringLiteral("\r\nHU_magyar.lng\r\n"));
+    }
+
+    void clickOpen() { QTest::mouseClick(widget<QPushButton>("open"), Qt::LeftButton); }
+
+    void expectNoErrors() const
+    {
+        EXPECT_TRUE(desktop.errors.reports.isEmpty()) << desktop.errors.reports.join('\n').toStdString();
+    }
+
+    // Every report names the catalogue by its URI without password, says in Hungarian what happened, and
+    // keeps the server's own text.
+    void expectServerReport(const QString& report, const QString& shownUri, const QString& meaning)
+    {
+        EXPECT_TRUE(report.startsWith(openFailure + shownUri + QLatin1Char('\r'))) << report.toStdString();
+        EXPECT_TRUE(report.contains(meaning)) << report.toStdString();
+        EXPECT_TRUE(report.contains(QStringLiteral("\r\rEredeti üzenet: "))) << report.toStdString();
+    }
+};
+
+TEST_F(ServerOpeningTest, aServerCatalogueInListIniOpensAndIsShownAndRememberedWithoutItsPassword)
+{
+    const QString uri = serverCatalogue(QStringLiteral("ini_lista"));
+    // The test server trusts the superuser: the password is there only to be left out.
+    const QString withPassword = uri + QStringLiteral("&password=Titkos1");
+    folder.writeSettings(withPassword);
+
+    TFoablak& main = start();
+    expectNoErrors();
+    EXPECT_EQ(desktop.files.shown, 0) << "a server catalogue never goes through the open dialog";
+    EXPECT_TRUE(desktop.passwords.asked.isEmpty()) << "the URI gave the password";
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("3"));
+    EXPECT_EQ(grid("DBGrid1")->model()->index(0, 0).data().toString(), QStringLiteral("Ács"));
+    EXPECT_EQ(main.windowTitle(), title(uri));
+    switchToTab(4);
+    EXPECT_EQ(grid("DBGrid6")->model()->rowCount(), 1);
+
+    main.KilepesClick();
+    EXPECT_EQ(folder.readBytes("list.ini"), settingsWith(uri));
+}
+
+TEST_F(ServerOpeningTest, aServerCatalogueNamedOnTheCommandLineKeepsItsAccentedNameInListIni)
+{
+    serverCatalogue(QStringLiteral("gyűjtemény"));
+    const QString shown = QStringLiteral("postgresql://postgres@/gyűjtemény?host=%1").arg(server().folder());
+    const QString named =
+        QStringLiteral("postgresql://postgres:Titkos%40jelszo@/gyűjtemény?host=%1").arg(server().folder());
+
+    TFoablak& main = start(named);
+    expectNoErrors();
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("3"));
+    EXPECT_EQ(main.windowTitle(), title(shown));
+    main.KilepesClick();
+    const QByteArray settings = folder.readBytes("list.ini");
+    EXPECT_EQ(settings, settingsWith(shown));
+    EXPECT_FALSE(settings.contains("Titkos"));
+
+    // The next start finds it in list.ini; so it does when list.ini was written by hand in UTF-8.
+    for (const QByteArray& written : {settings, shown.toUtf8() + "\r\nHU_magyar.lng\r\n"}) {
+        folder.writeBytes(QStringLiteral("list.ini"), written);
+        TFoablak& again = start();
+        expectNoErrors();
+        EXPECT_EQ(again.windowTitle(), title(shown));
+        EXPECT_EQ(countLabel()->text(), QStringLiteral("3"));
+    }
+}
+
+TEST_F(ServerOpeningTest, aPasswordTypedAtThePromptOpensTheCatalogueAndIsAskedOnce)
+{
+    serverCatalogue(QStringLiteral("jelszavas_lista"));
+    const QString uri = server().passwordUri(QStringLiteral("jelszavas_lista"));
+    folder.writeSettings(uri);
+    desktop.passwords.answerNext(PostgresServer::rolePassword());
+
+    TFoablak& main = start();
+    expectNoErrors();
+    EXPECT_EQ(desktop.passwords.asked, QStringList{uri});
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("3"));
+    EXPECT_EQ(main.windowTitle(), title(uri));
+
+    // Megnyitás starts the dialog at no file; cancelled, it shows the server catalogue again, without a new
+    // question for the password.
+    switchToTab(4);
+    clickOpen();
+    expectNoErrors();
+    EXPECT_EQ(desktop.files.startedAt, QStringList{QString()});
+    EXPECT_EQ(tabs()->currentIndex(), 0);
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("3"));
+    EXPECT_EQ(desktop.passwords.asked.size(), 1);
+
+    // A file that is no catalogue: reported, and the server catalogue stays.
+    folder.writeBytes(QStringLiteral("jegyzet.tnx"), QByteArray("nem adatbázis\n").repeated(50));
+    desktop.files.chooseNext(folder.file(QStringLiteral("jegyzet.tnx")));
+    clickOpen();
+    ASSERT_EQ(desktop.errors.reports.size(), 1);
+    EXPECT_TRUE(desktop.errors.reports.first().endsWith(QStringLiteral("Az eddigi katalógus marad nyitva.")));
+    EXPECT_EQ(main.windowTitle(), title(uri));
+    EXPECT_EQ(main.OpenDialog1.fileName, uri);
+
+    main.KilepesClick();
+    const QByteArray settings = folder.readBytes("list.ini");
+    EXPECT_EQ(settings, settingsWith(uri));
+    EXPECT_FALSE(settings.contains(PostgresServer::rolePassword().toUtf8()));
+}
+
+TEST_F(ServerOpeningTest, aDeclinedOrRefusedPasswordIsReportedAndTheOpenDialogFollows)
+{
+    serverCatalogue(QStringLiteral("elutasito"));
+    const QString uri = server().passwordUri(QStringLiteral("elutasito"));
+    folder.writeSettings(uri);
+
+    // Mégse at the prompt: the file chosen in the dialog opens instead.
+    desktop.passwords.declineNext();
+    desktop.files.chooseNext(catalogue->path());
+    TFoablak& first = start();
+    ASSERT_EQ(desktop.errors.reports.size(), 1);
+    EXPECT_TRUE(desktop.errors.reports.first().startsWith(openFailure + uri + QLatin1Char('\r')))
+        << desktop.errors.reports.first().toStdString();
+    EXPECT_EQ(desktop.passwords.asked, QStringList{uri});
+    EXPECT_EQ(desktop.files.startedAt, QStringList{QString()});
+    EXPECT_EQ(first.windowTitle(), title(catalogue->path()));
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("2"));
+
+    // A wrong password: told so; the dialog is cancelled and the user leaves. The server catalogue is still
+    // the one remembered, and the wrong password went nowhere.
+    desktop.errors.reports.clear();
+    desktop.passwords.asked.clear();
+    desktop.files.startedAt.clear();
+    folder.writeSettings(uri);
+    desktop.passwords.answerNext(QStringLiteral("rossz jelszó"));
+    desktop.files.cancelNext();
+    desktop.prompts.answerNext(Answer::No);
+    TFoablak& second = start();
+    ASSERT_EQ(desktop.errors.reports.size(), 1);
+    expectServerReport(desktop.errors.reports.first(), uri, QStringLiteral("nem fogadta el a jelszót"));
+    EXPECT_EQ(desktop.passwords.asked, QStringList{uri});
+    EXPECT_EQ(desktop.files.startedAt, QStringList{QString()});
+    EXPECT_TRUE(second.startAborted);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !second.isVisible(); }, 2000));
+    const QByteArray settings = folder.readBytes("list.ini");
+    EXPECT_EQ(settings, settingsWith(uri));
+    EXPECT_FALSE(settings.contains("rossz"));
+}
+
+// Whatever the store says about a server catalogue it cannot open, its password is neither shown nor kept, and
+// a URI never goes into the open dialog.
+TEST_F(ServerOpeningTest, aServerCatalogueThatCannotBeOpenedLeavesItsPasswordNowhere)
+{
+    QTemporaryDir noServer(QStringLiteral("/tmp/mediatar-nopg.XXXXXX"));
+    const QString shown = QStringLiteral("postgresql://anna@/lista?host=%1").arg(noServer.path());
+    const QString withPassword =
+        QStringLiteral("postgresql://anna:titok@/lista?host=%1&password=masik").arg(noServer.path());
+    folder.writeSettings(withPassword);
+    desktop.files.cancelNext();
+    desktop.prompts.answerNext(Answer::Yes);
+    desktop.files.chooseNext(catalogue->path());
+    TFoablak& main = start();
+    ASSERT_EQ(desktop.errors.reports.size(), 1);
+    const QString report = desktop.errors.reports.first();
+    EXPECT_TRUE(report.startsWith(openFailure + shown + QLatin1Char('\r'))) << report.toStdString();
+    EXPECT_FALSE(report.contains(QStringLiteral("titok")) || report.contains(QStringLiteral("masik")));
+    EXPECT_EQ(desktop.files.startedAt, (QStringList{QString(), QString()}));
+    EXPECT_EQ(main.windowTitle(), title(catalogue->path()));
+
+    // Named on the command line while the remembered server cannot be opened either: the user opens nothing
+    // and leaves; the server stays remembered, without its password.
+    desktop.errors.reports.clear();
+    desktop.files.cancelNext();
+    desktop.prompts.answerNext(Answer::No);
+    TFoablak& declined = start(withPassword);
+    ASSERT_EQ(desktop.errors.reports.size(), 2);
+    for (const QString& text : desktop.errors.reports)
+        EXPECT_FALSE(text.contains(QStringLiteral("titok")) || text.contains(QStringLiteral("masik")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !declined.isVisible(); }, 2000));
+    EXPECT_EQ(folder.readBytes("list.ini"), settingsWith(shown));
+}
+
+TEST_F(ServerOpeningTest, anUnreachableServerIsToldInHungarianAndTheProgramGoesOn)
+{
+    QTemporaryDir noServer(QStringLiteral("/tmp/mediatar-nopg.XXXXXX"));
+    const QString shown = QStringLiteral("postgresql://anna@/lista?host=%1").arg(noServer.path());
+    const QString withPassword = QStringLiteral("postgresql://anna:titok@/lista?host=%1").arg(noServer.path());
+
+    // Remembered in list.ini: reported, then the open dialog, which starts at no file.
+    folder.writeSettings(withPassword);
+    desktop.files.chooseNext(catalogue->path());
+    TFoablak& main = start();
+    ASSERT_EQ(desktop.errors.reports.size(), 1);
+    expectServerReport(desktop.errors.reports.first(), shown, QStringLiteral("A szerver nem érhető el"));
+    EXPECT_FALSE(desktop.errors.reports.first().contains(QStringLiteral("titok")));
+    EXPECT_EQ(desktop.files.startedAt, QStringList{QString()});
+    EXPECT_EQ(main.windowTitle(), title(catalogue->path()));
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("2"));
+    EXPECT_TRUE(desktop.passwords.asked.isEmpty());
+
+    // Named on the command line: reported, and list.ini's catalogue opens.
+    desktop.errors.reports.clear();
+    desktop.files.startedAt.clear();
+    folder.writeSettings(catalogue->path());
+    TFoablak& named = start(withPassword);
+    ASSERT_EQ(desktop.errors.reports.size(), 1);
+    expectServerReport(desktop.errors.reports.first(), shown, QStringLiteral("A szerver nem érhető el"));
+    EXPECT_TRUE(desktop.files.startedAt.isEmpty());
+    EXPECT_EQ(named.windowTitle(), title(catalogue->path()));
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("2"));
+
+    // Remembered, and nothing else opened: the server stays remembered, without its password.
+    desktop.errors.reports.clear();
+    folder.writeSettings(withPassword);
+    desktop.files.cancelNext();
+    desktop.prompts.answerNext(Answer::No);
+    TFoablak& declined = start();
+    EXPECT_EQ(desktop.errors.reports.size(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !declined.isVisible(); }, 2000));
+    EXPECT_EQ(folder.readBytes("list.ini"), settingsWith(shown));
+}
+
+} // namespace

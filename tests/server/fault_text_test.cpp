@@ -1,0 +1,186 @@
+#include "platform/failure.h"
+#include "server/connection.h"
+#include "support/postgres_server.h"
+
+#include <QTemporaryDir>
+#include <QUrl>
+#include <arpa/inet.h>
+#include <atomic>
+#include <functional>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+using test_server::PostgresServer;
+
+// The faults a server catalogue meets, caused for real: what libpq and the server say is explained in
+// Hungarian, and the text itself stays for the report's "Eredeti üzenet" line.
+
+namespace {
+
+// The text a connection, or a statement on it, fails with.
+QString failureOf(const std::function<void()>& step)
+{
+    try {
+        step();
+    } catch (const platform::Failure& failure) {
+        return failure.text();
+    }
+    return QString();
+}
+
+QString connectionFailure(const QString& uri)
+{
+    return failureOf([&] { server::Connection connection(uri); });
+}
+
+// A TCP listener on the loopback that plays a broken server to one client: it answers the TLS request with
+// "no TLS here", closes at once, or never answers.
+class BrokenServer
+{
+public:
+    enum class Behaviour { NoTls, Close, Silent };
+
+    explicit BrokenServer(Behaviour behaviour)
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(m_listener, 4) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this, behaviour] {
+            const int client = ::accept(m_listener, nullptr, nullptr);
+            if (client < 0)
+                return;
+            char request[8];
+            if (behaviour != Behaviour::Close && ::recv(client, request, sizeof request, MSG_WAITALL) > 0 &&
+                behaviour == Behaviour::NoTls) {
+                // 'N': this server does not speak TLS; libpq then gives up when the URI requires it.
+                (void)::send(client, "N", 1, MSG_NOSIGNAL);
+            }
+            while (behaviour == Behaviour::Silent && !m_done)
+                ::usleep(10000);
+            ::close(client);
+        });
+    }
+    ~BrokenServer()
+    {
+        m_done = true;
+        if (m_listener >= 0)
+            ::shutdown(m_listener, SHUT_RDWR);
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_listener >= 0)
+            ::close(m_listener);
+    }
+
+    int port() const { return m_port; }
+
+private:
+    int m_listener = -1;
+    int m_port = 0;
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
+void expectExplained(const QString& original, const QString& meaning)
+{
+    ASSERT_FALSE(original.isEmpty()) << "the step did not fail";
+    const QString explained = platform::explainOriginal(original);
+    EXPECT_TRUE(explained.contains(meaning))
+        << original.toStdString() << "\n  explained as: " << explained.toStdString();
+    const QString report = platform::failureReport(QStringLiteral("A katalógus nem nyitható meg."), original);
+    EXPECT_TRUE(report.endsWith(QStringLiteral("Eredeti üzenet: ") + original)) << report.toStdString();
+}
+
+TEST(ServerFaultTexts, anUnreachableOrUnknownCatalogueIsExplained)
+{
+    ASSERT_SERVER_RUNNING();
+    PostgresServer& server = PostgresServer::instance();
+
+    // No server at that socket folder.
+    QTemporaryDir empty(QStringLiteral("/tmp/mediatar-nopg.XXXXXX"));
+    expectExplained(connectionFailure(QStringLiteral("postgresql:///lista?host=%1").arg(empty.path())),
+                    QStringLiteral("A szerver nem érhető el"));
+    int freePort = 0;
+    {
+        BrokenServer probe(BrokenServer::Behaviour::Close);
+        freePort = probe.port();
+        const QString refused = connectionFailure(QStringLiteral("postgresql://x@127.0.0.1:%1/lista").arg(freePort));
+        // The probe accepted and closed: that is a server that hung up, not one that is missing.
+        expectExplained(refused, QStringLiteral("váratlanul bontotta a kapcsolatot"));
+    }
+    // Then nothing listens on that port.
+    expectExplained(connectionFailure(QStringLiteral("postgresql://x@127.0.0.1:%1/lista").arg(freePort)),
+                    QStringLiteral("nem fut PostgreSQL-szerver"));
+
+    // The server is there, the database is not.
+    expectExplained(connectionFailure(server.uri(QStringLiteral("nincs_ilyen"))),
+                    QStringLiteral("nincs „nincs_ilyen” nevű adatbázis"));
+}
+
+TEST(ServerFaultTexts, aMissingOrRefusedPasswordIsExplained)
+{
+    ASSERT_SERVER_RUNNING();
+    PostgresServer& server = PostgresServer::instance();
+    const QString uri = server.passwordUri(QStringLiteral("postgres"));
+    expectExplained(connectionFailure(uri), QStringLiteral("jelszót kér"));
+    expectExplained(connectionFailure(uri + QStringLiteral("&password=rossz")),
+                    QStringLiteral("nem fogadta el a jelszót"));
+    // The right one lets the role in.
+    const QString right =
+        QStringLiteral("postgresql://%1:%2@/postgres?host=%3")
+            .arg(PostgresServer::passwordRole(),
+                 QString::fromLatin1(QUrl::toPercentEncoding(PostgresServer::rolePassword())), server.folder());
+    EXPECT_TRUE(connectionFailure(right).isEmpty()) << connectionFailure(right).toStdString();
+}
+
+TEST(ServerFaultTexts, tlsAndTimeOutFaultsAreExplained)
+{
+    {
+        const BrokenServer plain(BrokenServer::Behaviour::NoTls);
+        expectExplained(
+            connectionFailure(QStringLiteral("postgresql://x@127.0.0.1:%1/lista?sslmode=require").arg(plain.port())),
+            QStringLiteral("titkosított (TLS) kapcsolat"));
+    }
+    {
+        const BrokenServer silent(BrokenServer::Behaviour::Silent);
+        expectExplained(
+            connectionFailure(QStringLiteral("postgresql://x@127.0.0.1:%1/lista?connect_timeout=1").arg(silent.port())),
+            QStringLiteral("nem válaszolt időben"));
+    }
+}
+
+TEST(ServerFaultTexts, aConnectionEndedByTheServerAndAMissingPrivilegeAreExplained)
+{
+    ASSERT_SERVER_RUNNING();
+    PostgresServer& server = PostgresServer::instance();
+    const QString uri = server.newDatabase(QStringLiteral("faults"));
+    server::Connection owner(uri);
+    owner.run(QStringLiteral("CREATE TABLE games (NEV text)"));
+    owner.run(QStringLiteral("CREATE ROLE csak_belepo LOGIN"));
+
+    // A user whose role may not read the table.
+    server::Connection stranger(QStringLiteral("postgresql:///faults?host=%1&user=csak_belepo").arg(server.folder()));
+    expectExplained(failureOf([&] { stranger.run(QStringLiteral("SELECT * FROM games")); }),
+                    QStringLiteral("nincs joga a katalógus „games” táblájához"));
+
+    // The administrator ends the session.
+    server::Connection victim(uri);
+    const QString pid = victim.single(QStringLiteral("SELECT pg_backend_pid()"));
+    owner.run(QStringLiteral("SELECT pg_terminate_backend($1::int)"), {pid});
+    expectExplained(failureOf([&] { victim.run(QStringLiteral("SELECT 1")); }),
+                    QStringLiteral("leállították vagy újraindították"));
+    // A statement on a catalogue that lacks a table.
+    expectExplained(failureOf([&] { owner.run(QStringLiteral("SELECT * FROM eloado")); }),
+                    QStringLiteral("nincs „eloado” nevű tábla"));
+}
+
+} // namespace
