@@ -447,8 +447,9 @@ void programWorkload()
         for (bool containment : {false, true}) {
             const QString typed = containment ? containedTyped + QLatin1Char('z') : prefixTyped + QLatin1Char('e');
             keystroke(channel, category.searchStatement(table.column, typed, containment));
+            // A word typed on one tab only: each short prefix can take seconds, and adds no memory of its own.
             QString text;
-            for (const QChar letter : QStringLiteral("szerelem")) {
+            for (const QChar letter : tab == 2 ? QStringLiteral("szerelem") : QString()) {
                 text += letter;
                 keystroke(channel, category.searchStatement(table.column, text, containment));
             }
@@ -471,10 +472,12 @@ void bareWorkload()
             const QString condition =
                 containment ? server::containsCondition(table.column) : server::prefixCondition(table.column);
             const QString typed = containment ? containedTyped + QLatin1Char('z') : prefixTyped + QLatin1Char('e');
-            QString text;
-            for (const QString& searched : {typed, QStringLiteral("s"), QStringLiteral("sz"), QStringLiteral("sze"),
-                                            QStringLiteral("szer"), QStringLiteral("szere"), QStringLiteral("szerel"),
-                                            QStringLiteral("szerele"), QStringLiteral("szerelem")}) {
+            QStringList searches = {typed};
+            if (tab == 2)
+                searches << QStringLiteral("s") << QStringLiteral("sz") << QStringLiteral("sze")
+                         << QStringLiteral("szer") << QStringLiteral("szere") << QStringLiteral("szerel")
+                         << QStringLiteral("szerele") << QStringLiteral("szerelem");
+            for (const QString& searched : searches) {
                 const QString value = containment ? server::likeEscaped(searched) : searched;
                 bare.number(countSql(t, condition), {value});
                 bare.screen(firstScreenSql(t, condition), {value});
