@@ -11,8 +11,9 @@ RUN_PACKAGES     := cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libqt
 # makes the damaged legacy fixtures; the tests of catalogues on a server start a PostgreSQL server of their own.
 TEST_PACKAGES    := libgtest-dev googletest clang libclang-rt-dev sqlite3 mdbtools poppler-utils python3 \
                     desktop-file-utils appstream shared-mime-info xvfb xdotool postgresql-15
-# The benchmarks add Google Benchmark and the stock tools the import is measured against.
-BENCH_PACKAGES   := libbenchmark-dev mdbtools sqlite3
+# The benchmarks add Google Benchmark, the stock tools the import is measured against, and the PostgreSQL server
+# that the server benchmark starts for itself.
+BENCH_PACKAGES   := libbenchmark-dev mdbtools sqlite3 postgresql-15
 # The Debian package: dpkg-shlibdeps and file for its dependencies, lintian to check it.
 PACKAGE_PACKAGES := dpkg-dev file lintian
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <gtest/gtest.h>
 
 // A throwaway PostgreSQL server for the tests, started once per test process on first use: initdb and postgres
 // in a short private folder under /tmp, reached through a Unix socket in that folder only (no TCP port), with
@@ -52,7 +51,7 @@ void removeStaleFolders();
 
 } // namespace test_server
 
-// The server tests fail, never skip, when the server cannot be started.
+// The server tests fail, never skip, when the server cannot be started (GoogleTest is the test's own include).
 #define ASSERT_SERVER_RUNNING()                                                                                        \
     ASSERT_TRUE(test_server::PostgresServer::instance().running())                                                     \
         << test_server::PostgresServer::instance().failure().toStdString()
