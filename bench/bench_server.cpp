@@ -289,7 +289,7 @@ void searchKeystroke(benchmark::State& state, bool containment)
     const QString typed = containment ? containedTyped : prefixTyped;
     const QString full = typed + (containment ? QLatin1Char('z') : QLatin1Char('e'));
     const QString condition =
-        containment ? server::containsCondition(table.column) : server::prefixCondition(table.column);
+        containment ? server::containsCondition(table.column) : server::orderedPrefixCondition(table.column);
     const QString value = containment ? server::likeEscaped(full) : full;
     store::QueryChannel* channel = program();
     double programMs = 0, heldMs = 0, longest = 0, bareMs = 0, bareScreenMs = 0, scanMs = 0;
@@ -470,7 +470,7 @@ void bareWorkload()
                                                   QStringLiteral(" ORDER BY CIM DESC NULLS LAST, mediatar_id DESC")));
         for (bool containment : {false, true}) {
             const QString condition =
-                containment ? server::containsCondition(table.column) : server::prefixCondition(table.column);
+                containment ? server::containsCondition(table.column) : server::orderedPrefixCondition(table.column);
             const QString typed = containment ? containedTyped + QLatin1Char('z') : prefixTyped + QLatin1Char('e');
             QStringList searches = {typed};
             if (tab == 2)

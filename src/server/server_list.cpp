@@ -49,13 +49,8 @@ QString filterOf(const store::ListPlan& plan, std::vector<Value>& values)
         const QString start = pattern.chopped(1);
         if (plainText(start)) {
             values.emplace_back(start);
-            // On the list's first order column the rows that can match lie at or after the folded text in the
-            // Hungarian order (a letter's capital and every longer text sort after it, and so does a contracted
-            // letter such as cs after c), so the order index is entered there instead of read from its start.
             if (plan.filterOrderColumn == 0)
-                return prefixCondition(column) +
-                       QStringLiteral(" AND %1 >= lower($1::text COLLATE \"%2\")")
-                           .arg(column, QLatin1String(hungarianCollation));
+                return orderedPrefixCondition(column);
             return prefixCondition(column);
         }
         if (start.startsWith(QLatin1Char('%')) && start.size() > 1 && plainText(start.mid(1))) {

@@ -69,6 +69,12 @@ QString prefixCondition(const QString& column)
     return QStringLiteral("%1 >= %2 AND %1 < %2 || chr(1114111)").arg(folded, text);
 }
 
+QString orderedPrefixCondition(const QString& column)
+{
+    return prefixCondition(column) +
+           QStringLiteral(" AND %1 >= lower(%2)").arg(column, collated(QStringLiteral("$1::text")));
+}
+
 QString containsCondition(const QString& column)
 {
     return QStringLiteral("lower(%1) LIKE '%' || lower(%2) || '%'").arg(column, collated(QStringLiteral("$1::text")));

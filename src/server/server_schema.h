@@ -55,6 +55,10 @@ QStringList serverCatalogueProblems(Connection& connection);
 // with likeEscaped first for containsCondition): matches rows whose column starts with, or contains, the text,
 // case-blind for every letter, through the indexes.
 QString prefixCondition(const QString& column);
+// The prefix condition on a list's first order column: the same rows, and the order index entered where they
+// can start (every text that starts with the typed text, in any case, sorts at or after its folded form in the
+// Hungarian order: a capital and every longer text after it, a contracted letter such as cs after c).
+QString orderedPrefixCondition(const QString& column);
 QString containsCondition(const QString& column);
 // The text with \, % and _ made literal for LIKE.
 QString likeEscaped(const QString& text);
