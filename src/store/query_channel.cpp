@@ -425,6 +425,15 @@ void QueryChannel::open()
 {
     if (m_pending)
         finishPending(m_pending->generation); // the list is open already; its count becomes exact now
+    if (m_search) {
+        // A server's list on its way: the empty list shown meanwhile is no answer, so its answer is waited for.
+        const std::shared_ptr<server::Session::Search> search = m_search->search;
+        {
+            std::unique_lock<std::mutex> lock(search->mutex);
+            search->changed.wait(lock, [&] { return search->finished; });
+        }
+        finishServerSearch(m_search->generation);
+    }
     if (isOpen())
         return;
     connect();

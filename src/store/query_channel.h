@@ -70,8 +70,9 @@ public:
     // callbacks, so the newest statement wins; open() waits for it instead. A statement the engine refuses
     // throws at once, as open() does.
     void openThen(std::function<void()> whenOpen, std::function<void(const QString&)> whenFailed);
-    // A list is open with its first part while the rest is being counted.
-    bool isPending() const { return m_pending != nullptr; }
+    // A list is open with its first part while the rest is being counted, or (on a server) open empty while
+    // the server's answer is on its way.
+    bool isPending() const { return m_pending != nullptr || m_search != nullptr; }
     // Runs a changing statement (no rows). Refused on a read-only catalogue (readOnlyMessage).
     void execute();
     // The rows the last execute() changed.
