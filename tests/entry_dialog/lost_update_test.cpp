@@ -9,7 +9,7 @@ namespace {
 
 const QString changedMeanwhile = QStringLiteral("időközben");
 
-class LostUpdateTest : public RecordFixture
+class LostUpdateFixture : public RecordFixture
 {
 protected:
     void SetUp() override
@@ -38,7 +38,11 @@ protected:
     }
 };
 
-TEST_F(LostUpdateTest, everyEditWhoseRowChangedOrVanishedMeanwhileIsRefusedAndKeepsTheTypedText)
+class LostUpdateTest : public OnBothEngines<LostUpdateFixture>
+{
+};
+
+TEST_P(LostUpdateTest, everyEditWhoseRowChangedOrVanishedMeanwhileIsRefusedAndKeepsTheTypedText)
 {
     struct Case
     {
@@ -89,12 +93,12 @@ TEST_F(LostUpdateTest, everyEditWhoseRowChangedOrVanishedMeanwhileIsRefusedAndKe
 }
 
 // The same with a second program window on the catalogue, as a second user has it.
-class TwoWindowsTest : public LostUpdateTest
+class TwoWindowsFixture : public LostUpdateFixture
 {
 protected:
     void SetUp() override
     {
-        LostUpdateTest::SetUp();
+        LostUpdateFixture::SetUp();
         m_otherDesktop.prompts.setDefaultAnswer(platform::Answer::Yes); // go on without a language file
         m_other = std::make_unique<TFoablak>(m_otherDesktop.services());
         m_other->show();
@@ -136,7 +140,11 @@ protected:
     TRogzites* m_otherDialog = nullptr;
 };
 
-TEST_F(TwoWindowsTest, theSecondSaveOfOneGameIsRefusedAndTheFirstNameStays)
+class TwoWindowsTest : public OnBothEngines<TwoWindowsFixture>
+{
+};
+
+TEST_P(TwoWindowsTest, theSecondSaveOfOneGameIsRefusedAndTheFirstNameStays)
 {
     switchToTab(4);
     clickCell("DBGrid6", 0);
@@ -164,5 +172,9 @@ TEST_F(TwoWindowsTest, theSecondSaveOfOneGameIsRefusedAndTheFirstNameStays)
     EXPECT_FALSE(dialog().isVisible());
     EXPECT_EQ(catalogue->rows("SELECT NEV FROM games"), QList<QVariantList>({QVariantList({"Doom A"})}));
 }
+
+RUN_ON_BOTH_ENGINES(LostUpdateTest);
+
+RUN_ON_BOTH_ENGINES(TwoWindowsTest);
 
 } // namespace

@@ -8,7 +8,7 @@
 
 namespace {
 
-class RecordNewTest : public RecordFixture
+class RecordNewFixture : public RecordFixture
 {
 protected:
     void SetUp() override
@@ -35,7 +35,16 @@ protected:
     }
 };
 
-TEST_F(RecordNewTest, anAlbumTrackIsRefusedForEachMissingFieldInTurn)
+class RecordNewTest : public OnBothEngines<RecordNewFixture>
+{
+};
+
+// Writes the file engine refuses, caused through the file itself (triggers, a dropped table).
+class RecordNewFileTest : public RecordNewFixture
+{
+};
+
+TEST_P(RecordNewTest, anAlbumTrackIsRefusedForEachMissingFieldInTurn)
 {
     expectRefusal(20511);
     fill({{"eloado_neve", "Omega"}});
@@ -53,7 +62,7 @@ TEST_F(RecordNewTest, anAlbumTrackIsRefusedForEachMissingFieldInTurn)
     EXPECT_TRUE(window().browseQuery().isOpen());
 }
 
-TEST_F(RecordNewTest, theFirstTrackOfAnAlbumWritesTheAlbumRowAndTheTrackUnderItsNewKey)
+TEST_P(RecordNewTest, theFirstTrackOfAnAlbumWritesTheAlbumRowAndTheTrackUnderItsNewKey)
 {
     // An older album of the same artist and title must not receive the track.
     const qint64 older = catalogue->addAlbum(QStringLiteral("Omega"), QStringLiteral("Égi jel"));
@@ -89,7 +98,7 @@ TEST_F(RecordNewTest, theFirstTrackOfAnAlbumWritesTheAlbumRowAndTheTrackUnderIts
     EXPECT_FALSE(window().modeVariables.editMode);
 }
 
-TEST_F(RecordNewTest, theSameValueBoxesDecideWhatStaysAndWhetherTheNextTrackStartsAnAlbum)
+TEST_P(RecordNewTest, theSameValueBoxesDecideWhatStaysAndWhetherTheNextTrackStartsAnAlbum)
 {
     struct Case
     {
@@ -133,7 +142,7 @@ TEST_F(RecordNewTest, theSameValueBoxesDecideWhatStaysAndWhetherTheNextTrackStar
     expectNoErrors();
 }
 
-TEST_F(RecordNewTest, aFailingTrackLeavesNoAlbumBehindAndTheNextPressStartsAgain)
+TEST_F(RecordNewFileTest, aFailingTrackLeavesNoAlbumBehindAndTheNextPressStartsAgain)
 {
     catalogue->exec("CREATE TRIGGER full_disc BEFORE INSERT ON szamok BEGIN SELECT RAISE(ABORT, 'tele'); END");
     fillTrack("Omega", "Égi jel", "Nyitány");
@@ -150,7 +159,7 @@ TEST_F(RecordNewTest, aFailingTrackLeavesNoAlbumBehindAndTheNextPressStartsAgain
     EXPECT_EQ(catalogue->count("szamok"), 1);
 }
 
-TEST_F(RecordNewTest, anAudioCdTrackNeedsNoSizeAndTheBoxFillsTheFieldsAgain)
+TEST_P(RecordNewTest, anAudioCdTrackNeedsNoSizeAndTheBoxFillsTheFieldsAgain)
 {
     click("Audio_cd");
     fill({{"eloado_neve", "Kaláka"}, {"Album_cime", "Az én szívem"}, {"Szam_cime", "Dal"}, {"album_mp", "50"}});
@@ -164,7 +173,7 @@ TEST_F(RecordNewTest, anAudioCdTrackNeedsNoSizeAndTheBoxFillsTheFieldsAgain)
     EXPECT_FALSE(edit("Meret")->isEnabled());
 }
 
-TEST_F(RecordNewTest, theAlbumKeyOutlivesTheOpeningButEachOpeningStartsANewAlbum)
+TEST_P(RecordNewTest, theAlbumKeyOutlivesTheOpeningButEachOpeningStartsANewAlbum)
 {
     setTicks(true, true);
     fillTrack("Omega", "Égi jel", "Első");
@@ -179,7 +188,7 @@ TEST_F(RecordNewTest, theAlbumKeyOutlivesTheOpeningButEachOpeningStartsANewAlbum
     EXPECT_EQ(albumCount(), 2);
 }
 
-TEST_F(RecordNewTest, aChangedArtistOrAlbumUnderTickedBoxesStartsAnAlbumOfItsOwn)
+TEST_P(RecordNewTest, aChangedArtistOrAlbumUnderTickedBoxesStartsAnAlbumOfItsOwn)
 {
     for (const char* changed : {"eloado_neve", "Album_cime"}) {
         SCOPED_TRACE(changed);
@@ -207,12 +216,14 @@ TEST_F(RecordNewTest, aChangedArtistOrAlbumUnderTickedBoxesStartsAnAlbumOfItsOwn
         fill({{"Szam_cime", "Harmadik"}, {"album_mp", "10"}, {"Tomorites", "128"}});
         press();
         EXPECT_EQ(albumCount(), 2);
-        EXPECT_EQ(catalogue->rows("SELECT count(DISTINCT eloado_azonosito) FROM szamok WHERE rowid > 1"),
+        // Every track after the first (a server's row identities go on from where they were).
+        EXPECT_EQ(catalogue->rows("SELECT count(DISTINCT eloado_azonosito) FROM szamok "
+                                  "WHERE rowid > (SELECT min(rowid) FROM szamok)"),
                   QList<QVariantList>({QVariantList({1})}));
     }
 }
 
-TEST_F(RecordNewTest, anAlbumDeletedMeanwhileIsWrittenAgainRatherThanLeavingAnOrphanTrack)
+TEST_P(RecordNewTest, anAlbumDeletedMeanwhileIsWrittenAgainRatherThanLeavingAnOrphanTrack)
 {
     setTicks(true, true);
     fillTrack("Omega", "Égi jel", "Első");
@@ -235,7 +246,7 @@ TEST_F(RecordNewTest, anAlbumDeletedMeanwhileIsWrittenAgainRatherThanLeavingAnOr
     EXPECT_EQ(countLabel()->text(), QStringLiteral("1"));
 }
 
-TEST_F(RecordNewTest, anAcceleratorPressPadsTheLengthAndRefusesAPartAboveItsBound)
+TEST_P(RecordNewTest, anAcceleratorPressPadsTheLengthAndRefusesAPartAboveItsBound)
 {
     setSlots({{201, "Rögzít és új &adat"}});
     pressAdatbevitel();
@@ -268,11 +279,11 @@ TEST_F(RecordNewTest, anAcceleratorPressPadsTheLengthAndRefusesAPartAboveItsBoun
     EXPECT_EQ(text("Szam_cime"), QStringLiteral("Második"));
 }
 
-TEST_F(RecordNewTest, aRefusedPressLeavesTheMainWindowListingAndEditable)
+TEST_P(RecordNewTest, aRefusedPressLeavesTheMainWindowListingAndEditable)
 {
     const qint64 key = catalogue->addAlbum(QStringLiteral("Omega"), QStringLiteral("Időrabló"));
     catalogue->addTrack(key, QStringLiteral("Ezüst eső"), "00:05:10", "6 MB", "192", "CD1");
-    window().OlvasasChange();
+    relist();
     ASSERT_EQ(grid("DBGrid1")->model()->rowCount(), 1);
     fill({{"eloado_neve", "Omega"}, {"Album_cime", "Égi jel"}, {"album_mp", "10"}, {"Tomorites", "192"}});
     expectRefusal(20513);
@@ -287,7 +298,7 @@ TEST_F(RecordNewTest, aRefusedPressLeavesTheMainWindowListingAndEditable)
     EXPECT_EQ(text("eloado_neve"), QStringLiteral("Omega"));
 }
 
-TEST_F(RecordNewTest, aCompilationTrackStoresTheBitRateBeforeTheSize)
+TEST_P(RecordNewTest, aCompilationTrackStoresTheBitRateBeforeTheSize)
 {
     pickPage(1);
     expectRefusal(20511);
@@ -308,7 +319,7 @@ TEST_F(RecordNewTest, aCompilationTrackStoresTheBitRateBeforeTheSize)
     EXPECT_EQ(focusedName(), QStringLiteral("Eloado_szam_cime"));
 }
 
-TEST_F(RecordNewTest, aDvdJoinsItsListsAndTheNextEntryStartsFromThePrompts)
+TEST_P(RecordNewTest, aDvdJoinsItsListsAndTheNextEntryStartsFromThePrompts)
 {
     pickPage(2);
     expectRefusal(20517);
@@ -344,7 +355,7 @@ TEST_F(RecordNewTest, aDvdJoinsItsListsAndTheNextEntryStartsFromThePrompts)
     EXPECT_EQ(desktop.beeper.beeps, beeps + 1);
 }
 
-TEST_F(RecordNewTest, aDvdSoundTrackListIsStoredAsTheListShowsIt)
+TEST_P(RecordNewTest, aDvdSoundTrackListIsStoredAsTheListShowsIt)
 {
     pickPage(2);
     fill({{"Film_cime", "Hosszú"}, {"film_ora", "01"}, {"film_perc", "30"}});
@@ -363,7 +374,7 @@ TEST_F(RecordNewTest, aDvdSoundTrackListIsStoredAsTheListShowsIt)
     EXPECT_EQ(rows.at(0).at(3).toString(), QStringLiteral("magyar"));
 }
 
-TEST_F(RecordNewTest, aClipUsesItsOwnSeparators)
+TEST_P(RecordNewTest, aClipUsesItsOwnSeparators)
 {
     pickPage(3);
     expectRefusal(20519);
@@ -391,7 +402,7 @@ TEST_F(RecordNewTest, aClipUsesItsOwnSeparators)
     EXPECT_EQ(focusedName(), QStringLiteral("Clip_cime"));
 }
 
-TEST_F(RecordNewTest, theGameBoxesKeepTheirFieldsInEveryCombination)
+TEST_P(RecordNewTest, theGameBoxesKeepTheirFieldsInEveryCombination)
 {
     pickPage(4);
     expectRefusal(20521);
@@ -416,7 +427,7 @@ TEST_F(RecordNewTest, theGameBoxesKeepTheirFieldsInEveryCombination)
     EXPECT_EQ(tableRows("games").at(0), values({"Doom", "FPS", "40 MB", "G1"}));
 }
 
-TEST_F(RecordNewTest, aProgramIsRecordedAndThePageEmptied)
+TEST_P(RecordNewTest, aProgramIsRecordedAndThePageEmptied)
 {
     pickPage(5);
     expectRefusal(20523);
@@ -431,7 +442,7 @@ TEST_F(RecordNewTest, aProgramIsRecordedAndThePageEmptied)
     EXPECT_EQ(focusedName(), QStringLiteral("Progs_neve"));
 }
 
-TEST_F(RecordNewTest, textsWithQuotesCommasAndPercentSignsAreStoredAsTyped)
+TEST_P(RecordNewTest, textsWithQuotesCommasAndPercentSignsAreStoredAsTyped)
 {
     pickPage(5);
     const QString name = QStringLiteral("Say \"hi\", 100% _x_ ') Programok");
@@ -444,7 +455,7 @@ TEST_F(RecordNewTest, textsWithQuotesCommasAndPercentSignsAreStoredAsTyped)
     EXPECT_EQ(tableRows("progs_other").value(0).value(0).toString(), name);
 }
 
-TEST_F(RecordNewTest, aStatementTheCatalogueRejectsKeepsThePageAndTheDialog)
+TEST_F(RecordNewFileTest, aStatementTheCatalogueRejectsKeepsThePageAndTheDialog)
 {
     switchToTab(4);
     window().searchColumn = QStringLiteral("NEV");
@@ -461,7 +472,7 @@ TEST_F(RecordNewTest, aStatementTheCatalogueRejectsKeepsThePageAndTheDialog)
     EXPECT_EQ(window().searchBox()->text(), QString());
 }
 
-TEST_F(RecordNewTest, eachPressDoesWhatItsOwnButtonSays)
+TEST_P(RecordNewTest, eachPressDoesWhatItsOwnButtonSays)
 {
     pickPage(5);
     press("Rogzit_end");
@@ -481,5 +492,7 @@ TEST_F(RecordNewTest, eachPressDoesWhatItsOwnButtonSays)
     EXPECT_FALSE(window().modeVariables.editMode);
     EXPECT_EQ(catalogue->count("progs_other"), 2);
 }
+
+RUN_ON_BOTH_ENGINES(RecordNewTest);
 
 } // namespace

@@ -8,10 +8,10 @@
 
 namespace {
 
-class BrowsingTest : public WindowFixture
+class BrowsingFixture : public WindowFixture
 {
 protected:
-    BrowsingTest() { desktop.prompts.setDefaultAnswer(platform::Answer::Yes); }
+    BrowsingFixture() { desktop.prompts.setDefaultAnswer(platform::Answer::Yes); }
 
     QLabel* emptyLabel(const char* name) const { return widget<QLabel>(name); }
 
@@ -32,7 +32,16 @@ protected:
     }
 };
 
-TEST_F(BrowsingTest, everyTabListsItsTableWithCountAndSearchColumns)
+class BrowsingTest : public OnBothEngines<BrowsingFixture>
+{
+};
+
+// A table another program dropped, as the file engine words it.
+class BrowsingFileTest : public BrowsingFixture
+{
+};
+
+TEST_P(BrowsingTest, everyTabListsItsTableWithCountAndSearchColumns)
 {
     fillEveryTable();
     TFoablak& main = start();
@@ -66,7 +75,7 @@ TEST_F(BrowsingTest, everyTabListsItsTableWithCountAndSearchColumns)
     EXPECT_TRUE(desktop.errors.reports.isEmpty()) << desktop.errors.reports.join('\n').toStdString();
 }
 
-TEST_F(BrowsingTest, emptyTablesShowTheirNoticeInsteadOfTheGrid)
+TEST_P(BrowsingTest, emptyTablesShowTheirNoticeInsteadOfTheGrid)
 {
     TFoablak& main = start();
     EXPECT_EQ(countLabel()->text(), QStringLiteral("0"));
@@ -88,7 +97,7 @@ TEST_F(BrowsingTest, emptyTablesShowTheirNoticeInsteadOfTheGrid)
     EXPECT_TRUE(grid("DBGrid4")->isVisibleTo(grid("DBGrid4")->parentWidget()));
 }
 
-TEST_F(BrowsingTest, switchingTabsForgetsKeyFieldsAndEmptiesTheSearch)
+TEST_P(BrowsingTest, switchingTabsForgetsKeyFieldsAndEmptiesTheSearch)
 {
     fillEveryTable();
     TFoablak& main = start();
@@ -106,7 +115,7 @@ TEST_F(BrowsingTest, switchingTabsForgetsKeyFieldsAndEmptiesTheSearch)
     EXPECT_FALSE(main.detailQuery().isOpen());
 }
 
-TEST_F(BrowsingTest, rememberedWidthsAreAppliedAndRunningTwiceGivesTheSameList)
+TEST_P(BrowsingTest, rememberedWidthsAreAppliedAndRunningTwiceGivesTheSameList)
 {
     fillEveryTable();
     TFoablak& main = start();
@@ -115,11 +124,12 @@ TEST_F(BrowsingTest, rememberedWidthsAreAppliedAndRunningTwiceGivesTheSameList)
     EXPECT_EQ(grid("DBGrid4")->columnWidths().front(), 123);
     main.OlvasasChange();
     main.OlvasasChange();
+    settleOnServer();
     EXPECT_EQ(countLabel()->text(), QStringLiteral("1"));
     EXPECT_EQ(grid("DBGrid4")->columnWidths().front(), 123);
 }
 
-TEST_F(BrowsingTest, aMissingTableIsReportedWhenItsTabIsListed)
+TEST_F(BrowsingFileTest, aMissingTableIsReportedWhenItsTabIsListed)
 {
     fillEveryTable();
     catalogue->exec(QStringLiteral("DROP TABLE games"));
@@ -134,5 +144,7 @@ TEST_F(BrowsingTest, aMissingTableIsReportedWhenItsTabIsListed)
     switchToTab(5);
     EXPECT_EQ(countLabel()->text(), QStringLiteral("1"));
 }
+
+RUN_ON_BOTH_ENGINES(BrowsingTest);
 
 } // namespace

@@ -53,12 +53,14 @@ protected:
             QTest::keyClick(combo, Qt::Key_Down);
         while (combo->currentIndex() > target)
             QTest::keyClick(combo, Qt::Key_Up);
+        settleOnServer();
     }
 
     void typeSearch(const QString& text)
     {
         searchBox()->setFocus();
         QTest::keyClicks(searchBox(), text);
+        settleOnServer();
     }
 
     // The values of one shown column of a grid, top to bottom.

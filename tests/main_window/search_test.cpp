@@ -4,16 +4,21 @@
 
 namespace {
 
-class SearchTest : public CategoryFixture
+class SearchFixture : public CategoryFixture
 {
 protected:
-    void clickContains() { QTest::mouseClick(widget<QCheckBox>("tartalmazza"), Qt::LeftButton); }
+    void clickContains()
+    {
+        QTest::mouseClick(widget<QCheckBox>("tartalmazza"), Qt::LeftButton);
+        settleOnServer();
+    }
 
     void emptySearchBox()
     {
         searchBox()->setFocus();
         QTest::keyClick(searchBox(), Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(searchBox(), Qt::Key_Backspace);
+        settleOnServer();
     }
 
     void addFilms()
@@ -23,7 +28,12 @@ protected:
     }
 };
 
-TEST_F(SearchTest, prefixOrContainmentAndAnEmptyBoxListsTheWholeTab)
+// Run on both engines.
+class SearchTest : public OnBothEngines<SearchFixture>
+{
+};
+
+TEST_P(SearchTest, prefixOrContainmentAndAnEmptyBoxListsTheWholeTab)
 {
     for (const char* artist : {"zzz", "xabc", "abcd"})
         catalogue->addAlbum(QString::fromUtf8(artist), QStringLiteral("A"));
@@ -54,7 +64,7 @@ TEST_F(SearchTest, prefixOrContainmentAndAnEmptyBoxListsTheWholeTab)
     expectNoErrors();
 }
 
-TEST_F(SearchTest, everyItemOfEveryTabFiltersOnItsOwnColumn)
+TEST_P(SearchTest, everyItemOfEveryTabFiltersOnItsOwnColumn)
 {
     // Each column of the first row holds "a<column>", of the second "b<column>".
     for (const char* table : {"Valogatasok", "DVD_Filmek", "Filmek_videoklippek", "games", "progs_other"}) {
@@ -85,7 +95,7 @@ TEST_F(SearchTest, everyItemOfEveryTabFiltersOnItsOwnColumn)
     expectNoErrors();
 }
 
-TEST_F(SearchTest, anotherColumnEmptiesTheBoxAndAnEqualTextRunsNothing)
+TEST_P(SearchTest, anotherColumnEmptiesTheBoxAndAnEqualTextRunsNothing)
 {
     addFilms();
     TFoablak& main = startWithCaptions();
@@ -111,13 +121,15 @@ TEST_F(SearchTest, anotherColumnEmptiesTheBoxAndAnEqualTextRunsNothing)
     // Setting the text the box already holds is no change; another text is.
     catalogue->insert("DVD_Filmek", {"Mágnás Miska", "", "magyar", "", "1", "01:40:00", "vígjáték"});
     searchBox()->setText(QStringLiteral("ma"));
+    settleOnServer();
     EXPECT_EQ(countLabel()->text(), QStringLiteral("1"));
     searchBox()->setText(QStringLiteral("mag"));
+    settleOnServer();
     EXPECT_EQ(countLabel()->text(), QStringLiteral("2"));
     expectNoErrors();
 }
 
-TEST_F(SearchTest, aSearchThatFindsNothingKeepsTheGridAndHidesNoLabel)
+TEST_P(SearchTest, aSearchThatFindsNothingKeepsTheGridAndHidesNoLabel)
 {
     addFilms();
     startWithCaptions();
@@ -136,7 +148,7 @@ TEST_F(SearchTest, aSearchThatFindsNothingKeepsTheGridAndHidesNoLabel)
     expectNoErrors();
 }
 
-TEST_F(SearchTest, theTypedTextIsThePatternQuotesBlanksAndWildcardsIncluded)
+TEST_P(SearchTest, theTypedTextIsThePatternQuotesBlanksAndWildcardsIncluded)
 {
     for (const char* name : {"O'Brien kalandjai", "abc d", "abcd", "50% kedvezmény", "a_c", "xyz"})
         catalogue->insert("games", {QString::fromUtf8(name), "", "700", ""});
@@ -165,7 +177,38 @@ TEST_F(SearchTest, theTypedTextIsThePatternQuotesBlanksAndWildcardsIncluded)
     expectNoErrors();
 }
 
-TEST_F(SearchTest, anItemNamingNoColumnKeepsTheLastColumnAndItsFailureIsReported)
+// Upper and lower case find each other for every letter of the alphabet, the accented ones too, in prefix and in
+// containment searches; a backslash and double quotes are characters like any other.
+TEST_P(SearchTest, everyLetterFindsItsOtherCaseAsPrefixAndWithin)
+{
+    const QString letters = QStringLiteral("aábcdeéfghiíjklmnoóöőpqrstuúüűvwxyz");
+    for (const QChar letter : letters)
+        catalogue->insert("games", {QString(letter) + QLatin1Char('-') + letter, "", "1", ""});
+    const QString odd = QStringLiteral("\\Játékok \"Idéző\" 100%");
+    catalogue->insert("games", {odd, "", "1", ""});
+    startWithCaptions();
+    switchToTab(4);
+    const auto search = [this](const QString& text) {
+        searchBox()->setText(text);
+        settleOnServer();
+        return columnValues("DBGrid6", 0);
+    };
+    for (const QChar letter : letters) {
+        const QString name = QString(letter) + QLatin1Char('-') + letter;
+        EXPECT_EQ(search(QString(letter.toUpper())), QStringList({name})) << name.toStdString();
+    }
+    EXPECT_EQ(search(QStringLiteral("\\jÁ")), QStringList({odd}));
+    clickContains();
+    for (const QChar letter : letters) {
+        const QString name = QString(letter) + QLatin1Char('-') + letter;
+        EXPECT_EQ(search(QStringLiteral("-") + letter.toUpper()), QStringList({name})) << name.toStdString();
+    }
+    EXPECT_EQ(search(QStringLiteral("\\JÁTÉKOK \"IDÉZŐ\" 100")), QStringList({odd}));
+    EXPECT_EQ(search(QStringLiteral("ző\" 100%")), QStringList({odd}));
+    expectNoErrors();
+}
+
+TEST_P(SearchTest, anItemNamingNoColumnKeepsTheLastColumnAndItsFailureIsReported)
 {
     addFilms();
     catalogue->insert("games", {"Doom", "", "700", "G1"});
@@ -192,7 +235,7 @@ TEST_F(SearchTest, anItemNamingNoColumnKeepsTheLastColumnAndItsFailureIsReported
     EXPECT_EQ(desktop.errors.reports.size(), 1);
 }
 
-TEST_F(SearchTest, theShownAlbumAndTheWidthsOutliveAFilter)
+TEST_P(SearchTest, theShownAlbumAndTheWidthsOutliveAFilter)
 {
     const qint64 album = catalogue->addAlbum(QStringLiteral("Omega"), QStringLiteral("Időrabló"));
     catalogue->addAlbum(QStringLiteral("Zorán"), QStringLiteral("Kotta nélkül"));
@@ -219,5 +262,7 @@ TEST_F(SearchTest, theShownAlbumAndTheWidthsOutliveAFilter)
     EXPECT_EQ(grid("DBGrid1")->columnWidths(), std::vector<int>({180, 77}));
     expectNoErrors();
 }
+
+RUN_ON_BOTH_ENGINES(SearchTest);
 
 } // namespace

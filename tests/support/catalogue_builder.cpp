@@ -1,10 +1,17 @@
 #include "support/catalogue_builder.h"
 
 #include "localisation/codepage.h"
+#include "server/connection.h"
+#include "server/server_copy.h"
+#include "server/server_rows.h"
+#include "server/server_session.h"
+#include "support/postgres_server.h"
 #include "store/connection_setup.h"
 #include "store/schema.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -15,6 +22,17 @@
 
 namespace {
 int connectionCounter = 0;
+int serverCatalogueCounter = 0;
+
+const QString readerRole = QStringLiteral("csak_olvaso");
+
+std::vector<server::Value> serverValues(const QVariantList& values)
+{
+    std::vector<server::Value> converted;
+    for (const QVariant& value : values)
+        converted.push_back(value.isNull() ? server::Value() : server::Value(value.toString()));
+    return converted;
+}
 
 void check(bool ok, const QSqlQuery& query)
 {
@@ -38,6 +56,16 @@ TestCatalogue::TestCatalogue(const QString& dir, const QString& file)
 
 TestCatalogue::~TestCatalogue()
 {
+    if (m_server) {
+        // The windows are gone by now; a database per test would otherwise fill the server's folder.
+        const QString database = m_uri.section(QLatin1Char('?'), 0, 0).section(QLatin1Char('/'), -1);
+        m_server.reset();
+        try {
+            server::Connection admin(test_server::PostgresServer::instance().uri(QStringLiteral("postgres")));
+            admin.run(QStringLiteral("DROP DATABASE \"%1\" WITH (FORCE)").arg(database));
+        } catch (...) {
+        }
+    }
     {
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
         db.close();
@@ -45,8 +73,81 @@ TestCatalogue::~TestCatalogue()
     QSqlDatabase::removeDatabase(m_connection);
 }
 
+QString TestCatalogue::place() const
+{
+    return m_server ? m_uri : m_path;
+}
+
+void TestCatalogue::moveToServer()
+{
+    if (m_server)
+        return;
+    test_server::PostgresServer& testServer = test_server::PostgresServer::instance();
+    if (!testServer.running())
+        throw std::runtime_error("the test server is not running: " + testServer.failure().toStdString());
+    const QString database =
+        QStringLiteral("katalogus_%1_%2").arg(QCoreApplication::applicationPid()).arg(++serverCatalogueCounter);
+    m_uri = testServer.newDatabase(database);
+    server::copyFileToServer(m_path, m_uri);
+    m_server = std::make_unique<server::Connection>(m_uri);
+}
+
+QString TestCatalogue::readerUri() const
+{
+    if (!m_server)
+        throw std::runtime_error("the catalogue is a file");
+    m_server->run(QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = '%1') THEN "
+                                 "CREATE ROLE %1 LOGIN; END IF; END $$")
+                      .arg(readerRole));
+    m_server->run(QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1").arg(readerRole));
+    QString uri = m_uri;
+    uri.replace(QStringLiteral("user=postgres"), QStringLiteral("user=") + readerRole);
+    return uri;
+}
+
+QString TestCatalogue::serverSql(const QString& sql) const
+{
+    // The albums' rowid is their key on the server, which names it so; other tables' rowid is the server's
+    // row identity, as the program's own statements have it.
+    static const QRegularExpression albums(QStringLiteral("\\beloado\\b"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression others(QStringLiteral("\\b(szamok|valogatasok|dvd_filmek|filmek_videoklippek|games|"
+                                                          "progs_other)\\b"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression rowid(QStringLiteral("\\browid\\b"), QRegularExpression::CaseInsensitiveOption);
+    QString text = sql;
+    if (text.contains(albums) && !text.contains(others))
+        text.replace(rowid, QStringLiteral("kod"));
+    return server::serverSql(text);
+}
+
 void TestCatalogue::insert(const QString& table, const QVariantList& values)
 {
+    if (m_server) {
+        // The designed columns by name: the server's own row identity is left to the server, and a NULL album
+        // key takes the next key, as it does in a file.
+        QStringList designed;
+        for (const store::TableDefinition& definition : store::catalogueTables())
+            if (definition.name.compare(table, Qt::CaseInsensitive) == 0)
+                designed = definition.columns;
+        if (designed.size() != values.size())
+            throw std::runtime_error("a row of another shape than the table: " + table.toStdString());
+        QStringList columns;
+        QStringList marks;
+        QVariantList given;
+        for (int i = 0; i < values.size(); ++i) {
+            if (designed.at(i).compare(QLatin1String("kod"), Qt::CaseInsensitive) == 0 && values.at(i).isNull() &&
+                table.compare(QLatin1String("eloado"), Qt::CaseInsensitive) == 0)
+                continue;
+            columns << designed.at(i);
+            given << values.at(i);
+            marks << QStringLiteral("$%1").arg(given.size());
+        }
+        m_server->run(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, columns.join(','), marks.join(',')),
+                      serverValues(given));
+        if (table.compare(QLatin1String("eloado"), Qt::CaseInsensitive) == 0)
+            server::keepAlbumKeysFree(*m_server);
+        return;
+    }
     QStringList marks;
     for (int i = 0; i < values.size(); ++i)
         marks << QStringLiteral("?");
@@ -59,6 +160,11 @@ void TestCatalogue::insert(const QString& table, const QVariantList& values)
 
 qint64 TestCatalogue::addAlbum(const QString& artist, const QString& album)
 {
+    if (m_server)
+        return m_server
+            ->single(QStringLiteral("INSERT INTO eloado (ELOADO, ALBUM) VALUES ($1, $2) RETURNING kod"),
+                     serverValues({artist, album}))
+            .toLongLong();
     QSqlQuery query(QSqlDatabase::database(m_connection));
     check(query.prepare(QStringLiteral("INSERT INTO eloado (ELOADO, ALBUM) VALUES (?, ?)")), query);
     query.bindValue(0, artist);
@@ -75,12 +181,38 @@ void TestCatalogue::addTrack(qint64 album, const QString& title, const QString& 
 
 void TestCatalogue::exec(const QString& sql)
 {
+    if (m_server) {
+        m_server->run(serverSql(sql));
+        return;
+    }
     QSqlQuery query(QSqlDatabase::database(m_connection));
     check(query.exec(sql), query);
 }
 
 QList<QVariantList> TestCatalogue::rows(const QString& sql) const
 {
+    if (m_server) {
+        static const QRegularExpression everyColumn(QStringLiteral("\\bSELECT\\s+\\*"),
+                                                    QRegularExpression::CaseInsensitiveOption);
+        const bool star = sql.contains(everyColumn);
+        const server::Table table = m_server->table(serverSql(sql));
+        QList<QVariantList> result;
+        for (const server::Row& row : table.rows) {
+            QVariantList converted;
+            for (size_t i = 0; i < row.size(); ++i) {
+                if (star && table.columns.at(int(i)) == QLatin1String("mediatar_id"))
+                    continue;
+                const bool whole = table.wholeNumbers.at(i);
+                if (!row[i])
+                    converted << (whole ? QVariant(QMetaType::fromType<qlonglong>())
+                                        : QVariant(QMetaType::fromType<QString>()));
+                else
+                    converted << (whole ? QVariant(row[i]->toLongLong()) : QVariant(*row[i]));
+            }
+            result << converted;
+        }
+        return result;
+    }
     QSqlQuery query(QSqlDatabase::database(m_connection));
     check(query.exec(sql), query);
     QList<QVariantList> result;
