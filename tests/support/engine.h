@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 #include <string>
 
@@ -7,6 +9,12 @@
 // and dialog tests that matter to a user of a shared catalogue run on both, with the engine in the test's name.
 
 enum class Engine { File, Server };
+
+// How the engine reads in test lists and failure messages.
+inline void PrintTo(Engine engine, std::ostream* stream)
+{
+    *stream << (engine == Engine::File ? "file" : "server");
+}
 
 inline std::string engineName(const ::testing::TestParamInfo<Engine>& info)
 {
