@@ -114,7 +114,8 @@ std::optional<QString> QtPasswordPrompt::askPassword(const QString& shownUri)
     dialog.setWindowTitle(QCoreApplication::applicationName());
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setTextEchoMode(QLineEdit::Password);
-    dialog.setLabelText(displayText(passwordQuestion(shownUri)));
+    // The dialog's label has a buddy, so a single & would be taken for a shortcut mark and vanish from the URI.
+    dialog.setLabelText(displayText(passwordQuestion(shownUri)).replace(QLatin1Char('&'), QStringLiteral("&&")));
     dialog.setOkButtonText(QStringLiteral("OK"));
     dialog.setCancelButtonText(QStringLiteral("Mégse"));
     if (dialog.exec() != QDialog::Accepted)
