@@ -4,7 +4,9 @@
 #include "server/server_schema.h"
 #include "store/schema.h"
 
+#include <QRegularExpression>
 #include <algorithm>
+#include <thread>
 
 namespace server {
 
@@ -112,35 +114,40 @@ ServerList::Statements ServerList::statementsFor(const store::ListPlan& plan)
                            .arg(counted);
     const QString select = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY ").arg(selectList(plan), table, where);
     statements.rows = select + order.join(QStringLiteral(", "));
+    statements.firstScreen = statements.rows + QStringLiteral(" LIMIT %1").arg(pageSize);
     statements.reversed = select + reversed.join(QStringLiteral(", "));
     return statements;
 }
 
-ServerList::ServerList(std::unique_ptr<Connection> connection, const store::ListPlan& plan, Release release)
+ServerList::ServerList(std::unique_ptr<Connection> connection, const store::ListPlan& plan, Release release,
+                       Acquire another)
     : m_connection(std::move(connection)), m_release(std::move(release)), m_statements(statementsFor(plan))
 {
     try {
-        // One snapshot for the count and every screen read later, all asked for in one round trip.
-        const std::vector<Table> answers = m_connection->pipeline(
-            {{QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
-             {m_statements.count, m_statements.values},
-             {QStringLiteral("DECLARE %1 SCROLL CURSOR FOR %2").arg(forwardCursor, m_statements.rows),
-              m_statements.values},
-             {QStringLiteral("FETCH FORWARD %1 FROM %2").arg(pageSize).arg(forwardCursor), {}}});
-        if (answers.size() != 4 || answers[1].rows.empty())
-            throw platform::Failure(QStringLiteral("the server gave no count of the list"));
-        m_count = answers[1].rows.front().front().value_or(QStringLiteral("0")).toInt();
-        // The first screen gives the columns.
-        const Table& first = answers[3];
-        m_columns = first.columns;
-        m_wholeNumbers = first.wholeNumbers;
-        m_forwardAt = static_cast<int>(first.rows.size());
-        std::vector<Row> rows = rowsOf(first);
-        // A count read before the cursor can be short of rows the snapshot shows when the kept count is behind;
-        // the first screen never shows fewer rows than it holds.
-        if (m_forwardAt < pageSize)
-            m_count = m_forwardAt;
-        m_pages.emplace(0, std::move(rows));
+        if (!plan.wholeTable() && another) {
+            openFiltered(another);
+        } else {
+            // One snapshot for the count and every screen read later, all asked for in one round trip.
+            const std::vector<Table> answers = m_connection->pipeline(
+                {{QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
+                 {m_statements.count, m_statements.values},
+                 {QStringLiteral("DECLARE %1 SCROLL CURSOR FOR %2").arg(forwardCursor, m_statements.rows),
+                  m_statements.values},
+                 {QStringLiteral("FETCH FORWARD %1 FROM %2").arg(pageSize).arg(forwardCursor), {}}});
+            if (answers.size() != 4 || answers[1].rows.empty())
+                throw platform::Failure(QStringLiteral("the server gave no count of the list"));
+            m_count = answers[1].rows.front().front().value_or(QStringLiteral("0")).toInt();
+            m_forwardDeclared = true;
+            m_columns = answers[3].columns;
+            m_wholeNumbers = answers[3].wholeNumbers;
+            m_forwardAt = static_cast<int>(answers[3].rows.size());
+            m_pages.emplace(0, rowsOf(answers[3]));
+        }
+        // A count read before the rows can be short of rows the snapshot shows when a kept count is behind; the
+        // first screen never shows fewer rows than it holds.
+        const int shown = static_cast<int>(m_pages.at(0).size());
+        if (shown < pageSize)
+            m_count = shown;
         m_recent.push_front(0);
     } catch (...) {
         const bool reusable = !m_connection->broken();
@@ -153,6 +160,67 @@ ServerList::ServerList(std::unique_ptr<Connection> connection, const store::List
         m_release(std::move(m_connection), reusable);
         throw;
     }
+}
+
+void ServerList::openFiltered(const Acquire& another)
+{
+    // A search's exact count and its first screen are two pieces of work of about the same length for the
+    // server: they run side by side, on two connections that share one snapshot.
+    const std::vector<Table> started =
+        m_connection->pipeline({{QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
+                                {QStringLiteral("SELECT pg_export_snapshot()"), {}}});
+    const QString snapshot = started.at(1).rows.at(0).at(0).value_or(QString());
+    // The server's own name for the snapshot; checked, since it goes into the statement's text.
+    static const QRegularExpression snapshotName(QStringLiteral("^[0-9A-Fa-f-]+$"));
+    if (!snapshotName.match(snapshot).hasMatch())
+        throw platform::Failure(QStringLiteral("the server gave no snapshot of the list"));
+    std::unique_ptr<Connection> counter = another();
+    QString countFailure;
+    int count = 0;
+    std::thread counting([&] {
+        try {
+            const std::vector<Table> answers = counter->pipeline(
+                {{QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
+                 {QStringLiteral("SET TRANSACTION SNAPSHOT '%1'").arg(snapshot), {}},
+                 {m_statements.count, m_statements.values}});
+            count = answers.at(2).rows.at(0).at(0).value_or(QStringLiteral("0")).toInt();
+        } catch (const platform::Failure& failure) {
+            countFailure = failure.text();
+        } catch (const std::exception& failure) {
+            countFailure = QString::fromLocal8Bit(failure.what());
+        }
+    });
+    Table first;
+    QString screenFailure;
+    try {
+        first = m_connection->table(m_statements.firstScreen, m_statements.values);
+    } catch (const platform::Failure& failure) {
+        screenFailure = failure.text();
+    }
+    counting.join();
+    const bool reusable = !counter->broken();
+    if (reusable)
+        counter->rollbackWithoutWaiting();
+    m_release(std::move(counter), reusable);
+    if (!screenFailure.isEmpty())
+        throw platform::Failure(screenFailure);
+    if (!countFailure.isEmpty())
+        throw platform::Failure(countFailure);
+    m_count = count;
+    m_columns = first.columns;
+    m_wholeNumbers = first.wholeNumbers;
+    m_pages.emplace(0, rowsOf(first));
+}
+
+void ServerList::declareForward() const
+{
+    // Now that the count is known, the planner is told how little of the list a screen is.
+    m_connection->pipeline(
+        {{QStringLiteral("SELECT set_config('cursor_tuple_fraction', $1, true)"),
+          {QString::number(double(pageSize) / std::max(m_count, pageSize))}},
+         {QStringLiteral("DECLARE %1 SCROLL CURSOR FOR %2").arg(forwardCursor, m_statements.rows), m_statements.values}});
+    m_forwardDeclared = true;
+    m_forwardAt = 0;
 }
 
 ServerList::~ServerList()
@@ -173,6 +241,8 @@ std::vector<ServerList::Row> ServerList::fetch(bool backward, int first, int len
     // Rows [first, first + length) of the cursor's own order; the cursor stands after the rows it has passed.
     const QString& cursor = backward ? backwardCursor : forwardCursor;
     int& at = backward ? m_backwardAt : m_forwardAt;
+    if (!backward && !m_forwardDeclared)
+        declareForward();
     if (backward && !m_backwardDeclared) {
         m_connection->run(QStringLiteral("DECLARE %1 SCROLL CURSOR FOR %2").arg(backwardCursor, m_statements.reversed),
                           m_statements.values);

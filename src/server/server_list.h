@@ -28,8 +28,12 @@ public:
     // Gives the connection back when the list is dropped (or, with false, when it proved broken).
     using Release = std::function<void(std::unique_ptr<Connection>, bool reusable)>;
 
+    // Another connection to the same catalogue, for a count run beside the first screen.
+    using Acquire = std::function<std::unique_ptr<Connection>()>;
+
     // Starts the snapshot, counts and reads the first screen. Throws platform::Failure with the server's text.
-    ServerList(std::unique_ptr<Connection> connection, const store::ListPlan& plan, Release release);
+    ServerList(std::unique_ptr<Connection> connection, const store::ListPlan& plan, Release release,
+               Acquire another = {});
     ~ServerList() override;
     ServerList(const ServerList&) = delete;
     ServerList& operator=(const ServerList&) = delete;
@@ -45,6 +49,7 @@ public:
         QString count;
         QString rows;
         QString reversed;
+        QString firstScreen; // the rows' select limited to the first screen
         std::vector<Value> values;
     };
     static Statements statementsFor(const store::ListPlan& plan);
@@ -63,6 +68,10 @@ private:
     QStringList m_columns;
     std::vector<bool> m_wholeNumbers;
     int m_count = 0;
+    void openFiltered(const Acquire& another);
+    void declareForward() const;
+
+    mutable bool m_forwardDeclared = false;
     mutable bool m_backwardDeclared = false;
     mutable int m_forwardAt = 0;  // rows the forward cursor has passed
     mutable int m_backwardAt = 0; // ... and the backward one

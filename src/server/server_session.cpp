@@ -131,7 +131,7 @@ struct Session::Pool
         }
         const std::lock_guard<std::mutex> lock(mutex);
         // A few are kept for the next lists; the rest are closed.
-        if (idle.size() < 2)
+        if (idle.size() < 4)
             idle.push_back(std::move(connection));
         else
             forgetOwn(*connection);
@@ -234,7 +234,8 @@ Connection& Session::command()
 std::unique_ptr<store::RowSet> Session::openList(const store::ListPlan& plan)
 {
     std::unique_ptr<Connection> connection = m_pool->acquire();
-    return std::make_unique<ServerList>(std::move(connection), plan, m_pool->releaser(m_pool));
+    return std::make_unique<ServerList>(std::move(connection), plan, m_pool->releaser(m_pool),
+                                        [pool = m_pool] { return pool->acquire(); });
 }
 
 std::shared_ptr<Session::Search> Session::startList(const store::ListPlan& plan, std::function<void()> done)
@@ -264,7 +265,8 @@ std::shared_ptr<Session::Search> Session::startList(const store::ListPlan& plan,
                 search->canceller = connection->canceller();
             }
             if (!search->cancelled)
-                list = std::make_unique<ServerList>(std::move(connection), plan, pool->releaser(pool));
+                list = std::make_unique<ServerList>(std::move(connection), plan, pool->releaser(pool),
+                                                    [pool] { return pool->acquire(); });
             else
                 pool->release(std::move(connection), true);
         } catch (const platform::Failure& error) {
