@@ -127,21 +127,18 @@ ServerList::ServerList(std::unique_ptr<Connection> connection, const store::List
         if (!plan.wholeTable() && another) {
             openFiltered(another);
         } else {
-            // One snapshot for the count and every screen read later, all asked for in one round trip.
+            // One snapshot for the count and every screen read later; the count and the first screen asked for
+            // in one round trip. The cursor for the other screens is declared when one is first wanted.
             const std::vector<Table> answers = m_connection->pipeline(
                 {{QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
                  {m_statements.count, m_statements.values},
-                 {QStringLiteral("DECLARE %1 SCROLL CURSOR FOR %2").arg(forwardCursor, m_statements.rows),
-                  m_statements.values},
-                 {QStringLiteral("FETCH FORWARD %1 FROM %2").arg(pageSize).arg(forwardCursor), {}}});
-            if (answers.size() != 4 || answers[1].rows.empty())
+                 {m_statements.firstScreen, m_statements.values}});
+            if (answers.size() != 3 || answers[1].rows.empty())
                 throw platform::Failure(QStringLiteral("the server gave no count of the list"));
             m_count = answers[1].rows.front().front().value_or(QStringLiteral("0")).toInt();
-            m_forwardDeclared = true;
-            m_columns = answers[3].columns;
-            m_wholeNumbers = answers[3].wholeNumbers;
-            m_forwardAt = static_cast<int>(answers[3].rows.size());
-            m_pages.emplace(0, rowsOf(answers[3]));
+            m_columns = answers[2].columns;
+            m_wholeNumbers = answers[2].wholeNumbers;
+            m_pages.emplace(0, rowsOf(answers[2]));
         }
         // A count read before the rows can be short of rows the snapshot shows when a kept count is behind; the
         // first screen never shows fewer rows than it holds.

@@ -86,6 +86,9 @@ void leaveSharedJournal(sqlite3* db)
 // enough for any screen) and is counted to its end in the background.
 constexpr auto frameBudget = std::chrono::milliseconds(5);
 constexpr std::size_t firstPart = 1000;
+// A server's answer is waited for a little less: the server's own processes share the machine's cores with the
+// window when it runs on the same computer, and the window must still paint within the frame.
+constexpr auto serverFrameBudget = std::chrono::milliseconds(3);
 // Only a list with real work behind it goes to the background, however busy the machine: a worker that has
 // hardly begun when the frame is over is waited for.
 constexpr int leastProgress = 50;
@@ -551,7 +554,7 @@ void QueryChannel::openServerThen(const ListPlan& plan, std::function<void()> wh
     bool finished;
     {
         std::unique_lock<std::mutex> lock(search->mutex);
-        finished = search->changed.wait_for(lock, frameBudget, [&] { return search->finished; });
+        finished = search->changed.wait_for(lock, serverFrameBudget, [&] { return search->finished; });
     }
     if (finished) {
         if (!search->list)
