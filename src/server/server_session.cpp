@@ -240,14 +240,10 @@ std::unique_ptr<store::RowSet> Session::openList(const store::ListPlan& plan)
 
 std::shared_ptr<Session::Search> Session::startList(const store::ListPlan& plan, std::function<void()> done)
 {
-    // Searches that have ended are forgotten; a cancelled one still running is waited for only at the end.
+    // Searches whose workers have ended are forgotten; a cancelled one still running is left to end on its own
+    // (the session waits for it only at its own end), so that a keystroke never waits for an older search.
     for (auto it = m_searches.begin(); it != m_searches.end();) {
-        bool ended;
-        {
-            const std::lock_guard<std::mutex> lock((*it)->mutex);
-            ended = (*it)->finished;
-        }
-        if (ended) {
+        if ((*it)->exited) {
             (*it)->worker.join();
             it = m_searches.erase(it);
         } else {
@@ -285,6 +281,7 @@ std::shared_ptr<Session::Search> Session::startList(const store::ListPlan& plan,
         }
         list.reset(); // a cancelled search's list ends here, on its own thread
         done();
+        search->exited = true;
     });
     m_searches.push_back(search);
     return search;
