@@ -103,15 +103,11 @@ ServerList::Statements ServerList::statementsFor(const store::ListPlan& plan)
     }
     order << identity;
     reversed << identity + QStringLiteral(" DESC");
-    // The count also tells the planner how little of the list a screen is, so that the cursor's plan is the
-    // one that finds the first screen soonest (the order index for a long list, a sort for a few rows).
-    const QString counted = plan.wholeTable() ? QStringLiteral("SELECT row_count AS c FROM %1 WHERE table_name = '%2'")
-                                                    .arg(QLatin1String(rowCountsTable), table)
-                                              : QStringLiteral("SELECT count(*) AS c FROM %1%2").arg(table, where);
-    statements.count = QStringLiteral("SELECT c, set_config('cursor_tuple_fraction', (%1.0 / greatest(c, %1))::text, "
-                                      "true) FROM (%2) AS counted")
-                           .arg(pageSize)
-                           .arg(counted);
+    if (plan.wholeTable())
+        statements.count = QStringLiteral("SELECT row_count FROM %1 WHERE table_name = '%2'")
+                               .arg(QLatin1String(rowCountsTable), table);
+    else
+        statements.count = QStringLiteral("SELECT count(*) FROM %1%2").arg(table, where);
     const QString select = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY ").arg(selectList(plan), table, where);
     statements.rows = select + order.join(QStringLiteral(", "));
     statements.firstScreen = statements.rows + QStringLiteral(" LIMIT %1").arg(pageSize);

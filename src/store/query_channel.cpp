@@ -408,7 +408,7 @@ void QueryChannel::setStatement(const Statement& statement)
     m_statement = statement;
 }
 
-QSqlQuery QueryChannel::prepared() const
+QSqlQuery QueryChannel::prepared(const Statement& statement) const
 {
     // Another program may have changed a table since this connection last read the schema. The engine would
     // then prepare against the old tables and re-prepare while the rows are read, with another column count
@@ -416,12 +416,32 @@ QSqlQuery QueryChannel::prepared() const
     sqlite3_exec(handle(), "SELECT 1 FROM sqlite_schema LIMIT 0", nullptr, nullptr, nullptr);
     QSqlQuery query(database());
     query.setForwardOnly(true);
-    if (!query.prepare(m_statement.sql()))
+    if (!query.prepare(statement.sql()))
         throw platform::Failure(engineText(query.lastError()));
-    const QVariantList values = m_statement.values();
+    const QVariantList values = statement.values();
     for (int i = 0; i < values.size(); ++i)
         query.bindValue(i, values.at(i));
     return query;
+}
+
+std::unique_ptr<RowSet> QueryChannel::loaded(const Statement& statement)
+{
+    if (m_server)
+        return m_server->load(statement);
+    QSqlQuery query = prepared(statement);
+    if (!query.exec())
+        throw platform::Failure(engineText(query.lastError()));
+    auto rows = std::make_unique<LoadedRowSet>(query);
+    if (query.lastError().isValid())
+        throw platform::Failure(engineText(query.lastError()));
+    return rows;
+}
+
+void QueryChannel::runOnFile(const QString& sql)
+{
+    QSqlQuery query(database());
+    if (!query.exec(sql))
+        throw platform::Failure(engineText(query.lastError()));
 }
 
 void QueryChannel::open()
@@ -459,13 +479,7 @@ void QueryChannel::open()
         install(std::move(rows));
         return;
     }
-    QSqlQuery query = prepared();
-    if (!query.exec())
-        throw platform::Failure(engineText(query.lastError()));
-    auto rows = std::make_unique<LoadedRowSet>(query);
-    if (query.lastError().isValid())
-        throw platform::Failure(engineText(query.lastError()));
-    install(std::move(rows));
+    install(loaded(m_statement));
 }
 
 void QueryChannel::openThen(std::function<void()> whenOpen, std::function<void(const QString&)> whenFailed)
@@ -707,7 +721,7 @@ void QueryChannel::execute()
         m_changed = m_server->execute(m_statement);
         return;
     }
-    QSqlQuery query = prepared();
+    QSqlQuery query = prepared(m_statement);
     if (!query.exec())
         throw platform::Failure(engineText(query.lastError()));
     m_changed = sqlite3_changes(handle());
@@ -723,24 +737,8 @@ qint64 QueryChannel::lastInsertedKey()
 std::vector<QVariantList> QueryChannel::fetch(const Statement& statement)
 {
     connect();
+    const std::unique_ptr<RowSet> found = loaded(statement);
     std::vector<QVariantList> rows;
-    std::unique_ptr<RowSet> found;
-    if (m_server) {
-        found = m_server->load(statement);
-    } else {
-        QSqlQuery query(database());
-        query.setForwardOnly(true);
-        if (!query.prepare(statement.sql()))
-            throw platform::Failure(engineText(query.lastError()));
-        const QVariantList values = statement.values();
-        for (int i = 0; i < values.size(); ++i)
-            query.bindValue(i, values.at(i));
-        if (!query.exec())
-            throw platform::Failure(engineText(query.lastError()));
-        found = std::make_unique<LoadedRowSet>(query);
-        if (query.lastError().isValid())
-            throw platform::Failure(engineText(query.lastError()));
-    }
     for (int row = 0; row < found->count(); ++row) {
         QVariantList values;
         for (int column = 0; column < found->columnNames().size(); ++column)
@@ -760,9 +758,7 @@ void QueryChannel::begin()
         m_server->begin();
         return;
     }
-    QSqlQuery query(database());
-    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        throw platform::Failure(engineText(query.lastError()));
+    runOnFile(QStringLiteral("BEGIN IMMEDIATE"));
 }
 
 void QueryChannel::commit()
@@ -771,9 +767,7 @@ void QueryChannel::commit()
         m_server->commit();
         return;
     }
-    QSqlQuery query(database());
-    if (!query.exec(QStringLiteral("COMMIT")))
-        throw platform::Failure(engineText(query.lastError()));
+    runOnFile(QStringLiteral("COMMIT"));
 }
 
 void QueryChannel::rollback()

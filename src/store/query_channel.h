@@ -125,7 +125,10 @@ signals:
 private:
     struct Pending;
 
-    QSqlQuery prepared() const;
+    QSqlQuery prepared(const Statement& statement) const;
+    // A short list read whole, on either engine.
+    std::unique_ptr<RowSet> loaded(const Statement& statement);
+    void runOnFile(const QString& sql);
     sqlite3* reader();
     sqlite3* searcher();
     sqlite3* openAnother();
