@@ -9,7 +9,8 @@ RUN_PACKAGES     := cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libqt
 # The test suite adds GoogleTest, clang with its fuzzer runtime, the command-line tools the tests compare with,
 # the validators of the desktop files, a headless X server for starting the installed program, and python3, which
 # makes the damaged legacy fixtures; the tests of catalogues on a server start a PostgreSQL server of their own.
-TEST_PACKAGES    := libgtest-dev googletest clang libclang-rt-dev sqlite3 mdbtools poppler-utils python3 \
+# The benchmarks are built with the tests, so that a change that breaks them is caught, but not run.
+TEST_PACKAGES    := libgtest-dev libbenchmark-dev googletest clang libclang-rt-dev sqlite3 mdbtools poppler-utils python3 \
                     desktop-file-utils appstream shared-mime-info xvfb xdotool postgresql-15
 # The benchmarks add Google Benchmark, the stock tools the import is measured against, and the PostgreSQL server
 # that the server benchmark starts for itself.
@@ -65,7 +66,7 @@ run: programs
 	$(DEMO_DIR)/mediatar
 
 test: deps-test
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMEDIATAR_TESTS=ON -DMEDIATAR_BENCH=OFF
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMEDIATAR_TESTS=ON -DMEDIATAR_BENCH=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
