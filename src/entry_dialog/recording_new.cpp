@@ -38,9 +38,8 @@ bool TRogzites::keptAlbumHolds(store::QueryChannel& channel, const QString& arti
     const qlonglong key = m_currentAlbumKey.toLongLong(&isNumber);
     if (!isNumber)
         return false;
-    const store::Statement held =
-        store::Statement().sqlOnly(QStringLiteral("SELECT 1 FROM eloado WHERE kod = ? AND ELOADO = ? AND ALBUM = ?"),
-                                   {key, artist, album});
+    const store::Statement held = store::Statement().sqlOnly(
+        QStringLiteral("SELECT 1 FROM eloado WHERE kod = ? AND ELOADO = ? AND ALBUM = ?"), {key, artist, album});
     return !channel.fetch(held).empty();
 }
 

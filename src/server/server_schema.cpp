@@ -37,7 +37,8 @@ QString orderIndex(const store::ListedTable& table)
     for (const QString& column : table.columns)
         order << column + QStringLiteral(" NULLS FIRST");
     order << identityColumn(table.table);
-    return QStringLiteral("CREATE INDEX %1_in_order ON %1 (%2)").arg(name(table.table), order.join(QStringLiteral(", ")));
+    return QStringLiteral("CREATE INDEX %1_in_order ON %1 (%2)")
+        .arg(name(table.table), order.join(QStringLiteral(", ")));
 }
 
 // Announces each changing statement's table when its transaction commits (identical announcements of one
@@ -210,9 +211,9 @@ void upgradeServerSchema(Connection& connection)
         }
         for (const QString& statement : changeAnnouncements())
             connection.run(statement);
-        connection.run(QStringLiteral("UPDATE %1 SET value = $1 WHERE name = 'schema_version'")
-                           .arg(QLatin1String(stateTable)),
-                       {QString::number(serverSchemaVersion)});
+        connection.run(
+            QStringLiteral("UPDATE %1 SET value = $1 WHERE name = 'schema_version'").arg(QLatin1String(stateTable)),
+            {QString::number(serverSchemaVersion)});
     });
 }
 

@@ -59,7 +59,7 @@ public:
         std::unique_ptr<store::RowSet> list;
         QString failure;
         std::atomic<bool> cancelled{false};
-        std::atomic<bool> exited{false}; // the worker has done everything, so joining it does not wait
+        std::atomic<bool> exited{false};      // the worker has done everything, so joining it does not wait
         std::unique_ptr<Canceller> canceller; // set while its statements run
         std::thread worker;
         // Stops it at the server without waiting for the answer.

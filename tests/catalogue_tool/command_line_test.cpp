@@ -152,8 +152,8 @@ TEST_F(CommandLineTest, generateShowsItsProgressOnATerminal)
 TEST(ServerUriArguments, anUnreachableServerIsToldWithoutItsPasswordAndNothingIsWritten)
 {
     QTemporaryDir dir;
-    const QString uri = QStringLiteral("postgresql://mediatar:Titok%25jelszo@/katalogus?host=%1/nincs&password=masik")
-                            .arg(dir.path());
+    const QString uri =
+        QStringLiteral("postgresql://mediatar:Titok%25jelszo@/katalogus?host=%1/nincs&password=masik").arg(dir.path());
     const QString shown = QStringLiteral("postgresql://mediatar@/katalogus?host=%1/nincs").arg(dir.path());
     QDir().mkpath(dir.filePath(QStringLiteral("csv")));
     QFile csv(dir.filePath(QStringLiteral("csv/games.csv")));

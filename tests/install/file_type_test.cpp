@@ -28,8 +28,8 @@ protected:
                     mimeDir + QStringLiteral("/packages/mediatar.xml"));
         QProcess update;
         update.start(QStringLiteral("update-mime-database"), {mimeDir});
-        updated = update.waitForFinished(30000) && update.exitStatus() == QProcess::NormalExit &&
-                  update.exitCode() == 0;
+        updated =
+            update.waitForFinished(30000) && update.exitStatus() == QProcess::NormalExit && update.exitCode() == 0;
         qputenv("XDG_DATA_DIRS", (dataDir->path() + QStringLiteral(":/usr/local/share:/usr/share")).toUtf8());
         qputenv("XDG_DATA_HOME", dataDir->filePath(QStringLiteral("home")).toUtf8());
     }
