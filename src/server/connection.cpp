@@ -176,12 +176,43 @@ Table tableOf(PGresult* result)
 
 } // namespace
 
+std::vector<Table> Connection::readToSync(QString& failure)
+{
+    // Each statement's results end with a null; the sync's own result ends the batch.
+    std::vector<Table> tables;
+    for (;;) {
+        PGresult* result = PQgetResult(m_connection);
+        if (!result) {
+            if (PQstatus(m_connection) != CONNECTION_OK) {
+                if (failure.isEmpty())
+                    failure = serverText(PQerrorMessage(m_connection));
+                break;
+            }
+            continue;
+        }
+        const ResultGuard guard{result};
+        const ExecStatusType status = PQresultStatus(result);
+        if (status == PGRES_PIPELINE_SYNC)
+            break;
+        if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
+            tables.push_back(tableOf(result));
+        } else if (status != PGRES_PIPELINE_ABORTED && failure.isEmpty()) {
+            const char* text = PQresultErrorMessage(result);
+            failure = serverText(text && *text ? text : PQerrorMessage(m_connection));
+        }
+    }
+    return tables;
+}
+
 std::vector<Table> Connection::pipeline(const std::vector<std::pair<QString, std::vector<Value>>>& statements)
 {
     if (!m_connection)
         throw platform::Failure(QStringLiteral("%1: no connection to the server").arg(m_uri));
-    finishSent();
-    if (PQenterPipelineMode(m_connection) != 1)
+    // A rollback sent without waiting is still in the pipeline: its answer is read before these statements',
+    // in the same round trip.
+    const bool rollbackAhead = m_sent;
+    m_sent = false;
+    if (!rollbackAhead && PQenterPipelineMode(m_connection) != 1)
         throw platform::Failure(serverText(PQerrorMessage(m_connection)));
     std::vector<BoundValues> bound;
     bound.reserve(statements.size());
@@ -198,27 +229,17 @@ std::vector<Table> Connection::pipeline(const std::vector<std::pair<QString, std
     if (failure.isEmpty() && PQpipelineSync(m_connection) != 1)
         failure = serverText(PQerrorMessage(m_connection));
     if (failure.isEmpty()) {
-        // Each statement's results end with a null; the sync's own result ends the pipeline.
-        for (;;) {
-            PGresult* result = PQgetResult(m_connection);
-            if (!result) {
-                if (PQstatus(m_connection) != CONNECTION_OK) {
-                    failure = serverText(PQerrorMessage(m_connection));
-                    break;
-                }
-                continue;
-            }
-            const ResultGuard guard{result};
-            const ExecStatusType status = PQresultStatus(result);
-            if (status == PGRES_PIPELINE_SYNC)
-                break;
-            if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
-                tables.push_back(tableOf(result));
-            } else if (status != PGRES_PIPELINE_ABORTED && failure.isEmpty()) {
-                const char* text = PQresultErrorMessage(result);
-                failure = serverText(text && *text ? text : PQerrorMessage(m_connection));
-            }
+        if (rollbackAhead) {
+            // Ending a snapshot fails only with the connection, which the statements' own answers show.
+            QString ended;
+            readToSync(ended);
         }
+        tables = readToSync(failure);
+    } else if (rollbackAhead || PQpipelineStatus(m_connection) != PQ_PIPELINE_OFF) {
+        // What was sent can no longer be told apart from what was not: the connection is given up.
+        PQfinish(m_connection);
+        m_connection = nullptr;
+        throw platform::Failure(failure);
     }
     PQexitPipelineMode(m_connection);
     if (!failure.isEmpty())
@@ -229,8 +250,20 @@ std::vector<Table> Connection::pipeline(const std::vector<std::pair<QString, std
 void Connection::rollbackWithoutWaiting()
 {
     finishSent();
-    if (m_connection && PQsendQuery(m_connection, "ROLLBACK") == 1)
+    if (!m_connection)
+        return;
+    // Sent as a batch of its own in pipeline mode, which the connection stays in until the answer is read:
+    // the next batch goes out behind it without waiting for it.
+    if (PQenterPipelineMode(m_connection) != 1)
+        return;
+    if (PQsendQueryParams(m_connection, "ROLLBACK", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+        PQpipelineSync(m_connection) == 1 && PQflush(m_connection) == 0) {
         m_sent = true;
+        return;
+    }
+    // Half sent: the connection is given up.
+    PQfinish(m_connection);
+    m_connection = nullptr;
 }
 
 void Connection::finishSent()
@@ -238,8 +271,24 @@ void Connection::finishSent()
     if (!m_sent)
         return;
     m_sent = false;
-    while (PGresult* result = PQgetResult(m_connection))
-        PQclear(result);
+    QString failure;
+    readToSync(failure);
+    PQexitPipelineMode(m_connection);
+}
+
+bool Connection::answerOnItsWay()
+{
+    if (!m_sent)
+        return false;
+    if (PQconsumeInput(m_connection) != 1 || PQstatus(m_connection) != CONNECTION_OK) {
+        finishSent();
+        return false;
+    }
+    // The whole answer is there when the sync's result can be had without waiting.
+    if (PQisBusy(m_connection))
+        return true;
+    finishSent();
+    return false;
 }
 
 Table Connection::table(const QString& sql, const std::vector<Value>& values)

@@ -94,11 +94,17 @@ public:
     // Notifications that have arrived: their channel's payloads. Reads what the socket holds, never waits.
     QStringList takeNotifications(std::vector<int>* senders = nullptr);
     std::unique_ptr<Canceller> canceller() const;
-    // Sends a ROLLBACK without waiting for the server's answer; the next statement (or finishSent) takes it.
+    // Sends a ROLLBACK without waiting for the server's answer; the next statement (or finishSent) takes it, a
+    // pipeline in the same round trip as its own answers.
     void rollbackWithoutWaiting();
     void finishSent();
+    // Whether the answer to a ROLLBACK sent without waiting is still on its way; takes it when it has come,
+    // never waiting.
+    bool answerOnItsWay();
 
 private:
+    std::vector<Table> readToSync(QString& failure);
+
     pg_conn* m_connection = nullptr;
     QString m_uri; // without password
     int m_changed = 0;

@@ -50,6 +50,14 @@ public:
         QString rows;
         QString reversed;
         QString firstScreen; // the rows' select limited to the first screen
+        // A filter on a column of the order, other than a start entered at its place in the order index: the
+        // first screen's rows are picked by their identity and order alone, in one of two ways (see openPicked),
+        // then read. The table's kept row count tells which way is shorter; nothing is read for no match.
+        QString total;
+        QString walkedScreen; // picked walking the order index
+        QString sortedScreen; // picked sorting every match
+        QString noRows;       // no row, only the columns
+        bool picked() const { return !walkedScreen.isEmpty(); }
         std::vector<Value> values;
     };
     static Statements statementsFor(const store::ListPlan& plan);
@@ -69,6 +77,7 @@ private:
     std::vector<bool> m_wholeNumbers;
     int m_count = 0;
     void openFiltered(const Acquire& another);
+    void openPicked();
     void declareForward() const;
 
     mutable bool m_forwardDeclared = false;

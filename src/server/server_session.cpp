@@ -99,16 +99,20 @@ struct Session::Pool
                 const std::lock_guard<std::mutex> lock(mutex);
                 if (idle.empty())
                     break;
-                connection = std::move(idle.back());
-                idle.pop_back();
+                // The one given back longest ago: the answer to the rollback that ended its last list has most
+                // likely come.
+                connection = std::move(idle.front());
+                idle.erase(idle.begin());
             }
             // What the last list left open ends here; a connection that the server dropped meanwhile (a restart)
-            // shows it now and is left for a new one.
+            // shows it now and is left for a new one. A rollback whose answer is still on its way is left in
+            // the connection's pipeline, to be answered with the next list's first statements.
             try {
-                connection->finishSent();
-                connection->takeNotifications();
-                if (connection->inTransaction())
-                    connection->run(QStringLiteral("ROLLBACK"));
+                if (!connection->answerOnItsWay()) {
+                    connection->takeNotifications();
+                    if (connection->inTransaction())
+                        connection->run(QStringLiteral("ROLLBACK"));
+                }
             } catch (const platform::Failure&) {
             }
             if (!connection->broken())
@@ -176,8 +180,9 @@ Session::Session(const QString& uri, PasswordSource passwords)
 
     const QString tables = tableList();
     const int present =
-        m_command->single(QStringLiteral("SELECT count(*) FROM unnest(ARRAY[%1]) AS t WHERE to_regclass(t) IS NOT NULL")
-                              .arg(tables))
+        m_command
+            ->single(QStringLiteral("SELECT count(*) FROM unnest(ARRAY[%1]) AS t WHERE to_regclass(t) IS NOT NULL")
+                         .arg(tables))
             .toInt();
     if (present == 0)
         throw platform::Failure(
@@ -185,12 +190,13 @@ Session::Session(const QString& uri, PasswordSource passwords)
                            "a program nem nyitja meg, és nem is változtat rajta.")
                 .arg(m_shown));
     // A role that may not write every table, or a server that takes no writes (a standby), reads only.
-    m_readOnly = m_command->single(QStringLiteral("SELECT pg_is_in_recovery() OR current_setting('transaction_read_only') "
-                                                  "= 'on' OR NOT coalesce(bool_and(has_table_privilege(t, 'INSERT') AND "
-                                                  "has_table_privilege(t, 'UPDATE') AND has_table_privilege(t, "
-                                                  "'DELETE')), false) FROM unnest(ARRAY[%1]) AS t WHERE "
-                                                  "to_regclass(t) IS NOT NULL")
-                                       .arg(tables)) == QLatin1String("t");
+    m_readOnly =
+        m_command->single(QStringLiteral("SELECT pg_is_in_recovery() OR current_setting('transaction_read_only') "
+                                         "= 'on' OR NOT coalesce(bool_and(has_table_privilege(t, 'INSERT') AND "
+                                         "has_table_privilege(t, 'UPDATE') AND has_table_privilege(t, "
+                                         "'DELETE')), false) FROM unnest(ARRAY[%1]) AS t WHERE "
+                                         "to_regclass(t) IS NOT NULL")
+                              .arg(tables)) == QLatin1String("t");
     if (!m_readOnly)
         upgradeServerSchema(*m_command);
 }

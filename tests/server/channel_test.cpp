@@ -1,5 +1,6 @@
 #include "platform/failure.h"
 #include "server/connection.h"
+#include "server/server_list.h"
 #include "server/server_schema.h"
 #include "server/server_session.h"
 #include "server_support.h"
@@ -10,6 +11,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QThread>
 
 using test_server::PostgresServer;
 
@@ -101,6 +103,104 @@ TEST(ServerChannel, ListsSearchesAndScreensInHungarianOrder)
     EXPECT_LT(opened % 10, 2);
 }
 
+// A search on the order's column picks its first screen either walking the order index or sorting every match,
+// whichever its exact count says is shorter. Both ways, and the list the window gets, must give the rows the
+// plain select of the list in order gives: Hungarian order, rows without a value first, equal names in the order
+// they were entered.
+TEST(ServerChannel, AFirstScreenIsTheSameWhicheverWayItIsPicked)
+{
+    ASSERT_SERVER_RUNNING();
+    const QString uri = PostgresServer::instance().newDatabase(QStringLiteral("channel_picked"));
+    server::Connection connection(uri);
+    server::createServerCatalogue(connection);
+    // 3,000 names: every one holds an "a", one in ten "Ősz" or "ősz", a few "Zsák", some none; twins of each.
+    connection.run(QStringLiteral(
+        "INSERT INTO games (NEV, KOD) SELECT CASE WHEN n % 97 = 0 THEN NULL "
+        "WHEN n % 10 = 0 THEN (CASE WHEN n % 20 = 0 THEN 'Ősz' ELSE 'ősz' END) || ' ' || (n % 250) || ' a' "
+        "WHEN n % 500 = 1 THEN 'Zsák ' || (n % 3) || 'a' ELSE (ARRAY['Ábel', 'alma', 'Cukor', 'Csiga', 'Éva', "
+        "'Ödön', 'Őrs', 'zab'])[1 + n % 8] || ' ' || (n % 700) || ' a' END, n::text FROM generate_series(1, 3000) n"));
+    connection.run(QStringLiteral("ANALYZE games"));
+    const store::Category& games = store::category(4);
+    for (const QString& typed :
+         {QStringLiteral("ősz"), QStringLiteral("A"), QStringLiteral("zsák"), QStringLiteral("nincs ilyen")}) {
+        SCOPED_TRACE(typed.toStdString());
+        const store::Statement search = games.searchStatement(QStringLiteral("NEV"), typed, true);
+        const server::ServerList::Statements statements = server::ServerList::statementsFor(*search.listPlan());
+        ASSERT_TRUE(statements.picked());
+        connection.run(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
+        const std::vector<server::Row> plain = connection.run(statements.firstScreen, statements.values);
+        const std::vector<server::Row> sorted = connection.run(statements.sortedScreen, statements.values);
+        connection.run(QStringLiteral("SET LOCAL enable_bitmapscan = off"));
+        connection.run(QStringLiteral("SET LOCAL enable_seqscan = off"));
+        const std::vector<server::Row> walked = connection.run(statements.walkedScreen, statements.values);
+        const std::vector<server::Row> count = connection.run(statements.count, statements.values);
+        connection.run(QStringLiteral("ROLLBACK"));
+        EXPECT_EQ(sorted, plain);
+        EXPECT_EQ(walked, plain);
+
+        store::QueryChannel channel(QStringLiteral("picked"));
+        channel.pointAt(uri);
+        channel.setStatement(search);
+        channel.open();
+        ASSERT_EQ(channel.recordCount(), count.at(0).at(0).value_or(QString()).toInt());
+        const int shown = std::min(channel.recordCount(), 64);
+        ASSERT_EQ(static_cast<int>(plain.size()), shown);
+        for (int row = 0; row < shown; ++row) {
+            EXPECT_EQ(channel.fieldText(row, QStringLiteral("NEV")), plain.at(row).at(1).value_or(QString()));
+            EXPECT_EQ(channel.fieldText(row, QStringLiteral("KOD")), plain.at(row).at(4).value_or(QString()));
+        }
+    }
+    // The counts themselves, against what the rows hold.
+    store::QueryChannel channel(QStringLiteral("picked_counts"));
+    channel.pointAt(uri);
+    channel.setStatement(games.searchStatement(QStringLiteral("NEV"), QStringLiteral("ŐSZ"), true));
+    channel.open();
+    EXPECT_EQ(channel.recordCount(), 300 - 3); // every tenth row, less those of them without a name
+    EXPECT_TRUE(channel.fieldText(0, QStringLiteral("NEV")).startsWith(QStringLiteral("Ősz 0 a")) ||
+                channel.fieldText(0, QStringLiteral("NEV")).startsWith(QStringLiteral("ősz 0 a")))
+        << channel.fieldText(0, QStringLiteral("NEV")).toStdString();
+}
+
+// A list that is dropped ends its snapshot at once, without waiting for the server's answer: another user's
+// bulk work is not held up by it, and the next list on the same connection takes the answer with its own.
+TEST(ServerChannel, ADroppedListEndsItsSnapshotAtOnce)
+{
+    ASSERT_SERVER_RUNNING();
+    const QString uri = filledCatalogue(QStringLiteral("channel_dropped"));
+    server::Connection watcher(uri);
+    const auto snapshotsOpen = [&] {
+        return watcher
+            .single(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() "
+                                   "AND state = 'idle in transaction'"))
+            .toInt();
+    };
+    store::QueryChannel channel(QStringLiteral("dropped"));
+    channel.pointAt(uri);
+    for (int round = 0; round < 3; ++round) {
+        channel.setStatement(store::category(4).browseStatement());
+        channel.open();
+        ASSERT_EQ(channel.recordCount(), 309);
+        EXPECT_EQ(snapshotsOpen(), 1);
+        channel.close();
+        QElapsedTimer waited;
+        waited.start();
+        while (snapshotsOpen() != 0 && waited.elapsed() < 5000)
+            QThread::msleep(10);
+        EXPECT_EQ(snapshotsOpen(), 0) << "round " << round;
+    }
+    // Lists replaced one after another, each reusing the connection its predecessor ended without waiting.
+    for (const QString& typed : {QStringLiteral("a"), QStringLiteral("ö"), QStringLiteral("Tömeg 01")}) {
+        channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), typed, false));
+        channel.open();
+        channel.setStatement(store::category(4).browseStatement());
+        channel.open();
+        EXPECT_EQ(channel.recordCount(), 309);
+    }
+    channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("Tömeg 01"), false));
+    channel.open();
+    EXPECT_EQ(channel.recordCount(), 100);
+}
+
 TEST(ServerChannel, ChangesReachTheirRowOnlyAndTransactionsHoldTogether)
 {
     ASSERT_SERVER_RUNNING();
@@ -108,8 +208,15 @@ TEST(ServerChannel, ChangesReachTheirRowOnlyAndTransactionsHoldTogether)
     store::QueryChannel channel(QStringLiteral("changes"));
     channel.pointAt(uri);
     // Two equal rows: the identity picks one.
-    channel.setStatement(store::Statement(QStringLiteral("insert into games values (")).quoted("Ikrek").fixed(", ")
-                             .quoted("").fixed(", ").quoted("").fixed(", ").quoted("").fixed(")"));
+    channel.setStatement(store::Statement(QStringLiteral("insert into games values ("))
+                             .quoted("Ikrek")
+                             .fixed(", ")
+                             .quoted("")
+                             .fixed(", ")
+                             .quoted("")
+                             .fixed(", ")
+                             .quoted("")
+                             .fixed(")"));
     channel.execute();
     channel.execute();
     EXPECT_EQ(channel.changedRows(), 1);
@@ -118,8 +225,9 @@ TEST(ServerChannel, ChangesReachTheirRowOnlyAndTransactionsHoldTogether)
     ASSERT_EQ(channel.recordCount(), 2);
     const QVariant second = channel.rows()->value(1, channel.rows()->columnIndex(store::rowIdentityColumn));
     store::Statement update(QStringLiteral("update games set Megjegyzes = "));
-    update.quoted(QStringLiteral("O'Brien \"idéz\"")).fixed(QStringLiteral(" where ")).compared(
-        QStringLiteral("NEV"), QStringLiteral(" = "), QStringLiteral("Ikrek"));
+    update.quoted(QStringLiteral("O'Brien \"idéz\""))
+        .fixed(QStringLiteral(" where "))
+        .compared(QStringLiteral("NEV"), QStringLiteral(" = "), QStringLiteral("Ikrek"));
     update.sqlOnly(QStringLiteral(" and rowid = ?"), {second});
     channel.setStatement(update);
     channel.execute();
@@ -133,14 +241,27 @@ TEST(ServerChannel, ChangesReachTheirRowOnlyAndTransactionsHoldTogether)
     // An album and its track stand or fall together.
     {
         store::WriteTransaction transaction(channel);
-        channel.setStatement(store::Statement(QStringLiteral("insert into eloado (ELOADO, ALBUM) values (")).quoted("E")
-                                 .fixed(", ").quoted("A").fixed(")"));
+        channel.setStatement(store::Statement(QStringLiteral("insert into eloado (ELOADO, ALBUM) values ("))
+                                 .quoted("E")
+                                 .fixed(", ")
+                                 .quoted("A")
+                                 .fixed(")"));
         channel.execute();
         const qint64 key = channel.lastInsertedKey();
         EXPECT_GT(key, 0);
-        channel.setStatement(store::Statement(QStringLiteral("insert into szamok values (")).quoted("Dal")
-                                 .fixed(", ").quoted("1").fixed(", ").quoted("2").fixed(", ").quoted("3")
-                                 .fixed(", ").quoted("4").fixed(", ").bare(QString::number(key)).fixed(")"));
+        channel.setStatement(store::Statement(QStringLiteral("insert into szamok values ("))
+                                 .quoted("Dal")
+                                 .fixed(", ")
+                                 .quoted("1")
+                                 .fixed(", ")
+                                 .quoted("2")
+                                 .fixed(", ")
+                                 .quoted("3")
+                                 .fixed(", ")
+                                 .quoted("4")
+                                 .fixed(", ")
+                                 .bare(QString::number(key))
+                                 .fixed(")"));
         channel.execute();
         // Not committed: both go.
     }
