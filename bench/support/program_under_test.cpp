@@ -7,15 +7,39 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <sqlite3.h>
 #include <stdexcept>
 
 namespace bench {
+
+void idle(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool runUntil(const std::function<bool()>& done, int limitMs)
+{
+    // A completion is an event, which wakes the loop at once; the ticker only bounds how late a condition
+    // that changes without one is seen.
+    QTimer ticker;
+    ticker.start(1);
+    const Clock::time_point start = Clock::now();
+    while (!done()) {
+        if (millisecondsSince(start) > limitMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
 
 namespace {
 
@@ -124,12 +148,8 @@ void ProgramWindow::paint(CategoryGrid* grid)
 
 void ProgramWindow::waitUntilComplete()
 {
-    const Clock::time_point start = Clock::now();
-    while (m_window->browseQuery().isPending()) {
-        if (millisecondsSince(start) > 600000)
-            fail(QStringLiteral("a search never completed"));
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
-    }
+    if (!runUntil([this] { return !m_window->browseQuery().isPending(); }, 600000))
+        fail(QStringLiteral("a search never completed"));
 }
 
 QStringList ProgramWindow::errors() const

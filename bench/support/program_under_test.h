@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 class CategoryGrid;
@@ -14,6 +15,12 @@ class QLineEdit;
 struct sqlite3;
 
 namespace bench {
+
+// Runs the event loop for ms milliseconds as an idle program does: asleep between events, so that the time goes
+// to the program's other threads and to the server, not to polling.
+void idle(int ms);
+// Runs the event loop until done holds, asleep between events; false when limitMs passed first.
+bool runUntil(const std::function<bool()>& done, int limitMs);
 
 // A generated catalogue of rows rows per table in the system's temporary folder, made on first use and kept
 // for later runs.
