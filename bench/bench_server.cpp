@@ -558,9 +558,9 @@ void BM_MemoryGrowth(benchmark::State& state)
     }
 }
 
-BENCHMARK(BM_OpenTab)->Arg(2)->Arg(4)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenTab)->Arg(2)->Arg(4)->Iterations(200)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PrefixKeystroke)->Arg(2)->Arg(4)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ContainmentKeystroke)->Arg(2)->Arg(4)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ContainmentKeystroke)->Arg(2)->Arg(4)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypingWords)->Arg(2)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemoryGrowth)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 

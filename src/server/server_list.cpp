@@ -157,7 +157,7 @@ ServerList::ServerList(std::unique_ptr<Connection> connection, const store::List
         } else {
             // One snapshot for the count and every screen read later; the count and the first screen asked for
             // in one round trip. The cursor for the other screens is declared when one is first wanted.
-            const std::vector<Table> answers =
+            std::vector<Table> answers =
                 m_connection->pipeline({{QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
                                         {m_statements.count, m_statements.values},
                                         {m_statements.firstScreen, m_statements.values}});
@@ -166,7 +166,7 @@ ServerList::ServerList(std::unique_ptr<Connection> connection, const store::List
             m_count = answers[1].rows.front().front().value_or(QStringLiteral("0")).toInt();
             m_columns = answers[2].columns;
             m_wholeNumbers = answers[2].wholeNumbers;
-            m_pages.emplace(0, rowsOf(answers[2]));
+            m_pages.emplace(0, std::move(answers[2].rows));
         }
         // A count read before the rows can be short of rows the snapshot shows when a kept count is behind; the
         // first screen never shows fewer rows than it holds.
@@ -234,7 +234,7 @@ void ServerList::openFiltered(const Acquire& another)
     m_count = count;
     m_columns = first.columns;
     m_wholeNumbers = first.wholeNumbers;
-    m_pages.emplace(0, rowsOf(first));
+    m_pages.emplace(0, std::move(first.rows));
 }
 
 void ServerList::openPicked()
@@ -265,20 +265,20 @@ void ServerList::openPicked()
         const double sortedMs = countMs + m_count * sortedMatchMs;
         if (walkedMs < sortedMs) {
             // Kept to the order index for this one statement: the planner's own guess is what is overruled.
-            const std::vector<Table> answers =
+            std::vector<Table> answers =
                 m_connection->pipeline({{QStringLiteral("SET LOCAL enable_bitmapscan = off"), {}},
                                         {QStringLiteral("SET LOCAL enable_seqscan = off"), {}},
                                         {m_statements.walkedScreen, m_statements.values},
                                         {QStringLiteral("RESET enable_bitmapscan"), {}},
                                         {QStringLiteral("RESET enable_seqscan"), {}}});
-            first = answers.at(2);
+            first = std::move(answers.at(2));
         } else {
             first = m_connection->table(m_statements.sortedScreen, m_statements.values);
         }
     }
     m_columns = first.columns;
     m_wholeNumbers = first.wholeNumbers;
-    m_pages.emplace(0, rowsOf(first));
+    m_pages.emplace(0, std::move(first.rows));
 }
 
 void ServerList::declareForward() const
@@ -324,7 +324,7 @@ std::vector<ServerList::Row> ServerList::fetch(bool backward, int first, int len
     }
     const Table read = m_connection->table(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(length).arg(cursor));
     at += static_cast<int>(read.rows.size());
-    return rowsOf(read);
+    return std::move(read.rows);
 }
 
 const std::vector<ServerList::Row>& ServerList::page(int index) const
@@ -366,7 +366,14 @@ QVariant ServerList::value(int row, int column) const
     const auto offset = static_cast<std::size_t>(row % pageSize);
     if (offset >= rows.size())
         return {};
-    return rows[offset].at(column);
+    // A screen is kept as the server's texts; a cell becomes a value only when it is read, which for a text
+    // shares the kept one.
+    const Value& text = rows[offset].at(static_cast<std::size_t>(column));
+    if (!text)
+        return {};
+    if (m_wholeNumbers[static_cast<std::size_t>(column)])
+        return QVariant(text->toLongLong());
+    return QVariant(*text);
 }
 
 } // namespace server

@@ -63,7 +63,7 @@ public:
     static Statements statementsFor(const store::ListPlan& plan);
 
 private:
-    using Row = QVariantList;
+    using Row = server::Row;
     static constexpr int pageSize = 64;
     static constexpr std::size_t cachedPages = 48;
 
