@@ -14,7 +14,7 @@ namespace catalogue_tool {
 namespace {
 
 const Syntax syntax{
-    QStringLiteral("mediatar-catalogue backup FILE OUT [--force]"),
+    QStringLiteral("mediatar-catalogue backup FILE|URI OUT [--force]"),
     QStringLiteral("Copies the catalogue FILE into OUT as it stands at one moment, also while the program or another\n"
                    "tool is writing to it. The copy is written beside OUT under a temporary name, checked as 'check'\n"
                    "checks a catalogue, and only then takes the name OUT. An existing OUT is kept unless --force, and\n"

@@ -16,7 +16,7 @@ namespace catalogue_tool {
 namespace {
 
 const Syntax syntax{
-    QStringLiteral("mediatar-catalogue check FILE [--repair]"),
+    QStringLiteral("mediatar-catalogue check FILE|URI [--repair]"),
     QStringLiteral("Runs the database engine's integrity check on the catalogue FILE and verifies its tables\n"
                    "and columns, and compares every count the program keeps (rows of each list, rows of each\n"
                    "start of its first column) with a recount; prints each problem found. Counts that wait for\n"

@@ -42,7 +42,7 @@ void runSeed(const QString& catalogue, const QString& seedPath)
 }
 
 const Syntax syntax{
-    QStringLiteral("mediatar-catalogue create FILE [--seed SQL]"),
+    QStringLiteral("mediatar-catalogue create FILE|URI [--seed SQL]"),
     QStringLiteral("Writes a new catalogue with the seven empty tables. With --seed, runs the SQL file's\n"
                    "statements (UTF-8) on it in one transaction. An existing FILE is never overwritten.\n"
                    "FILE may be a PostgreSQL connection URI (postgresql://user@host:port/dbname) instead: the\n"

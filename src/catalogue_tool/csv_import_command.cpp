@@ -22,7 +22,7 @@ namespace catalogue_tool {
 namespace {
 
 const Syntax syntax{
-    QStringLiteral("mediatar-catalogue import-csv DIR OUT [--force]"),
+    QStringLiteral("mediatar-catalogue import-csv DIR OUT|URI [--force] [--keep-orphans]"),
     QStringLiteral(
         "Reads the tables of a catalogue from DIR, one CSV file per table as 'export' writes them (TABLE.csv,\n"
         "the names of any case), into a new catalogue OUT. Each file starts with a line that names its columns,\n"

@@ -15,7 +15,7 @@ namespace catalogue_tool {
 namespace {
 
 const Syntax syntax{
-    QStringLiteral("mediatar-catalogue export FILE DIR [--force]"),
+    QStringLiteral("mediatar-catalogue export FILE|URI DIR [--force]"),
     QStringLiteral("Writes each of the seven tables of the catalogue FILE into DIR as TABLE.csv: UTF-8, a header\n"
                    "line, fields quoted as RFC 4180 says, lines ending in CR LF. A null is an empty field and an\n"
                    "empty text is \"\". DIR is created when missing; existing files are kept unless --force.\n"

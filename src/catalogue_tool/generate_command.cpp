@@ -472,7 +472,7 @@ void generateOnServer(const QString& uri, int rows, std::uint64_t seed, const Pr
 }
 
 const Syntax syntax{
-    QStringLiteral("mediatar-catalogue generate FILE --rows N [--seed S]"),
+    QStringLiteral("mediatar-catalogue generate FILE|URI --rows N [--seed S]"),
     QStringLiteral("Writes a new catalogue with N made-up rows in each of its seven tables (Hungarian artists,\n"
                    "titles, films, games and programs). The same N and seed always give the same rows.\n"
                    "An existing FILE is never overwritten. FILE may be a PostgreSQL connection URI instead: the\n"

@@ -13,7 +13,7 @@ namespace catalogue_tool {
 namespace {
 
 const Syntax syntax{
-    QStringLiteral("mediatar-catalogue import LEGACY OUT [--force] [--salvage]"),
+    QStringLiteral("mediatar-catalogue import LEGACY OUT|URI [--force] [--salvage]"),
     QStringLiteral("Reads a catalogue of the older Jet (Access) format and writes every row of its seven tables\n"
                    "into a new catalogue OUT, album keys included. The source is only read. OUT appears only\n"
                    "when every row is in; an existing OUT is kept unless --force is given, and never replaced\n"
