@@ -101,8 +101,8 @@ ServerList::Statements ServerList::statementsFor(const store::ListPlan& plan)
     const QString table = plan.table.toLower();
     const QString identity = identityColumn(plan.table);
     bool enteredInOrder = true;
-    const QString where =
-        plan.wholeTable() ? QString() : QStringLiteral(" WHERE ") + filterOf(plan, statements.values, enteredInOrder);
+    const QString filter = plan.wholeTable() ? QString() : filterOf(plan, statements.values, enteredInOrder);
+    const QString where = filter.isEmpty() ? QString() : QStringLiteral(" WHERE ") + filter;
     QStringList order;
     QStringList reversed;
     for (const QString& column : plan.orderColumns) {
@@ -139,6 +139,12 @@ ServerList::Statements ServerList::statementsFor(const store::ListPlan& plan)
                 .arg(picked.join(QStringLiteral(", ")), table, where) +
             read.arg(
                 QStringLiteral("SELECT %1 FROM matches ORDER BY %2 LIMIT %3").arg(identity, ordered).arg(pageSize));
+        statements.boundedScreen =
+            read.arg(QStringLiteral("SELECT %1 FROM (SELECT %2, %3 AS hit FROM %4 ORDER BY %5 LIMIT %6) AS stretch "
+                                    "WHERE hit ORDER BY %5 LIMIT %7")
+                         .arg(identity, picked.join(QStringLiteral(", ")), filter, table, ordered)
+                         .arg(boundedStretch)
+                         .arg(pageSize));
         statements.noRows = QStringLiteral("SELECT %1 FROM %2 WHERE false").arg(selectList(plan), table);
     }
     statements.reversed = select + reversed.join(QStringLiteral(", "));
@@ -153,7 +159,7 @@ ServerList::ServerList(std::unique_ptr<Connection> connection, const store::List
         if (plan.scanTable() && another) {
             openFiltered(another);
         } else if (m_statements.picked()) {
-            openPicked();
+            openPicked(another);
         } else {
             // One snapshot for the count and every screen read later; the count and the first screen asked for
             // in one round trip. The cursor for the other screens is declared when one is first wanted.
@@ -187,10 +193,8 @@ ServerList::ServerList(std::unique_ptr<Connection> connection, const store::List
     }
 }
 
-void ServerList::openFiltered(const Acquire& another)
+Table ServerList::countBeside(const Acquire& another, const QString& screen, double& countMs)
 {
-    // A filter on a column outside the order makes the exact count and the first screen two reads of the whole
-    // table, of about the same length: they run side by side, on two connections that share one snapshot.
     const std::vector<Table> started =
         m_connection->pipeline({{QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
                                 {QStringLiteral("SELECT pg_export_snapshot()"), {}}});
@@ -204,10 +208,12 @@ void ServerList::openFiltered(const Acquire& another)
     int count = 0;
     std::thread counting([&] {
         try {
+            const auto began = std::chrono::steady_clock::now();
             const std::vector<Table> answers =
                 counter->pipeline({{QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
                                    {QStringLiteral("SET TRANSACTION SNAPSHOT '%1'").arg(snapshot), {}},
                                    {m_statements.count, m_statements.values}});
+            countMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
             count = answers.at(2).rows.at(0).at(0).value_or(QStringLiteral("0")).toInt();
         } catch (const platform::Failure& failure) {
             countFailure = failure.text();
@@ -218,7 +224,7 @@ void ServerList::openFiltered(const Acquire& another)
     Table first;
     QString screenFailure;
     try {
-        first = m_connection->table(m_statements.firstScreen, m_statements.values);
+        first = m_connection->table(screen, m_statements.values);
     } catch (const platform::Failure& failure) {
         screenFailure = failure.text();
     }
@@ -232,53 +238,74 @@ void ServerList::openFiltered(const Acquire& another)
     if (!countFailure.isEmpty())
         throw platform::Failure(countFailure);
     m_count = count;
-    m_columns = first.columns;
-    m_wholeNumbers = first.wholeNumbers;
+    return first;
+}
+
+void ServerList::keepFirst(Table first)
+{
+    m_columns = std::move(first.columns);
+    m_wholeNumbers = std::move(first.wholeNumbers);
     m_pages.emplace(0, std::move(first.rows));
 }
 
-void ServerList::openPicked()
+void ServerList::openFiltered(const Acquire& another)
 {
-    const auto started = std::chrono::steady_clock::now();
-    const std::vector<Table> counted =
-        m_connection->pipeline({{QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
-                                {m_statements.count, m_statements.values},
-                                {m_statements.total, {}}});
-    const double countMs =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
-    if (counted.size() != 3 || counted[1].rows.empty())
-        throw platform::Failure(QStringLiteral("the server gave no count of the list"));
-    m_count = counted[1].rows.front().front().value_or(QStringLiteral("0")).toInt();
-    const double total =
-        counted[2].rows.empty() ? 0 : counted[2].rows.front().front().value_or(QStringLiteral("0")).toDouble();
-    Table first;
-    if (m_count == 0) {
-        first = m_connection->table(m_statements.noRows);
+    // A filter on a column outside the order makes the exact count and the first screen two reads of the whole
+    // table, of about the same length: they run side by side, on two connections that share one snapshot.
+    double countMs = 0;
+    keepFirst(countBeside(another, m_statements.firstScreen, countMs));
+}
+
+void ServerList::openPicked(const Acquire& another)
+{
+    double countMs = 0;
+    double total = -1;
+    if (another) {
+        // The count runs beside a walk of the order index's first stretch, which is the first screen whenever
+        // the matches are not rare: a screenful of them within the stretch, or every match there is.
+        Table bounded = countBeside(another, m_statements.boundedScreen, countMs);
+        const int shown = static_cast<int>(bounded.rows.size());
+        if (shown == pageSize || shown == m_count) {
+            keepFirst(std::move(bounded));
+            return;
+        }
     } else {
-        // Walking the order index passes about total / count entries for each row of the screen, each a
-        // fraction of reading a matching row whole; sorting reads every match again, as the count just did, and
-        // compares it with the screen's last row. The planner guesses how many rows a part of a word matches
-        // from a sample and often misses by a hundred times; here the count is exact, and its time measured.
-        constexpr double walkedEntryMs = 0.001;
-        constexpr double sortedMatchMs = 0.0003;
-        const double walkedMs = double(pageSize) * std::max(total, double(m_count)) / m_count * walkedEntryMs;
-        const double sortedMs = countMs + m_count * sortedMatchMs;
-        if (walkedMs < sortedMs) {
-            // Kept to the order index for this one statement: the planner's own guess is what is overruled.
-            std::vector<Table> answers =
-                m_connection->pipeline({{QStringLiteral("SET LOCAL enable_bitmapscan = off"), {}},
-                                        {QStringLiteral("SET LOCAL enable_seqscan = off"), {}},
-                                        {m_statements.walkedScreen, m_statements.values},
-                                        {QStringLiteral("RESET enable_bitmapscan"), {}},
-                                        {QStringLiteral("RESET enable_seqscan"), {}}});
-            first = std::move(answers.at(2));
-        } else {
-            first = m_connection->table(m_statements.sortedScreen, m_statements.values);
+        const auto started = std::chrono::steady_clock::now();
+        const std::vector<Table> counted =
+            m_connection->pipeline({{QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
+                                    {m_statements.count, m_statements.values},
+                                    {m_statements.total, {}}});
+        countMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+        if (counted.size() != 3 || counted[1].rows.empty())
+            throw platform::Failure(QStringLiteral("the server gave no count of the list"));
+        m_count = counted[1].rows.front().front().value_or(QStringLiteral("0")).toInt();
+        total = counted[2].rows.empty() ? 0 : counted[2].rows.front().front().value_or(QStringLiteral("0")).toDouble();
+        if (m_count == 0) {
+            keepFirst(m_connection->table(m_statements.noRows));
+            return;
         }
     }
-    m_columns = first.columns;
-    m_wholeNumbers = first.wholeNumbers;
-    m_pages.emplace(0, std::move(first.rows));
+    if (total < 0)
+        total = m_connection->single(m_statements.total).toDouble();
+    // Walking the order index passes about total / count entries for each row of the screen, each a fraction
+    // of reading a matching row whole; sorting reads every match again, as the count just did, and compares it
+    // with the screen's last row. The planner guesses how many rows a part of a word matches from a sample and
+    // often misses by a hundred times; here the count is exact, and its time measured.
+    constexpr double walkedEntryMs = 0.001;
+    constexpr double sortedMatchMs = 0.0003;
+    const double walkedMs = double(pageSize) * std::max(total, double(m_count)) / m_count * walkedEntryMs;
+    const double sortedMs = countMs + m_count * sortedMatchMs;
+    if (walkedMs < sortedMs) {
+        // Kept to the order index for this one statement: the planner's own guess is what is overruled.
+        std::vector<Table> answers = m_connection->pipeline({{QStringLiteral("SET LOCAL enable_bitmapscan = off"), {}},
+                                                             {QStringLiteral("SET LOCAL enable_seqscan = off"), {}},
+                                                             {m_statements.walkedScreen, m_statements.values},
+                                                             {QStringLiteral("RESET enable_bitmapscan"), {}},
+                                                             {QStringLiteral("RESET enable_seqscan"), {}}});
+        keepFirst(std::move(answers.at(2)));
+    } else {
+        keepFirst(m_connection->table(m_statements.sortedScreen, m_statements.values));
+    }
 }
 
 void ServerList::declareForward() const

@@ -54,9 +54,10 @@ public:
         // first screen's rows are picked by their identity and order alone, in one of two ways (see openPicked),
         // then read. The table's kept row count tells which way is shorter; nothing is read for no match.
         QString total;
-        QString walkedScreen; // picked walking the order index
-        QString sortedScreen; // picked sorting every match
-        QString noRows;       // no row, only the columns
+        QString walkedScreen;  // picked walking the order index
+        QString sortedScreen;  // picked sorting every match
+        QString boundedScreen; // picked walking the order index's first stretch only: may come short
+        QString noRows;        // no row, only the columns
         bool picked() const { return !walkedScreen.isEmpty(); }
         std::vector<Value> values;
     };
@@ -65,6 +66,7 @@ public:
 private:
     using Row = server::Row;
     static constexpr int pageSize = 64;
+    static constexpr int boundedStretch = 20000; // order index entries a first screen is looked for in beside a count
     static constexpr std::size_t cachedPages = 48;
 
     const std::vector<Row>& page(int index) const;
@@ -76,8 +78,12 @@ private:
     QStringList m_columns;
     std::vector<bool> m_wholeNumbers;
     int m_count = 0;
+    // Counts the list (into m_count, its time into countMs) on another connection sharing this one's snapshot,
+    // while this one reads screen.
+    Table countBeside(const Acquire& another, const QString& screen, double& countMs);
+    void keepFirst(Table first);
     void openFiltered(const Acquire& another);
-    void openPicked();
+    void openPicked(const Acquire& another);
     void declareForward() const;
 
     mutable bool m_forwardDeclared = false;

@@ -113,12 +113,13 @@ TEST(ServerChannel, AFirstScreenIsTheSameWhicheverWayItIsPicked)
     const QString uri = PostgresServer::instance().newDatabase(QStringLiteral("channel_picked"));
     server::Connection connection(uri);
     server::createServerCatalogue(connection);
-    // 3,000 names: every one holds an "a", one in ten "Ősz" or "ősz", a few "Zsák", some none; twins of each.
+    // 25,000 names, more than the stretch of the order a first screen is first looked for in: every one holds an
+    // "a", one in ten "Ősz" or "ősz", a few "Zsák" (at the order's far end), some none; twins of each.
     connection.run(QStringLiteral(
         "INSERT INTO games (NEV, KOD) SELECT CASE WHEN n % 97 = 0 THEN NULL "
         "WHEN n % 10 = 0 THEN (CASE WHEN n % 20 = 0 THEN 'Ősz' ELSE 'ősz' END) || ' ' || (n % 250) || ' a' "
         "WHEN n % 500 = 1 THEN 'Zsák ' || (n % 3) || 'a' ELSE (ARRAY['Ábel', 'alma', 'Cukor', 'Csiga', 'Éva', "
-        "'Ödön', 'Őrs', 'zab'])[1 + n % 8] || ' ' || (n % 700) || ' a' END, n::text FROM generate_series(1, 3000) n"));
+        "'Ödön', 'Őrs', 'zab'])[1 + n % 8] || ' ' || (n % 700) || ' a' END, n::text FROM generate_series(1, 25000) n"));
     connection.run(QStringLiteral("ANALYZE games"));
     const store::Category& games = store::category(4);
     for (const QString& typed :
@@ -133,10 +134,16 @@ TEST(ServerChannel, AFirstScreenIsTheSameWhicheverWayItIsPicked)
         connection.run(QStringLiteral("SET LOCAL enable_bitmapscan = off"));
         connection.run(QStringLiteral("SET LOCAL enable_seqscan = off"));
         const std::vector<server::Row> walked = connection.run(statements.walkedScreen, statements.values);
+        connection.run(QStringLiteral("RESET enable_bitmapscan"));
+        connection.run(QStringLiteral("RESET enable_seqscan"));
+        const std::vector<server::Row> bounded = connection.run(statements.boundedScreen, statements.values);
         const std::vector<server::Row> count = connection.run(statements.count, statements.values);
         connection.run(QStringLiteral("ROLLBACK"));
         EXPECT_EQ(sorted, plain);
         EXPECT_EQ(walked, plain);
+        // The first stretch of the order holds the list's first rows, if not all of a screen.
+        ASSERT_LE(bounded.size(), plain.size());
+        EXPECT_EQ(bounded, std::vector<server::Row>(plain.begin(), plain.begin() + bounded.size()));
 
         store::QueryChannel channel(QStringLiteral("picked"));
         channel.pointAt(uri);
@@ -155,7 +162,7 @@ TEST(ServerChannel, AFirstScreenIsTheSameWhicheverWayItIsPicked)
     channel.pointAt(uri);
     channel.setStatement(games.searchStatement(QStringLiteral("NEV"), QStringLiteral("ŐSZ"), true));
     channel.open();
-    EXPECT_EQ(channel.recordCount(), 300 - 3); // every tenth row, less those of them without a name
+    EXPECT_EQ(channel.recordCount(), 2500 - 25); // every tenth row, less those of them without a name
     EXPECT_TRUE(channel.fieldText(0, QStringLiteral("NEV")).startsWith(QStringLiteral("Ősz 0 a")) ||
                 channel.fieldText(0, QStringLiteral("NEV")).startsWith(QStringLiteral("ősz 0 a")))
         << channel.fieldText(0, QStringLiteral("NEV")).toStdString();
