@@ -148,8 +148,12 @@ void ProgramWindow::paint(CategoryGrid* grid)
 
 void ProgramWindow::waitUntilComplete()
 {
-    if (!runUntil([this] { return !m_window->browseQuery().isPending(); }, 600000))
-        fail(QStringLiteral("a search never completed"));
+    const Clock::time_point start = Clock::now();
+    while (m_window->browseQuery().isPending()) {
+        if (millisecondsSince(start) > 600000)
+            fail(QStringLiteral("a search never completed"));
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+    }
 }
 
 QStringList ProgramWindow::errors() const
