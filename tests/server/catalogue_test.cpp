@@ -4,7 +4,9 @@
 #include "store/schema.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QThread>
 #include <algorithm>
@@ -181,16 +183,18 @@ TEST(ServerFixture, AKilledRunLeavesNoServerBehind)
     child.setProcessEnvironment(environment);
     child.start(QCoreApplication::applicationFilePath(),
                 {QStringLiteral("--gtest_filter=ServerFixture.AKilledRunLeavesNoServerBehind")});
+    // The whole line, however the pipe splits it.
+    QString output;
     QString folder;
     while (folder.isEmpty() && child.waitForReadyRead(30000)) {
-        const QString output = QString::fromUtf8(child.readAllStandardOutput());
+        output += QString::fromUtf8(child.readAllStandardOutput());
         const qsizetype at = output.indexOf(QLatin1String("folder "));
-        if (at >= 0)
+        if (at >= 0 && output.indexOf(QLatin1Char('\n'), at) > at)
             folder = output.mid(at + 7).section(QLatin1Char('\n'), 0, 0);
     }
-    ASSERT_FALSE(folder.isEmpty()) << child.readAllStandardError().toStdString();
+    ASSERT_FALSE(folder.isEmpty()) << output.toStdString() << child.readAllStandardError().toStdString();
     QFile pidFile(folder + QStringLiteral("/data/postmaster.pid"));
-    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly)) << folder.toStdString();
     const pid_t postmaster = static_cast<pid_t>(QString::fromUtf8(pidFile.readLine()).trimmed().toInt());
     ASSERT_GT(postmaster, 0);
     ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
@@ -199,8 +203,15 @@ TEST(ServerFixture, AKilledRunLeavesNoServerBehind)
     waited.start();
     while (::kill(postmaster, 0) == 0 && waited.elapsed() < 10000)
         QThread::msleep(20);
-    EXPECT_NE(::kill(postmaster, 0), 0) << "the server outlived its test process";
+    // What the server wrote, for a failure below.
+    const auto serverLog = [&] {
+        QFile log(folder + QStringLiteral("/server.log"));
+        return log.open(QIODevice::ReadOnly) ? log.readAll().right(2000).toStdString() : std::string("(no log)");
+    };
+    EXPECT_NE(::kill(postmaster, 0), 0) << "the server outlived its test process:\n" << serverLog();
     // Another test process starting its server meanwhile may have removed the folder already.
     test_server::removeStaleFolders();
-    EXPECT_FALSE(QFileInfo::exists(folder));
+    EXPECT_FALSE(QFileInfo::exists(folder))
+        << "left behind:\n"
+        << QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).join(QLatin1Char(' ')).toStdString();
 }
