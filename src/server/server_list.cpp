@@ -145,7 +145,6 @@ ServerList::Statements ServerList::statementsFor(const store::ListPlan& plan)
                          .arg(identity, picked.join(QStringLiteral(", ")), filter, table, ordered)
                          .arg(boundedStretch)
                          .arg(pageSize));
-        statements.noRows = QStringLiteral("SELECT %1 FROM %2 WHERE false").arg(selectList(plan), table);
     }
     statements.reversed = select + reversed.join(QStringLiteral(", "));
     return statements;
@@ -156,7 +155,7 @@ ServerList::ServerList(std::unique_ptr<Connection> connection, const store::List
     : m_connection(std::move(connection)), m_release(std::move(release)), m_statements(statementsFor(plan))
 {
     try {
-        if (plan.scanTable() && another) {
+        if (plan.scanTable()) {
             openFiltered(another);
         } else if (m_statements.picked()) {
             openPicked(another);
@@ -258,35 +257,16 @@ void ServerList::openFiltered(const Acquire& another)
 
 void ServerList::openPicked(const Acquire& another)
 {
+    // The count runs beside a walk of the order index's first stretch, which is the first screen whenever the
+    // matches are not rare: a screenful of them within the stretch, or every match there is (none included).
     double countMs = 0;
-    double total = -1;
-    if (another) {
-        // The count runs beside a walk of the order index's first stretch, which is the first screen whenever
-        // the matches are not rare: a screenful of them within the stretch, or every match there is.
-        Table bounded = countBeside(another, m_statements.boundedScreen, countMs);
-        const int shown = static_cast<int>(bounded.rows.size());
-        if (shown == pageSize || shown == m_count) {
-            keepFirst(std::move(bounded));
-            return;
-        }
-    } else {
-        const auto started = std::chrono::steady_clock::now();
-        const std::vector<Table> counted =
-            m_connection->pipeline({{QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
-                                    {m_statements.count, m_statements.values},
-                                    {m_statements.total, {}}});
-        countMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
-        if (counted.size() != 3 || counted[1].rows.empty())
-            throw platform::Failure(QStringLiteral("the server gave no count of the list"));
-        m_count = counted[1].rows.front().front().value_or(QStringLiteral("0")).toInt();
-        total = counted[2].rows.empty() ? 0 : counted[2].rows.front().front().value_or(QStringLiteral("0")).toDouble();
-        if (m_count == 0) {
-            keepFirst(m_connection->table(m_statements.noRows));
-            return;
-        }
+    Table bounded = countBeside(another, m_statements.boundedScreen, countMs);
+    const int shown = static_cast<int>(bounded.rows.size());
+    if (shown == pageSize || shown == m_count) {
+        keepFirst(std::move(bounded));
+        return;
     }
-    if (total < 0)
-        total = m_connection->single(m_statements.total).toDouble();
+    const double total = m_connection->single(m_statements.total).toDouble();
     // Walking the order index passes about total / count entries for each row of the screen, each a fraction
     // of reading a matching row whole; sorting reads every match again, as the count just did, and compares it
     // with the screen's last row. The planner guesses how many rows a part of a word matches from a sample and

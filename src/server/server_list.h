@@ -32,8 +32,7 @@ public:
     using Acquire = std::function<std::unique_ptr<Connection>()>;
 
     // Starts the snapshot, counts and reads the first screen. Throws platform::Failure with the server's text.
-    ServerList(std::unique_ptr<Connection> connection, const store::ListPlan& plan, Release release,
-               Acquire another = {});
+    ServerList(std::unique_ptr<Connection> connection, const store::ListPlan& plan, Release release, Acquire another);
     ~ServerList() override;
     ServerList(const ServerList&) = delete;
     ServerList& operator=(const ServerList&) = delete;
@@ -52,12 +51,11 @@ public:
         QString firstScreen; // the rows' select limited to the first screen
         // A filter on a column of the order, other than a start entered at its place in the order index: the
         // first screen's rows are picked by their identity and order alone, in one of two ways (see openPicked),
-        // then read. The table's kept row count tells which way is shorter; nothing is read for no match.
+        // then read. The table's kept row count tells which way is shorter.
         QString total;
         QString walkedScreen;  // picked walking the order index
         QString sortedScreen;  // picked sorting every match
         QString boundedScreen; // picked walking the order index's first stretch only: may come short
-        QString noRows;        // no row, only the columns
         bool picked() const { return !walkedScreen.isEmpty(); }
         std::vector<Value> values;
     };

@@ -93,6 +93,19 @@ constexpr auto serverFrameBudget = std::chrono::milliseconds(3);
 // hardly begun when the frame is over is waited for.
 constexpr int leastProgress = 50;
 
+// A list completed in the background is reported from the event loop, where nothing would catch a failure of
+// what the caller does with it: such a failure goes to the caller's own failure report.
+void reportOpened(const std::function<void()>& whenOpen, const std::function<void(const QString&)>& whenFailed)
+{
+    try {
+        if (whenOpen)
+            whenOpen();
+    } catch (const std::exception& error) {
+        if (whenFailed)
+            whenFailed(QString::fromLocal8Bit(error.what()));
+    }
+}
+
 } // namespace
 
 // A filtered list collected on a worker thread, through a connection of its own. The first rows are published
@@ -607,13 +620,7 @@ void QueryChannel::finishServerSearch(quint64 generation)
         return;
     }
     install(std::move(list));
-    try {
-        if (finished->whenOpen)
-            finished->whenOpen();
-    } catch (const std::exception& error) {
-        if (finished->whenFailed)
-            finished->whenFailed(QString::fromLocal8Bit(error.what()));
-    }
+    reportOpened(finished->whenOpen, finished->whenFailed);
 }
 
 std::unique_ptr<PagedRowSet> QueryChannel::listRows(const ListPlan& plan)
@@ -685,14 +692,7 @@ void QueryChannel::finishPending(quint64 generation)
     finished->rows->show(std::move(identities), true);
     if (all > shown)
         emit rowsAppended();
-    // From the event loop, where nothing above would catch a failure of what follows.
-    try {
-        if (finished->whenOpen)
-            finished->whenOpen();
-    } catch (const std::exception& error) {
-        if (finished->whenFailed)
-            finished->whenFailed(QString::fromLocal8Bit(error.what()));
-    }
+    reportOpened(finished->whenOpen, finished->whenFailed);
 }
 
 void QueryChannel::abandonPending()
