@@ -97,6 +97,44 @@ int copyPages(sqlite3* source, const QString& copy)
     throw platform::Failure(text);
 }
 
+// The engine's own findings on a file: its integrity check, or why it cannot be read at all.
+QStringList fileDamage(const QString& path, int waitMilliseconds)
+{
+    try {
+        const CatalogueFile catalogue(path);
+        sqlite3_busy_timeout(catalogue.handle(), waitMilliseconds);
+        QStringList lines;
+        Query query(catalogue, QStringLiteral("PRAGMA integrity_check"));
+        while (query.next()) {
+            const QString line = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(query.get(), 0)));
+            if (line != QLatin1String("ok"))
+                lines << line;
+        }
+        return lines;
+    } catch (const platform::Failure& failure) {
+        return {failure.text()};
+    }
+}
+
+// What in the copy is not the catalogue's own. The copy is the catalogue page for page as it was at one moment, so
+// what the check finds in its tables and rows (a schema version, a missing table, tracks without their album) is
+// the catalogue's, whatever another program has written to it since. Only damage to the file itself can be the
+// copy's alone; it is compared with the catalogue's, read again after waiting for any writer. The catalogue is not
+// checked again as a whole: while a writer holds it, that check would fail on the lock and blame the copy for the
+// catalogue's own findings.
+QStringList damageOfTheCopy(const QString& copy, const QString& source)
+{
+    const QStringList damage = fileDamage(copy, 0);
+    if (damage.isEmpty())
+        return {};
+    const QStringList original = fileDamage(source, lockWaitMilliseconds);
+    QStringList own;
+    for (const QString& line : damage)
+        if (!original.contains(line))
+            own << line;
+    return own;
+}
+
 // A catalogue on a server into a new file, checked before it takes its name.
 int backupServer(const QString& uri, const QString& target, bool force, Streams streams)
 {
@@ -164,16 +202,10 @@ int backupCommand(const QStringList& args, Streams streams)
         // them (a copy is worth most before a repair); only a problem the copy alone has refuses it.
         const Findings copied = checkFile(copy.path());
         if (copied.code != 0) {
-            const Findings original = checkFile(source);
-            QStringList own;
-            for (const QString& line : copied.lines) {
-                if (!original.lines.contains(line) && !line.startsWith(QLatin1String("note: ")))
-                    own << line;
-            }
-            if (original.code == 0 || !own.isEmpty())
-                throw platform::Failure(
-                    QStringLiteral("the copy fails the check, so %1 was not written:\n  %2")
-                        .arg(target, (own.isEmpty() ? copied.lines : own).join(QStringLiteral("\n  "))));
+            const QStringList own = damageOfTheCopy(copy.path(), source);
+            if (!own.isEmpty())
+                throw platform::Failure(QStringLiteral("the copy fails the check, so %1 was not written:\n  %2")
+                                            .arg(target, own.join(QStringLiteral("\n  "))));
             warnings << QStringLiteral("%1 has problems of its own, and the copy has them too:").arg(source);
             for (const QString& line : copied.lines)
                 warnings << QStringLiteral("  ") + line;

@@ -66,13 +66,6 @@ bool wholeNumber(const QByteArray& text, qint64& value)
     return ok;
 }
 
-bool validUtf8(const QByteArray& bytes)
-{
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
-    const QString text = decoder(bytes);
-    return !decoder.hasError();
-}
-
 QString shown(const QByteArray& bytes)
 {
     const QString text = QString::fromUtf8(bytes);

@@ -2,6 +2,8 @@
 
 #include "platform/failure.h"
 
+#include <QStringDecoder>
+
 namespace catalogue_tool {
 
 namespace {
@@ -9,6 +11,13 @@ namespace {
 constexpr qint64 chunkSize = 1 << 16;
 
 } // namespace
+
+bool validUtf8(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = decoder(bytes);
+    return !decoder.hasError();
+}
 
 CsvReader::CsvReader(const QString& path) : m_file(path)
 {

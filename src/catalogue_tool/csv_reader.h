@@ -28,6 +28,9 @@ struct CsvError
     QString what;
 };
 
+// Whether bytes are UTF-8 text: what a CSV file written or read by the tool must hold.
+bool validUtf8(QByteArrayView bytes);
+
 class CsvReader
 {
 public:

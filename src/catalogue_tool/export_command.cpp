@@ -1,5 +1,6 @@
 #include "catalogue_tool/arguments.h"
 #include "catalogue_tool/catalogue_file.h"
+#include "catalogue_tool/csv_reader.h"
 #include "platform/failure.h"
 #include "server/connection.h"
 #include "server/server_schema.h"
@@ -8,7 +9,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <memory>
 #include <sqlite3.h>
+#include <vector>
 
 namespace catalogue_tool {
 
@@ -19,6 +22,8 @@ const Syntax syntax{
     QStringLiteral("Writes each of the seven tables of the catalogue FILE into DIR as TABLE.csv: UTF-8, a header\n"
                    "line, fields quoted as RFC 4180 says, lines ending in CR LF. A null is an empty field and an\n"
                    "empty text is \"\". DIR is created when missing; existing files are kept unless --force.\n"
+                   "A value that CSV cannot carry (binary data, or text that is not UTF-8) is refused with its\n"
+                   "table, row and column, and then nothing is written; 'backup' copies such a catalogue whole.\n"
                    "FILE may be a PostgreSQL connection URI: the files are then the same, byte for byte, as those of\n"
                    "a file with the same rows, read from one moment of the server.\n"),
     2,
@@ -50,32 +55,8 @@ void appendField(QByteArray& line, sqlite3_stmt* statement, int column)
     appendField(line, text ? text : "", sqlite3_column_bytes(statement, column));
 }
 
-// A CSV field is text: binary data that another program stored would come back as something else, so it is
-// refused before anything is written. The row and column are named, so that it can be found and mended.
-void refuseBinaryData(const CatalogueFile& catalogue, const store::TableDefinition& table, const QString& path)
-{
-    QStringList tests;
-    QStringList kinds;
-    for (const QString& column : table.columns) {
-        tests << QStringLiteral("typeof(%1) = 'blob'").arg(column);
-        kinds << QStringLiteral("typeof(%1)").arg(column);
-    }
-    Query query(catalogue, QStringLiteral("SELECT rowid, %1 FROM %2 WHERE %3 LIMIT 1")
-                               .arg(kinds.join(QStringLiteral(", ")), table.name, tests.join(QStringLiteral(" OR "))));
-    if (!query.next())
-        return;
-    for (int column = 0; column < table.columns.size(); ++column) {
-        if (qstrcmp(reinterpret_cast<const char*>(sqlite3_column_text(query.get(), column + 1)), "blob") == 0)
-            throw platform::Failure(QStringLiteral("%1: the row %2 of the table %3 holds binary data in the column %4, "
-                                                   "which a CSV file cannot carry; nothing was written")
-                                        .arg(path)
-                                        .arg(sqlite3_column_int64(query.get(), 0))
-                                        .arg(table.name, table.columns.at(column)));
-    }
-}
-
 // One table's CSV file, written in pieces so that a table of any size needs little memory. It takes its name
-// only when commit() is called: a failure leaves any earlier file as it was.
+// only when commit() is called: a failure leaves any earlier file as it was, and a file not committed is removed.
 class CsvFile
 {
 public:
@@ -97,12 +78,13 @@ public:
             m_line.clear();
         }
     }
-    quint64 commit()
+    quint64 rows() const { return m_rows; }
+    QString path() const { return m_file.fileName(); }
+    void commit()
     {
         m_file.write(m_line);
         if (!m_file.commit())
             throw platform::Failure(QStringLiteral("%1: %2").arg(m_file.fileName(), m_file.errorString()));
-        return m_rows;
     }
 
 private:
@@ -111,29 +93,54 @@ private:
     quint64 m_rows = 0;
 };
 
-quint64 exportTable(const CatalogueFile& catalogue, const store::TableDefinition& table, const QString& path)
+// A CSV field is UTF-8 text. Binary data, or text that is not UTF-8 (which another program may have stored, in
+// the older Central European code page for one), would come back as something else or not at all: 'import-csv'
+// refuses text that is not UTF-8, as it must to catch a file saved in another encoding. So the value is refused,
+// with its row and column so that it can be found and mended, rather than written as bytes that no reader of a
+// UTF-8 file could bring back; 'backup' copies such a catalogue as it is.
+void refuseUnfitValue(sqlite3_stmt* statement, const store::TableDefinition& table, int column, const QString& source)
 {
-    CsvFile csv(path, table);
-    Query query(
-        catalogue,
-        QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid").arg(table.columns.join(QStringLiteral(", ")), table.name));
+    const int type = sqlite3_column_type(statement, column + 1);
+    if (type == SQLITE_NULL || type == SQLITE_INTEGER || type == SQLITE_FLOAT)
+        return;
+    const auto refuse = [&](const QString& what, const QString& why) {
+        throw platform::Failure(QStringLiteral("%1: the row %2 of the table %3 holds %4 in the column %5, %6; nothing "
+                                               "was written")
+                                    .arg(source)
+                                    .arg(sqlite3_column_int64(statement, 0))
+                                    .arg(table.name, what, table.columns.at(column), why));
+    };
+    if (type == SQLITE_BLOB)
+        refuse(QStringLiteral("binary data"), QStringLiteral("which a CSV file cannot carry"));
+    const QByteArrayView text(reinterpret_cast<const char*>(sqlite3_column_text(statement, column + 1)),
+                              sqlite3_column_bytes(statement, column + 1));
+    if (!validUtf8(text))
+        refuse(QStringLiteral("text that is not UTF-8 (\"%1\")").arg(QString::fromUtf8(text).left(40)),
+               QStringLiteral("which 'import-csv' could not read back"));
+}
+
+// Writes the table into csv, which the caller commits once every table is written.
+void exportTable(const CatalogueFile& catalogue, const store::TableDefinition& table, CsvFile& csv,
+                 const QString& source)
+{
+    Query query(catalogue, QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
+                               .arg(table.columns.join(QStringLiteral(", ")), table.name));
     while (query.next()) {
         for (int column = 0; column < table.columns.size(); ++column) {
+            refuseUnfitValue(query.get(), table, column, source);
             if (column > 0)
                 csv.line() += ',';
-            appendField(csv.line(), query.get(), column);
+            appendField(csv.line(), query.get(), column + 1);
         }
         csv.endRow();
     }
-    return csv.commit();
 }
 
 // The same from a server, inside the caller's transaction. The rows come in the order of their identities, which
 // a copy from a file gives in the file's order (rowid), so that both write the same bytes; through a cursor, so that
 // a table of any size needs little memory.
-quint64 exportServerTable(server::Connection& connection, const store::TableDefinition& table, const QString& path)
+void exportServerTable(server::Connection& connection, const store::TableDefinition& table, CsvFile& csv)
 {
-    CsvFile csv(path, table);
     connection.run(
         QStringLiteral("DECLARE exported NO SCROLL CURSOR FOR SELECT %1 FROM %2 ORDER BY %3")
             .arg(table.columns.join(QStringLiteral(", ")), table.name.toLower(), server::identityColumn(table.name)));
@@ -153,7 +160,6 @@ quint64 exportServerTable(server::Connection& connection, const store::TableDefi
         }
     }
     connection.run(QStringLiteral("CLOSE exported"));
-    return csv.commit();
 }
 
 } // namespace
@@ -179,7 +185,7 @@ int exportCommand(const QStringList& args, Streams streams)
             return onServer ? !connection->single(QStringLiteral("SELECT to_regclass($1)"), {name.toLower()}).isEmpty()
                             : catalogue->hasTable(name);
         };
-        // Everything is checked before the first file is written, so a refusal leaves DIR as it was.
+        // The tables and DIR are checked before any file is written, so a refusal leaves DIR as it was.
         for (const store::TableDefinition& table : store::catalogueTables()) {
             if (!hasTable(table.name))
                 throw platform::Failure(QStringLiteral("%1: the catalogue has no table %2 ('mediatar-catalogue check' "
@@ -190,23 +196,37 @@ int exportCommand(const QStringList& args, Streams streams)
                 throw platform::Failure(QStringLiteral("%1: the file already exists (--force replaces it)").arg(path));
         }
         // One read transaction: the files show the catalogue at one moment even while the program writes to it.
-        if (onServer) {
+        if (onServer)
             connection->run(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
-        } else {
+        else
             sqlite3_exec(catalogue->handle(), "BEGIN", nullptr, nullptr, nullptr);
-            // A server's columns hold text and numbers only.
-            for (const store::TableDefinition& table : store::catalogueTables())
-                refuseBinaryData(*catalogue, table, source);
-        }
+        const bool made = !QFileInfo::exists(dir);
         if (!QDir().mkpath(dir))
             throw platform::Failure(QStringLiteral("%1: the folder cannot be created").arg(dir));
-        for (const store::TableDefinition& table : store::catalogueTables()) {
-            const QString path = QDir(dir).filePath(table.name + QStringLiteral(".csv"));
-            const quint64 rows =
-                onServer ? exportServerTable(*connection, table, path) : exportTable(*catalogue, table, path);
-            streams.out << qSetFieldWidth(20) << Qt::left << table.name << qSetFieldWidth(9) << Qt::right << rows
-                        << qSetFieldWidth(0) << Qt::left << " rows  " << path << "\n";
+        // The files take their names only when every table is written: a value refused in the last table leaves
+        // DIR as it was, with no mix of new and old files.
+        std::vector<std::unique_ptr<CsvFile>> files;
+        try {
+            for (const store::TableDefinition& table : store::catalogueTables()) {
+                files.push_back(
+                    std::make_unique<CsvFile>(QDir(dir).filePath(table.name + QStringLiteral(".csv")), table));
+                if (onServer)
+                    exportServerTable(*connection, table, *files.back());
+                else
+                    exportTable(*catalogue, table, *files.back(), source);
+            }
+        } catch (const platform::Failure&) {
+            files.clear();
+            if (made)
+                QDir().rmdir(dir);
+            throw;
         }
+        for (const std::unique_ptr<CsvFile>& csv : files)
+            csv->commit();
+        for (size_t i = 0; i < files.size(); ++i)
+            streams.out << qSetFieldWidth(20) << Qt::left << store::catalogueTables().at(i).name << qSetFieldWidth(9)
+                        << Qt::right << files.at(i)->rows() << qSetFieldWidth(0) << Qt::left << " rows  "
+                        << files.at(i)->path() << "\n";
         if (onServer)
             connection->run(QStringLiteral("COMMIT"));
     } catch (const platform::Failure& failure) {

@@ -6,9 +6,11 @@
 #include "server/server_rows.h"
 #include "server/server_schema.h"
 #include "store/connection_setup.h"
+#include "store/new_catalogue_file.h"
 #include "store/schema.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <array>
 #include <cstring>
 #include <functional>
@@ -415,11 +417,14 @@ void fill(RowWriter& out, int rows, std::uint64_t seed)
     }
 }
 
+// The rows go into a temporary file beside FILE, which takes the name only when it is complete: a run stopped at any
+// moment leaves no half-made catalogue under the name, and the next run removes what it left.
 void generate(const QString& file, int rows, std::uint64_t seed, const Progress& progress)
 {
+    store::checkNewTarget(file, false);
+    store::NewCatalogueFile made(file, QStringLiteral("generate"));
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-        SQLITE_OK) {
+    if (sqlite3_open_v2(made.path().toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         // The engine's "unable to open database file" says less than the system's own reason beside it.
         QString text = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
         if (db && sqlite3_system_errno(db) != 0)
@@ -429,7 +434,8 @@ void generate(const QString& file, int rows, std::uint64_t seed, const Progress&
     }
     try {
         store::prepareConnection(db);
-        // Rows first, indexes after: building an index once is far quicker than keeping it up row by row.
+        // Rows first, indexes after: building an index once is far quicker than keeping it up row by row. No
+        // journal: a failed run throws the whole file away.
         execute(db, "PRAGMA journal_mode = OFF");
         execute(db, "PRAGMA synchronous = OFF");
         execute(db, "PRAGMA cache_size = -131072");
@@ -445,7 +451,13 @@ void generate(const QString& file, int rows, std::uint64_t seed, const Progress&
         sqlite3_close(db);
         throw;
     }
-    sqlite3_close(db);
+    if (sqlite3_close(db) != SQLITE_OK)
+        throw platform::Failure(QStringLiteral("%1: %2").arg(made.path(), QString::fromUtf8(sqlite3_errmsg(db))));
+    // A file that appeared under the name meanwhile is someone else's: it is kept (told here, so that only a file
+    // made in the last instant before the rename could be replaced).
+    if (QFileInfo(file).exists() || QFileInfo(file).isSymLink())
+        throw platform::Failure(QStringLiteral("%1: the file already exists").arg(file));
+    made.commit();
 }
 
 // The same rows into a catalogue on a server, in one transaction: all of them or none.
@@ -475,9 +487,10 @@ const Syntax syntax{
     QStringLiteral("mediatar-catalogue generate FILE|URI --rows N [--seed S]"),
     QStringLiteral("Writes a new catalogue with N made-up rows in each of its seven tables (Hungarian artists,\n"
                    "titles, films, games and programs). The same N and seed always give the same rows.\n"
-                   "An existing FILE is never overwritten. FILE may be a PostgreSQL connection URI instead: the\n"
-                   "same rows then go, all or none, into the catalogue there, which 'create' made and which must\n"
-                   "hold no rows yet.\n"),
+                   "The file is written beside FILE under a temporary name and takes the name FILE only when it is\n"
+                   "complete, so a stopped run leaves no half-made catalogue. An existing FILE is never overwritten.\n"
+                   "FILE may be a PostgreSQL connection URI instead: the same rows then go, all or none, into the\n"
+                   "catalogue there, which 'create' made and which must hold no rows yet.\n"),
     1,
     {},
     {{QStringLiteral("--rows"), QStringLiteral("N"), true, 0, 100'000'000},
@@ -509,12 +522,6 @@ int generateCommand(const QStringList& args, Streams streams)
             generate(file, rows, seed, shown);
     } catch (const platform::Failure& failure) {
         progress.finish();
-        if (onServer) {
-            streams.err << "mediatar-catalogue generate: " << failure.text() << "\n";
-            return 1;
-        }
-        for (const QString& leftover : {file, file + QStringLiteral("-wal"), file + QStringLiteral("-shm")})
-            QFile::remove(leftover);
         streams.err << "mediatar-catalogue generate: " << failure.text() << "\n";
         return 1;
     }

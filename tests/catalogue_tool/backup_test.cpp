@@ -1,8 +1,10 @@
 #include "hungarian/hungarian.h"
+#include "store/schema.h"
 #include "support/catalogue_builder.h"
 #include "tool_support.h"
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 using namespace tool_test;
@@ -171,6 +173,81 @@ TEST_F(BackupTargetTest, aCatalogueWithProblemsOfItsOwnIsCopiedWithThemAndAWarni
     EXPECT_TRUE(run.err.contains(QStringLiteral("has problems of its own"))) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains(QStringLiteral("the table games is missing"))) << run.err.toStdString();
     EXPECT_EQ(queryRows(copy, QStringLiteral("SELECT count(*) FROM eloado")), QList<QVariantList>({{qlonglong(1)}}));
+}
+
+// A catalogue as another program makes it: the seven tables and their rows, nothing of the program's own (no kept
+// tables, schema version 0). The check finds its version; the copy has it too, and is made with that as a warning,
+// whether or not another program is writing to the file at the time.
+TEST_F(BackupTargetTest, aPlainCatalogueIsCopiedWithAWarningAlsoWhileAnotherProgramWritesIt)
+{
+    const QString source = path(QStringLiteral("sima.tnx"));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(source.toUtf8().constData(), &db), SQLITE_OK);
+    QString sql = QStringLiteral("BEGIN;");
+    for (const QString& statement : store::schemaStatements())
+        sql += statement + QLatin1Char(';');
+    for (int i = 0; i < 2000; ++i)
+        sql += QStringLiteral("INSERT INTO eloado (ELOADO, ALBUM) VALUES ('Előadó %1', 'Album');"
+                              "INSERT INTO szamok (CIM, eloado_azonosito) VALUES ('Dal', %2);")
+                   .arg(i)
+                   .arg(i + 1);
+    sql += QStringLiteral("PRAGMA user_version = 0; COMMIT;");
+    ASSERT_EQ(sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    const QString version =
+        QStringLiteral("warning:   the schema version is 0 where %1 is expected").arg(store::schemaVersion);
+
+    for (const bool written : {false, true}) {
+        SCOPED_TRACE(written ? "while written" : "idle");
+        const QString copy = path(written ? QStringLiteral("írás közben.tnx") : QStringLiteral("nyugalomban.tnx"));
+        std::unique_ptr<Writer> writer;
+        if (written) {
+            writer = std::make_unique<Writer>(source, "DELETE");
+            writer->waitForCommits(20);
+        }
+        const ToolRun run = runTool({QStringLiteral("backup"), source, copy});
+        if (writer) {
+            writer->waitForCommits(writer->commits() + 20);
+            writer->stop();
+            ASSERT_FALSE(writer->failed());
+        }
+        ASSERT_EQ(run.code, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(version)) << run.err.toStdString();
+        const QList<QVariantList> counts =
+            queryRows(copy, QStringLiteral("SELECT (SELECT count(*) FROM eloado), (SELECT count(*) FROM szamok), "
+                                           "(SELECT count(*) FROM sqlite_master WHERE name LIKE 'mediatar%'), "
+                                           "(SELECT user_version FROM pragma_user_version)"));
+        ASSERT_EQ(counts.size(), 1);
+        // As plain as the catalogue: the copy is not brought up to date on the way.
+        EXPECT_EQ(counts.first().at(2).toLongLong(), 0);
+        EXPECT_EQ(counts.first().at(3).toLongLong(), 0);
+        EXPECT_EQ(counts.first().at(1).toLongLong(), counts.first().at(0).toLongLong());
+        EXPECT_GE(counts.first().at(0).toLongLong(), written ? 2020 : 2000);
+    }
+}
+
+// Damage the catalogue has itself is no fault of the copy: the copy is made, with the engine's findings as a warning.
+TEST_F(BackupTargetTest, aCatalogueWithADamagedIndexIsCopiedWithTheDamageListed)
+{
+    TestCatalogue catalogue(dir.path());
+    for (int i = 0; i < 200; ++i)
+        catalogue.insert(QStringLiteral("games"), {QStringLiteral("Játék %1").arg(i), QString(), QString(), QString()});
+    catalogue.exec(QStringLiteral("CREATE INDEX games_kod ON games (KOD)"));
+    // The index loses its entries while the table keeps its rows: the engine's integrity check finds that.
+    catalogue.exec(QStringLiteral("PRAGMA writable_schema = ON"));
+    catalogue.exec(QStringLiteral("UPDATE sqlite_master SET sql = 'CREATE INDEX games_kod ON games (NEV)' "
+                                  "WHERE name = 'games_kod'"));
+    catalogue.exec(QStringLiteral("PRAGMA writable_schema = OFF"));
+    const ToolRun damaged = runTool({QStringLiteral("check"), catalogue.path()});
+    ASSERT_EQ(damaged.code, 1);
+    ASSERT_TRUE(damaged.out.contains(QStringLiteral("games_kod"))) << damaged.out.toStdString();
+
+    const QString copy = path(QStringLiteral("mentes.tnx"));
+    const ToolRun run = runTool({QStringLiteral("backup"), catalogue.path(), copy});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("has problems of its own"))) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QStringLiteral("games_kod"))) << run.err.toStdString();
+    EXPECT_EQ(queryRows(copy, QStringLiteral("SELECT count(*) FROM games")), QList<QVariantList>({{qlonglong(200)}}));
 }
 
 } // namespace

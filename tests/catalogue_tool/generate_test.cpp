@@ -2,10 +2,16 @@
 #include "store/schema.h"
 #include "support/bare_engine.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -94,6 +100,73 @@ TEST_F(GenerateTest, refusesAnExistingFileAndBadArguments)
     EXPECT_EQ(generate({file("b.tnx")}), 2);
     EXPECT_EQ(generate({"--rows", "10"}), 2);
     EXPECT_FALSE(QFile::exists(file("b.tnx")));
+}
+
+QStringList entries(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+// The tool as its own process, killed outright at moments spread over a whole run: whatever it had written, no file
+// under the name is left, and the next run writes the catalogue whole.
+TEST_F(GenerateTest, aRunKilledAtAnyMomentLeavesNoCatalogueAndTheNextRunSucceeds)
+{
+    const QStringList args = {QStringLiteral("generate"), file("k.tnx"), QStringLiteral("--rows=20000")};
+    QProcess tool;
+    QElapsedTimer whole;
+    whole.start();
+    tool.start(QStringLiteral(MEDIATAR_CATALOGUE_TOOL), args);
+    ASSERT_TRUE(tool.waitForFinished(300000));
+    ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().constData();
+    const qint64 duration = whole.elapsed();
+    const QStringList expected = everyRow(file("k.tnx"));
+    ASSERT_EQ(expected.size(), 7 * 20000);
+    ASSERT_TRUE(QFile::remove(file("k.tnx")));
+
+    int killed = 0;
+    for (int step = 1; step <= 6; ++step) {
+        SCOPED_TRACE(step);
+        tool.start(QStringLiteral(MEDIATAR_CATALOGUE_TOOL), args);
+        ASSERT_TRUE(tool.waitForStarted());
+        QThread::msleep(static_cast<unsigned long>(duration * step / 7));
+        tool.kill();
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        if (tool.exitStatus() != QProcess::CrashExit) {
+            // Finished before the kill came: a whole catalogue, which is taken away for the next moment.
+            ASSERT_EQ(tool.exitCode(), 0);
+            ASSERT_TRUE(QFile::remove(file("k.tnx")));
+            continue;
+        }
+        ++killed;
+        EXPECT_FALSE(QFile::exists(file("k.tnx")));
+        for (const QString& name : entries(dir.path()))
+            EXPECT_TRUE(name.startsWith(QLatin1String(".k.tnx.mediatar-generate-"))) << name.toStdString();
+    }
+    EXPECT_GE(killed, 3) << "the runs ended before they could be killed";
+
+    // The next run is not refused, and it clears away what the killed ones left.
+    ASSERT_EQ(generate({file("k.tnx"), "--rows", "20000"}), 0) << errors.toStdString();
+    EXPECT_EQ(entries(dir.path()), QStringList({QStringLiteral("k.tnx")}));
+    EXPECT_EQ(everyRow(file("k.tnx")), expected);
+}
+
+// A run that fails part way (here the file may not grow past 64 KiB, as on a full disk) says why, and takes its
+// half-made file with it.
+TEST_F(GenerateTest, aFailedRunSaysWhyAndLeavesNothing)
+{
+    QProcess tool;
+    tool.setChildProcessModifier([] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{65536, 65536};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    tool.start(QStringLiteral(MEDIATAR_CATALOGUE_TOOL),
+               {QStringLiteral("generate"), file("k.tnx"), QStringLiteral("--rows=3000")});
+    ASSERT_TRUE(tool.waitForFinished(120000));
+    EXPECT_EQ(tool.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(tool.exitCode(), 1);
+    EXPECT_TRUE(tool.readAllStandardError().startsWith("mediatar-catalogue generate: "));
+    EXPECT_EQ(entries(dir.path()), QStringList());
 }
 
 } // namespace

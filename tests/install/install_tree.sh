@@ -90,6 +90,18 @@ check_files()
         gzip -t "$gz" || fail "$gz is not a valid gzip file"
         gzip -dc "$gz" | grep -q "^\.TH .*\"Médiatár $version\"" || fail "$gz does not name version $version"
         gzip -dc "$gz" | grep -q -E '^\.SH (NAME|NÉV)$' || fail "$gz has no NAME section"
+        local warnings
+        warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$gz" 2>&1 >/dev/null || true)
+        [ -z "$warnings" ] || fail "$gz: $warnings"
+        # A catalogue on a server, which the program's help offers, is in its page too, with where the password
+        # belongs (a password in the URI shows in the process list).
+        local help text
+        help=$(QT_QPA_PLATFORM=offscreen "$usr/bin/$(basename "$page")" --help 2>&1 || true)
+        text=$(gzip -dc "$gz")
+        if grep -q -E 'postgresql://|URI' <<<"$help"; then
+            grep -q 'postgresql://' <<<"$text" || fail "$gz does not name the postgresql:// argument"
+            grep -q '~/\.pgpass' <<<"$text" || fail "$gz does not say that passwords go into ~/.pgpass"
+        fi
     done
     gzip -dc "$usr/share/doc/mediatar/changelog.gz" | head -1 | grep -q "^mediatar ($version) " ||
         fail "the changelog's first entry is not version $version"
