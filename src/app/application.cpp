@@ -39,6 +39,7 @@ int runMediatar(int argc, char* argv[], const QString& catalogue)
     platform::QtPlatform desktop;
     platform::Services services = desktop.services();
     MediatarApplication app(argc, argv, services.errors);
+    platform::keepSystemTextsInEnglish();
     QApplication::setApplicationName(QStringLiteral("Médiatár"));
     desktop_setup::prepareDesktop(app);
 

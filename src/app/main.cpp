@@ -1,5 +1,6 @@
 #include "app/application.h"
 #include "app/command_line.h"
+#include "server/connection.h"
 
 #include <cstdio>
 
@@ -10,6 +11,8 @@ int main(int argc, char* argv[])
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const app::CommandLine line = app::readCommandLine(arguments);
+    // The catalogue's URI keeps its password in line; the process list shows it without.
+    server::hidePasswordsFromProcessList(argc, argv);
     if (line.exitCode) {
         std::fputs(line.output.toLocal8Bit().constData(), line.toError ? stderr : stdout);
         return *line.exitCode;

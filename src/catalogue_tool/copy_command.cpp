@@ -12,7 +12,8 @@ const Syntax syntax{
     QStringLiteral("mediatar-catalogue copy SOURCE TARGET"),
     QStringLiteral("Copies a whole catalogue between a file and a PostgreSQL server, either way: one of SOURCE\n"
                    "and TARGET is a file, the other a connection URI (postgresql://user@host:port/dbname).\n"
-                   "To a server, the database must hold no catalogue yet; to a file, the file must not exist.\n"
+                   "To a server, the database must hold no catalogue yet, or an empty one that 'create' made;\n"
+                   "to a file, the file must not exist.\n"
                    "All or nothing: the rows of each table are counted on both sides, and when anything fails\n"
                    "or the counts differ, the target is left as it was. Passwords come from ~/.pgpass,\n"
                    "PGPASSWORD or a service file; the URI is printed without one.\n"),

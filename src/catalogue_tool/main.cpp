@@ -1,12 +1,20 @@
 #include "catalogue_tool/commands.h"
+#include "platform/failure.h"
+#include "server/connection.h"
 
 #include <QCoreApplication>
 #include <cstdio>
 
 int main(int argc, char* argv[])
 {
+    // The arguments as given, passwords in them included; the process list shows them without.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    server::hidePasswordsFromProcessList(argc, argv);
     QCoreApplication app(argc, argv);
+    platform::keepSystemTextsInEnglish();
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return catalogue_tool::run(app.arguments().mid(1), {out, err});
+    return catalogue_tool::run(arguments, {out, err});
 }

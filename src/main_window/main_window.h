@@ -62,6 +62,8 @@ public:
     // The settings save of a closing window; false when it failed and the user chose to stay.
     bool FormClose();
     void saveSettings();
+    // list.ini with this catalogue on line 1 and the language file on line 2, replacing the old file whole.
+    void writeSettings(const QString& catalogue);
     // Saves the settings; when that fails, asks whether to leave without them. False: the user stays.
     bool saveSettingsOrAskToLeave();
     // --- language
@@ -211,6 +213,8 @@ private:
 
     QString m_namedCatalogue;
     QHash<QString, QString> m_serverPasswords; // by the URI without password
+    int m_passwordPrompts = 0;                 // how often the user was asked for a server's password
+    bool m_passwordRefused = false;            // the server refused the one typed last: the next prompt says so
     bool m_leaveWithoutSaving = false;         // the user chose to leave although the settings could not be saved
     bool m_activatedOnce = false;
     bool m_inBrowse = false;

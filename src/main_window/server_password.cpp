@@ -11,7 +11,10 @@ store::PasswordSource TFoablak::passwordSource()
         const auto kept = m_serverPasswords.constFind(shownUri);
         if (kept != m_serverPasswords.constEnd())
             return *kept;
-        const std::optional<QString> typed = m_services.passwords.askPassword(shownUri);
+        ++m_passwordPrompts;
+        const bool refused = m_passwordRefused;
+        m_passwordRefused = false;
+        const std::optional<QString> typed = m_services.passwords.askPassword(shownUri, refused);
         if (typed)
             m_serverPasswords.insert(shownUri, *typed);
         return typed;

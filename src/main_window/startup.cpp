@@ -278,6 +278,15 @@ void TFoablak::readSettingsFile()
     languageFile = line(1);
     if (languageFile.isEmpty())
         languageFile = defaultLanguageFile;
+    // A password written into the URI by hand serves this start only: the file goes without it at once, whether
+    // the start succeeds or not, since anyone who may read the folder may read the file.
+    if (server::isServerUri(lastCatalogue) && server::withoutPassword(lastCatalogue) != lastCatalogue) {
+        try {
+            writeSettings(server::withoutPassword(lastCatalogue));
+        } catch (const platform::Failure&) {
+            // A folder that cannot be written keeps its file as it is; the close tries again.
+        }
+    }
 }
 
 void TFoablak::chooseStartCatalogue()
@@ -314,14 +323,24 @@ void TFoablak::chooseStartCatalogue()
 QString TFoablak::catalogueToOpen(const QString& chosen)
 {
     if (server::isServerUri(chosen)) {
-        try {
-            tryCatalogue(chosen, quintptr(this), passwordSource());
-        } catch (const platform::Failure& failure) {
-            // A refused password is asked for again at the next try rather than sent once more.
-            forgetServerPassword(chosen);
-            throw platform::Failure(openFailureText(chosen, failure.text()));
+        for (;;) {
+            const int promptsBefore = m_passwordPrompts;
+            try {
+                tryCatalogue(chosen, quintptr(this), passwordSource());
+                return chosen;
+            } catch (const platform::Failure& failure) {
+                // A refused password is never sent once more.
+                forgetServerPassword(chosen);
+                // One the user typed and the server refused is asked for again, for the same catalogue, until
+                // it is let in or the user gives up (Mégse); a wrong password written in the URI is not asked.
+                if (m_passwordPrompts > promptsBefore &&
+                    failure.text().contains(QLatin1String("password authentication failed"))) {
+                    m_passwordRefused = true;
+                    continue;
+                }
+                throw platform::Failure(openFailureText(chosen, failure.text()));
+            }
         }
-        return chosen;
     }
     const QFileInfo info(chosen);
     // Only a plain file is opened: a FIFO or a device would hold the window up for ever.
@@ -465,15 +484,19 @@ bool TFoablak::saveSettingsOrAskToLeave()
 
 void TFoablak::saveSettings()
 {
+    // A server catalogue is remembered without its password: that comes from libpq's own sources or the
+    // password prompt at the next start.
+    lastCatalogue = shownCatalogueName();
+    writeSettings(lastCatalogue);
+}
+
+void TFoablak::writeSettings(const QString& catalogue)
+{
     if (settingsDir.isEmpty())
         settingsDir = programDir;
     const QString tempPath = settingsDir + settingsTempName;
     const QString settingsPath = settingsDir + settingsFileName;
-    // A server catalogue is remembered without its password: that comes from libpq's own sources or the
-    // password prompt at the next start.
-    lastCatalogue = shownCatalogueName();
-    const QByteArray bytes =
-        encodeSettings(lastCatalogue + QStringLiteral("\r\n") + languageFile + QStringLiteral("\r\n"));
+    const QByteArray bytes = encodeSettings(catalogue + QStringLiteral("\r\n") + languageFile + QStringLiteral("\r\n"));
     if (!QDir().mkpath(settingsDir))
         throw platform::Failure(QStringLiteral("%1: %2").arg(settingsDir, systemText(errno)));
     // The new settings are written whole and flushed before they replace the old file in one rename,
@@ -528,7 +551,16 @@ void TFoablak::connectChannels()
 
 void TFoablak::setWindowTitleFromSlot()
 {
-    setWindowTitle(m_textSlots.text(1) + QLatin1Char(' ') + shownCatalogueName());
+    QString shown = shownCatalogueName();
+    // A URI says an accented or spaced database name in percent-encoded UTF-8; the title says it as the user
+    // reads it. list.ini keeps the URI as it was given.
+    if (server::isServerUri(shown)) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString decoded = utf8.decode(QByteArray::fromPercentEncoding(shown.toUtf8()));
+        if (!utf8.hasError())
+            shown = decoded;
+    }
+    setWindowTitle(m_textSlots.text(1) + QLatin1Char(' ') + shown);
 }
 
 QString TFoablak::shownCatalogueName() const

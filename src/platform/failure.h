@@ -47,6 +47,10 @@ QString failureReport(const QString& couldNotDo, const QString& original);
 // What a known text of the database engine, of the system or of the runtime means, in Hungarian; empty when
 // the text is not a known one.
 QString explainOriginal(const QString& original);
+// The system's and the client libraries' own texts in English, whatever the user's language: the program explains
+// them in Hungarian by their English wording and shows the original after it. Call once the application object
+// has set the locale.
+void keepSystemTextsInEnglish();
 
 // Whether a text needs a Hungarian sentence in front of it: an engine's, a system's or a runtime's text, as
 // opposed to a message of the program's own, which is shown as it stands.

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <cerrno>
+#include <clocale>
 #include <cstring>
 #include <vector>
 
@@ -79,13 +80,23 @@ const ServerText serverTexts[] = {
     {"no pg_hba\\.conf entry", "A szerver erről a gépről ezzel a felhasználóval nem enged be."},
     {"(?:Peer|Ident) authentication failed",
      "A szerver csak a gépen azonos nevű felhasználót engedi be ezen a kapcsolaton."},
+    // An ended session first: over TLS libpq says "SSL connection has been closed unexpectedly", which is no
+    // fault of the encryption.
+    {"terminating connection due to administrator command",
+     "A szervert leállították vagy újraindították, és közben bontotta a kapcsolatot."},
+    {"server closed the connection unexpectedly|SSL connection has been closed unexpectedly",
+     "A szerver váratlanul bontotta a kapcsolatot (leállt, újraindult, vagy megszakadt a hálózat)."},
     {"SSL|certificate", "A titkosított (TLS) kapcsolat nem jött létre: a szerver nem támogatja, vagy a tanúsítványa "
                         "nem fogadható el."},
     {"timeout expired", "A szerver nem válaszolt időben."},
-    {"terminating connection due to administrator command",
-     "A szervert leállították vagy újraindították, és közben bontotta a kapcsolatot."},
-    {"server closed the connection unexpectedly",
-     "A szerver váratlanul bontotta a kapcsolatot (leállt, újraindult, vagy megszakadt a hálózat)."},
+    {"canceling statement due to lock timeout",
+     "A katalógust egy másik felhasználó éppen módosítja, és nem engedte el időben; semmi sem változott, próbáld "
+     "újra később."},
+    {"canceling statement due to statement timeout",
+     "A szerver nem végezte el a műveletet időben (túlterhelt, vagy nem válaszol); semmi sem változott."},
+    {"canceling statement due to user request", "A művelet megszakadt; semmi sem változott."},
+    {"invalid (?:URI query parameter:|connection option) \"([^\"]*)\"",
+     "A szerver címében ismeretlen paraméter áll: %1."},
     {"the database system is (?:starting up|shutting down|in recovery mode)",
      "A szerver éppen indul vagy leáll; próbáld újra később."},
     {"too many clients", "A szerverhez túl sokan kapcsolódnak; próbáld újra később."},
@@ -168,6 +179,13 @@ QString explainSystemText(const QString& text)
 }
 
 } // namespace
+
+void keepSystemTextsInEnglish()
+{
+    // Only the messages' category: numbers, dates and the code page stay the user's. gettext ignores LANGUAGE
+    // under the "C" messages locale, so libpq's and the C library's texts come untranslated.
+    std::setlocale(LC_MESSAGES, "C");
+}
 
 Failure Failure::described(const QString& couldNotDo, const QString& original)
 {

@@ -71,7 +71,8 @@ public:
     virtual ~PasswordPrompt() = default;
     // Asks for the password of a server catalogue, named by its URI without any password; nothing when the
     // user declines. The answer is never stored: it lives only as long as the connection needs it.
-    virtual std::optional<QString> askPassword(const QString& shownUri) = 0;
+    // refused: the server has just refused the password the user typed for it, which the prompt says.
+    virtual std::optional<QString> askPassword(const QString& shownUri, bool refused) = 0;
 };
 
 class ProgramDirectory

@@ -103,19 +103,21 @@ QString QtSaveFileChooser::chooseSaveFile(const QString& title, const QString& s
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
-QString passwordQuestion(const QString& shownUri)
+QString passwordQuestion(const QString& shownUri, bool refused)
 {
-    return QStringLiteral("Jelszó a katalógushoz:\r%1").arg(shownUri);
+    const QString question = QStringLiteral("Jelszó a katalógushoz:\r%1").arg(shownUri);
+    return refused ? QStringLiteral("A szerver nem fogadta el a jelszót.\r\r") + question : question;
 }
 
-std::optional<QString> QtPasswordPrompt::askPassword(const QString& shownUri)
+std::optional<QString> QtPasswordPrompt::askPassword(const QString& shownUri, bool refused)
 {
     QInputDialog dialog(QApplication::activeWindow());
     dialog.setWindowTitle(QCoreApplication::applicationName());
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setTextEchoMode(QLineEdit::Password);
     // The dialog's label has a buddy, so a single & would be taken for a shortcut mark and vanish from the URI.
-    dialog.setLabelText(displayText(passwordQuestion(shownUri)).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    dialog.setLabelText(
+        displayText(passwordQuestion(shownUri, refused)).replace(QLatin1Char('&'), QStringLiteral("&&")));
     dialog.setOkButtonText(QStringLiteral("OK"));
     dialog.setCancelButtonText(QStringLiteral("Mégse"));
     if (dialog.exec() != QDialog::Accepted)

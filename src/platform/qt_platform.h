@@ -46,7 +46,7 @@ public:
 class QtPasswordPrompt : public PasswordPrompt
 {
 public:
-    std::optional<QString> askPassword(const QString& shownUri) override;
+    std::optional<QString> askPassword(const QString& shownUri, bool refused) override;
 };
 
 class ExecutableDirectory : public ProgramDirectory
@@ -74,7 +74,7 @@ private:
 };
 
 // The text of the password prompt for the catalogue at shownUri.
-QString passwordQuestion(const QString& shownUri);
+QString passwordQuestion(const QString& shownUri, bool refused);
 
 // Message texts keep CR as their line break; a Qt box wants LF.
 QString displayText(const QString& text);

@@ -45,9 +45,10 @@ QString ScriptedSaveFileChooser::chooseSaveFile(const QString& title, const QStr
     return choice;
 }
 
-std::optional<QString> ScriptedPasswordPrompt::askPassword(const QString& shownUri)
+std::optional<QString> ScriptedPasswordPrompt::askPassword(const QString& shownUri, bool refused)
 {
     asked.append(shownUri);
+    refusedBefore.append(refused);
     if (m_answers.empty())
         return std::nullopt;
     const std::optional<QString> answer = m_answers.front();

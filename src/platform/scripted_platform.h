@@ -88,14 +88,15 @@ public:
 class ScriptedPasswordPrompt : public PasswordPrompt
 {
 public:
-    std::optional<QString> askPassword(const QString& shownUri) override;
+    std::optional<QString> askPassword(const QString& shownUri, bool refused) override;
 
     // Scripts the next prompt: a password typed and confirmed, or Mégse. A prompt with nothing scripted is
     // declined.
     void answerNext(const QString& password) { m_answers.push_back(password); }
     void declineNext() { m_answers.push_back(std::nullopt); }
 
-    QStringList asked; // the URIs shown by the prompts, in order
+    QStringList asked;         // the URIs shown by the prompts, in order
+    QList<bool> refusedBefore; // whether each prompt said that the last password was refused
 
 private:
     std::deque<std::optional<QString>> m_answers;

@@ -4,6 +4,9 @@
 
 #include <QByteArray>
 #include <QRegularExpression>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
 #include <libpq-fe.h>
 
 namespace server {
@@ -42,6 +45,25 @@ QString withoutPassword(const QString& uri)
     if (rest.endsWith(QLatin1Char('&')) || rest.endsWith(QLatin1Char('?')))
         rest.chop(1);
     return uri.left(start) + authority + rest;
+}
+
+void hidePasswordsFromProcessList(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QString given = QString::fromLocal8Bit(argv[i]);
+        if (!isServerUri(given))
+            continue;
+        const QByteArray hidden = withoutPassword(given).toLocal8Bit();
+        const std::size_t length = std::strlen(argv[i]);
+        if (hidden == QByteArray(argv[i]))
+            continue;
+        // What /proc shows as the command line is this memory: the shorter text goes over it, and the bytes
+        // after it are cleared. A text that would not fit (never, as it only loses characters) clears it all.
+        const std::size_t fits = static_cast<std::size_t>(hidden.size());
+        const std::size_t kept = fits <= length ? fits : 0;
+        std::memcpy(argv[i], hidden.constData(), kept);
+        std::memset(argv[i] + kept, 0, length - kept);
+    }
 }
 
 namespace {
@@ -111,15 +133,30 @@ void Canceller::cancel()
 
 namespace {
 
+// How long a connection attempt may take when neither the URI nor PGCONNECT_TIMEOUT says: a server that accepts
+// and never answers (a sleeping NAS, a firewall that drops packets) would otherwise hold the start for minutes.
+const char defaultConnectTimeout[] = "10";
+
 // Connects with the URI as given, or with a password beside it: the password goes as its own keyword, so it is
-// never pasted into the URI, nor does it leave this connection.
+// never pasted into the URI, nor does it leave this connection. The program's defaults go before the URI, whose
+// own values come later and so win.
 pg_conn* connectTo(const QByteArray& uri, const std::optional<QByteArray>& password)
 {
-    if (!password)
-        return PQconnectdb(uri.constData());
-    const char* keywords[] = {"dbname", "password", nullptr};
-    const char* values[] = {uri.constData(), password->constData(), nullptr};
-    return PQconnectdbParams(keywords, values, 1);
+    std::vector<const char*> keywords;
+    std::vector<const char*> values;
+    if (!qEnvironmentVariableIsSet("PGCONNECT_TIMEOUT")) {
+        keywords.push_back("connect_timeout");
+        values.push_back(defaultConnectTimeout);
+    }
+    keywords.push_back("dbname");
+    values.push_back(uri.constData());
+    if (password) {
+        keywords.push_back("password");
+        values.push_back(password->constData());
+    }
+    keywords.push_back(nullptr);
+    values.push_back(nullptr);
+    return PQconnectdbParams(keywords.data(), values.data(), 1);
 }
 
 } // namespace
@@ -146,7 +183,21 @@ Connection::Connection(const QString& uri, const PasswordSource& passwords) : m_
     }
     // Catalogue text is UTF-8 whatever the server's or the client's locale.
     PQsetClientEncoding(m_connection, "UTF8");
+    PQsetNoticeReceiver(m_connection, &Connection::receiveNotice, this);
     run(QStringLiteral("SET client_min_messages = warning"));
+}
+
+// A message that comes while no statement runs is handed over as a notice: a session the server ends while it is
+// idle says why so. That is kept for the message of the next action; the server's warnings go to the error
+// output as libpq would write them.
+void Connection::receiveNotice(void* self, const pg_result* notice)
+{
+    const QString severity = QString::fromUtf8(PQresultErrorField(notice, PG_DIAG_SEVERITY_NONLOCALIZED));
+    const QString text = serverText(PQresultErrorMessage(notice));
+    if (severity == QLatin1String("FATAL") || severity == QLatin1String("PANIC"))
+        static_cast<Connection*>(self)->m_endedBecause = text;
+    else
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
 Connection::~Connection()
@@ -310,6 +361,34 @@ Table Connection::table(const QString& sql, const std::vector<Value>& values)
 bool Connection::broken() const
 {
     return !m_connection || PQstatus(m_connection) != CONNECTION_OK;
+}
+
+bool Connection::lost()
+{
+    // What the socket holds is read without waiting: a server that ended the session while it was idle (a
+    // restart, an administrator) has said why there, then closed it. The end shows only on a read after the one
+    // that took the message, so the socket is read for as long as it has something.
+    for (int reads = 0; reads < 8 && m_connection && !m_sent && !broken(); ++reads) {
+        pollfd ready{PQsocket(m_connection), POLLIN, 0};
+        if (ready.fd < 0 || ::poll(&ready, 1, 0) != 1)
+            break;
+        if (PQconsumeInput(m_connection) != 1)
+            break;
+    }
+    // What was read is looked at: the server's last word reaches the notice receiver. A session the server has
+    // ended is over even before its socket says so.
+    if (m_connection && !m_sent)
+        PQisBusy(m_connection);
+    return broken() || !m_endedBecause.isEmpty();
+}
+
+QString Connection::lossText() const
+{
+    QString text = m_connection ? serverText(PQerrorMessage(m_connection)) : QString();
+    if (text.isEmpty())
+        text = QStringLiteral("server closed the connection unexpectedly");
+    // The server's own word on why it ended the session (a restart, an administrator) comes first.
+    return m_endedBecause.isEmpty() ? text : m_endedBecause + QLatin1Char('\n') + text;
 }
 
 bool Connection::inTransaction() const

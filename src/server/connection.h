@@ -9,6 +9,7 @@
 
 struct pg_conn;
 struct pg_cancel;
+struct pg_result;
 
 // A connection to a catalogue on a PostgreSQL server, through libpq. Every value travels as a bound parameter
 // (PQexecParams); the statement texts hold names and fixed pieces only.
@@ -31,6 +32,10 @@ struct Table
 bool isServerUri(const QString& name);
 // The URI with any password left out (the user part and a password=... parameter), for messages and titles.
 QString withoutPassword(const QString& uri);
+
+// Overwrites, in the process's own argument memory, the password of every server URI among the arguments, so that
+// the process list shows them without it. The caller keeps its own copy of the arguments as given.
+void hidePasswordsFromProcessList(int argc, char** argv);
 
 // Where a password comes from when the server asks for one that libpq's own sources (~/.pgpass, PGPASSWORD, a
 // service file) do not give: given the URI without its password, the password, or nothing when the user
@@ -85,6 +90,11 @@ public:
     // The connection to the server is gone (the server stopped or restarted, the network failed): every
     // statement fails until a new connection is made.
     bool broken() const;
+    // The same, after reading what has come on the socket meanwhile (never waiting): a connection the server
+    // ended while it was idle shows it only then.
+    bool lost();
+    // Why the connection was lost, as libpq and the server said it.
+    QString lossText() const;
     // Inside a transaction (or a failed one not yet rolled back).
     bool inTransaction() const;
     // The server process serving this connection.
@@ -105,8 +115,11 @@ public:
 private:
     std::vector<Table> readToSync(QString& failure);
 
+    static void receiveNotice(void* self, const pg_result* notice);
+
     pg_conn* m_connection = nullptr;
-    QString m_uri; // without password
+    QString m_uri;          // without password
+    QString m_endedBecause; // what the server said when it ended the session while it was idle
     int m_changed = 0;
     bool m_sent = false;
 };

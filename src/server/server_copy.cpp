@@ -124,7 +124,20 @@ template <typename Body> CopyCounts fromFileToServer(const QString& path, const 
 
 CopyCounts copyFileToServer(const QString& path, const QString& uri)
 {
-    return fromFileToServer(path, uri, [](Connection& connection) { writeServerSchema(connection); });
+    return fromFileToServer(path, uri, [](Connection& connection) {
+        // An empty database gets the catalogue's tables first; a catalogue that `create` made, still without
+        // rows, is filled as it is. A catalogue with rows, or only part of one, is refused.
+        bool anyTable =
+            !connection.single(QStringLiteral("SELECT to_regclass($1)"), {QString::fromLatin1(rowCountsTable)})
+                 .isEmpty();
+        for (const store::TableDefinition& table : store::catalogueTables())
+            anyTable = anyTable ||
+                       !connection.single(QStringLiteral("SELECT to_regclass($1)"), {table.name.toLower()}).isEmpty();
+        if (anyTable)
+            prepareForRows(connection, false);
+        else
+            writeServerSchema(connection);
+    });
 }
 
 CopyCounts fillServerCatalogue(const QString& path, const QString& uri, bool replaceRows)

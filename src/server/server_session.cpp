@@ -56,6 +56,14 @@ QString tableList()
     return names.join(QStringLiteral(", "));
 }
 
+// A write waits this long for another user's lock, and a statement of the window's runs this long at most, before
+// the action gives up with a message: a stuck writer elsewhere or a stalled server never holds the window for good.
+void limitWaits(Connection& connection)
+{
+    connection.run(QStringLiteral("SET lock_timeout = '15s'"));
+    connection.run(QStringLiteral("SET statement_timeout = '60s'"));
+}
+
 } // namespace
 
 QString serverSql(const QString& sql)
@@ -189,16 +197,20 @@ Session::Session(const QString& uri, PasswordSource passwords)
             QStringLiteral("%1: ez az adatbázis nem Médiatár-katalógus (nincsenek benne a katalógus táblái), ezért "
                            "a program nem nyitja meg, és nem is változtat rajta.")
                 .arg(m_shown));
-    // A role that may not write every table, or a server that takes no writes (a standby), reads only.
+    // A role that may not write every table, or a server that takes no writes (a standby), reads only. Every
+    // write also updates the kept counts (the triggers run with the writer's rights), so a role that may not
+    // update them could write nothing either.
     m_readOnly =
         m_command->single(QStringLiteral("SELECT pg_is_in_recovery() OR current_setting('transaction_read_only') "
                                          "= 'on' OR NOT coalesce(bool_and(has_table_privilege(t, 'INSERT') AND "
                                          "has_table_privilege(t, 'UPDATE') AND has_table_privilege(t, "
-                                         "'DELETE')), false) FROM unnest(ARRAY[%1]) AS t WHERE "
+                                         "'DELETE')), false) OR (to_regclass('%2') IS NOT NULL AND NOT "
+                                         "has_table_privilege('%2', 'UPDATE')) FROM unnest(ARRAY[%1]) AS t WHERE "
                                          "to_regclass(t) IS NOT NULL")
-                              .arg(tables)) == QLatin1String("t");
+                              .arg(tables, QLatin1String(rowCountsTable))) == QLatin1String("t");
     if (!m_readOnly)
         upgradeServerSchema(*m_command);
+    limitWaits(*m_command);
 }
 
 Session::~Session()
@@ -224,16 +236,21 @@ std::unique_ptr<Connection> Session::connectAgain() const
 
 Connection& Session::command()
 {
-    if (m_command && !m_command->broken())
+    // A connection the server ended while the program was idle (a restart at night) is noticed here, before the
+    // action sends anything, and made again: the action then runs whole on the new one.
+    if (m_command && !m_command->lost())
         return *m_command;
     // Within a transaction a lost connection is the end of it: the server has rolled it back, and the
     // statements after it must not run on their own.
     if (m_inTransaction)
-        throw platform::Failure(QStringLiteral("server closed the connection unexpectedly"));
+        throw platform::Failure(m_command ? m_command->lossText()
+                                          : QStringLiteral("server closed the connection unexpectedly"));
     if (m_command)
         forgetOwn(*m_command);
     m_command.reset();
-    m_command = connectAgain();
+    std::unique_ptr<Connection> connection = connectAgain();
+    limitWaits(*connection);
+    m_command = std::move(connection);
     return *m_command;
 }
 

@@ -6,6 +6,7 @@
 #include "support/window_fixture.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -110,6 +111,15 @@ TEST_F(ServerOpeningTest, aServerCatalogueNamedOnTheCommandLineKeepsItsAccentedN
     EXPECT_EQ(settings, settingsWith(shown));
     EXPECT_FALSE(settings.contains("Titkos"));
 
+    // Percent-encoded, as a URI may say it: the title reads as the user writes the name, list.ini keeps the URI.
+    const QString encoded =
+        QStringLiteral("postgresql://postgres@/gy%C5%B1jtem%C3%A9ny?host=%1").arg(server().folder());
+    TFoablak& fromEncoded = start(encoded);
+    expectNoErrors();
+    EXPECT_EQ(fromEncoded.windowTitle(), title(shown));
+    fromEncoded.KilepesClick();
+    EXPECT_EQ(folder.readBytes("list.ini"), settingsWith(encoded));
+
     // The next start finds it in list.ini; so it does when list.ini was written by hand in UTF-8.
     for (const QByteArray& written : {settings, shown.toUtf8() + "\r\nHU_magyar.lng\r\n"}) {
         folder.writeBytes(QStringLiteral("list.ini"), written);
@@ -120,16 +130,18 @@ TEST_F(ServerOpeningTest, aServerCatalogueNamedOnTheCommandLineKeepsItsAccentedN
     }
 }
 
-TEST_F(ServerOpeningTest, aPasswordTypedAtThePromptOpensTheCatalogueAndIsAskedOnce)
+TEST_F(ServerOpeningTest, aPasswordTypedAtThePromptIsAskedAgainWhenRefusedAndOnlyThen)
 {
     serverCatalogue(QStringLiteral("jelszavas_lista"));
     const QString uri = server().passwordUri(QStringLiteral("jelszavas_lista"));
     folder.writeSettings(uri);
+    // A typing mistake first: asked again, and the right one lets the user in.
+    desktop.passwords.answerNext(QStringLiteral("elgépelt"));
     desktop.passwords.answerNext(PostgresServer::rolePassword());
 
     TFoablak& main = start();
     expectNoErrors();
-    EXPECT_EQ(desktop.passwords.asked, QStringList{uri});
+    EXPECT_EQ(desktop.passwords.asked, (QStringList{uri, uri}));
     EXPECT_EQ(countLabel()->text(), QStringLiteral("3"));
     EXPECT_EQ(main.windowTitle(), title(uri));
 
@@ -141,7 +153,7 @@ TEST_F(ServerOpeningTest, aPasswordTypedAtThePromptOpensTheCatalogueAndIsAskedOn
     EXPECT_EQ(desktop.files.startedAt, QStringList{QString()});
     EXPECT_EQ(tabs()->currentIndex(), 0);
     EXPECT_EQ(countLabel()->text(), QStringLiteral("3"));
-    EXPECT_EQ(desktop.passwords.asked.size(), 1);
+    EXPECT_EQ(desktop.passwords.asked.size(), 2);
 
     // A file that is no catalogue: reported, and the server catalogue stays.
     folder.writeBytes(QStringLiteral("jegyzet.tnx"), QByteArray("nem adatbázis\n").repeated(50));
@@ -176,19 +188,24 @@ TEST_F(ServerOpeningTest, aDeclinedOrRefusedPasswordIsReportedAndTheOpenDialogFo
     EXPECT_EQ(first.windowTitle(), title(catalogue->path()));
     EXPECT_EQ(countLabel()->text(), QStringLiteral("2"));
 
-    // A wrong password: told so; the dialog is cancelled and the user leaves. The server catalogue is still
-    // the one remembered, and the wrong password went nowhere.
+    // A wrong password: the prompt asks again for the same catalogue and says why; a second wrong one, and
+    // the third prompt is declined. Told once; the dialog is cancelled and the user leaves. The server
+    // catalogue is still the one remembered, and the wrong passwords went nowhere.
     desktop.errors.reports.clear();
     desktop.passwords.asked.clear();
+    desktop.passwords.refusedBefore.clear();
     desktop.files.startedAt.clear();
     folder.writeSettings(uri);
     desktop.passwords.answerNext(QStringLiteral("rossz jelszó"));
+    desktop.passwords.answerNext(QStringLiteral("rossz megint"));
+    desktop.passwords.declineNext();
     desktop.files.cancelNext();
     desktop.prompts.answerNext(Answer::No);
     TFoablak& second = start();
     ASSERT_EQ(desktop.errors.reports.size(), 1);
-    expectServerReport(desktop.errors.reports.first(), uri, QStringLiteral("nem fogadta el a jelszót"));
-    EXPECT_EQ(desktop.passwords.asked, QStringList{uri});
+    expectServerReport(desktop.errors.reports.first(), uri, QStringLiteral("jelszót kér"));
+    EXPECT_EQ(desktop.passwords.asked, (QStringList{uri, uri, uri}));
+    EXPECT_EQ(desktop.passwords.refusedBefore, (QList<bool>{false, true, true}));
     EXPECT_EQ(desktop.files.startedAt, QStringList{QString()});
     EXPECT_TRUE(second.startAborted);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !second.isVisible(); }, 2000));
@@ -210,6 +227,8 @@ TEST_F(ServerOpeningTest, aServerCatalogueThatCannotBeOpenedLeavesItsPasswordNow
     desktop.prompts.answerNext(Answer::Yes);
     desktop.files.chooseNext(catalogue->path());
     TFoablak& main = start();
+    // The password written by hand is off the file at once, before the program closes.
+    EXPECT_EQ(folder.readBytes("list.ini"), settingsWith(shown));
     ASSERT_EQ(desktop.errors.reports.size(), 1);
     const QString report = desktop.errors.reports.first();
     EXPECT_TRUE(report.startsWith(openFailure + shown + QLatin1Char('\r'))) << report.toStdString();
@@ -271,3 +290,47 @@ TEST_F(ServerOpeningTest, anUnreachableServerIsToldInHungarianAndTheProgramGoesO
 }
 
 } // namespace
+
+// A home server restarts at night: every session of the program is ended while the window is idle. The next
+// search, tab change and deletion each just work, with no message.
+TEST_F(ServerOpeningTest, afterAServerRestartTheNextActionsJustWork)
+{
+    const QString uri = serverCatalogue(QStringLiteral("ejjel_ujraindul"));
+    folder.writeSettings(uri);
+    TFoablak& main = start();
+    expectNoErrors();
+    const auto restart = [&] {
+        server::Connection admin(server().uri(QStringLiteral("postgres")));
+        admin.run(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = $1"),
+                  {QStringLiteral("ejjel_ujraindul")});
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return admin.single(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = $1"),
+                                    {QStringLiteral("ejjel_ujraindul")}) == QLatin1String("0");
+            },
+            5000));
+    };
+
+    restart();
+    searchBox()->setText(QStringLiteral("Zor"));
+    waitForLists();
+    expectNoErrors();
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("1"));
+    searchBox()->clear();
+    waitForLists();
+
+    restart();
+    switchToTab(4);
+    expectNoErrors();
+    EXPECT_EQ(grid("DBGrid6")->model()->rowCount(), 1);
+
+    restart();
+    clickCell(QStringLiteral("DBGrid6"), 0);
+    desktop.prompts.answerNext(Answer::Yes);
+    QTest::mouseClick(widget<QPushButton>("Adat_torlese"), Qt::LeftButton);
+    waitForLists();
+    expectNoErrors();
+    server::Connection check(uri);
+    EXPECT_EQ(check.single(QStringLiteral("SELECT count(*) FROM games")), QStringLiteral("0"));
+    EXPECT_EQ(main.windowTitle(), title(uri));
+}

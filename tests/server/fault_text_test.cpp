@@ -1,5 +1,6 @@
 #include "platform/failure.h"
 #include "server/connection.h"
+#include "support/broken_server.h"
 #include "support/postgres_server.h"
 
 #include <QTemporaryDir>
@@ -13,6 +14,7 @@
 #include <thread>
 #include <unistd.h>
 
+using test_server::BrokenServer;
 using test_server::PostgresServer;
 
 // The faults a server catalogue meets, caused for real: what libpq and the server say is explained in
@@ -35,60 +37,6 @@ QString connectionFailure(const QString& uri)
 {
     return failureOf([&] { server::Connection connection(uri); });
 }
-
-// A TCP listener on the loopback that plays a broken server to one client: it answers the TLS request with
-// "no TLS here", closes at once, or never answers.
-class BrokenServer
-{
-public:
-    enum class Behaviour { NoTls, Close, Silent };
-
-    explicit BrokenServer(Behaviour behaviour)
-    {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            ::listen(m_listener, 4) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return;
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this, behaviour] {
-            const int client = ::accept(m_listener, nullptr, nullptr);
-            if (client < 0)
-                return;
-            char request[8];
-            if (behaviour != Behaviour::Close && ::recv(client, request, sizeof request, MSG_WAITALL) > 0 &&
-                behaviour == Behaviour::NoTls) {
-                // 'N': this server does not speak TLS; libpq then gives up when the URI requires it.
-                (void)::send(client, "N", 1, MSG_NOSIGNAL);
-            }
-            while (behaviour == Behaviour::Silent && !m_done)
-                ::usleep(10000);
-            ::close(client);
-        });
-    }
-    ~BrokenServer()
-    {
-        m_done = true;
-        if (m_listener >= 0)
-            ::shutdown(m_listener, SHUT_RDWR);
-        if (m_thread.joinable())
-            m_thread.join();
-        if (m_listener >= 0)
-            ::close(m_listener);
-    }
-
-    int port() const { return m_port; }
-
-private:
-    int m_listener = -1;
-    int m_port = 0;
-    std::atomic<bool> m_done{false};
-    std::thread m_thread;
-};
 
 void expectExplained(const QString& original, const QString& meaning)
 {
@@ -184,3 +132,29 @@ TEST(ServerFaultTexts, aConnectionEndedByTheServerAndAMissingPrivilegeAreExplain
 }
 
 } // namespace
+
+// A session ended over TLS is no fault of the encryption, an unknown parameter in the URI is named, and a write
+// that gave up waiting says so.
+TEST(ServerFaultTexts, theRealCauseIsNamed)
+{
+    const struct
+    {
+        const char* original;
+        const char* meaning;
+        const char* notMeaning;
+    } cases[] = {
+        {"SSL connection has been closed unexpectedly", "váratlanul bontotta a kapcsolatot", "TLS"},
+        {"FATAL:  terminating connection due to administrator command\nSSL connection has been closed unexpectedly",
+         "leállították vagy újraindították", "TLS"},
+        {"ERROR:  canceling statement due to lock timeout", "nem engedte el időben", "nem válaszolt"},
+        {"ERROR:  canceling statement due to statement timeout", "nem végezte el a műveletet időben", "TLS"},
+    };
+    for (const auto& known : cases) {
+        const QString explained = platform::explainOriginal(QString::fromUtf8(known.original));
+        EXPECT_TRUE(explained.contains(QString::fromUtf8(known.meaning))) << known.original << ": "
+                                                                           << explained.toStdString();
+        EXPECT_FALSE(explained.contains(QString::fromUtf8(known.notMeaning))) << known.original;
+    }
+    expectExplained(connectionFailure(QStringLiteral("postgresql://x@127.0.0.1:1/lista?foo=bar")),
+                    QStringLiteral("ismeretlen paraméter áll: „foo”"));
+}

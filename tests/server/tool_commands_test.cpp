@@ -358,3 +358,29 @@ TEST_F(ServerToolTest, CheckRepairRecountsTheKeptCounts)
     EXPECT_EQ(none.code, 1);
     EXPECT_TRUE(none.err.contains(QStringLiteral("the database holds no catalogue"))) << none.err.toStdString();
 }
+
+// The steps a new user follows: create on the server, then copy a file into it. The copy fills the empty
+// catalogue; a second copy, or one into part of a catalogue, is refused and changes nothing.
+TEST_F(ServerToolTest, CopyFillsTheEmptyCatalogueThatCreateMade)
+{
+    ASSERT_SERVER_RUNNING();
+    const QString source = hostileCatalogue(folder.path());
+    const QString uri = createdCatalogue(QStringLiteral("create_then_copy"));
+    const ToolRun copied = runTool({QStringLiteral("copy"), source, uri});
+    ASSERT_EQ(copied.code, 0) << copied.err.toStdString();
+    expectKeptCountsRight(uri);
+    expectSameFiles(exported(uri, path(QStringLiteral("server"))), exported(source, path(QStringLiteral("file"))));
+
+    const ToolRun again = runTool({QStringLiteral("copy"), source, uri});
+    EXPECT_EQ(again.code, 1);
+    EXPECT_TRUE(again.err.contains(QStringLiteral("holds rows already"))) << again.err.toStdString();
+    expectSameFiles(exported(uri, path(QStringLiteral("again"))), exported(source, path(QStringLiteral("file2"))));
+
+    const QString partial = createdCatalogue(QStringLiteral("copy_into_part"));
+    server::Connection(partial).run(QStringLiteral("DROP TABLE games"));
+    const ToolRun refused = runTool({QStringLiteral("copy"), source, partial});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("has no table games"))) << refused.err.toStdString();
+    server::Connection left(partial);
+    EXPECT_EQ(server::countedRows(left, QStringLiteral("eloado")), 0);
+}
