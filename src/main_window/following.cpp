@@ -19,6 +19,9 @@ namespace {
 constexpr int gatherMs = 60;
 // While the user is busy the lists are looked at again this often.
 constexpr int busyRetryMs = 150;
+// A list whose rows could not be read (the connection to the server was lost) is tried again this often, quietly,
+// until it reads again.
+constexpr int lostRetryMs = 2000;
 // How far from its old place a row is looked for in the new list. Another user's changes move a row by a few
 // places; looking through a whole list of a million rows on every announcement would cost far more than a
 // rare jump back to the same place number.
@@ -126,11 +129,43 @@ void TFoablak::followOtherUsers()
     m_browseQuery.setFollowsChanges(true);
     connect(&m_browseQuery, &store::QueryChannel::catalogueChanged, this,
             [this](const QStringList& tables) { otherUsersChanged(tables); });
+    m_lostListTimer = new QTimer(this);
+    m_lostListTimer->setSingleShot(true);
+    connect(m_lostListTimer, &QTimer::timeout, this, [this] { readLostListsAgain(); });
     for (CategoryGrid* grid : m_grids)
         connect(grid->rowSetModel(), &RowSetModel::screenFailed, this,
-                [this](const QString& original) { reportUnreadableList(original); });
+                [this](const QString& original) { listScreenFailed(original); });
     connect(m_trackGrid->rowSetModel(), &RowSetModel::screenFailed, this,
-            [this](const QString& original) { reportUnreadableList(original); });
+            [this](const QString& original) { listScreenFailed(original); });
+}
+
+void TFoablak::listScreenFailed(const QString& original)
+{
+    // Told once; the rows already read stay, and the list reads itself again at the same place once the
+    // catalogue can be read again (a server back after a restart, a network come back).
+    if (!m_lostListTimer->isActive())
+        reportUnreadableList(original);
+    m_lostListTimer->start(lostRetryMs);
+}
+
+void TFoablak::readLostListsAgain()
+{
+    if (busyWithTheLists()) {
+        m_lostListTimer->start(busyRetryMs);
+        return;
+    }
+    const int tab = activeTab();
+    if (tab < 0 || tab >= store::dataCategoryCount || !m_browseQuery.isOpen())
+        return;
+    // Quietly: a list that still cannot be read is tried again later, without another message.
+    const auto stillLost = [this](const QString&) { m_lostListTimer->start(lostRetryMs); };
+    try {
+        refreshList(m_grids[static_cast<std::size_t>(tab)], m_browseQuery, tab, stillLost);
+        if (tab == 0 && m_detailQuery.isOpen())
+            refreshList(m_trackGrid, m_detailQuery, -1, stillLost);
+    } catch (const platform::Failure& failure) {
+        stillLost(failure.text());
+    }
 }
 
 void TFoablak::otherUsersChanged(const QStringList& tables)
@@ -190,7 +225,8 @@ void TFoablak::refreshChangedLists()
     --m_handlerDepth;
 }
 
-void TFoablak::refreshList(CategoryGrid* grid, store::QueryChannel& channel, int tab)
+void TFoablak::refreshList(CategoryGrid* grid, store::QueryChannel& channel, int tab,
+                           std::function<void(const QString&)> failed)
 {
     const GridPlace place = placeIn(*grid, channel);
     // The rows shown stay until the new ones are in; then the user's row and the first row on the screen are
@@ -208,7 +244,7 @@ void TFoablak::refreshList(CategoryGrid* grid, store::QueryChannel& channel, int
             }
             restorePlace(*grid, channel, place);
         },
-        [this](const QString& text) { reportUnreadableList(text); });
+        failed ? std::move(failed) : [this](const QString& text) { reportUnreadableList(text); });
 }
 
 void TFoablak::reportUnreadableList(const QString& original)

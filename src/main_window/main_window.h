@@ -175,7 +175,11 @@ private:
     void fitAlbumCaptions();
     void followOtherUsers();
     void refreshChangedLists();
-    void refreshList(CategoryGrid* grid, store::QueryChannel& channel, int tab);
+    // Reads a shown list again keeping the user's place; a failure goes to failed, or is reported.
+    void refreshList(CategoryGrid* grid, store::QueryChannel& channel, int tab,
+                     std::function<void(const QString&)> failed = {});
+    void listScreenFailed(const QString& original);
+    void readLostListsAgain();
     // A screen of a list could not be read (the server went away under it): told once for that list.
     void reportUnreadableList(const QString& original);
 
@@ -218,9 +222,10 @@ private:
     bool m_leaveWithoutSaving = false;         // the user chose to leave although the settings could not be saved
     bool m_activatedOnce = false;
     bool m_inBrowse = false;
-    int m_handlerDepth = 0;          // handlers running now, a nested one inside a processEvents included
-    QStringList m_changedTables;     // other programs' changes not yet shown, lower case
-    QTimer* m_changeTimer = nullptr; // gathers a burst of changes; waits while the user is busy
+    int m_handlerDepth = 0;            // handlers running now, a nested one inside a processEvents included
+    QStringList m_changedTables;       // other programs' changes not yet shown, lower case
+    QTimer* m_changeTimer = nullptr;   // gathers a burst of changes; waits while the user is busy
+    QTimer* m_lostListTimer = nullptr; // reads a list whose rows could not be read again, until it can
     QObject* m_lastFocusWindow = nullptr;
 
     friend class MainWindowAccess;

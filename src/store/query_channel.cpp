@@ -190,6 +190,7 @@ struct QueryChannel::ServerSearch
     std::shared_ptr<server::Session::Search> search;
     std::function<void()> whenOpen;
     std::function<void(const QString&)> whenFailed;
+    bool keepShown = false; // a list read again: its old rows stay when the new ones cannot be read
     ~ServerSearch()
     {
         // Abandoned: its statements are stopped at the server; the session waits for the worker at the end.
@@ -598,6 +599,7 @@ void QueryChannel::openServerThen(const ListPlan& plan, std::function<void()> wh
     m_search->search = std::move(search);
     m_search->whenOpen = std::move(whenOpen);
     m_search->whenFailed = std::move(whenFailed);
+    m_search->keepShown = keepShown;
 }
 
 void QueryChannel::finishServerSearch(quint64 generation)
@@ -614,7 +616,8 @@ void QueryChannel::finishServerSearch(quint64 generation)
     }
     finished->search.reset();
     if (!list) {
-        dropRows();
+        if (!finished->keepShown)
+            dropRows();
         if (finished->whenFailed)
             finished->whenFailed(failure);
         return;

@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 
 using platform::Answer;
 using test_server::PostgresServer;
@@ -299,16 +300,17 @@ TEST_F(ServerOpeningTest, afterAServerRestartTheNextActionsJustWork)
     folder.writeSettings(uri);
     TFoablak& main = start();
     expectNoErrors();
+    // Every session the program has is ended, and its server process is gone, as after a restart; the program
+    // may connect again meanwhile on its own.
     const auto restart = [&] {
         server::Connection admin(server().uri(QStringLiteral("postgres")));
-        admin.run(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = $1"),
-                  {QStringLiteral("ejjel_ujraindul")});
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                return admin.single(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = $1"),
-                                    {QStringLiteral("ejjel_ujraindul")}) == QLatin1String("0");
-            },
-            5000));
+        const std::vector<server::Row> ended = admin.run(
+            QStringLiteral("SELECT pid, pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = $1"),
+            {QStringLiteral("ejjel_ujraindul")});
+        for (const server::Row& row : ended) {
+            const pid_t pid = static_cast<pid_t>(row.at(0).value_or(QString()).toInt());
+            ASSERT_TRUE(QTest::qWaitFor([&] { return ::kill(pid, 0) != 0; }, 10000));
+        }
     };
 
     restart();
@@ -333,4 +335,48 @@ TEST_F(ServerOpeningTest, afterAServerRestartTheNextActionsJustWork)
     server::Connection check(uri);
     EXPECT_EQ(check.single(QStringLiteral("SELECT count(*) FROM games")), QStringLiteral("0"));
     EXPECT_EQ(main.windowTitle(), title(uri));
+}
+
+// The server goes away under a long list scrolled far down: the rows already read stay, the user is told once,
+// and when the server takes connections again the list reads itself again at the same place.
+TEST_F(ServerOpeningTest, aListWhoseConnectionIsLostKeepsItsRowsAndReadsItselfAgainAtItsPlace)
+{
+    const QString uri = serverCatalogue(QStringLiteral("elveszett_lista"));
+    server::Connection(uri).run(QStringLiteral("INSERT INTO games (NEV, KOD) SELECT 'Játék ' || lpad(i::text, 5, "
+                                               "'0'), 'K' FROM generate_series(1, 6000) AS i"));
+    folder.writeSettings(uri);
+    start();
+    switchToTab(4);
+    CategoryGrid* games = grid(QStringLiteral("DBGrid6"));
+    const auto cell = [&](int row) { return games->model()->index(row, 0).data().toString(); };
+    games->scrollTo(games->model()->index(5000, 0), QAbstractItemView::PositionAtTop);
+    EXPECT_EQ(cell(5000), QStringLiteral("Játék 05000"));
+    const int top = games->rowAt(0);
+
+    server::Connection admin(server().uri(QStringLiteral("postgres")));
+    admin.run(QStringLiteral("ALTER DATABASE elveszett_lista ALLOW_CONNECTIONS false"));
+    const std::vector<server::Row> ended = admin.run(
+        QStringLiteral("SELECT pid, pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = $1"),
+        {QStringLiteral("elveszett_lista")});
+    for (const server::Row& row : ended) {
+        const pid_t pid = static_cast<pid_t>(row.at(0).value_or(QString()).toInt());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ::kill(pid, 0) != 0; }, 10000));
+    }
+
+    // Rows never read cannot come; those read stay.
+    EXPECT_EQ(cell(100), QString());
+    EXPECT_EQ(cell(5000), QStringLiteral("Játék 05000"));
+    QTest::qWait(2600); // a quiet try that fails
+    EXPECT_EQ(cell(300), QString());
+    ASSERT_EQ(desktop.errors.reports.size(), 1);
+    EXPECT_TRUE(desktop.errors.reports.first().contains(QStringLiteral("nem olvashatók be")))
+        << desktop.errors.reports.first().toStdString();
+
+    admin.run(QStringLiteral("ALTER DATABASE elveszett_lista ALLOW_CONNECTIONS true"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return cell(100) == QStringLiteral("Játék 00100"); }, 8000))
+        << games->model()->rowCount() << " " << countLabel()->text().toStdString() << " "
+        << desktop.errors.reports.join("|").toStdString();
+    EXPECT_EQ(games->rowAt(0), top);
+    EXPECT_EQ(cell(5000), QStringLiteral("Játék 05000"));
+    EXPECT_EQ(desktop.errors.reports.size(), 1);
 }
