@@ -18,6 +18,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QWindow>
+#include <limits>
 
 namespace {
 
@@ -153,6 +154,8 @@ void TFoablak::buildControls()
     m_kereses = new QLineEdit(this);
     m_kereses->setObjectName(QStringLiteral("kereses"));
     m_kereses->setGeometry(647, 42, 89, 21);
+    // A pasted text is searched for whole, however long: a line edit would cut it at 32,767 characters unasked.
+    m_kereses->setMaxLength(std::numeric_limits<int>::max());
     m_keresesLabel = makeLabel(this, QStringLiteral("kereses_label"), QStringLiteral("Keresendő szöveg:"), {647, 26});
     m_keresesLabel->setBuddy(m_kereses);
     m_tartalmazza = new QCheckBox(QStringLiteral("Tartalmazza"), this);
