@@ -11,7 +11,8 @@ class QPagedPaintDevice;
 
 // A list printed as a table: a heading on the first page, the column captions on top of every page, the rows
 // in the list's order with the columns' widths in proportion to the grid's, and the page number at the foot.
-// A value too long for its column wraps onto further lines instead of being cut.
+// A column is never narrower than its widest short value (a code such as CD-0445 is not broken); a longer value
+// wraps onto as many lines as it needs, and a row taller than the rest of a page goes on over the next pages.
 
 struct ListHeading
 {
@@ -29,7 +30,8 @@ ListHeading listHeading(const QString& category, const QString& catalogue, const
 // than an upright page at the screen's size (then across, so that the values keep their size).
 void setUpPage(QPagedPaintDevice& device, const ShownList& list);
 
-// Called after each page with the number of rows printed so far; false stops the printing there.
+// Called after each page with the number of rows printed so far, and with 0 now and then while the values are
+// measured before the first page; false stops the printing there.
 using PrintProgress = std::function<bool(int rowsDone)>;
 
 // Paints the list onto the device, page by page, reading its rows in order. Returns false when progress stopped

@@ -57,7 +57,7 @@ void TFoablak::LoadLanguage()
         else if (id == 110)
             m_kilepes->setText(text);
         else if (id >= 113 && id <= 120)
-            m_olvasas->setTabText(id - 113, text); // hidden tabs count too
+            setPageCaption(id - 113, text); // the pages off the tab bar count too
     }
     // A malformed line stops the pass where it stands: what came before it stays, the column titles are left.
     if (scan.failure)

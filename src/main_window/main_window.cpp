@@ -18,6 +18,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QWindow>
+#include <limits>
 
 namespace {
 
@@ -153,6 +154,8 @@ void TFoablak::buildControls()
     m_kereses = new QLineEdit(this);
     m_kereses->setObjectName(QStringLiteral("kereses"));
     m_kereses->setGeometry(647, 42, 89, 21);
+    // A pasted text is searched for whole, however long: a line edit would cut it at 32,767 characters unasked.
+    m_kereses->setMaxLength(std::numeric_limits<int>::max());
     m_keresesLabel = makeLabel(this, QStringLiteral("kereses_label"), QStringLiteral("Keresendő szöveg:"), {647, 26});
     m_keresesLabel->setBuddy(m_kereses);
     m_tartalmazza = new QCheckBox(QStringLiteral("Tartalmazza"), this);
@@ -200,7 +203,16 @@ void TFoablak::buildPages()
         const store::Category& category = store::category(tab);
         auto* page = new QWidget;
         page->setObjectName(category.pageName);
-        m_olvasas->addTab(page, category.designedCaption);
+        // The VHS and books pages carry no data. They are kept off the tab bar, not just hidden on it: a hidden
+        // tab is still reached by the mouse wheel and the arrow keys on the bar, and screen readers list it.
+        // Being the last pages, they leave the indexes of the others as they are.
+        if (category.hasData()) {
+            m_olvasas->addTab(page, category.designedCaption);
+        } else {
+            page->setParent(m_olvasas);
+            page->setVisible(false);
+            setPageCaption(tab, category.designedCaption);
+        }
         m_pages[static_cast<std::size_t>(tab)] = page;
 
         // The VHS and books grids are bound to no rows.
@@ -243,7 +255,7 @@ void TFoablak::nameGrids()
 {
     // A grid is named for screen readers by the caption of its tab; the albums tab has two.
     for (int tab = 0; tab < store::categoryCount; ++tab) {
-        const QString caption = QString(m_olvasas->tabText(tab)).remove(QLatin1Char('&'));
+        const QString caption = pageCaption(tab).remove(QLatin1Char('&'));
         m_grids[static_cast<std::size_t>(tab)]->setAccessibleName(
             tab == 0 ? caption + QStringLiteral(" – előadók és albumok") : caption);
     }
@@ -274,6 +286,21 @@ void TFoablak::wireHandlers()
                     [this, tab](int row) { run([=] { captureRow(tab, row); }); });
         connect(grid, &CategoryGrid::mouseReleased, this, [this, tab] { run([=] { gridMouseUp(tab); }); });
     }
+}
+
+QString TFoablak::pageCaption(int tab) const
+{
+    if (tab < store::dataCategoryCount)
+        return m_olvasas->tabText(tab);
+    return m_unlistedCaptions.at(static_cast<std::size_t>(tab - store::dataCategoryCount));
+}
+
+void TFoablak::setPageCaption(int tab, const QString& caption)
+{
+    if (tab < store::dataCategoryCount)
+        m_olvasas->setTabText(tab, caption);
+    else
+        m_unlistedCaptions.at(static_cast<std::size_t>(tab - store::dataCategoryCount)) = caption;
 }
 
 int TFoablak::activeTab() const

@@ -5,6 +5,7 @@
 #include "main_window/current_row.h"
 #include "main_window/fitted_label.h"
 #include "platform/platform.h"
+#include "store/categories.h"
 #include "store/query_channel.h"
 
 #include <QFont>
@@ -99,6 +100,9 @@ public:
     // --- state of the window model
     int activeTab() const;
     CategoryGrid* grid(int tab) const { return m_grids.at(static_cast<std::size_t>(tab)); }
+    // The caption of a category's page, also of the VHS and books pages, which are not on the tab bar.
+    QString pageCaption(int tab) const;
+    void setPageCaption(int tab, const QString& caption);
     CategoryGrid* trackGrid() const { return m_trackGrid; }
     FittedLabel* emptyLabel(int tab) const { return m_emptyLabels.at(static_cast<std::size_t>(tab)); }
     QLineEdit* searchBox() const { return m_kereses; }
@@ -193,6 +197,8 @@ private:
 
     QTabWidget* m_olvasas = nullptr;
     std::array<QWidget*, 8> m_pages{};
+    // The captions of the VHS and books pages, which carry no data and are never on the tab bar.
+    std::array<QString, store::categoryCount - store::dataCategoryCount> m_unlistedCaptions;
     std::array<CategoryGrid*, 8> m_grids{}; // DBGrid1, DBGrid3 ... DBGrid9 by tab
     CategoryGrid* m_trackGrid = nullptr;    // DBGrid2
     std::array<FittedLabel*, 8> m_emptyLabels{};

@@ -2,6 +2,14 @@
 
 #include "platform/failure.h"
 
+QString shownText(const QVariant& value)
+{
+    // A NULL of a binary column (a server's bytea) comes typed but null: it is no value.
+    if (value.typeId() == QMetaType::QByteArray && !value.isNull())
+        return QStringLiteral("‹bináris adat›");
+    return value.toString();
+}
+
 RowSetModel::RowSetModel(store::QueryChannel& channel, const std::vector<store::GridColumn>& columns,
                          const QStringList& designedTitles, QObject* parent)
     : QAbstractTableModel(parent), m_channel(channel), m_columns(columns), m_titles(designedTitles)
@@ -64,7 +72,7 @@ QVariant RowSetModel::data(const QModelIndex& index, int role) const
     // A screen that cannot be read now (the file or the server went away under the list) is shown empty and
     // painting goes on; the user is told once.
     try {
-        return m_channel.rows()->value(index.row(), source).toString();
+        return shownText(m_channel.rows()->value(index.row(), source));
     } catch (const platform::Failure& failure) {
         if (!m_failureTold) {
             m_failureTold = true;

@@ -6,6 +6,10 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 
+// A value as the lists show it, on the screen, on paper and copied: a NULL as empty text, and a binary value
+// (written by another program) as a mark that there is one, never as its bytes read as text.
+QString shownText(const QVariant& value);
+
 // Shows the rows of a query channel as a grid model: exactly the grid's listed columns, in order, read-only,
 // whatever else the row set holds.
 class RowSetModel : public QAbstractTableModel

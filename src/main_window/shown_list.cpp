@@ -1,6 +1,7 @@
 #include "main_window/shown_list.h"
 
 #include "main_window/category_grid.h"
+#include "main_window/row_set_model.h"
 #include "store/row_set.h"
 
 #include <QHeaderView>
@@ -12,7 +13,7 @@ QString ShownList::text(int row, std::size_t column) const
     const int source = columns.at(column).source;
     if (!rows || source < 0)
         return QString();
-    return rows->value(row, source).toString();
+    return shownText(rows->value(row, source));
 }
 
 ShownList shownList(const CategoryGrid& grid)

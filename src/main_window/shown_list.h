@@ -27,8 +27,8 @@ struct ShownList
     int count = 0;
     std::vector<Column> columns;
 
-    // A value as the grid shows it (a NULL as empty text). Throws platform::Failure when the row set cannot be
-    // read, so that a list that went away is not printed or copied as empty rows.
+    // A value as the grid shows it (a NULL as empty text, a binary value as its mark). Throws platform::Failure when
+    // the row set cannot be read, so that a list that went away is not printed or copied as empty rows.
     QString text(int row, std::size_t column) const;
 };
 

@@ -437,8 +437,6 @@ void TFoablak::FormActivate()
         close();
     if (m_keresesoszlop->count() > 0)
         m_keresesoszlop->setCurrentIndex(0);
-    m_olvasas->setTabVisible(7, false);
-    m_olvasas->setTabVisible(6, false);
     placeGridsAndLabels();
 }
 

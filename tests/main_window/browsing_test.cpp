@@ -1,10 +1,17 @@
 #include "main_window/category_grid.h"
+#include "store/categories.h"
 #include "support/window_fixture.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
+#include <QWheelEvent>
+#include <functional>
 
 namespace {
 
@@ -143,6 +150,54 @@ TEST_F(BrowsingFileTest, aMissingTableIsReportedWhenItsTabIsListed)
     EXPECT_EQ(searchColumns()->count(), 4);
     switchToTab(5);
     EXPECT_EQ(countLabel()->text(), QStringLiteral("1"));
+}
+
+TEST_F(BrowsingFileTest, theVhsAndBooksPagesAreReachedByNoInputNorByScreenReaders)
+{
+    fillEveryTable();
+    TFoablak& main = start();
+    main.FormActivate();
+    QTabBar* bar = tabs()->tabBar();
+    const auto wheel = [bar](int notches) {
+        const QPointF place = bar->tabRect(bar->currentIndex()).center();
+        QWheelEvent event(place, bar->mapToGlobal(place), QPoint(), QPoint(0, -120 * notches), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(bar, &event);
+    };
+    const std::vector<std::pair<const char*, std::function<void()>>> gestures = {
+        {"wheel", [&] { wheel(1); }},
+        {"Right key", [&] { QTest::keyClick(bar, Qt::Key_Right); }},
+    };
+    for (const auto& [name, gesture] : gestures) {
+        SCOPED_TRACE(name);
+        switchToTab(4);
+        bar->setFocus();
+        gesture();
+        ASSERT_EQ(tabs()->currentIndex(), 5) << "the gesture moves to the next tab";
+        gesture();
+        gesture();
+        EXPECT_EQ(tabs()->currentIndex(), 5);
+        EXPECT_EQ(countLabel()->text(), QStringLiteral("1"));
+        EXPECT_EQ(searchColumns()->count(), 4);
+    }
+
+    // A screen reader lists the six categories and nothing else.
+    QStringList listed;
+    QAccessibleInterface* accessibleBar = QAccessible::queryAccessibleInterface(bar);
+    ASSERT_TRUE(accessibleBar);
+    for (int i = 0; i < accessibleBar->childCount(); ++i) {
+        if (QAccessibleInterface* child = accessibleBar->child(i); child && child->role() == QAccessible::PageTab)
+            listed << child->text(QAccessible::Name);
+    }
+    QStringList categories;
+    for (int tab = 0; tab < store::dataCategoryCount; ++tab)
+        categories << main.pageCaption(tab).remove(QLatin1Char('&'));
+    EXPECT_EQ(listed, categories);
+    EXPECT_FALSE(listed.contains(QStringLiteral("VHS")));
+    // Their captions stay, for the grids that carry them.
+    EXPECT_EQ(main.pageCaption(6), QStringLiteral("VHS"));
+    EXPECT_EQ(grid("DBGrid9")->accessibleName(), QStringLiteral("könyv"));
+    EXPECT_TRUE(desktop.errors.reports.isEmpty()) << desktop.errors.reports.join('\n').toStdString();
 }
 
 RUN_ON_BOTH_ENGINES(BrowsingTest);

@@ -166,6 +166,63 @@ TEST_F(ListOutputTest, aSearchedListSavedAsPdfHoldsItsHeadingCaptionsAndEveryRow
         EXPECT_FALSE(text.contains(QString::fromUtf8(other)));
 }
 
+// What is wrong with the words in text: one not there exactly once, or out of order. Empty when all is well.
+QString missingOrRepeated(const QString& text, const QStringList& words)
+{
+    qsizetype at = -1;
+    for (const QString& word : words) {
+        const qsizetype times = text.count(word);
+        if (times != 1)
+            return QStringLiteral("%1 printed %2 times").arg(word).arg(times);
+        const qsizetype found = text.indexOf(word);
+        if (found < at)
+            return word + QStringLiteral(" out of order");
+        at = found;
+    }
+    return QString();
+}
+
+TEST_F(ListOutputTest, aPdfHoldsEveryValueWholeLongOnesOverPagesAndCodesUnbroken)
+{
+    QStringList noteWords;
+    for (int i = 1; i <= 500; ++i)
+        noteWords << QStringLiteral("szó%1").arg(i, 4, 10, QLatin1Char('0'));
+    const QString note = noteWords.join(QLatin1Char(' ')); // 4,499 characters, taller than a page
+    QStringList lines;
+    for (int i = 1; i <= 30; ++i)
+        lines << QStringLiteral("sor %1").arg(i, 2, 10, QLatin1Char('0'));
+    const QByteArray binary("\x00\x01\xfe\xff PK\x03\x04", 10);
+    catalogue->insert("games", {QStringLiteral("Jegyzet"), note, QStringLiteral("700 MB"), QStringLiteral("CD-0445")});
+    catalogue->insert("games", {QStringLiteral("Sorok"), lines.join(QLatin1Char('\n')), QStringLiteral("1 GB"),
+                                QStringLiteral("CD-0446")});
+    catalogue->insert("games", {QStringLiteral("Bináris"), binary, QStringLiteral("2 GB"), QStringLiteral("CD-0447")});
+    startWithCaptions();
+    switchToTab(4);
+    // The code column as narrow as a user may leave it on the screen.
+    dragColumn("DBGrid6", 3, 12 - columnWidth("DBGrid6", 3));
+    ASSERT_LT(columnWidth("DBGrid6", 3), 30);
+
+    // A binary value written by another program shows that there is one, on the screen and copied.
+    const QString mark = QStringLiteral("‹bináris adat›");
+    EXPECT_EQ(columnValues("DBGrid6", 1).value(0), mark);
+    clickCell("DBGrid6", 0);
+    pressCtrl(Qt::Key_C);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().section(QLatin1Char('\n'), 1, 1),
+              QStringLiteral("Bináris\t") + mark + QStringLiteral("\t2 GB\tCD-0447"));
+
+    const QString pdf = folder.file(QStringLiteral("jatekok.pdf"));
+    desktop.saveFiles.chooseNext(pdf);
+    chooseFromMenu("DBGrid6", 0, QStringLiteral("Mentés PDF-be"));
+    expectNoErrors();
+    const QString text = pdfText(pdf);
+    EXPECT_EQ(missingOrRepeated(text, noteWords), QString()) << text.toStdString();
+    EXPECT_EQ(missingOrRepeated(text, lines), QString()) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("2. oldal"))) << "the note goes on over the next page";
+    for (const char* code : {"CD-0445", "CD-0446", "CD-0447"})
+        EXPECT_TRUE(text.contains(QString::fromLatin1(code))) << code << " broken in " << text.toStdString();
+    EXPECT_TRUE(text.contains(mark)) << text.toStdString();
+}
+
 TEST_F(ListOutputTest, ctrlCCopiesTheSelectedRowsForASpreadsheet)
 {
     catalogue->insert("Valogatasok",

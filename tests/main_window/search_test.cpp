@@ -1,6 +1,8 @@
 #include "category_fixture.h"
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 
 namespace {
 
@@ -260,6 +262,29 @@ TEST_P(SearchTest, theShownAlbumAndTheWidthsOutliveAFilter)
     switchToTab(1);
     switchToTab(0);
     EXPECT_EQ(grid("DBGrid1")->columnWidths(), std::vector<int>({180, 77}));
+    expectNoErrors();
+}
+
+TEST_F(SearchFixture, aPasteLongerThanALineEditsDefaultIsSearchedWhole)
+{
+    // Two names that differ only after the 32,767th character.
+    const QString common =
+        QStringLiteral("Árvíztűrő tükörfúrógép ") + QStringLiteral("abcdefghij ").repeated(3634); // 39,997 characters
+    const QString wanted = common + QStringLiteral("ABC");
+    catalogue->insert("games", {wanted, "", "1", ""});
+    catalogue->insert("games", {common + QStringLiteral("XYZ"), "", "1", ""});
+    startWithCaptions();
+    switchToTab(4);
+    ASSERT_EQ(countLabel()->text(), QStringLiteral("2"));
+
+    QGuiApplication::clipboard()->setText(wanted);
+    searchBox()->setFocus();
+    QTest::keyClick(searchBox(), Qt::Key_V, Qt::ControlModifier);
+    settleOnServer();
+    EXPECT_EQ(searchBox()->text().size(), 40000);
+    const QStringList found = columnValues("DBGrid6", 0);
+    EXPECT_TRUE(found == QStringList({wanted})) << found.size() << " rows, not the one pasted whole";
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("1"));
     expectNoErrors();
 }
 
