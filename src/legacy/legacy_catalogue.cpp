@@ -47,6 +47,21 @@ bool isUserTable(const MdbCatalogEntry* entry)
     return entry->object_type == MDB_TABLE && mdb_is_user_table(const_cast<MdbCatalogEntry*>(entry));
 }
 
+// Whether the stored bytes of a text value hold a zero character. No catalogue writes one: it is a sign of damage,
+// and the library would end the value there without a word. Jet 4 text is UTF-16, or "compressed" (marked by
+// FF FE) where a zero byte only switches between one and two bytes a character.
+bool holdsZeroCharacter(bool jet3, const unsigned char* bytes, int size)
+{
+    if (jet3)
+        return std::memchr(bytes, 0, static_cast<size_t>(size)) != nullptr;
+    if (size >= 2 && bytes[0] == 0xff && bytes[1] == 0xfe)
+        return false;
+    for (int at = 0; at + 1 < size; at += 2)
+        if (bytes[at] == 0 && bytes[at + 1] == 0)
+            return true;
+    return false;
+}
+
 } // namespace
 
 QString unreadable(const QString& path)
@@ -331,6 +346,15 @@ bool LegacyTable::next()
             const auto* definition = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, column));
             // A yes/no column keeps its value in the mask; it is never null.
             m_null[column] = definition->col_type != MDB_BOOL && fields[i].is_null && m_lengths[column] == 0;
+            const auto* bytes = static_cast<const unsigned char*>(fields[i].value);
+            const auto* page = static_cast<const unsigned char*>(mdb->pg_buf);
+            if (definition->col_type == MDB_TEXT && !fields[i].is_null && bytes >= page && fields[i].siz > 0 &&
+                bytes + fields[i].siz <= page + mdb->fmt->pg_size &&
+                holdsZeroCharacter(IS_JET3(mdb), bytes, fields[i].siz))
+                throw Damage(m_path, m_name,
+                             QStringLiteral("row %1 is damaged: the value of %2 holds a zero character after '%3'")
+                                 .arg(m_rowsRead)
+                                 .arg(m_columns.at(static_cast<qsizetype>(column)), QString::fromUtf8(text(column))));
         }
     }
     return true;
