@@ -339,6 +339,12 @@ int SourceReader::columnIndex(const QString& column) const
 
 bool SourceReader::startTable(int index)
 {
+    // The rows of a table that the caller did not read to its end are passed over.
+    QByteArray payload;
+    while (m_reading) {
+        const char kind = receive(payload);
+        m_reading = kind != tableEnds && kind != 0;
+    }
     m_table = index;
     m_columns.clear();
     m_tableDeclared = 0;
@@ -351,7 +357,6 @@ bool SourceReader::startTable(int index)
         spawn(index);
     if (m_skipped & bit)
         throw Damage(m_path, name, m_lostDefinitions.at(static_cast<std::size_t>(index)));
-    QByteArray payload;
     char kind = receive(payload);
     if (kind == tableStarts && static_cast<unsigned char>(payload.at(0)) == index)
         kind = receive(payload);
@@ -374,6 +379,7 @@ bool SourceReader::startTable(int index)
         m_starts.assign(static_cast<std::size_t>(m_columns.size()), 0);
         m_lengths.assign(m_starts.size(), 0);
         m_null.assign(m_starts.size(), true);
+        m_reading = true;
         return true;
     }
     case 0:
@@ -387,7 +393,7 @@ bool SourceReader::startTable(int index)
 
 bool SourceReader::next()
 {
-    if (m_child < 0)
+    if (m_child < 0 || !m_reading)
         return false;
     QByteArray payload;
     switch (receive(payload)) {
@@ -414,8 +420,10 @@ bool SourceReader::next()
         throw Damage(m_path, m_tableNames.at(m_table), QString::fromUtf8(payload.mid(8)));
     case tableEnds:
         m_rowsRead = numberAt<quint64>(payload, 0);
+        m_reading = false;
         return false;
     case 0:
+        m_reading = false;
         // The rest of this table is lost; the next one is read by a new process.
         m_skipped |= 1u << m_table;
         m_stopped = QStringLiteral("reading stopped after row %1 (%2); the rest of the table could not be read")

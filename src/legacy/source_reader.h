@@ -70,6 +70,7 @@ private:
     QStringList m_columns;
     quint64 m_tableDeclared = 0;
     QString m_stopped;
+    bool m_reading = false; // between the table's columns and its end
     QByteArray m_row;
     std::vector<int> m_starts;
     std::vector<int> m_lengths;
