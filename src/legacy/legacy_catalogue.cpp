@@ -62,6 +62,42 @@ bool holdsZeroCharacter(bool jet3, const unsigned char* bytes, int size)
     return false;
 }
 
+// What is wrong with the column definitions of a table, empty when nothing is. A damaged definition can give a
+// column a type that is none, or the place in the row of another column or of none: every row would then be read
+// with that column empty or holding its neighbour's value, and pass for a sound one.
+QString columnDamage(MdbTableDef* def)
+{
+    std::vector<const MdbColumn*> byNumber(def->num_cols, nullptr);
+    std::vector<const MdbColumn*> byPlace(def->num_var_cols, nullptr);
+    for (guint i = 0; i < def->columns->len; ++i) {
+        const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, i));
+        const QString name = QString::fromUtf8(column->name);
+        const bool knownType = (column->col_type >= MDB_BOOL && column->col_type <= MDB_NUMERIC &&
+                                column->col_type != 0x0d && column->col_type != 0x0e) ||
+                               column->col_type == MDB_COMPLEX;
+        if (!knownType)
+            return QStringLiteral("the column %1 has no type a database knows (%2)").arg(name).arg(column->col_type);
+        if (column->col_num < 0 || static_cast<guint>(column->col_num) >= def->num_cols)
+            return QStringLiteral("the column %1 is numbered %2 of %3")
+                .arg(name)
+                .arg(column->col_num)
+                .arg(def->num_cols);
+        if (const MdbColumn* other = byNumber[static_cast<std::size_t>(column->col_num)])
+            return QStringLiteral("the columns %1 and %2 have the same number")
+                .arg(QString::fromUtf8(other->name), name);
+        byNumber[static_cast<std::size_t>(column->col_num)] = column;
+        if (column->is_fixed)
+            continue;
+        if (column->var_col_num >= def->num_var_cols)
+            return QStringLiteral("the column %1 has no place in its rows").arg(name);
+        if (const MdbColumn* other = byPlace[column->var_col_num])
+            return QStringLiteral("the columns %1 and %2 have the same place in each row")
+                .arg(QString::fromUtf8(other->name), name);
+        byPlace[column->var_col_num] = column;
+    }
+    return QString();
+}
+
 } // namespace
 
 QString unreadable(const QString& path)
@@ -252,6 +288,9 @@ std::unique_ptr<LegacyTable> LegacyCatalogue::table(const QString& name)
     table->def = mdb_read_table(found);
     if (!table->def || !mdb_read_columns(table->def))
         throw Damage(m_path, name, QStringLiteral("its definition cannot be read"));
+    const QString columns = columnDamage(table->def);
+    if (!columns.isEmpty())
+        throw Damage(m_path, name, QStringLiteral("its definition is damaged: ") + columns);
     mdb_rewind_table(table->def);
     return std::unique_ptr<LegacyTable>(new LegacyTable(m_path, std::move(table)));
 }

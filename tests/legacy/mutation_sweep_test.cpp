@@ -2,6 +2,7 @@
 #include "legacy/legacy_import.h"
 #include "store/schema.h"
 
+#include <algorithm>
 #include <iostream>
 #include <random>
 
@@ -109,10 +110,18 @@ TEST(LegacyMutationSweep, everyDamagedCopyIsRefusedSalvagedOrWhole)
 
     const quint32 first = environmentNumber("MEDIATAR_LEGACY_SWEEP_FIRST", 0);
     const quint32 count = environmentNumber("MEDIATAR_LEGACY_SWEEP", 30);
+    std::vector<quint32> copies;
+    for (quint32 copy = first; copy < first + count; ++copy)
+        copies.push_back(copy);
+    // Copies that a longer sweep found imported whole with a column read from the wrong place or as no type at
+    // all, in every row: each has a damaged column definition, which must not pass for a sound one.
+    const std::vector<quint32> wrongColumns = {63, 342, 479, 594};
+    if (!qEnvironmentVariableIsSet("MEDIATAR_LEGACY_SWEEP"))
+        copies.insert(copies.end(), wrongColumns.begin(), wrongColumns.end());
     int refused = 0;
     int salvaged = 0;
     int whole = 0;
-    for (quint32 copy = first; copy < first + count; ++copy) {
+    for (const quint32 copy : copies) {
         const Mutation mutation = mutationOf(copy, sample, used);
         SCOPED_TRACE(QStringLiteral("copy %1: %2 byte(s) at 0x%3 set to %4")
                          .arg(copy)
@@ -144,6 +153,7 @@ TEST(LegacyMutationSweep, everyDamagedCopyIsRefusedSalvagedOrWhole)
             // Changed bytes may change the values they are in (a letter for another), and no more: a few bytes
             // touch two rows at most.
             EXPECT_LE(rowsNotIn(target, reference), 2);
+            EXPECT_EQ(std::count(wrongColumns.begin(), wrongColumns.end(), copy), 0);
             ++whole;
             continue;
         } catch (const legacy::DamagedSource& failure) {
@@ -178,7 +188,7 @@ TEST(LegacyMutationSweep, everyDamagedCopyIsRefusedSalvagedOrWhole)
             EXPECT_EQ(folderEntries(dir.path()), QStringList{QStringLiteral("régi.tnx")});
         }
     }
-    std::cout << count << " damaged copies: " << whole << " whole, " << salvaged << " salvaged, " << refused
+    std::cout << copies.size() << " damaged copies: " << whole << " whole, " << salvaged << " salvaged, " << refused
               << " refused\n";
 }
 
