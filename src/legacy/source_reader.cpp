@@ -107,6 +107,7 @@ void sendTable(Sender& out, LegacyCatalogue& catalogue, const QString& name)
         header.append(utf8);
     }
     out.send(tableHeader, header);
+    out.flush();
     QByteArray values;
     const int count = static_cast<int>(table->columns().size());
     for (;;) {
