@@ -336,6 +336,12 @@ int LegacyTable::columnIndex(const QString& column) const
     return -1;
 }
 
+LegacyTable::Kind LegacyTable::columnKind(int column) const
+{
+    const auto* definition = static_cast<const MdbColumn*>(g_ptr_array_index(m_table->def->columns, column));
+    return {definition->col_type, definition->is_fixed != 0};
+}
+
 quint64 LegacyTable::declaredRows() const
 {
     return m_table->def->num_rows;

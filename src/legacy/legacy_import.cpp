@@ -95,6 +95,15 @@ bool isNumberColumn(const QString& table, const QString& column)
            column == QLatin1String("eloado_azonosito");
 }
 
+// Text as text (or memo) of variable size; a key as a whole number of fixed size, or as text.
+bool fitsCatalogue(const LegacyTable::Kind& kind, bool number)
+{
+    constexpr int byteType = 2, integerType = 3, longType = 4, textType = 10, memoType = 12;
+    if (kind.fixed)
+        return number && (kind.type == byteType || kind.type == integerType || kind.type == longType);
+    return kind.type == textType || kind.type == memoType;
+}
+
 QString joinedNames(const QStringList& names)
 {
     return names.join(QStringLiteral(", "));
@@ -146,6 +155,20 @@ public:
                                  .arg(joinedNames(missing), joinedNames(rows->columns()))
                                  .arg(result.declared));
             result.declared = 0; // the other table's count
+            return;
+        }
+        // The catalogue's columns are text, and its keys whole numbers. A column of another kind, or text with a
+        // fixed size, is one whose definition is damaged: every value would be read as something it is not.
+        for (std::size_t i = 0; i < from.size(); ++i) {
+            if (from[i] < 0 || fitsCatalogue(rows->columnKind(from[i]), number[i]))
+                continue;
+            lose(table.name, QStringLiteral("its definition is damaged: the column %1 is of a kind that no "
+                                            "catalogue has (type %2, %3); none of its %4 rows could be read")
+                                 .arg(rows->columns().at(from[i]))
+                                 .arg(rows->columnKind(from[i]).type)
+                                 .arg(rows->columnKind(from[i]).fixed ? QStringLiteral("fixed size")
+                                                                      : QStringLiteral("variable size"))
+                                 .arg(result.declared));
             return;
         }
         if (!missing.isEmpty())

@@ -24,7 +24,7 @@ constexpr char refused = 'P';      // text: the file cannot be read at all
 constexpr char tableStarts = 'S';  // table index (1 byte)
 constexpr char tableMissing = 'M'; //
 constexpr char tableDamaged = 'X'; // text: its definition cannot be read
-constexpr char tableHeader = 'T';  // declared rows (8), then each column name (length 4, UTF-8)
+constexpr char tableHeader = 'T';  // declared rows (8), then each column: name (length 4, UTF-8), type, fixed
 constexpr char row = 'R';          // each value: null (1), length (4), bytes
 constexpr char badRow = 'B';       // rows read (8), text
 constexpr char tableEnds = 'E';    // rows read (8)
@@ -32,6 +32,7 @@ constexpr char allDone = 'Z';
 
 constexpr int outputFd = 3;
 constexpr qsizetype flushAt = 64 * 1024;
+constexpr qsizetype maxMessage = 64 * 1024 * 1024;
 // A reading process that says nothing for this long is taken for one caught in a loop of damaged pages.
 constexpr int silenceLimitMs = 60 * 1000;
 
@@ -101,10 +102,12 @@ void sendTable(Sender& out, LegacyCatalogue& catalogue, const QString& name)
         return;
     }
     QByteArray header = counted(table->declaredRows());
-    for (const QString& column : table->columns()) {
-        const QByteArray utf8 = column.toUtf8();
+    for (int i = 0; i < table->columns().size(); ++i) {
+        const QByteArray utf8 = table->columns().at(i).toUtf8();
         Sender::appendNumber(header, static_cast<quint32>(utf8.size()));
         header.append(utf8);
+        header.append(static_cast<char>(table->columnKind(i).type));
+        header.append(table->columnKind(i).fixed ? '\1' : '\0');
     }
     out.send(tableHeader, header);
     out.flush();
@@ -305,7 +308,10 @@ char SourceReader::receive(QByteArray& payload)
     if (m_pipe >= 0 && fill(5)) {
         const char kind = m_in.at(m_at);
         const auto length = static_cast<qsizetype>(numberAt<quint32>(m_in, m_at + 1));
-        if (fill(5 + length)) {
+        // No message is longer than a row of the longest values; anything else is a reading process gone wrong.
+        if (length > maxMessage)
+            ::kill(m_child, SIGKILL);
+        else if (fill(5 + length)) {
             payload = m_in.mid(m_at + 5, length);
             m_at += 5 + length;
             return kind;
@@ -372,10 +378,13 @@ bool SourceReader::startTable(int index)
     case tableHeader: {
         m_tableDeclared = numberAt<quint64>(payload, 0);
         qsizetype at = 8;
+        m_kinds.clear();
         while (at + 4 <= payload.size()) {
             const auto length = static_cast<qsizetype>(numberAt<quint32>(payload, at));
             m_columns << QString::fromUtf8(payload.mid(at + 4, length));
             at += 4 + length;
+            m_kinds.push_back({static_cast<unsigned char>(payload.at(at)), payload.at(at + 1) != '\0'});
+            at += 2;
         }
         m_starts.assign(static_cast<std::size_t>(m_columns.size()), 0);
         m_lengths.assign(m_starts.size(), 0);

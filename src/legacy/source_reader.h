@@ -33,6 +33,7 @@ public:
     bool startTable(int index);
     const QStringList& columns() const { return m_columns; }
     int columnIndex(const QString& column) const;
+    LegacyTable::Kind columnKind(int column) const { return m_kinds.at(static_cast<std::size_t>(column)); }
     quint64 tableDeclaredRows() const { return m_tableDeclared; }
 
     // As LegacyTable::next(). When the reading process dies in the middle of the table, the table ends there and
@@ -68,6 +69,7 @@ private:
 
     int m_table = -1;
     QStringList m_columns;
+    std::vector<LegacyTable::Kind> m_kinds;
     quint64 m_tableDeclared = 0;
     QString m_stopped;
     bool m_reading = false; // between the table's columns and its end

@@ -114,8 +114,9 @@ TEST(LegacyMutationSweep, everyDamagedCopyIsRefusedSalvagedOrWhole)
     for (quint32 copy = first; copy < first + count; ++copy)
         copies.push_back(copy);
     // Copies that a longer sweep found imported whole with a column read from the wrong place or as no type at
-    // all, in every row: each has a damaged column definition, which must not pass for a sound one.
-    const std::vector<quint32> wrongColumns = {63, 342, 479, 594};
+    // all, or of a kind that no catalogue has, in every row: each has a damaged column definition, which must not
+    // pass for a sound one.
+    const std::vector<quint32> wrongColumns = {63, 342, 479, 594, 809, 1268};
     if (!qEnvironmentVariableIsSet("MEDIATAR_LEGACY_SWEEP"))
         copies.insert(copies.end(), wrongColumns.begin(), wrongColumns.end());
     int refused = 0;
