@@ -47,6 +47,57 @@ bool isUserTable(const MdbCatalogEntry* entry)
     return entry->object_type == MDB_TABLE && mdb_is_user_table(const_cast<MdbCatalogEntry*>(entry));
 }
 
+// Whether the stored bytes of a text value hold a zero character. No catalogue writes one: it is a sign of damage,
+// and the library would end the value there without a word. Jet 4 text is UTF-16, or "compressed" (marked by
+// FF FE) where a zero byte only switches between one and two bytes a character.
+bool holdsZeroCharacter(bool jet3, const unsigned char* bytes, int size)
+{
+    if (jet3)
+        return std::memchr(bytes, 0, static_cast<size_t>(size)) != nullptr;
+    if (size >= 2 && bytes[0] == 0xff && bytes[1] == 0xfe)
+        return false;
+    for (int at = 0; at + 1 < size; at += 2)
+        if (bytes[at] == 0 && bytes[at + 1] == 0)
+            return true;
+    return false;
+}
+
+// What is wrong with the column definitions of a table, empty when nothing is. A damaged definition can give a
+// column a type that is none, or the place in the row of another column or of none: every row would then be read
+// with that column empty or holding its neighbour's value, and pass for a sound one.
+QString columnDamage(MdbTableDef* def)
+{
+    std::vector<const MdbColumn*> byNumber(def->num_cols, nullptr);
+    std::vector<const MdbColumn*> byPlace(def->num_var_cols, nullptr);
+    for (guint i = 0; i < def->columns->len; ++i) {
+        const auto* column = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, i));
+        const QString name = QString::fromUtf8(column->name);
+        const bool knownType = (column->col_type >= MDB_BOOL && column->col_type <= MDB_NUMERIC &&
+                                column->col_type != 0x0d && column->col_type != 0x0e) ||
+                               column->col_type == MDB_COMPLEX;
+        if (!knownType)
+            return QStringLiteral("the column %1 has no type a database knows (%2)").arg(name).arg(column->col_type);
+        if (column->col_num < 0 || static_cast<guint>(column->col_num) >= def->num_cols)
+            return QStringLiteral("the column %1 is numbered %2 of %3")
+                .arg(name)
+                .arg(column->col_num)
+                .arg(def->num_cols);
+        if (const MdbColumn* other = byNumber[static_cast<std::size_t>(column->col_num)])
+            return QStringLiteral("the columns %1 and %2 have the same number")
+                .arg(QString::fromUtf8(other->name), name);
+        byNumber[static_cast<std::size_t>(column->col_num)] = column;
+        if (column->is_fixed)
+            continue;
+        if (column->var_col_num >= def->num_var_cols)
+            return QStringLiteral("the column %1 has no place in its rows").arg(name);
+        if (const MdbColumn* other = byPlace[column->var_col_num])
+            return QStringLiteral("the columns %1 and %2 have the same place in each row")
+                .arg(QString::fromUtf8(other->name), name);
+        byPlace[column->var_col_num] = column;
+    }
+    return QString();
+}
+
 } // namespace
 
 QString unreadable(const QString& path)
@@ -237,6 +288,9 @@ std::unique_ptr<LegacyTable> LegacyCatalogue::table(const QString& name)
     table->def = mdb_read_table(found);
     if (!table->def || !mdb_read_columns(table->def))
         throw Damage(m_path, name, QStringLiteral("its definition cannot be read"));
+    const QString columns = columnDamage(table->def);
+    if (!columns.isEmpty())
+        throw Damage(m_path, name, QStringLiteral("its definition is damaged: ") + columns);
     mdb_rewind_table(table->def);
     return std::unique_ptr<LegacyTable>(new LegacyTable(m_path, std::move(table)));
 }
@@ -280,6 +334,12 @@ int LegacyTable::columnIndex(const QString& column) const
         if (m_columns.at(i).compare(column, Qt::CaseInsensitive) == 0)
             return i;
     return -1;
+}
+
+LegacyTable::Kind LegacyTable::columnKind(int column) const
+{
+    const auto* definition = static_cast<const MdbColumn*>(g_ptr_array_index(m_table->def->columns, column));
+    return {definition->col_type, definition->is_fixed != 0};
 }
 
 quint64 LegacyTable::declaredRows() const
@@ -331,6 +391,15 @@ bool LegacyTable::next()
             const auto* definition = static_cast<const MdbColumn*>(g_ptr_array_index(def->columns, column));
             // A yes/no column keeps its value in the mask; it is never null.
             m_null[column] = definition->col_type != MDB_BOOL && fields[i].is_null && m_lengths[column] == 0;
+            const auto* bytes = static_cast<const unsigned char*>(fields[i].value);
+            const auto* page = static_cast<const unsigned char*>(mdb->pg_buf);
+            if (definition->col_type == MDB_TEXT && !fields[i].is_null && bytes >= page && fields[i].siz > 0 &&
+                bytes + fields[i].siz <= page + mdb->fmt->pg_size &&
+                holdsZeroCharacter(IS_JET3(mdb), bytes, fields[i].siz))
+                throw Damage(m_path, m_name,
+                             QStringLiteral("row %1 is damaged: the value of %2 holds a zero character after '%3'")
+                                 .arg(m_rowsRead)
+                                 .arg(m_columns.at(static_cast<qsizetype>(column)), QString::fromUtf8(text(column))));
         }
     }
     return true;

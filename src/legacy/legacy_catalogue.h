@@ -85,6 +85,14 @@ public:
     const QStringList& columns() const { return m_columns; }
     // The index of a column matched without regard to case, or -1.
     int columnIndex(const QString& column) const;
+    // How a column stores its values: its type as the file gives it (10 text, 12 memo, 4 long integer, …) and
+    // whether it has a fixed place and size in each row.
+    struct Kind
+    {
+        int type = 0;
+        bool fixed = false;
+    };
+    Kind columnKind(int column) const;
     // The number of rows the table definition declares.
     quint64 declaredRows() const;
 

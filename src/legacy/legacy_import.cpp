@@ -3,6 +3,7 @@
 #include "hungarian/hungarian.h"
 
 #include "legacy/legacy_catalogue.h"
+#include "legacy/source_reader.h"
 #include "platform/failure.h"
 #include "store/catalogue_writer.h"
 #include "store/new_catalogue_file.h"
@@ -94,6 +95,15 @@ bool isNumberColumn(const QString& table, const QString& column)
            column == QLatin1String("eloado_azonosito");
 }
 
+// Text as text (or memo) of variable size; a key as a whole number of fixed size, or as text.
+bool fitsCatalogue(const LegacyTable::Kind& kind, bool number)
+{
+    constexpr int byteType = 2, integerType = 3, longType = 4, textType = 10, memoType = 12;
+    if (kind.fixed)
+        return number && (kind.type == byteType || kind.type == integerType || kind.type == longType);
+    return kind.type == textType || kind.type == memoType;
+}
+
 QString joinedNames(const QStringList& names)
 {
     return names.join(QStringLiteral(", "));
@@ -102,20 +112,21 @@ QString joinedNames(const QStringList& names)
 class Copier
 {
 public:
-    Copier(LegacyCatalogue& source, store::CatalogueWriter& target, const ImportOptions& options, ImportReport& report)
+    Copier(SourceReader& source, store::CatalogueWriter& target, const ImportOptions& options, ImportReport& report)
         : m_source(source), m_target(target), m_options(options), m_report(report)
     {
-        for (const TableDefinition& table : store::catalogueTables())
-            m_total += source.declaredRows(table.name);
+        for (std::size_t i = 0; i < store::catalogueTables().size(); ++i)
+            m_total += source.declaredRows(static_cast<int>(i));
     }
 
-    void copy(const TableDefinition& table)
+    void copy(int index, const TableDefinition& table)
     {
         m_report.tables.push_back({table.name, 0, 0, false});
         ImportedTable& result = m_report.tables.back();
-        std::unique_ptr<LegacyTable> rows;
+        SourceReader* rows = &m_source;
         try {
-            rows = m_source.table(table.name);
+            if (!rows->startTable(index))
+                rows = nullptr;
         } catch (const Damage& damage) {
             lose(table.name, damage.problem() + QStringLiteral("; none of its rows could be read"));
             return;
@@ -125,7 +136,7 @@ public:
             lose(table.name, QStringLiteral("the file has no such table"));
             return;
         }
-        result.declared = rows->declaredRows();
+        result.declared = rows->tableDeclaredRows();
         // Columns are found by name, so the source's own column order does not matter.
         std::vector<int> from;
         std::vector<bool> number;
@@ -144,6 +155,20 @@ public:
                                  .arg(joinedNames(missing), joinedNames(rows->columns()))
                                  .arg(result.declared));
             result.declared = 0; // the other table's count
+            return;
+        }
+        // The catalogue's columns are text, and its keys whole numbers. A column of another kind, or text with a
+        // fixed size, is one whose definition is damaged: every value would be read as something it is not.
+        for (std::size_t i = 0; i < from.size(); ++i) {
+            if (from[i] < 0 || fitsCatalogue(rows->columnKind(from[i]), number[i]))
+                continue;
+            lose(table.name, QStringLiteral("its definition is damaged: the column %1 is of a kind that no "
+                                            "catalogue has (type %2, %3); none of its %4 rows could be read")
+                                 .arg(rows->columns().at(from[i]))
+                                 .arg(rows->columnKind(from[i]).type)
+                                 .arg(rows->columnKind(from[i]).fixed ? QStringLiteral("fixed size")
+                                                                      : QStringLiteral("variable size"))
+                                 .arg(result.declared));
             return;
         }
         if (!missing.isEmpty())
@@ -192,6 +217,8 @@ public:
             if (++m_done % progressStep == 0 && m_options.progress)
                 m_options.progress(m_done, m_total);
         }
+        if (!rows->stopped().isEmpty())
+            lose(table.name, rows->stopped());
         if (leftOut > 0)
             lose(table.name,
                  leftOut == 1 ? firstLeftOut + QStringLiteral("; the row was left out")
@@ -211,7 +238,7 @@ public:
 private:
     void lose(const QString& table, const QString& what) { m_report.losses.push_back({table, what}); }
 
-    LegacyCatalogue& m_source;
+    SourceReader& m_source;
     store::CatalogueWriter& m_target;
     const ImportOptions& m_options;
     ImportReport& m_report;
@@ -248,7 +275,11 @@ void findTracksWithoutAlbum(store::CatalogueWriter& db, ImportReport& report)
 ImportReport importLegacyCatalogue(const QString& source, const QString& target, const ImportOptions& options)
 {
     store::checkNewTarget(target, options.replaceExisting, source);
-    LegacyCatalogue legacy(source);
+    QStringList tableNames;
+    for (const TableDefinition& table : store::catalogueTables())
+        tableNames << table.name;
+    // The file is read in a process of its own: see SourceReader.
+    SourceReader legacy(source, tableNames);
     store::NewCatalogueFile temporary(target, QStringLiteral("import"));
 
     ImportReport report;
@@ -265,8 +296,8 @@ ImportReport importLegacyCatalogue(const QString& source, const QString& target,
         db.exec("PRAGMA synchronous = OFF");
         db.exec("BEGIN");
         Copier copier(legacy, db, options, report);
-        for (const TableDefinition& table : store::catalogueTables())
-            copier.copy(table);
+        for (std::size_t i = 0; i < store::catalogueTables().size(); ++i)
+            copier.copy(static_cast<int>(i), store::catalogueTables()[i]);
         findTracksWithoutAlbum(db, report);
         // A file of which nothing at all could be read has nothing to salvage.
         if (!report.losses.empty() && (!options.salvage || report.totalRows() == 0))

@@ -66,9 +66,10 @@ struct ImportOptions
 // included, each column into its place in this program's column order. All or nothing: the rows go into a
 // temporary file beside target, created for this import alone, which takes target's name only once every
 // row is in (see store::NewCatalogueFile); on any failure no file is left behind, and temporary files that
-// killed runs of any of the catalogue writers left and that no process holds are removed. The source is only read. An
-// existing target is refused unless replaceExisting is set, and is never the source itself nor a file that a process
-// has open. Throws platform::Failure with a message that says what went wrong.
+// killed runs of any of the catalogue writers left and that no process holds are removed. The source is only read,
+// in a process of its own (see SourceReader). An existing target is refused unless replaceExisting is set, and is
+// never the source itself nor a file that a process has open. Throws platform::Failure with a message that says
+// what went wrong.
 ImportReport importLegacyCatalogue(const QString& source, const QString& target, const ImportOptions& options = {});
 
 } // namespace legacy

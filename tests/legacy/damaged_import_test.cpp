@@ -126,6 +126,55 @@ TEST_F(DamagedImportTest, aRowThatClaimsTooManyFieldsIsLeftOut)
     EXPECT_EQ(number(out, QStringLiteral("SELECT count(*) FROM szamok WHERE CIM = '127' OR IDO IS NULL")), 0);
 }
 
+// Damage that the reading library does not survive, or reads as a shorter value without a word: the tool and the
+// program's conversion (which asks before it keeps a salvaged catalogue) both list it, and never crash.
+TEST_F(DamagedImportTest, damageTheReadingLibraryDoesNotCatchIsListed)
+{
+    const struct
+    {
+        QString fixture;
+        QStringList lines;
+        QList<int> rows;
+        QString cut; // a query that finds the damaged value if it was imported cut
+    } cases[] = {
+        // One byte sends the map of the clips' pages to a row its page does not have: the library crashed on the
+        // table's first row.
+        {QStringLiteral("usage-map.tnx"),
+         {QStringLiteral("Filmek_videoklippek: reading stopped after row 0 (Segmentation fault); the rest of the "
+                         "table could not be read"),
+          QStringLiteral("Filmek_videoklippek: 1 rows are declared, 0 could be read (1 lost)"),
+          // The table after it is read whole by a new reading process.
+          QStringLiteral("games: the file has no such table")},
+         {2, 5, 2, 2, 0, 0, 2},
+         QString()},
+        // The library ends a value at a zero character: the title was imported as 'Őrjára'.
+        {QStringLiteral("zero-text.tnx"),
+         {QStringLiteral("DVD_Filmek: row 10 is damaged: the value of CIM holds a zero character after 'Őrjára'; "
+                         "the row was left out")},
+         {6, 36, 15, 11, 10, 8, 8},
+         QStringLiteral("SELECT count(*) FROM DVD_Filmek WHERE CIM LIKE 'Őrjára%'")},
+    };
+    for (const auto& damaged : cases) {
+        expectRefused(damaged.fixture, damaged.lines);
+        const QString out = expectSalvaged(damaged.fixture, damaged.lines, damaged.rows);
+        if (!damaged.cut.isEmpty())
+            EXPECT_EQ(number(out, damaged.cut), 0);
+
+        const QString converted = path(QStringLiteral("converted.tnx"));
+        legacy::ImportOptions options;
+        options.salvage = true;
+        QStringList asked;
+        options.keepSalvaged = [&](const legacy::ImportReport& report) {
+            asked = legacy::describeLosses(report.losses, QStringLiteral("\n")).split(QStringLiteral("\n"));
+            return false;
+        };
+        EXPECT_FALSE(legacy::importLegacyCatalogue(damagedFixture(damaged.fixture), converted, options).kept);
+        EXPECT_EQ(asked, damaged.lines);
+        EXPECT_EQ(folderEntries(dir.path()), QStringList{damaged.fixture});
+        QFile::remove(out);
+    }
+}
+
 TEST_F(DamagedImportTest, tracksWithoutTheirAlbumAreToldAndNewAlbumsNeverAdoptThem)
 {
     // The album kod 6 was deleted in the old program and its 7 tracks stayed behind.

@@ -3,6 +3,8 @@
 
 usage: make_damaged_fixtures.py SAMPLE.tnx OUT_DIR
 
+The copies marked (small) are made from missing-table.tnx beside SAMPLE.tnx.
+
 Each copy carries one kind of damage that a real file can suffer:
 
   swapped-definitions.tnx  the table list sends eloado to the definition page of szamok and back
@@ -11,6 +13,9 @@ Each copy carries one kind of damage that a real file can suffer:
   zeroed-page.tnx          the data page of szamok is all zeros
   truncated.tnx            the file ends in the middle of the data page of DVD_Filmek
   damaged-row.tnx          the first row of szamok claims 12288 fields where the table has 6
+  zero-text.tnx            eight zero bytes in the middle of the title 'Őrjárat a hegyekben' of DVD_Filmek
+  usage-map.tnx (small)    one byte of the definition of Filmek_videoklippek sends its map of used pages to
+                           a row that its page does not have
   orphan-tracks.tnx        not damaged: the album kod 6 was deleted the way the old program deletes a
                            row, and its 7 tracks were left pointing at it
 """
@@ -118,13 +123,34 @@ def orphan_tracks(data):
     raise SystemExit("no album with kod 6")
 
 
+def zero_text(data):
+    title = "Őrjárat a hegyekben".encode("utf-16-le")
+    at = data.find(title)
+    if at < 0:
+        raise SystemExit("no title 'Őrjárat a hegyekben'")
+    at += len("Őrjára".encode("utf-16-le"))
+    data[at:at + 8] = bytes(8)
+    return data
+
+
+def usage_map(data):
+    # The first byte of the map's place is its row on its page: 28, where the page has far fewer.
+    data[table_page(data, "Filmek_videoklippek") * PAGE + 0x37] = 0x1C
+    return data
+
+
 MUTATIONS = {
     "swapped-definitions.tnx": swapped_definitions,
     "system-page.tnx": system_page,
     "zeroed-page.tnx": zeroed_page,
     "truncated.tnx": truncated,
     "damaged-row.tnx": damaged_row,
+    "zero-text.tnx": zero_text,
     "orphan-tracks.tnx": orphan_tracks,
+}
+
+SMALL_MUTATIONS = {
+    "usage-map.tnx": usage_map,
 }
 
 
@@ -134,11 +160,14 @@ def main():
     with open(sys.argv[1], "rb") as source:
         sample = source.read()
     os.makedirs(sys.argv[2], exist_ok=True)
-    for name, mutate in MUTATIONS.items():
-        target = os.path.join(sys.argv[2], name)
-        with open(target + ".part", "wb") as out:
-            out.write(mutate(bytearray(sample)))
-        os.replace(target + ".part", target)
+    with open(os.path.join(os.path.dirname(sys.argv[1]), "missing-table.tnx"), "rb") as source:
+        small = source.read()
+    for original, mutations in ((sample, MUTATIONS), (small, SMALL_MUTATIONS)):
+        for name, mutate in mutations.items():
+            target = os.path.join(sys.argv[2], name)
+            with open(target + ".part", "wb") as out:
+                out.write(mutate(bytearray(original)))
+            os.replace(target + ".part", target)
 
 
 if __name__ == "__main__":
