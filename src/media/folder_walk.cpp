@@ -57,9 +57,9 @@ void FolderWalk::visit(const std::filesystem::path& path, bool given)
 void FolderWalk::enter(const std::filesystem::path& folder)
 {
     std::error_code error;
-    std::vector<std::filesystem::path> entries;
+    std::vector<std::filesystem::directory_entry> entries;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        entries.push_back(it->path());
+        entries.push_back(*it);
         if (cancelled())
             return;
     }
@@ -70,10 +70,15 @@ void FolderWalk::enter(const std::filesystem::path& folder)
             return;
     }
     std::sort(entries.begin(), entries.end());
-    for (const std::filesystem::path& entry : entries) {
+    for (const std::filesystem::directory_entry& entry : entries) {
         if (cancelled())
             return;
-        visit(entry, false);
+        // A plain file is known as one from the folder's listing: no further system call is spent on it.
+        std::error_code typeError;
+        if (!entry.is_symlink(typeError) && entry.is_regular_file(typeError))
+            m_onFile(entry.path());
+        else
+            visit(entry.path(), false);
     }
 }
 
