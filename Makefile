@@ -5,7 +5,8 @@ JOBS       ?= $(shell nproc)
 # Building and running the two programs. The platform plugins, the SQLite driver, the Tahoma clone and Qt's
 # Hungarian texts are loaded at run time; rsvg-convert renders the icon's PNG sizes.
 RUN_PACKAGES     := cmake make g++ pkg-config qt6-base-dev qt6-qpa-plugins libqt6sql6-sqlite libsqlite3-dev \
-                    mdbtools-dev libpq-dev fonts-wine qt6-translations-l10n librsvg2-bin
+                    mdbtools-dev libpq-dev fonts-wine qt6-translations-l10n librsvg2-bin \
+                    libtag1-dev libmediainfo-dev
 # The test suite adds GoogleTest, clang with its fuzzer runtime, the command-line tools the tests compare with,
 # the validators of the desktop files, a headless X server for starting the installed program, and python3, which
 # makes the damaged legacy fixtures; the tests of catalogues on a server start a PostgreSQL server of their own.

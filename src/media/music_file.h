@@ -1,0 +1,24 @@
+#pragma once
+
+#include "media/tag_text.h"
+
+#include <QString>
+#include <filesystem>
+#include <optional>
+
+// Reading one music file's tags and stream with TagLib, opened read-only.
+
+namespace media {
+
+// Whether a file's extension is one of the audio formats read.
+bool isMusicFile(const std::filesystem::path& path);
+
+// What the file says, or why it could not be read (in the user's words).
+struct MusicFileReading
+{
+    std::optional<TrackTags> tags;
+    QString problem;
+};
+MusicFileReading readMusicFile(const std::filesystem::path& path);
+
+} // namespace media
