@@ -159,6 +159,8 @@ private:
     bool runUpdate(const store::Statement& statement);
     // Whether the album key kept from the last track still names an album row with this artist and title.
     bool keptAlbumHolds(store::QueryChannel& channel, const QString& artist, const QString& album) const;
+    // The key of the album the catalogue holds under this artist and title; empty when it holds none.
+    QString heldAlbumKey(store::QueryChannel& channel, const QString& artist, const QString& album);
     // The checks of a page, in their order; shared by new rows and edits. In an edit a field the user left
     // alone is not checked: it goes back as the catalogue holds it.
     bool checkAlbumTrack(const QString& length);

@@ -113,8 +113,18 @@ void TRogzites::DVD_db_szamClick()
     // Converted by the same rule as every other whole number the program reads.
     const QString text = m_dvd.DVD_db_szam->text();
     const std::optional<int> count = localisation::convertLanguageId(text);
-    if (!count)
-        throw platform::invalidInteger(text);
+    if (!count) {
+        // The fault is this one field's value (typed, or stored so by another program), not the catalogue's:
+        // the message names the field and what it holds, and the text stays as it is until the user changes it.
+        const QString holds = text.isEmpty() ? QStringLiteral("A „Mennyi DVD-n található meg a film?” mező üres.")
+                                             : QStringLiteral("A „Mennyi DVD-n található meg a film?” mezőben "
+                                                              "„%1” áll.")
+                                                   .arg(text);
+        throw platform::Failure::described(
+            holds + QStringLiteral(" Ez a szöveg marad a mezőben, és így kerül a katalógusba is; a nyilak csak "
+                                   "egész számot léptetnek."),
+            platform::invalidInteger(text).text());
+    }
     m_dvd.UpDown1->setPosition(*count);
 }
 

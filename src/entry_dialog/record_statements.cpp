@@ -75,6 +75,16 @@ store::Statement albumInsert(const QString& artist, const QString& album)
     return sequence({{"insert into eloado (ELOADO, ALBUM) values (", artist}, {", ", album}}, ")");
 }
 
+store::Statement heldAlbumQuery(const QString& artist, const QString& album)
+{
+    // Blanks typed or stored around a name do not make another album; letter case and accents do, as a
+    // collector may keep "Live" and "LIVE" apart. Of several such rows the oldest takes the track, so that
+    // every track typed for the album goes to the same row.
+    return sequence({{"select kod from eloado where (trim(eloado.eloado) = trim(", artist},
+                     {")) and (trim(eloado.album) = trim(", album}},
+                    ")) order by kod limit 1");
+}
+
 store::Statement albumKeyQuery(const QString& artist, const QString& album, qint64 insertedKey)
 {
     store::Statement query =

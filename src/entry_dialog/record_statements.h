@@ -36,6 +36,8 @@ store::Statement& narrow(store::Statement& statement, const QVariant& identity,
 store::Statement& guard(store::Statement& statement, const RowKey& old);
 
 store::Statement albumInsert(const QString& artist, const QString& album);
+// The key of the album row the catalogue already holds under this artist and title, if any.
+store::Statement heldAlbumQuery(const QString& artist, const QString& album);
 // The key of the album row just written: the row inserted is the one asked for, whatever other rows share
 // its artist and title.
 store::Statement albumKeyQuery(const QString& artist, const QString& album, qint64 insertedKey);

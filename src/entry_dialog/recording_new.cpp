@@ -43,6 +43,16 @@ bool TRogzites::keptAlbumHolds(store::QueryChannel& channel, const QString& arti
     return !channel.fetch(held).empty();
 }
 
+QString TRogzites::heldAlbumKey(store::QueryChannel& channel, const QString& artist, const QString& album)
+{
+    const store::Statement query = record_sql::heldAlbumQuery(artist, album);
+    emit statementSent(query.text());
+    const std::vector<QVariantList> found = channel.fetch(query);
+    if (found.empty() || found.front().isEmpty())
+        return QString();
+    return found.front().front().toString();
+}
+
 bool TRogzites::recordAlbumTrack()
 {
     ModeVariables& mode = m_main.modeVariables;
@@ -56,15 +66,18 @@ bool TRogzites::recordAlbumTrack()
 
     const QString artist = m_album.eloado_neve->text();
     const QString album = m_album.Album_cime->text();
-    // The album row and its first track are written together or not at all, and the track goes to the row
-    // just written, not to an older album of the same artist and title.
+    // The album row and its first track are written together or not at all. The look-up of an album already
+    // held runs inside the same write transaction, so that another writer cannot add the same album between
+    // the look-up and the insert.
     store::WriteTransaction transaction(channel);
     // The kept album serves only while the fields still show its artist and title and the catalogue still
     // holds it under them; otherwise the track would be filed under another album, or under none.
-    const bool newAlbum = mode.newAlbumNeeded || artist != m_currentAlbumArtist || album != m_currentAlbumTitle ||
-                          !keptAlbumHolds(channel, artist, album);
-    QString key = m_currentAlbumKey;
-    if (newAlbum) {
+    const bool keptServes = !mode.newAlbumNeeded && artist == m_currentAlbumArtist && album == m_currentAlbumTitle &&
+                            keptAlbumHolds(channel, artist, album);
+    QString key = keptServes ? m_currentAlbumKey : heldAlbumKey(channel, artist, album);
+    // A track typed for an album the catalogue already holds joins it: a second album row would list the
+    // album twice with its tracks split between the two.
+    if (key.isEmpty()) {
         runCommand(record_sql::albumInsert(artist, album));
         const qint64 insertedKey = channel.lastInsertedKey();
         const store::Statement keyQuery = record_sql::albumKeyQuery(artist, album, insertedKey);

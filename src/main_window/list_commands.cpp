@@ -239,7 +239,7 @@ void ListCommands::saveAsPdf(CategoryGrid* grid)
     // nothing half-written, and a file it was to replace stays as it was.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw platform::Failure(QStringLiteral("A PDF nem menthető ide: %1\r%2").arg(path, file.errorString()));
+        throw platform::Failure::described(QStringLiteral("A PDF nem menthető ide: %1").arg(path), file.errorString());
     {
         QPdfWriter writer(&file);
         setUpPage(writer, list);
@@ -251,7 +251,7 @@ void ListCommands::saveAsPdf(CategoryGrid* grid)
         }
     }
     if (!file.commit())
-        throw platform::Failure(QStringLiteral("A PDF nem menthető ide: %1\r%2").arg(path, file.errorString()));
+        throw platform::Failure::described(QStringLiteral("A PDF nem menthető ide: %1").arg(path), file.errorString());
 }
 
 void ListCommands::copy(CategoryGrid* grid)

@@ -475,8 +475,12 @@ bool TFoablak::saveSettingsOrAskToLeave()
     } catch (const platform::Failure& failure) {
         problem = failure.text();
     }
-    const QString question =
-        QStringLiteral("A beállításokat nem sikerült elmenteni:\r%1\r\rKilépsz mentés nélkül?").arg(problem);
+    // The system's own text ("Is a directory") comes after "Eredeti üzenet:", with its meaning before it, as in
+    // every other report; a message of the program's own is shown as it stands.
+    const QString couldNotSave = QStringLiteral("A beállításokat nem sikerült elmenteni:");
+    const QString told = platform::isForeignText(problem) ? platform::failureReport(couldNotSave, problem)
+                                                          : couldNotSave + QStringLiteral("\r") + problem;
+    const QString question = told + QStringLiteral("\r\rKilépsz mentés nélkül?");
     return m_services.prompts.confirm(question) == platform::Answer::Yes;
 }
 

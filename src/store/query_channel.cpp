@@ -399,7 +399,7 @@ void QueryChannel::connect()
         db.close();
         m_readOnly = false;
         throw platform::Failure(
-            QStringLiteral("%1: ez a fájl nem Médiatár-katalógus (nincsenek benne a katalógus táblái), ezért "
+            QStringLiteral("%1: ez a file nem Médiatár-katalógus (nincsenek benne a katalógus táblái), ezért "
                            "a program nem nyitja meg, és nem is változtat rajta.")
                 .arg(QDir::toNativeSeparators(m_path)));
     }

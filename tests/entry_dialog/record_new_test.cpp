@@ -64,8 +64,8 @@ TEST_P(RecordNewTest, anAlbumTrackIsRefusedForEachMissingFieldInTurn)
 
 TEST_P(RecordNewTest, theFirstTrackOfAnAlbumWritesTheAlbumRowAndTheTrackUnderItsNewKey)
 {
-    // An older album of the same artist and title must not receive the track.
-    const qint64 older = catalogue->addAlbum(QStringLiteral("Omega"), QStringLiteral("Égi jel"));
+    // An older album of the same artist under another title must not receive the track.
+    const qint64 older = catalogue->addAlbum(QStringLiteral("Omega"), QStringLiteral("Égi jel 2"));
     fillTrack("Omega", "Égi jel", "Nyitány");
     window().searchColumn = QStringLiteral("ELOADO");
     window().searchBox()->setText(QStringLiteral("O"));
@@ -84,6 +84,8 @@ TEST_P(RecordNewTest, theFirstTrackOfAnAlbumWritesTheAlbumRowAndTheTrackUnderIts
     EXPECT_EQ(dialog().currentAlbumKey(), QString::number(key));
 
     EXPECT_EQ(sent, QStringList({
+                        "select kod from eloado where (trim(eloado.eloado) = trim(\"Omega\")) and "
+                        "(trim(eloado.album) = trim(\"Égi jel\")) order by kod limit 1",
                         "insert into eloado (ELOADO, ALBUM) values (\"Omega\", \"Égi jel\")",
                         "select kod from eloado where (eloado.eloado = \"Omega\") and (eloado.album = \"Égi jel\")",
                         QStringLiteral("insert into szamok values (\"Nyitány\", \"00:03:20\", \"4 MB\", \"192\", "
@@ -107,9 +109,11 @@ TEST_P(RecordNewTest, theSameValueBoxesDecideWhatStaysAndWhetherTheNextTrackStar
         const char* focus;
         const char* artistAfter;
         const char* albumAfter;
-        int albumsAfterTwoTracks;
+        int statementsOfSecondTrack;
     };
     // The album box counts by its tick even while the artist box has it greyed.
+    // Without both boxes the next track looks its album up by the fields and joins the same album; with both
+    // it goes to the kept album without a look-up.
     const Case cases[] = {{false, false, "eloado_neve", "", "", 2},
                           {true, false, "Album_cime", "Omega", "", 2},
                           {false, true, "eloado_neve", "", "", 2},
@@ -133,11 +137,11 @@ TEST_P(RecordNewTest, theSameValueBoxesDecideWhatStaysAndWhetherTheNextTrackStar
         fillTrack("Omega", "Égi jel", "Második");
         sent.clear();
         press();
-        EXPECT_EQ(albumCount(), c.albumsAfterTwoTracks) << c.artist << c.album;
-        EXPECT_EQ(sent.size(), c.albumsAfterTwoTracks == 1 ? 1 : 3);
+        EXPECT_EQ(albumCount(), 1) << c.artist << c.album;
+        EXPECT_EQ(sent.size(), c.statementsOfSecondTrack) << c.artist << c.album;
         const QList<QVariantList> tracks = catalogue->rows("SELECT eloado_azonosito FROM szamok ORDER BY rowid");
         ASSERT_EQ(tracks.size(), 2);
-        EXPECT_EQ(tracks.at(0) == tracks.at(1), c.albumsAfterTwoTracks == 1) << c.artist << c.album;
+        EXPECT_EQ(tracks.at(0), tracks.at(1)) << c.artist << c.album;
     }
     expectNoErrors();
 }
@@ -173,7 +177,7 @@ TEST_P(RecordNewTest, anAudioCdTrackNeedsNoSizeAndTheBoxFillsTheFieldsAgain)
     EXPECT_FALSE(edit("Meret")->isEnabled());
 }
 
-TEST_P(RecordNewTest, theAlbumKeyOutlivesTheOpeningButEachOpeningStartsANewAlbum)
+TEST_P(RecordNewTest, theAlbumKeyOutlivesTheOpeningButEachOpeningLooksTheAlbumUpAgain)
 {
     setTicks(true, true);
     fillTrack("Omega", "Égi jel", "Első");
@@ -183,9 +187,16 @@ TEST_P(RecordNewTest, theAlbumKeyOutlivesTheOpeningButEachOpeningStartsANewAlbum
     pressAdatbevitel();
     EXPECT_EQ(dialog().currentAlbumKey(), key);
     EXPECT_TRUE(window().modeVariables.newAlbumNeeded);
+    // Renamed meanwhile by another window: the new opening does not trust the kept key.
+    catalogue->exec("UPDATE eloado SET ALBUM = 'Égi jel (1995)'");
     fillTrack("Omega", "Égi jel", "Második");
     press();
     EXPECT_EQ(albumCount(), 2);
+    fillTrack("Omega", "Égi jel (1995)", "Harmadik");
+    press();
+    EXPECT_EQ(albumCount(), 2);
+    EXPECT_EQ(catalogue->rows("SELECT count(*) FROM szamok WHERE eloado_azonosito = " + key),
+              QList<QVariantList>({QVariantList({2})}));
 }
 
 TEST_P(RecordNewTest, aChangedArtistOrAlbumUnderTickedBoxesStartsAnAlbumOfItsOwn)

@@ -388,6 +388,9 @@ TEST_F(ListOutputTest, aPdfThatIsCancelledOrCannotBeWrittenLeavesTheOldFile)
     ASSERT_EQ(desktop.errors.reports.size(), 1);
     EXPECT_TRUE(desktop.errors.reports.first().startsWith(QStringLiteral("A PDF nem menthető ide: ")))
         << desktop.errors.reports.first().toStdString();
+    // The system's own text comes last, after the words every report puts before it.
+    EXPECT_TRUE(desktop.errors.reports.first().contains(QStringLiteral("\r\rEredeti üzenet: ")))
+        << desktop.errors.reports.first().toStdString();
 }
 
 } // namespace

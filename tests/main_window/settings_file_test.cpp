@@ -259,7 +259,12 @@ TEST_F(SettingsFileTest, aSettingsFileThatIsAFolderIsReportedAndTheExitOffersToL
     desktop.prompts.answerNext(Answer::Yes);
     clickExit();
     EXPECT_FALSE(main.isVisible());
-    EXPECT_EQ(leaveQuestions().size(), 1);
+    ASSERT_EQ(leaveQuestions().size(), 1);
+    // The system's text is told in Hungarian and kept after "Eredeti üzenet:".
+    const QString question = leaveQuestions().first();
+    EXPECT_TRUE(question.contains(QStringLiteral("\rA megadott név egy mappáé, nem file-é.\r\rEredeti üzenet: ") +
+                                  folder.file("list.ini") + QStringLiteral(": ")))
+        << question.toStdString();
 }
 
 TEST_F(SettingsFileTest, aSettingsFileThatCannotBeOpenedIsReported)

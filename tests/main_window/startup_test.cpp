@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <sqlite3.h>
 
 namespace {
 
@@ -216,6 +217,23 @@ TEST_F(StartupTest, aRememberedCatalogueThatIsNoDatabaseIsReportedAndTheDialogOf
     EXPECT_TRUE(QTest::qWaitFor([&] { return !main.isVisible(); }, 2000));
     EXPECT_EQ(folder.readBytes("list.ini"),
               *localisation::encode1250(folder.file("szoveg.tnx") + "\r\nHU_magyar.lng\r\n"));
+}
+
+TEST_F(StartupTest, aDatabaseOfAnotherProgramIsReportedInOneWordForFile)
+{
+    folder.installShippedLanguage();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(folder.file("jegyzetek.tnx").toUtf8().constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE jegyzet (szoveg TEXT)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    folder.writeSettings(folder.file("jegyzetek.tnx"));
+    desktop.files.cancelNext();
+    desktop.prompts.answerNext(platform::Answer::No);
+    start();
+    ASSERT_EQ(desktop.errors.reports.size(), 1);
+    const QString report = desktop.errors.reports.first();
+    EXPECT_TRUE(report.contains(QStringLiteral("nem Médiatár-katalógus"))) << report.toStdString();
+    EXPECT_FALSE(report.contains(QStringLiteral("fájl"))) << report.toStdString();
 }
 
 TEST_F(StartupTest, openClickSwitchesCatalogueAndCancelReopensTheCurrentOne)
