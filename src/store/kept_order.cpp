@@ -2,6 +2,7 @@
 
 #include "hungarian/hungarian.h"
 #include "platform/failure.h"
+#include "store/connection_setup.h"
 #include "store/schema.h"
 
 #include <QVariant>
@@ -14,6 +15,9 @@ const QString changesTable = QStringLiteral("mediatar_changes");
 const QString stateTable = QStringLiteral("mediatar_state");
 
 namespace {
+
+// How long bringing the kept order up to date waits for another connection's lock (milliseconds).
+constexpr int briefLockWait = 100;
 
 // The schema cookie the kept order was last checked against, under this name in the state table.
 const QString checkedSchemaName = QStringLiteral("checked_schema");
@@ -346,6 +350,10 @@ bool bringKeptOrderUpToDate(sqlite3* db, const std::function<void(const QString&
 {
     if (!keptOrderBehind(db))
         return true;
+    // Another program holding the write lock is not waited for: it may hold it for minutes, and the lists
+    // read the data meanwhile. Nothing is read before the lock is had, so no snapshot is held while waiting
+    // (another writer could never commit past it).
+    const BriefWait brief(db, briefLockWait);
     if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         return false;
     try {

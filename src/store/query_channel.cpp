@@ -292,7 +292,7 @@ sqlite3* QueryChannel::openAnother()
         sqlite3_close(db);
         throw platform::Failure(text);
     }
-    sqlite3_busy_timeout(db, 5000);
+    sqlite3_busy_timeout(db, lockWait);
     setUp(db);
     return db;
 }
@@ -300,10 +300,13 @@ sqlite3* QueryChannel::openAnother()
 void QueryChannel::setUp(sqlite3* db) const
 {
     // A read-only catalogue keeps its journal mode as it is: nothing is written to it.
-    if (m_readOnly)
+    if (m_readOnly) {
         hungarian::installInto(db);
-    else
-        prepareConnection(db);
+        return;
+    }
+    // A file that another program is writing keeps its journal for now: the program does not wait for it.
+    const BriefWait brief(db);
+    prepareConnection(db);
 }
 
 void QueryChannel::openFile(bool readOnly)
@@ -312,7 +315,7 @@ void QueryChannel::openFile(bool readOnly)
     db.close();
     QUrl uri = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath());
     uri.setQuery(readOnly ? QStringLiteral("mode=ro") : QStringLiteral("mode=rw"));
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(lockWait));
     db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
     if (!db.open())
         throw platform::Failure(engineText(db.lastError()));
@@ -407,8 +410,10 @@ void QueryChannel::connect()
         return;
     // A catalogue from an older program gets its kept order now, once; then whatever other programs wrote
     // since the program last had it open is brought into the lists. A file that cannot take them (locked, no
-    // database) is still listed, only slower; its own faults surface with the first statement.
+    // database) is still listed, only slower; its own faults surface with the first statement. Another
+    // program holding the file is not waited for: the lists read the data until it lets go.
     try {
+        const BriefWait brief(handle());
         upgradeSchema(handle(), m_progress);
         bringKeptOrderUpToDate(handle(), m_progress);
     } catch (const platform::Failure&) {
@@ -627,9 +632,14 @@ std::unique_ptr<PagedRowSet> QueryChannel::listRows(const ListPlan& plan)
 {
     sqlite3* db = reader();
     // What other programs wrote meanwhile comes into the kept order first, so that the list can read through
-    // it; a file that cannot take it now is listed from its data.
-    if (!m_readOnly && keptOrderBehind(db))
-        bringKeptOrderUpToDate(db, m_progress);
+    // it; a file that cannot take it now is listed from its data. A file left in the rollback journal because
+    // another program held it when it was opened is put in the shared journal as soon as that program lets go.
+    if (!m_readOnly) {
+        if (!readsBesideWriters(db))
+            shareJournalIfFree(db);
+        if (keptOrderBehind(db))
+            bringKeptOrderUpToDate(db, m_progress);
+    }
     const QString table = plan.table;
     return std::make_unique<PagedRowSet>(db, plan, m_distrustedCounts.compare(table, Qt::CaseInsensitive) != 0,
                                          [this, table] {
