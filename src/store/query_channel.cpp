@@ -731,6 +731,8 @@ void QueryChannel::execute()
         m_changed = m_server->execute(m_statement);
         return;
     }
+    if (sqlite3_get_autocommit(handle()))
+        catchUpBeforeWriting();
     QSqlQuery query = prepared(m_statement);
     if (!query.exec())
         throw platform::Failure(engineText(query.lastError()));
@@ -768,7 +770,17 @@ void QueryChannel::begin()
         m_server->begin();
         return;
     }
+    if (!m_readOnly)
+        catchUpBeforeWriting();
     runOnFile(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+void QueryChannel::catchUpBeforeWriting()
+{
+    // A program table that another tool dropped while the file was open would make every write to a listed
+    // table fail (the triggers that log its changes name it): it is made anew, with whatever else is behind.
+    if (keptOrderBehind(handle()))
+        bringKeptOrderUpToDate(handle(), m_progress);
 }
 
 void QueryChannel::commit()

@@ -7,6 +7,7 @@
 #include "support/bare_engine.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -53,6 +54,21 @@ private:
     sqlite3* m_db = nullptr;
     QString m_message;
 };
+
+struct ToolRun
+{
+    int code = -1;
+    QString out;
+};
+
+ToolRun catalogueTool(const QStringList& args)
+{
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(QStringLiteral(MEDIATAR_CATALOGUE_TOOL), args);
+    tool.waitForFinished(60000);
+    return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardOutput())};
+}
 
 QStringList listed(const store::QueryChannel& channel)
 {
@@ -153,6 +169,105 @@ TEST_F(AnotherWriterTest, aToolHoldingTheWriteLockNeitherWaitsForTheProgramNorMa
     EXPECT_EQ(listed(channel), gamesInOrder(reader));
     EXPECT_EQ(channel.recordCount(), 300 - 300 / 7 + 2);
     channel.disconnect();
+}
+
+// What another tool does to the program's own tables: check judges them as they will be once the changes it
+// logged are applied, finds what is missing or wrong, --repair mends it, and where the program can tell, the
+// program mends it itself when it opens the file; no list shows a row that is not there, and the tool's and the
+// program's writes go through afterwards.
+TEST_F(AnotherWriterTest, checkJudgesTheKeptTablesAsTheyWillBeAndWhatIsLostIsMadeAnew)
+{
+    struct Damage
+    {
+        const char* what;
+        QString before; // done by the user and followed by check --repair
+        QString sql;
+        QString found;     // what check says; nothing wrong when empty
+        bool programMends; // the program finds and mends it when it opens the file
+    };
+    const QString inserted = QStringLiteral("INSERT INTO games (NEV) VALUES ('Bagoly');");
+    const QString changedValue = QStringLiteral("UPDATE mediatar_order_games SET v1 = 'Ász játék 299' WHERE row = 1;");
+    const std::vector<Damage> damages = {
+        {"rows written by another tool",
+         {},
+         inserted + "DELETE FROM games WHERE rowid % 7 = 0; UPDATE games SET NEV = 'Zebra' WHERE rowid = 5;",
+         {},
+         true},
+        {"a raised count, then a row inserted",
+         {},
+         "UPDATE mediatar_row_counts SET row_count = row_count + 7 WHERE table_name = 'games';" + inserted,
+         "the kept row count of games is 308 once the waiting changes are applied where the table holds 301 rows",
+         true},
+        {"a raised start count, then a row inserted",
+         {},
+         "UPDATE mediatar_prefix_counts SET row_count = row_count + 2 WHERE table_name = 'games' AND prefix = 'b';" +
+             inserted,
+         "the kept count of the rows of games starting with 'b' is 63 once the waiting changes are applied where 61",
+         false},
+        {"an order value changed", {}, changedValue, "the kept order of games differs from its rows", false},
+        {"an order value changed, then a row inserted",
+         {},
+         changedValue + inserted,
+         "the kept order of games differs from its rows",
+         false},
+        {"a row replaced under a unique index", "CREATE UNIQUE INDEX games_by_code ON games (KOD)",
+         "INSERT OR REPLACE INTO games (NEV, KOD) VALUES ('Bagoly', 'CD-3')",
+         "the kept row count of games is 301 once the waiting changes are applied where the table holds 300 rows",
+         true},
+        {"the state table dropped, then rows deleted",
+         {},
+         "DROP TABLE mediatar_state; DELETE FROM games WHERE rowid % 7 = 0",
+         "the program's table mediatar_state is missing",
+         true},
+        {"the change log dropped",
+         {},
+         "DROP TABLE mediatar_changes",
+         "the program's table mediatar_changes is missing",
+         true},
+        {"the row counts dropped, then a row inserted",
+         {},
+         "DROP TABLE mediatar_row_counts;" + inserted,
+         "the program's table mediatar_row_counts is missing",
+         true},
+    };
+    const QString original = keptCatalogue(300);
+    const QString path = dir.filePath(QStringLiteral("kar.tnx"));
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        QFile::remove(path);
+        ASSERT_TRUE(QFile::copy(original, path));
+        OtherTool tool(path);
+        if (!damage.before.isEmpty()) {
+            tool.expectRuns(damage.before);
+            EXPECT_EQ(catalogueTool({QStringLiteral("check"), path, QStringLiteral("--repair")}).code, 0);
+        }
+        tool.expectRuns(damage.sql);
+        ToolRun check = catalogueTool({QStringLiteral("check"), path});
+        if (damage.found.isEmpty()) {
+            EXPECT_EQ(check.code, 0) << check.out.toStdString();
+        } else {
+            EXPECT_EQ(check.code, 1) << check.out.toStdString();
+            EXPECT_TRUE(check.out.contains(damage.found)) << check.out.toStdString();
+        }
+        if (damage.programMends) {
+            openGames(path);
+            EXPECT_TRUE(readsKeptOrder(channel));
+            EXPECT_EQ(listed(channel), gamesInOrder(tool));
+            EXPECT_EQ(channel.recordCount(), tool.rows(QStringLiteral("SELECT count(*) FROM games")).value(0).toInt());
+            EXPECT_FALSE(listed(channel).contains(QString())) << "an empty row is listed";
+            channel.setStatement(store::Statement(QStringLiteral("delete from games where rowid = 2")));
+            EXPECT_NO_THROW(channel.execute());
+            channel.disconnect();
+            check = catalogueTool({QStringLiteral("check"), path});
+            EXPECT_EQ(check.code, 0) << check.out.toStdString();
+        }
+        // Any tool writes again, and --repair leaves nothing for check to find.
+        tool.expectRuns(QStringLiteral("INSERT INTO games (NEV) VALUES ('Zsiráf'); DELETE FROM games WHERE rowid = 3"));
+        check = catalogueTool({QStringLiteral("check"), path, QStringLiteral("--repair")});
+        EXPECT_EQ(check.code, 0) << check.out.toStdString();
+        check = catalogueTool({QStringLiteral("check"), path});
+        EXPECT_EQ(check.code, 0) << check.out.toStdString();
+    }
 }
 
 } // namespace
