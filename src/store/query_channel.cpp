@@ -78,6 +78,9 @@ void leaveSharedJournal(sqlite3* db)
     if (!db)
         return;
     sqlite3_busy_timeout(db, 0);
+    // A connection that has not read since another connection put the file in WAL still takes it for the
+    // rollback journal, and would find nothing to leave: a read first shows it the journal as it is.
+    sqlite3_exec(db, "SELECT 1 FROM sqlite_schema LIMIT 1", nullptr, nullptr, nullptr);
     sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
 }
 

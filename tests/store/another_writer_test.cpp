@@ -29,7 +29,12 @@ public:
         sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
         hungarian::installInto(m_db);
     }
-    ~OtherTool() { sqlite3_close(m_db); }
+    ~OtherTool() { close(); }
+    void close()
+    {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+    }
     OtherTool(const OtherTool&) = delete;
     OtherTool& operator=(const OtherTool&) = delete;
 
@@ -48,7 +53,6 @@ public:
     }
     QStringList rows(const QString& sql) const { return bareRows(m_db, sql); }
     const QString& message() const { return m_message; }
-    sqlite3* handle() const { return m_db; }
 
 private:
     sqlite3* m_db = nullptr;
@@ -168,7 +172,11 @@ TEST_F(AnotherWriterTest, aToolHoldingTheWriteLockNeitherWaitsForTheProgramNorMa
     EXPECT_TRUE(readsKeptOrder(channel));
     EXPECT_EQ(listed(channel), gamesInOrder(reader));
     EXPECT_EQ(channel.recordCount(), 300 - 300 / 7 + 2);
+    // Once the others let go, the program leaves the file in the rollback journal, as it found it.
+    tool.close();
+    reader.close();
     channel.disconnect();
+    EXPECT_EQ(OtherTool(path).rows(QStringLiteral("PRAGMA journal_mode")), QStringList{"delete"});
 }
 
 // What another tool does to the program's own tables: check judges them as they will be once the changes it
