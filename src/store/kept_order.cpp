@@ -177,11 +177,14 @@ bool hasSchemaObject(sqlite3* db, const QString& type, const QString& name)
            0;
 }
 
+// A subquery of no rows.
+const QString noRows = QStringLiteral("SELECT NULL WHERE 0");
+
 // The rows of a table whose changes are logged and wait to be applied, as a subquery; none when the log is gone.
 QString pendingRows(sqlite3* db, const ListedTable& table)
 {
     if (!hasSchemaObject(db, QStringLiteral("table"), changesTable))
-        return QStringLiteral("SELECT NULL WHERE 0");
+        return noRows;
     return QStringLiteral("SELECT row FROM %1 WHERE table_name = '%2' AND row IS NOT NULL")
         .arg(changesTable, table.table);
 }
@@ -189,9 +192,7 @@ QString pendingRows(sqlite3* db, const ListedTable& table)
 // Whether a table's kept order is whole (its order table, index and triggers are there) and holds exactly the
 // data's rows with their order values; with pending (a subquery of rowids), as it will once the changes of those
 // rows are applied: their entries are then made anew from the rows. Reads every row once.
-bool orderMatchesData(sqlite3* db, const ListedTable& table,
-                      const QString& pending = QStringLiteral("SELECT NULL "
-                                                              "WHERE 0"))
+bool orderMatchesData(sqlite3* db, const ListedTable& table, const QString& pending = noRows)
 {
     if (!hasSchemaObject(db, QStringLiteral("index"), orderIndexOf(table.table)))
         return false;
@@ -408,7 +409,8 @@ bool bringKeptOrderUpToDate(sqlite3* db, const std::function<void(const QString&
             reconcile(db, progress);
         } else {
             for (const ListedTable& table : listedTables()) {
-                if (!hasSchemaObject(db, QStringLiteral("table"), orderTableOf(table.table)))
+                if (!hasSchemaObject(db, QStringLiteral("table"), orderTableOf(table.table)) ||
+                    number(db, QStringLiteral("SELECT EXISTS (%1)").arg(pendingRows(db, table))) == 0)
                     continue;
                 applyChanges(db, table);
                 // A row can go without its delete being logged: INSERT OR REPLACE under a UNIQUE index deletes
@@ -442,8 +444,10 @@ QStringList keptCountProblems(sqlite3* db)
     const QStringList missing = missingProgramTables(db);
     for (const QString& table : missing)
         problems << QStringLiteral("the program's table %1 is missing (--repair makes it anew, as the program does "
-                                   "when it next opens the file)")
-                        .arg(table);
+                                   "when it next opens the file)%2")
+                        .arg(table, table == changesTable ? QStringLiteral("; until then every write to a listed "
+                                                                           "table fails, whatever program makes it")
+                                                          : QString());
     // The kept tables are judged as they will be once the program has brought them up to date: the logged
     // changes applied; or, after a change of the schema, each kept order that differs from its rows built anew
     // and the counts of the others kept as they are.
@@ -456,7 +460,7 @@ QStringList keptCountProblems(sqlite3* db)
             problems << QStringLiteral("the table %1 has no kept order; its lists are read whole").arg(table.table);
             continue;
         }
-        const QString pending = reconciling ? QStringLiteral("SELECT NULL WHERE 0") : pendingRows(db, table);
+        const QString pending = reconciling ? noRows : pendingRows(db, table);
         const bool matches = orderMatchesData(db, table, pending);
         if (reconciling && (!matches || countsLost))
             continue; // built or counted anew from the rows

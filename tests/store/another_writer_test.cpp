@@ -68,7 +68,6 @@ struct ToolRun
 ToolRun catalogueTool(const QStringList& args)
 {
     QProcess tool;
-    tool.setProcessChannelMode(QProcess::MergedChannels);
     tool.start(QStringLiteral(MEDIATAR_CATALOGUE_TOOL), args);
     tool.waitForFinished(60000);
     return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardOutput())};
@@ -157,6 +156,8 @@ TEST_F(AnotherWriterTest, aToolHoldingTheWriteLockNeitherWaitsForTheProgramNorMa
     channel.close();
     channel.open();
     EXPECT_TRUE(readsKeptOrder(channel)) << "the kept order was not brought up to date once the lock was free";
+    EXPECT_EQ(OtherTool(path).rows(QStringLiteral("PRAGMA journal_mode")), QStringList{"wal"})
+        << "the file was not shared once the lock was free";
     EXPECT_EQ(listed(channel), gamesInOrder(reader));
     EXPECT_TRUE(listed(channel).contains(QStringLiteral("Bagoly")));
     // With the file shared, the tool takes the write lock again while the program lists: the same.
@@ -190,7 +191,7 @@ TEST_F(AnotherWriterTest, checkJudgesTheKeptTablesAsTheyWillBeAndWhatIsLostIsMad
         const char* what;
         QString before; // done by the user and followed by check --repair
         QString sql;
-        QString found;     // what check says; nothing wrong when empty
+        QStringList found; // what check says, line by line; nothing wrong when empty
         bool programMends; // the program finds and mends it when it opens the file
     };
     const QString inserted = QStringLiteral("INSERT INTO games (NEV) VALUES ('Bagoly');");
@@ -204,38 +205,52 @@ TEST_F(AnotherWriterTest, checkJudgesTheKeptTablesAsTheyWillBeAndWhatIsLostIsMad
         {"a raised count, then a row inserted",
          {},
          "UPDATE mediatar_row_counts SET row_count = row_count + 7 WHERE table_name = 'games';" + inserted,
-         "the kept row count of games is 308 once the waiting changes are applied where the table holds 301 rows",
+         {"the kept row count of games is 308 once the waiting changes are applied where the table holds 301 rows"},
          true},
         {"a raised start count, then a row inserted",
          {},
          "UPDATE mediatar_prefix_counts SET row_count = row_count + 2 WHERE table_name = 'games' AND prefix = 'b';" +
              inserted,
-         "the kept count of the rows of games starting with 'b' is 63 once the waiting changes are applied where 61",
+         {"the kept count of the rows of games starting with 'b' is 63 once the waiting changes are applied where 61 "
+          "rows do"},
          false},
-        {"an order value changed", {}, changedValue, "the kept order of games differs from its rows", false},
+        {"an order value changed", {}, changedValue, {"the kept order of games differs from its rows"}, false},
         {"an order value changed, then a row inserted",
          {},
          changedValue + inserted,
-         "the kept order of games differs from its rows",
+         {"the kept order of games differs from its rows"},
          false},
-        {"a row replaced under a unique index", "CREATE UNIQUE INDEX games_by_code ON games (KOD)",
+        {"a row replaced under a unique index",
+         "CREATE UNIQUE INDEX games_by_code ON games (KOD)",
          "INSERT OR REPLACE INTO games (NEV, KOD) VALUES ('Bagoly', 'CD-3')",
-         "the kept row count of games is 301 once the waiting changes are applied where the table holds 300 rows",
+         {"the kept order of games differs from its rows",
+          "the kept row count of games is 301 once the waiting changes are applied where the table holds 300 rows",
+          "the kept count of the rows of games starting with '' is 301 once the waiting changes are applied where 300 "
+          "rows do",
+          "the kept count of the rows of games starting with 'c' is 120 once the waiting changes are applied where 119 "
+          "rows do",
+          "the kept count of the rows of games starting with 'cs' is 60 once the waiting changes are applied where 59 "
+          "rows do",
+          "the kept count of the rows of games starting with 'csa' is 60 once the waiting changes are applied where 59 "
+          "rows do"},
          true},
         {"the state table dropped, then rows deleted",
          {},
          "DROP TABLE mediatar_state; DELETE FROM games WHERE rowid % 7 = 0",
-         "the program's table mediatar_state is missing",
+         {"the program's table mediatar_state is missing (--repair makes it anew, as the program does when it next "
+          "opens the file)"},
          true},
         {"the change log dropped",
          {},
          "DROP TABLE mediatar_changes",
-         "the program's table mediatar_changes is missing",
+         {"the program's table mediatar_changes is missing (--repair makes it anew, as the program does when it next "
+          "opens the file); until then every write to a listed table fails, whatever program makes it"},
          true},
         {"the row counts dropped, then a row inserted",
          {},
          "DROP TABLE mediatar_row_counts;" + inserted,
-         "the program's table mediatar_row_counts is missing",
+         {"the program's table mediatar_row_counts is missing (--repair makes it anew, as the program does when it "
+          "next opens the file)"},
          true},
     };
     const QString original = keptCatalogue(300);
@@ -255,7 +270,11 @@ TEST_F(AnotherWriterTest, checkJudgesTheKeptTablesAsTheyWillBeAndWhatIsLostIsMad
             EXPECT_EQ(check.code, 0) << check.out.toStdString();
         } else {
             EXPECT_EQ(check.code, 1) << check.out.toStdString();
-            EXPECT_TRUE(check.out.contains(damage.found)) << check.out.toStdString();
+            // What is found, and nothing else: a kept order the program builds anew anyway is no problem.
+            QStringList expected;
+            for (const QString& problem : damage.found)
+                expected << path + QStringLiteral(": ") + problem;
+            EXPECT_EQ(check.out.trimmed(), expected.join(QLatin1Char('\n')));
         }
         if (damage.programMends) {
             openGames(path);
