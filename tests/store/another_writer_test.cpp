@@ -4,6 +4,8 @@
 #include "store/query_channel.h"
 #include "store/row_set.h"
 #include "store/schema.h"
+#include "store/write_transaction.h"
+#include "platform/failure.h"
 #include "support/bare_engine.h"
 
 #include <QElapsedTimer>
@@ -295,6 +297,41 @@ TEST_F(AnotherWriterTest, checkJudgesTheKeptTablesAsTheyWillBeAndWhatIsLostIsMad
         check = catalogueTool({QStringLiteral("check"), path});
         EXPECT_EQ(check.code, 0) << check.out.toStdString();
     }
+}
+
+// The change log dropped by another tool while the program has the file open: the program's next write, on its
+// own or in a transaction, makes it anew first instead of failing, and its change reaches the lists.
+TEST_F(AnotherWriterTest, aChangeLogDroppedWhileTheFileIsOpenIsMadeAnewBeforeTheProgramWrites)
+{
+    const QString path = keptCatalogue(50);
+    openGames(path);
+    OtherTool tool(path);
+    for (const bool inTransaction : {true, false}) {
+        SCOPED_TRACE(inTransaction);
+        tool.expectRuns(QStringLiteral("DROP TABLE mediatar_changes"));
+        channel.setStatement(
+            store::Statement(QStringLiteral("delete from games where rowid = %1").arg(inTransaction ? 1 : 2)));
+        try {
+            if (inTransaction) {
+                store::WriteTransaction write(channel);
+                channel.execute();
+                write.commit();
+            } else {
+                channel.execute();
+            }
+        } catch (const platform::Failure& failure) {
+            ADD_FAILURE() << failure.text().toStdString();
+        }
+    }
+    // Another tool writes again (a connection of its own: the one that dropped the table still has it dropped in
+    // its idea of the schema until it next reads).
+    OtherTool(path).expectRuns(QStringLiteral("INSERT INTO games (NEV) VALUES ('Bagoly')"));
+    channel.setStatement(store::category(4).browseStatement());
+    channel.open();
+    EXPECT_TRUE(readsKeptOrder(channel));
+    EXPECT_EQ(listed(channel), gamesInOrder(tool));
+    EXPECT_EQ(channel.recordCount(), 49);
+    channel.disconnect();
 }
 
 } // namespace
