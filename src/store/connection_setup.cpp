@@ -17,4 +17,31 @@ void prepareConnection(sqlite3* db)
     hungarian::installInto(db);
 }
 
+bool readsBesideWriters(sqlite3* db)
+{
+    sqlite3_stmt* statement = nullptr;
+    bool wal = false;
+    if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+        wal = sqlite3_stricmp(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)), "wal") == 0;
+    sqlite3_finalize(statement);
+    return wal;
+}
+
+void shareJournalIfFree(sqlite3* db)
+{
+    const BriefWait brief(db);
+    sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+}
+
+BriefWait::BriefWait(sqlite3* db, int milliseconds) : m_db(db)
+{
+    sqlite3_busy_timeout(m_db, milliseconds);
+}
+
+BriefWait::~BriefWait()
+{
+    sqlite3_busy_timeout(m_db, lockWait);
+}
+
 } // namespace store

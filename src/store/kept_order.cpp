@@ -2,6 +2,7 @@
 
 #include "hungarian/hungarian.h"
 #include "platform/failure.h"
+#include "store/connection_setup.h"
 #include "store/schema.h"
 
 #include <QVariant>
@@ -14,6 +15,9 @@ const QString changesTable = QStringLiteral("mediatar_changes");
 const QString stateTable = QStringLiteral("mediatar_state");
 
 namespace {
+
+// How long bringing the kept order up to date waits for another connection's lock (milliseconds).
+constexpr int briefLockWait = 100;
 
 // The schema cookie the kept order was last checked against, under this name in the state table.
 const QString checkedSchemaName = QStringLiteral("checked_schema");
@@ -157,15 +161,38 @@ void applyChanges(sqlite3* db, const ListedTable& table)
         QStringLiteral("DELETE FROM %1 WHERE table_name = '%2' AND row_count = 0").arg(prefixCountsTable, table.table));
 }
 
+// Whether a table's kept row count is its number of rows.
+bool keptCountIsRowCount(sqlite3* db, const ListedTable& table)
+{
+    return number(db,
+                  QStringLiteral("SELECT (SELECT row_count FROM %1 WHERE table_name = ?) IS (SELECT count(*) "
+                                 "FROM %2)")
+                      .arg(rowCountsTable, table.table),
+                  {table.table}) != 0;
+}
+
 bool hasSchemaObject(sqlite3* db, const QString& type, const QString& name)
 {
     return number(db, QStringLiteral("SELECT count(*) FROM sqlite_schema WHERE type = ? AND name = ?"), {type, name}) >
            0;
 }
 
+// A subquery of no rows.
+const QString noRows = QStringLiteral("SELECT NULL WHERE 0");
+
+// The rows of a table whose changes are logged and wait to be applied, as a subquery; none when the log is gone.
+QString pendingRows(sqlite3* db, const ListedTable& table)
+{
+    if (!hasSchemaObject(db, QStringLiteral("table"), changesTable))
+        return noRows;
+    return QStringLiteral("SELECT row FROM %1 WHERE table_name = '%2' AND row IS NOT NULL")
+        .arg(changesTable, table.table);
+}
+
 // Whether a table's kept order is whole (its order table, index and triggers are there) and holds exactly the
-// data's rows with their order values. Reads every row once.
-bool orderMatchesData(sqlite3* db, const ListedTable& table)
+// data's rows with their order values; with pending (a subquery of rowids), as it will once the changes of those
+// rows are applied: their entries are then made anew from the rows. Reads every row once.
+bool orderMatchesData(sqlite3* db, const ListedTable& table, const QString& pending = noRows)
 {
     if (!hasSchemaObject(db, QStringLiteral("index"), orderIndexOf(table.table)))
         return false;
@@ -177,10 +204,13 @@ bool orderMatchesData(sqlite3* db, const ListedTable& table)
     for (int i = 0; i < table.columns.size(); ++i)
         same << QStringLiteral("o.%1 IS t.%2").arg(valueColumns(table).at(i), table.columns.at(i));
     try {
+        // Each entry compared by its values, not only counted: an entry with a changed value is wrong.
         const std::vector<QVariantList> counts =
-            query(db, QStringLiteral("SELECT (SELECT count(*) FROM %1), (SELECT count(*) FROM %2), (SELECT count(*) "
-                                     "FROM %1 AS t JOIN %2 AS o ON o.row = t.rowid WHERE %3)")
-                          .arg(table.table, orderTableOf(table.table), same.join(QStringLiteral(" AND "))));
+            query(db, QStringLiteral("SELECT (SELECT count(*) FROM %1), (SELECT count(*) FROM %2 WHERE row NOT IN "
+                                     "(%4)) + (SELECT count(*) FROM %1 WHERE rowid IN (%4)), (SELECT count(*) FROM %1 "
+                                     "AS t JOIN %2 AS o ON o.row = t.rowid WHERE t.rowid NOT IN (%4) AND %3) + (SELECT "
+                                     "count(*) FROM %1 WHERE rowid IN (%4))")
+                          .arg(table.table, orderTableOf(table.table), same.join(QStringLiteral(" AND ")), pending));
         const QVariantList& row = counts.front();
         return row.at(0) == row.at(1) && row.at(1) == row.at(2);
     } catch (const platform::Failure&) {
@@ -234,8 +264,22 @@ void reconcile(sqlite3* db, const std::function<void(const QString&)>& progress)
         progress(QString()); // done
 }
 
+// The program's own tables beside the order tables that are missing from the file.
+QStringList missingProgramTables(sqlite3* db)
+{
+    QStringList missing;
+    for (const QString& table : {rowCountsTable, prefixCountsTable, changesTable, stateTable}) {
+        if (!hasSchemaObject(db, QStringLiteral("table"), table))
+            missing << table;
+    }
+    return missing;
+}
+
 bool schemaChanged(sqlite3* db)
 {
+    // Without the state table nothing tells which schema the kept order was checked against.
+    if (!hasSchemaObject(db, QStringLiteral("table"), stateTable))
+        return true;
     return number(db,
                   QStringLiteral("SELECT (SELECT value FROM %1 WHERE name = ?) IS NOT (SELECT schema_version FROM "
                                  "pragma_schema_version)")
@@ -325,6 +369,12 @@ void recordCheckedSchema(sqlite3* db)
 bool keptOrderBehind(sqlite3* db)
 {
     try {
+        // An older file gets its kept order from the upgrade.
+        if (number(db, QStringLiteral("PRAGMA user_version")) < schemaVersion)
+            return false;
+        // A program table dropped by another tool: made anew, and the kept order checked against the data.
+        if (!missingProgramTables(db).isEmpty())
+            return true;
         return number(db, QStringLiteral("SELECT EXISTS (SELECT 1 FROM %1)").arg(changesTable)) != 0 ||
                schemaChanged(db);
     } catch (const platform::Failure&) {
@@ -346,21 +396,39 @@ bool bringKeptOrderUpToDate(sqlite3* db, const std::function<void(const QString&
 {
     if (!keptOrderBehind(db))
         return true;
+    // Another program holding the write lock is not waited for: it may hold it for minutes, and the lists
+    // read the data meanwhile. Nothing is read before the lock is had, so no snapshot is held while waiting
+    // (another writer could never commit past it).
+    const BriefWait brief(db, briefLockWait);
     if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         return false;
+    bool rebuilt = false;
     try {
         // Another copy of the program may have done it while this one waited for the lock.
-        if (schemaChanged(db)) {
+        if (schemaChanged(db) || !missingProgramTables(db).isEmpty()) {
             reconcile(db, progress);
         } else {
             for (const ListedTable& table : listedTables()) {
-                if (hasSchemaObject(db, QStringLiteral("table"), orderTableOf(table.table)))
-                    applyChanges(db, table);
+                if (!hasSchemaObject(db, QStringLiteral("table"), orderTableOf(table.table)) ||
+                    number(db, QStringLiteral("SELECT EXISTS (%1)").arg(pendingRows(db, table))) == 0)
+                    continue;
+                applyChanges(db, table);
+                // A row can go without its delete being logged: INSERT OR REPLACE under a UNIQUE index deletes
+                // the row it replaces without running delete triggers. Its entry would be listed as an empty
+                // row; the count shows it, and the table's kept order is built anew.
+                if (!keptCountIsRowCount(db, table)) {
+                    if (progress)
+                        progress(table.table);
+                    rebuild(db, table);
+                    rebuilt = true;
+                }
             }
         }
         execute(db, QStringLiteral("DELETE FROM %1").arg(changesTable));
         recordCheckedSchema(db);
         execute(db, QStringLiteral("COMMIT"));
+        if (progress && rebuilt)
+            progress(QString()); // done
         return true;
     } catch (const platform::Failure&) {
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -373,11 +441,18 @@ QStringList keptCountProblems(sqlite3* db)
     QStringList problems;
     if (number(db, QStringLiteral("PRAGMA user_version")) < schemaVersion)
         return problems;
-    if (keptOrderBehind(db)) {
-        // Written by another program since the program last opened it: the program brings its lists up to date
-        // when it next opens the file, so the kept counts are compared with the rows only then.
-        return problems;
-    }
+    const QStringList missing = missingProgramTables(db);
+    for (const QString& table : missing)
+        problems << QStringLiteral("the program's table %1 is missing (--repair makes it anew, as the program does "
+                                   "when it next opens the file)%2")
+                        .arg(table, table == changesTable ? QStringLiteral("; until then every write to a listed "
+                                                                           "table fails, whatever program makes it")
+                                                          : QString());
+    // The kept tables are judged as they will be once the program has brought them up to date: the logged
+    // changes applied; or, after a change of the schema, each kept order that differs from its rows built anew
+    // and the counts of the others kept as they are.
+    const bool reconciling = schemaChanged(db) || !missing.isEmpty();
+    const bool countsLost = missing.contains(rowCountsTable) || missing.contains(prefixCountsTable);
     for (const ListedTable& table : listedTables()) {
         if (!hasSchemaObject(db, QStringLiteral("table"), table.table))
             continue;
@@ -385,19 +460,38 @@ QStringList keptCountProblems(sqlite3* db)
             problems << QStringLiteral("the table %1 has no kept order; its lists are read whole").arg(table.table);
             continue;
         }
-        if (!orderMatchesData(db, table))
+        const QString pending = reconciling ? noRows : pendingRows(db, table);
+        const bool matches = orderMatchesData(db, table, pending);
+        if (reconciling && (!matches || countsLost))
+            continue; // built or counted anew from the rows
+        if (!matches)
             problems << QStringLiteral("the kept order of %1 differs from its rows").arg(table.table);
+        const qint64 waiting =
+            number(db, QStringLiteral("SELECT count(*) FROM %1 WHERE rowid IN (%2)").arg(table.table, pending)) +
+            number(db,
+                   QStringLiteral("SELECT count(*) FROM %1 WHERE row IN (%2)").arg(orderTableOf(table.table), pending));
+        const QString afterChanges = waiting > 0 ? QStringLiteral(" once the waiting changes are applied") : QString();
         const qint64 rows = number(db, QStringLiteral("SELECT count(*) FROM %1").arg(table.table));
         const std::vector<QVariantList> kept = query(
             db, QStringLiteral("SELECT row_count FROM %1 WHERE table_name = ?").arg(rowCountsTable), {table.table});
+        // The entries of changed rows go with their counts, and the rows as they are now come in.
+        const qint64 keptRows =
+            kept.empty()
+                ? 0
+                : kept.front().front().toLongLong() -
+                      number(db, QStringLiteral("SELECT count(*) FROM %1 WHERE row IN (%2)")
+                                     .arg(orderTableOf(table.table), pending)) +
+                      number(db,
+                             QStringLiteral("SELECT count(*) FROM %1 WHERE rowid IN (%2)").arg(table.table, pending));
         if (kept.empty())
             problems << QStringLiteral("the kept row count of %1 is missing (the table holds %2 rows)")
                             .arg(table.table)
                             .arg(rows);
-        else if (kept.front().front().toLongLong() != rows)
-            problems << QStringLiteral("the kept row count of %1 is %2 where the table holds %3 rows")
+        else if (keptRows != rows)
+            problems << QStringLiteral("the kept row count of %1 is %2%3 where the table holds %4 rows")
                             .arg(table.table)
-                            .arg(kept.front().front().toLongLong())
+                            .arg(keptRows)
+                            .arg(afterChanges)
                             .arg(rows);
         // The starts as the rows give them, against those kept.
         std::map<QString, std::pair<qint64, qint64>> starts; // prefix -> (kept, counted)
@@ -407,18 +501,32 @@ QStringList keptCountProblems(sqlite3* db)
                        .arg(prefixCountsTable),
                    {table.table}))
             starts[row.at(0).toString()].first = row.at(1).toLongLong();
+        const QString startCounts =
+            QStringLiteral("SELECT prefix, count(*) FROM (%1) WHERE prefix IS NOT NULL GROUP BY "
+                           "prefix");
         for (const QVariantList& row :
-             query(db, QStringLiteral("SELECT prefix, count(*) FROM (%1) WHERE prefix IS NOT NULL GROUP BY prefix")
-                           .arg(prefixesOf(table.columns.first(), QStringLiteral(" FROM ") + table.table))))
+             query(db, startCounts.arg(prefixesOf(
+                           QStringLiteral("v1"),
+                           QStringLiteral(" FROM %1 WHERE row IN (%2)").arg(orderTableOf(table.table), pending)))))
+            starts[row.at(0).toString()].first -= row.at(1).toLongLong();
+        for (const QVariantList& row : query(
+                 db,
+                 startCounts.arg(prefixesOf(table.columns.first(),
+                                            QStringLiteral(" FROM %1 WHERE rowid IN (%2)").arg(table.table, pending)))))
+            starts[row.at(0).toString()].first += row.at(1).toLongLong();
+        for (const QVariantList& row :
+             query(db, startCounts.arg(prefixesOf(table.columns.first(), QStringLiteral(" FROM ") + table.table))))
             starts[row.at(0).toString()].second = row.at(1).toLongLong();
         int wrong = 0;
         for (const auto& [prefix, counts] : starts) {
             if (counts.first == counts.second)
                 continue;
             if (++wrong <= 5)
-                problems << QStringLiteral("the kept count of the rows of %1 starting with '%2' is %3 where %4 rows do")
+                problems << QStringLiteral(
+                                "the kept count of the rows of %1 starting with '%2' is %3%4 where %5 rows do")
                                 .arg(table.table, prefix)
                                 .arg(counts.first)
+                                .arg(afterChanges)
                                 .arg(counts.second);
         }
         if (wrong > 5)
@@ -433,8 +541,13 @@ void recountKept(sqlite3* db, const QString& only)
 {
     execute(db, QStringLiteral("BEGIN IMMEDIATE"));
     try {
+        // Program tables another tool dropped are made anew (an index on a missing table is left out alone).
+        const bool countsLost = !hasSchemaObject(db, QStringLiteral("table"), rowCountsTable) ||
+                                !hasSchemaObject(db, QStringLiteral("table"), prefixCountsTable);
+        for (const QString& statement : keptTablesStatements())
+            inSavepoint(db, [&] { execute(db, statement); });
         for (const ListedTable& table : listedTables()) {
-            if (!only.isEmpty() && table.table.compare(only, Qt::CaseInsensitive) != 0)
+            if (!countsLost && !only.isEmpty() && table.table.compare(only, Qt::CaseInsensitive) != 0)
                 continue;
             if (orderMatchesData(db, table))
                 countFromOrderTable(db, table);

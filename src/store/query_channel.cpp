@@ -78,6 +78,9 @@ void leaveSharedJournal(sqlite3* db)
     if (!db)
         return;
     sqlite3_busy_timeout(db, 0);
+    // A connection that has not read since another connection put the file in WAL still takes it for the
+    // rollback journal, and would find nothing to leave: a read first shows it the journal as it is.
+    sqlite3_exec(db, "SELECT 1 FROM sqlite_schema LIMIT 1", nullptr, nullptr, nullptr);
     sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
 }
 
@@ -293,7 +296,7 @@ sqlite3* QueryChannel::openAnother()
         sqlite3_close(db);
         throw platform::Failure(text);
     }
-    sqlite3_busy_timeout(db, 5000);
+    sqlite3_busy_timeout(db, lockWait);
     setUp(db);
     return db;
 }
@@ -301,10 +304,13 @@ sqlite3* QueryChannel::openAnother()
 void QueryChannel::setUp(sqlite3* db) const
 {
     // A read-only catalogue keeps its journal mode as it is: nothing is written to it.
-    if (m_readOnly)
+    if (m_readOnly) {
         hungarian::installInto(db);
-    else
-        prepareConnection(db);
+        return;
+    }
+    // A file that another program is writing keeps its journal for now: the program does not wait for it.
+    const BriefWait brief(db);
+    prepareConnection(db);
 }
 
 void QueryChannel::openFile(bool readOnly)
@@ -313,7 +319,7 @@ void QueryChannel::openFile(bool readOnly)
     db.close();
     QUrl uri = QUrl::fromLocalFile(QFileInfo(m_path).absoluteFilePath());
     uri.setQuery(readOnly ? QStringLiteral("mode=ro") : QStringLiteral("mode=rw"));
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(lockWait));
     db.setDatabaseName(uri.toString(QUrl::FullyEncoded));
     if (!db.open())
         throw platform::Failure(engineText(db.lastError()));
@@ -408,8 +414,10 @@ void QueryChannel::connect()
         return;
     // A catalogue from an older program gets its kept order now, once; then whatever other programs wrote
     // since the program last had it open is brought into the lists. A file that cannot take them (locked, no
-    // database) is still listed, only slower; its own faults surface with the first statement.
+    // database) is still listed, only slower; its own faults surface with the first statement. Another
+    // program holding the file is not waited for: the lists read the data until it lets go.
     try {
+        const BriefWait brief(handle());
         upgradeSchema(handle(), m_progress);
         bringKeptOrderUpToDate(handle(), m_progress);
     } catch (const platform::Failure&) {
@@ -630,9 +638,14 @@ std::unique_ptr<PagedRowSet> QueryChannel::listRows(const ListPlan& plan)
 {
     sqlite3* db = reader();
     // What other programs wrote meanwhile comes into the kept order first, so that the list can read through
-    // it; a file that cannot take it now is listed from its data.
-    if (!m_readOnly && keptOrderBehind(db))
-        bringKeptOrderUpToDate(db, m_progress);
+    // it; a file that cannot take it now is listed from its data. A file left in the rollback journal because
+    // another program held it when it was opened is put in the shared journal as soon as that program lets go.
+    if (!m_readOnly) {
+        if (!readsBesideWriters(db))
+            shareJournalIfFree(db);
+        if (keptOrderBehind(db))
+            bringKeptOrderUpToDate(db, m_progress);
+    }
     const QString table = plan.table;
     return std::make_unique<PagedRowSet>(db, plan, m_distrustedCounts.compare(table, Qt::CaseInsensitive) != 0,
                                          [this, table] {
@@ -724,6 +737,8 @@ void QueryChannel::execute()
         m_changed = m_server->execute(m_statement);
         return;
     }
+    if (sqlite3_get_autocommit(handle()))
+        catchUpBeforeWriting();
     QSqlQuery query = prepared(m_statement);
     if (!query.exec())
         throw platform::Failure(engineText(query.lastError()));
@@ -761,7 +776,17 @@ void QueryChannel::begin()
         m_server->begin();
         return;
     }
+    if (!m_readOnly)
+        catchUpBeforeWriting();
     runOnFile(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+void QueryChannel::catchUpBeforeWriting()
+{
+    // A program table that another tool dropped while the file was open would make every write to a listed
+    // table fail (the triggers that log its changes name it): it is made anew, with whatever else is behind.
+    if (keptOrderBehind(handle()))
+        bringKeptOrderUpToDate(handle(), m_progress);
 }
 
 void QueryChannel::commit()

@@ -129,6 +129,7 @@ private:
     // A short list read whole, on either engine.
     std::unique_ptr<RowSet> loaded(const Statement& statement);
     void runOnFile(const QString& sql);
+    void catchUpBeforeWriting();
     sqlite3* reader();
     sqlite3* searcher();
     sqlite3* openAnother();

@@ -1,6 +1,7 @@
 #include "store/row_set.h"
 
 #include "platform/failure.h"
+#include "store/connection_setup.h"
 #include "store/kept_order.h"
 #include "store/schema.h"
 
@@ -161,8 +162,10 @@ PagedRowSet::PagedRowSet(sqlite3* db, const ListPlan& plan, bool trustKeptCounts
     : m_db(db), m_plan(plan), m_trustKeptCounts(trustKeptCounts), m_whenCountWrong(std::move(whenCountWrong))
 {
     try {
-        // Everything the list reads from here on comes from one snapshot of the file.
-        if (sqlite3_get_autocommit(m_db)) {
+        // Everything the list reads from here on comes from one snapshot of the file, where readers go on
+        // beside writers. In the rollback journal an open read would keep every other program from committing
+        // for as long as the list is shown: there each screen is read as the file stands then.
+        if (sqlite3_get_autocommit(m_db) && readsBesideWriters(m_db)) {
             if (sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
                 fail();
             m_ownsTransaction = true;

@@ -129,6 +129,27 @@ TEST_F(PagedListTest, screensReadInAnyOrderKeepEveryRowInItsPlace)
     }
 }
 
+// The rows without a name come first; a screen among them read after a later screen (the nearest known place is
+// then that screen's name) holds those rows, and the list is not taken for wrongly counted.
+TEST_F(PagedListTest, aScreenOfRowsWithoutANameReadAfterALaterScreenHoldsThoseRows)
+{
+    catalogue.exec(QStringLiteral("BEGIN"));
+    for (int i = 0; i < 1200; ++i)
+        catalogue.insert(QStringLiteral("games"),
+                         {i < 200 ? QVariant() : QVariant(gameName(i)), QString(), QString::number(i), QString()});
+    catalogue.exec(QStringLiteral("COMMIT"));
+    QSignalSpy recounted(&channel, &store::QueryChannel::recounted);
+    openGames();
+    ASSERT_EQ(channel.recordCount(), 1200);
+    EXPECT_FALSE(channel.fieldText(260, QStringLiteral("NEV")).isEmpty());
+    // Between the start and the screen read: nearer to that screen than to either end.
+    for (int row = 199; row >= 120; --row)
+        ASSERT_EQ(channel.fieldText(row, QStringLiteral("MERET")), QString::number(row)) << "row " << row;
+    for (int i = 0; i < 10; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(recounted.isEmpty());
+}
+
 // A start of up to three plain characters is counted from the catalogue's kept counts and its rows are read a
 // screen at a time along the order index: open at once, exactly counted, every row in its place from either end.
 TEST_F(PagedListTest, aShortPrefixIsCountedFromTheKeptCountsAndReadByPlace)
@@ -298,6 +319,19 @@ TEST_F(PagedListTest, aSynchronousOpenCountsEverything)
     EXPECT_FALSE(channel.isPending());
     EXPECT_EQ(channel.recordCount(), 2400);
     EXPECT_EQ(channel.fieldText(2399, QStringLiteral("NEV")), expectedNames().last());
+
+    // A search still being counted in the background, opened for printing or copying: all of it, at once.
+    const QStringList expected = expectedNames(QStringLiteral("s_"));
+    ASSERT_GT(expected.size(), 1000);
+    int opened = 0;
+    channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("s_"), false));
+    channel.openThen([&] { ++opened; }, [](const QString& text) { FAIL() << text.toStdString(); });
+    ASSERT_TRUE(channel.isPending());
+    channel.open();
+    EXPECT_FALSE(channel.isPending());
+    EXPECT_EQ(opened, 1);
+    ASSERT_EQ(channel.recordCount(), expected.size());
+    EXPECT_EQ(channel.fieldText(expected.size() - 1, QStringLiteral("NEV")), expected.last());
 }
 
 TEST_F(PagedListTest, aRefusedStatementFailsAtOnceWithTheEnginesText)
