@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Quick start: `make run` or `make test` on a fresh Debian machine.
 BUILD_DIR  ?= build
 JOBS       ?= $(shell nproc)

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The program's main window on huge generated catalogues, each measurement beside the same statement run
 // through the bare sqlite3 C API (a complete row set, no model, no widget) in the same run.
 //

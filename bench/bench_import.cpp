@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Importing a catalogue of the older Jet format, against the plain pipeline that does the same with the
 // command-line tools: mdb-export for each table into the sqlite3 shell's .import. Both write the rows into this
 // program's tables; the importer also builds the catalogue's indexes and kept counts, which the stock tool

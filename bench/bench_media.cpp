@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Reading a folder of music files into catalogue rows, beside a bare TagLib loop over the same files (a
 // directory walk, each file's tag and stream properties and nothing else). The folders of 1,000 and 10,000
 // files are made once, each file an MP3 with tags of its own; the cache is warm after the first round. At the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A long list printed to PDF as the main window prints it, next to writing the same rows, read the same way, as
 // plain text. Both read the list a screenful at a time from the tab the window shows.
 //

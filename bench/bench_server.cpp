@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The program's engine on a catalogue on a PostgreSQL server, each measurement beside the same statements run
 // through the bare libpq C API (no channel, no row set) in the same run.
 //

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `make package` (or `cpack -G DEB` in a build folder configured with CMAKE_INSTALL_PREFIX=/usr) builds
 # mediatar_<version>_amd64.deb. The libraries the executables link are found by dpkg-shlibdeps; what the
 # program loads at run time without linking it is named here.

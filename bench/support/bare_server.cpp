@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "support/bare_server.h"
 
 #include <libpq-fe.h>

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the program's icon (../mediatar.svg) to the PNG sizes built into the program, for window systems and
 # Qt builds that cannot read SVG. Run again after the SVG changes; needs gdk-pixbuf with its SVG loader.
 set -e

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "catalogue_tool/catalogue_file.h"
 
 #include "hungarian/hungarian.h"

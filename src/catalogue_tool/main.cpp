@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "catalogue_tool/commands.h"
 #include "platform/failure.h"
 #include "server/connection.h"

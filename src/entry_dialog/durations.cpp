@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "entry_dialog/duration_edit.h"
 #include "entry_dialog/entry_dialog.h"
 #include "main_window/main_window.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "entry_dialog/form_widgets.h"
 
 #include <QAbstractItemView>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "entry_dialog/list_text.h"
 
 namespace list_text {

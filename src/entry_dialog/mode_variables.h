@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #pragma once
 
 // The mode of the entry dialog, shared by the main window and the dialog for the whole run.

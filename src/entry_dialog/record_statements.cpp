@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "entry_dialog/record_statements.h"
 
 namespace record_sql {

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "main_window/link_label.h"
 
 #include <QMouseEvent>

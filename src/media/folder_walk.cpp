@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "media/folder_walk.h"
 
 #include "media/file_names.h"

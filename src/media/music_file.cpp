@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "media/music_file.h"
 
 #include "media/file_names.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "media/video_facts.h"
 
 #include "entry_dialog/list_text.h"

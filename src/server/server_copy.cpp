@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "server/server_copy.h"
 
 #include "catalogue_tool/catalogue_file.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "store/new_catalogue_file.h"
 
 #include "platform/failure.h"

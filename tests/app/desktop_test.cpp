@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "app/desktop_setup.h"
 #include "entry_dialog/entry_dialog.h"
 #include "entry_dialog/help_dialog.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "store/schema.h"
 #include "support/catalogue_builder.h"
 #include "tool_support.h"

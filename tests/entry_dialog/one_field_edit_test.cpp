@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "record_fixture.h"
 
 #include "entry_dialog/up_down.h"

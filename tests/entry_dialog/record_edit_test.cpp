@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "record_fixture.h"
 
 // Recording edits: the row the edit was opened for is written back, and no other.

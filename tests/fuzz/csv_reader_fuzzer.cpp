@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Feeds arbitrary bytes to the CSV reader of import-csv. Besides crashes, hangs and memory faults it checks what
 // must hold for every input: a refusal names a line of the text, the records' lines never go back, and records
 // written out again as RFC 4180 read back the same.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Feeds arbitrary bytes to the language file scanner. Besides crashes, hangs and memory faults it checks what
 // must hold for every input: the version line alone decides whether entries are read at all.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Feeds arbitrary tag values to the code that turns a music file's tags into catalogue rows. Besides crashes,
 // hangs and memory faults it checks what must hold for every input: text is only ever read again as code page
 // 1250 when it came as Latin-1, and then keeps its length; a cell holds no control character and no padding;

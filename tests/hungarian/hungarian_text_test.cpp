@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "store/categories.h"
 #include "hungarian/hungarian.h"
 #include "store/query_channel.h"

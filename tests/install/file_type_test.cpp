@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The catalogue file type as a file manager sees it: Qt's MIME database (what KDE's file managers use) reads the
 // installed type definition the same way the desktop's shared-mime-info database does.
 #include "support/catalogue_builder.h"

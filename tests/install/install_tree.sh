@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the tree that `cmake --install` makes, the way a package or a user's `sudo cmake --install` would lay it
 # out: install_tree.sh files|validators|start BUILD_DIR SOURCE_DIR VERSION
 #   files       every installed file is where the desktop looks for it

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Makes damaged copies of the legacy sample catalogue, the same bytes on every run.
 
 usage: make_damaged_fixtures.py SAMPLE.tnx OUT_DIR

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "category_fixture.h"
 
 #include "main_window/list_commands.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "localisation/codepage.h"
 #include "support/window_fixture.h"
 

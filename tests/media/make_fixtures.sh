@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the small media files that the reading tests take apart, into fixtures/ beside this script.
 # Needs ffmpeg, lame, flac, mkvmerge, dvdauthor and python3; the files it makes are kept in the repository,
 # so the tests themselves need none of these tools. Every file is a few seconds of a tone or of a still picture.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "media/album_match.h"
 #include "media/tag_text.h"
 #include "media/video_facts.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Another user's program on the same server catalogue, for the tests of several users at once: it writes with
 // the program's own statements and transactions, from a process of its own, and says "kész" when done.
 //

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "platform/failure.h"
 #include "server/connection.h"
 #include "server/server_list.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "server/server_schema.h"
 #include "server_support.h"
 #include "store/schema.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "hungarian/hungarian.h"
 #include "store/categories.h"
 #include "store/kept_order.h"

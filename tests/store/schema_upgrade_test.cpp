@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "platform/failure.h"
 #include "support/bare_engine.h"
 #include "store/categories.h"

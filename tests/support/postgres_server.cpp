@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "support/postgres_server.h"
 
 #include "platform/failure.h"
