@@ -347,24 +347,15 @@ TEST_F(OpeningsTest, aClosedListEndsTheEditOpeningWithTheDataLayersError)
     EXPECT_FALSE(mode().editMode);
 }
 
-TEST_F(OpeningsTest, anEditFromATabWithoutAPageShowsNoPage)
+// The two categories without an entry page are not on the tab bar: no edit can start from them.
+TEST_F(OpeningsTest, noTabWithoutAPageCanBeMadeCurrentForAnEdit)
 {
+    ASSERT_EQ(tabs()->count(), 6);
     for (int tab : {6, 7}) {
-        dialog().hide();
         tabs()->setCurrentIndex(tab);
-        ASSERT_EQ(window().activeTab(), tab);
-        pressSzerkesztes();
-        EXPECT_TRUE(desktop.prompts.informations.isEmpty());
-        expectEditOpenedOnPage(tab);
-        EXPECT_FALSE(pages()->currentWidget()->isVisible());
-        // Picking a page brings no page back.
-        pickPage(1);
-        EXPECT_EQ(dialog().shownPage(), tab);
-        EXPECT_FALSE(pages()->currentWidget()->isVisible());
-        desktop.prompts.informations.clear();
-        click("Cancel_exit");
+        EXPECT_LT(window().activeTab(), 6);
     }
-    // The next opening shows its page again.
+    // The next opening shows its page.
     pressAdatbevitel();
     EXPECT_EQ(dialog().shownPage(), 0);
     EXPECT_TRUE(pages()->currentWidget()->isVisible());
