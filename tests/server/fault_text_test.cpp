@@ -4,6 +4,7 @@
 #include "server/connection.h"
 #include "support/broken_server.h"
 #include "support/postgres_server.h"
+#include "support/reported_texts.h"
 
 #include <QTemporaryDir>
 #include <QUrl>
@@ -23,17 +24,6 @@ using test_server::PostgresServer;
 // Hungarian, and the text itself stays for the report's "Eredeti üzenet" line.
 
 namespace {
-
-// The text a connection, or a statement on it, fails with.
-QString failureOf(const std::function<void()>& step)
-{
-    try {
-        step();
-    } catch (const platform::Failure& failure) {
-        return failure.text();
-    }
-    return QString();
-}
 
 QString connectionFailure(const QString& uri)
 {
@@ -153,8 +143,8 @@ TEST(ServerFaultTexts, theRealCauseIsNamed)
     };
     for (const auto& known : cases) {
         const QString explained = platform::explainOriginal(QString::fromUtf8(known.original));
-        EXPECT_TRUE(explained.contains(QString::fromUtf8(known.meaning))) << known.original << ": "
-                                                                           << explained.toStdString();
+        EXPECT_TRUE(explained.contains(QString::fromUtf8(known.meaning)))
+            << known.original << ": " << explained.toStdString();
         EXPECT_FALSE(explained.contains(QString::fromUtf8(known.notMeaning))) << known.original;
     }
     expectExplained(connectionFailure(QStringLiteral("postgresql://x@127.0.0.1:1/lista?foo=bar")),

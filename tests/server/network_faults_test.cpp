@@ -8,6 +8,7 @@
 #include "store/statement.h"
 #include "support/broken_server.h"
 #include "support/postgres_server.h"
+#include "support/reported_texts.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -26,16 +27,6 @@ using test_server::BrokenServer;
 using test_server::PostgresServer;
 
 namespace {
-
-QString failureOf(const std::function<void()>& step)
-{
-    try {
-        step();
-    } catch (const platform::Failure& failure) {
-        return failure.text();
-    }
-    return QString();
-}
 
 class NetworkFaultsTest : public ::testing::Test
 {
