@@ -159,8 +159,9 @@ TEST_F(DamagedImportTest, damageTheReadingLibraryDoesNotCatchIsListed)
     for (const auto& damaged : cases) {
         expectRefused(damaged.fixture, damaged.lines);
         const QString out = expectSalvaged(damaged.fixture, damaged.lines, damaged.rows);
-        if (!damaged.cut.isEmpty())
+        if (!damaged.cut.isEmpty()) {
             EXPECT_EQ(number(out, damaged.cut), 0);
+        }
 
         const QString converted = path(QStringLiteral("converted.tnx"));
         legacy::ImportOptions options;
