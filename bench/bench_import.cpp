@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include "support/comparing_reporter.h"
+
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <map>
@@ -147,20 +149,6 @@ void BM_PipelineMedium(benchmark::State& state)
     }
 }
 BENCHMARK(BM_PipelineMedium)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
-
-// Keeps the mean real time of each benchmark for the comparison printed at the end.
-class ComparingReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
 
 void printPeakMemory()
 {

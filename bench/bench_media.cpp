@@ -10,6 +10,8 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include "support/comparing_reporter.h"
+
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstring>
@@ -140,19 +142,6 @@ long memoryGrowthKiB()
     }
     return statusKiB("VmHWM:") - before;
 }
-
-class ComparingReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
-                times[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> times;
-};
 
 } // namespace
 
