@@ -9,14 +9,13 @@
 
 #include "legacy/legacy_import.h"
 #include "store/schema.h"
+#include "support/comparing_reporter.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include "support/comparing_reporter.h"
-
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <map>

@@ -7,11 +7,10 @@
 // process rose while the reader read the 10,000 files.
 
 #include "media/media_reader.h"
+#include "support/comparing_reporter.h"
 
 #include <QFile>
 #include <QTemporaryDir>
-#include "support/comparing_reporter.h"
-
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstring>
