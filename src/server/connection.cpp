@@ -2,6 +2,7 @@
 
 #include "server/connection.h"
 
+#include "engine/location.h"
 #include "platform/failure.h"
 
 #include <QByteArray>
@@ -15,38 +16,12 @@ namespace server {
 
 bool isServerUri(const QString& name)
 {
-    return name.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
-           name.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+    return engine::Location::namesServer(name);
 }
 
-// By hand rather than through QUrl: a libpq URI may name several hosts ("h1:5432,h2:5433"), which QUrl refuses.
 QString withoutPassword(const QString& uri)
 {
-    const qsizetype schemeEnd = uri.indexOf(QLatin1String("://"));
-    if (schemeEnd < 0)
-        return uri;
-    const qsizetype start = schemeEnd + 3;
-    qsizetype end = uri.size();
-    for (const QChar stop : {QLatin1Char('/'), QLatin1Char('?')}) {
-        const qsizetype at = uri.indexOf(stop, start);
-        if (at >= 0 && at < end)
-            end = at;
-    }
-    QString authority = uri.mid(start, end - start);
-    const qsizetype at = authority.lastIndexOf(QLatin1Char('@'));
-    if (at >= 0) {
-        const qsizetype colon = authority.left(at).indexOf(QLatin1Char(':'));
-        if (colon >= 0)
-            authority.remove(colon, at - colon);
-    }
-    QString rest = uri.mid(end);
-    // password=... among the parameters, wherever it stands.
-    static const QRegularExpression password(QStringLiteral("([?&])password=[^&]*&?"),
-                                             QRegularExpression::CaseInsensitiveOption);
-    rest.replace(password, QStringLiteral("\\1"));
-    if (rest.endsWith(QLatin1Char('&')) || rest.endsWith(QLatin1Char('?')))
-        rest.chop(1);
-    return uri.left(start) + authority + rest;
+    return engine::Location::withoutPassword(uri);
 }
 
 void hidePasswordsFromProcessList(int argc, char** argv)
