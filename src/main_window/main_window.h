@@ -155,6 +155,9 @@ private:
     // Tries a chosen catalogue before the open one is given up (a legacy file is offered its conversion
     // first); returns the path to open, or throws a failure that tells the user why not.
     QString catalogueToOpen(const QString& chosen);
+    // The server catalogues the open dialog offers: those opened in this run, newest first, and list.ini's.
+    QStringList rememberedServers() const;
+    QStringList m_openedServers;
     // Lists a catalogue that was tried: tab 0, its list and widths, and the window title.
     void showCatalogue(const QString& path);
     void pointChannelsAt(const QString& path);

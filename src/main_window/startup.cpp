@@ -4,6 +4,7 @@
 
 #include "legacy/legacy_catalogue.h"
 #include "localisation/codepage.h"
+#include "engine/location.h"
 #include "main_window/category_grid.h"
 #include "platform/failure.h"
 #include "platform/folders.h"
@@ -322,6 +323,15 @@ void TFoablak::chooseStartCatalogue()
         OpenDialog1.fileName = lastCatalogue;
 }
 
+QStringList TFoablak::rememberedServers() const
+{
+    QStringList servers = m_openedServers;
+    const QString last = engine::Location(lastCatalogue).rememberedName();
+    if (engine::Location::namesServer(last) && !servers.contains(last))
+        servers.append(last);
+    return servers;
+}
+
 QString TFoablak::catalogueToOpen(const QString& chosen)
 {
     if (server::isServerUri(chosen)) {
@@ -329,6 +339,9 @@ QString TFoablak::catalogueToOpen(const QString& chosen)
             const int promptsBefore = m_passwordPrompts;
             try {
                 tryCatalogue(chosen, quintptr(this), passwordSource());
+                const QString remembered = engine::Location(chosen).rememberedName();
+                m_openedServers.removeAll(remembered);
+                m_openedServers.prepend(remembered);
                 return chosen;
             } catch (const platform::Failure& failure) {
                 // A refused password is never sent once more.
@@ -378,11 +391,11 @@ void TFoablak::openClick()
     for (;;) {
         for (;;) {
             const QString startAt = OpenDialog1.fileName.isEmpty() ? failed : OpenDialog1.fileName;
-            // The dialog knows files only: a server catalogue's URI (and its password) never goes into it, and
-            // a cancel keeps the server catalogue as it keeps a file.
-            const bool atServer = server::isServerUri(startAt);
-            QString chosen = m_services.files.chooseFile(atServer ? QString() : startAt, OpenDialog::filter);
-            if (atServer && chosen.isEmpty())
+            // A server catalogue's URI goes into the dialog without its password; a cancel keeps the catalogue
+            // open, a file or on a server.
+            const QString startShown = engine::Location(startAt).rememberedName();
+            QString chosen = m_services.files.chooseFile(startShown, OpenDialog::filter, rememberedServers());
+            if (chosen == startShown)
                 chosen = startAt;
             // A cancelled dialog gives back where it started: after a failure that is no choice.
             if (!failed.isEmpty() && chosen == failed)
@@ -412,7 +425,8 @@ void TFoablak::openClick()
                 // A conversion may have taken the channels already: they go back to the catalogue kept.
                 if (m_browseQuery.cataloguePath() != previous)
                     showCatalogue(previous);
-                throw platform::Failure(failure.text() + QStringLiteral("\r\rAz eddigi katalógus marad nyitva."));
+                // The text says already what failed and why, the server's words included.
+                throw platform::Failure::told(failure.text() + QStringLiteral("\r\rAz eddigi katalógus marad nyitva."));
             }
             m_services.errors.report(failure.text());
             failed = chosen;

@@ -18,6 +18,8 @@ public:
 
     // A failure already told in the report's words: what could not be done, followed by the original text.
     static Failure described(const QString& couldNotDo, const QString& original);
+    // A failure whose text already says all the user is told: shown as it is, whatever text it quotes.
+    static Failure told(const QString& text) { return Failure(text, text, true); }
 
     const QString& text() const { return m_text; }
     // The engine's or the system's own text, as it came.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // The services of the desktop that the windows use. Each is a small interface so that tests can answer
@@ -46,8 +47,10 @@ class FileChooser
 public:
     virtual ~FileChooser() = default;
     // Shows the open dialog starting at currentName; returns the chosen path, or currentName when cancelled.
-    // The chosen file need not exist.
-    virtual QString chooseFile(const QString& currentName, const QString& filter) = 0;
+    // The chosen file need not exist. A catalogue's address (scheme://...) typed as the name, or picked from the
+    // addresses offered (remembered ones, without passwords), is given back as it stands; currentName may be
+    // such an address too.
+    virtual QString chooseFile(const QString& currentName, const QString& filter, const QStringList& addresses) = 0;
 };
 
 class SaveFileChooser

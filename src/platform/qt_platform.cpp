@@ -6,12 +6,16 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -77,15 +81,87 @@ void QtBeeper::beep()
     QApplication::beep();
 }
 
-QString QtFileChooser::chooseFile(const QString& currentName, const QString& filter)
+namespace {
+
+// scheme://...: an address, never a file name (a file's name holds no "/").
+bool isAddress(const QString& name)
 {
-    QFileDialog dialog(nullptr, QString(), QFileInfo(currentName).absolutePath(), filter);
-    dialog.setFileMode(QFileDialog::AnyFile); // the chosen file need not exist
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    if (!currentName.isEmpty())
+    static const QRegularExpression address(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    return address.match(name).hasMatch();
+}
+
+// The open dialog, which also takes a catalogue's address typed as the name or picked from the addresses offered:
+// the file dialog would make a file name of it in the folder shown.
+class CatalogueDialog : public QFileDialog
+{
+public:
+    CatalogueDialog(const QString& folder, const QString& filter, const QStringList& addresses)
+        : QFileDialog(nullptr, QString(), folder, filter)
+    {
+        // Qt's own dialog: the name field and the added row exist on every desktop.
+        setOption(QFileDialog::DontUseNativeDialog);
+        setFileMode(QFileDialog::AnyFile); // the chosen file need not exist
+        setAcceptMode(QFileDialog::AcceptOpen);
+        setOption(QFileDialog::DontConfirmOverwrite);
+        m_name = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        auto* grid = qobject_cast<QGridLayout*>(layout());
+        if (addresses.isEmpty() || !m_name || !grid)
+            return;
+        auto* label = new QLabel(QStringLiteral("Szerveren:"), this);
+        auto* remembered = new QComboBox(this);
+        remembered->setObjectName(QStringLiteral("szerverek"));
+        remembered->addItem(QString());
+        remembered->addItems(addresses);
+        label->setBuddy(remembered);
+        const int row = grid->rowCount();
+        grid->addWidget(label, row, 0);
+        grid->addWidget(remembered, row, 1, 1, grid->columnCount() - 1);
+        connect(remembered, &QComboBox::activated, this, [this, remembered](int index) {
+            if (index > 0)
+                m_name->setText(remembered->itemText(index));
+        });
+    }
+
+    void typeAddress(const QString& address)
+    {
+        if (m_name)
+            m_name->setText(address);
+    }
+
+    const QString& address() const { return m_address; }
+
+    void accept() override
+    {
+        const QString typed = m_name ? m_name->text().trimmed() : QString();
+        if (isAddress(typed)) {
+            m_address = typed;
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    QLineEdit* m_name = nullptr;
+    QString m_address;
+};
+
+} // namespace
+
+QString QtFileChooser::chooseFile(const QString& currentName, const QString& filter, const QStringList& addresses)
+{
+    const bool startsAtAddress = isAddress(currentName);
+    CatalogueDialog dialog(startsAtAddress ? QDir::homePath() : QFileInfo(currentName).absolutePath(), filter,
+                           addresses);
+    if (startsAtAddress)
+        dialog.typeAddress(currentName);
+    else if (!currentName.isEmpty())
         dialog.selectFile(currentName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (dialog.exec() != QDialog::Accepted)
+        return currentName;
+    if (!dialog.address().isEmpty())
+        return dialog.address();
+    if (dialog.selectedFiles().isEmpty())
         return currentName;
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }

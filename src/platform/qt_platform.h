@@ -30,7 +30,7 @@ public:
 class QtFileChooser : public FileChooser
 {
 public:
-    QString chooseFile(const QString& currentName, const QString& filter) override;
+    QString chooseFile(const QString& currentName, const QString& filter, const QStringList& addresses) override;
 };
 
 class QtSaveFileChooser : public SaveFileChooser

@@ -21,10 +21,11 @@ Answer ScriptedPrompts::confirm(const QString& text)
     return answer;
 }
 
-QString ScriptedFileChooser::chooseFile(const QString& currentName, const QString& filter)
+QString ScriptedFileChooser::chooseFile(const QString& currentName, const QString& filter, const QStringList& addresses)
 {
     ++shown;
     lastFilter = filter;
+    lastAddresses = addresses;
     startedAt.append(currentName);
     if (m_choices.empty())
         return currentName;

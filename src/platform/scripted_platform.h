@@ -47,7 +47,7 @@ public:
 class ScriptedFileChooser : public FileChooser
 {
 public:
-    QString chooseFile(const QString& currentName, const QString& filter) override;
+    QString chooseFile(const QString& currentName, const QString& filter, const QStringList& addresses) override;
 
     // Scripts the next dialog: a chosen path, or a cancel that keeps the current name.
     // A dialog with nothing scripted is cancelled.
@@ -56,7 +56,8 @@ public:
 
     int shown = 0;
     QString lastFilter;
-    QStringList startedAt; // the name each dialog started at, in order
+    QStringList lastAddresses; // the addresses the last dialog offered
+    QStringList startedAt;     // the name each dialog started at, in order
 
 private:
     std::deque<std::optional<QString>> m_choices;

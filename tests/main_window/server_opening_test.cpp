@@ -148,12 +148,13 @@ TEST_F(ServerOpeningTest, aPasswordTypedAtThePromptIsAskedAgainWhenRefusedAndOnl
     EXPECT_EQ(countLabel()->text(), QStringLiteral("3"));
     EXPECT_EQ(main.windowTitle(), title(uri));
 
-    // Megnyitás starts the dialog at no file; cancelled, it shows the server catalogue again, without a new
-    // question for the password.
+    // Megnyitás starts the dialog at the server catalogue and offers it; cancelled, it shows the server
+    // catalogue again, without a new question for the password.
     switchToTab(4);
     clickOpen();
     expectNoErrors();
-    EXPECT_EQ(desktop.files.startedAt, QStringList{QString()});
+    EXPECT_EQ(desktop.files.startedAt, QStringList{uri});
+    EXPECT_EQ(desktop.files.lastAddresses, QStringList{uri});
     EXPECT_EQ(tabs()->currentIndex(), 0);
     EXPECT_EQ(countLabel()->text(), QStringLiteral("3"));
     EXPECT_EQ(desktop.passwords.asked.size(), 2);
@@ -171,6 +172,44 @@ TEST_F(ServerOpeningTest, aPasswordTypedAtThePromptIsAskedAgainWhenRefusedAndOnl
     const QByteArray settings = folder.readBytes("list.ini");
     EXPECT_EQ(settings, settingsWith(uri));
     EXPECT_FALSE(settings.contains(PostgresServer::rolePassword().toUtf8()));
+}
+
+// A password mistyped into an address is mended in the open dialog: the address typed there again opens the
+// server catalogue, which the next dialog offers among the remembered ones, without its password.
+TEST_F(ServerOpeningTest, aServerAddressTypedInTheOpenDialogOpensTheServerCatalogue)
+{
+    serverCatalogue(QStringLiteral("beirt_cim"));
+    const QString uri = server().passwordUri(QStringLiteral("beirt_cim"));
+    const QString mistyped = uri + QStringLiteral("&password=elgepelt");
+    const QString right = uri + QStringLiteral("&password=") + PostgresServer::rolePassword();
+    TFoablak& main = start();
+    ASSERT_EQ(countLabel()->text(), QStringLiteral("2"));
+
+    // Refused: told once, in the words of an open failure, and the file stays open.
+    desktop.files.chooseNext(mistyped);
+    clickOpen();
+    ASSERT_EQ(desktop.errors.reports.size(), 1);
+    expectServerReport(desktop.errors.reports.first(), uri, QStringLiteral("nem fogadta el a jelszót"));
+    EXPECT_EQ(desktop.errors.reports.first().count(QStringLiteral("Eredeti üzenet")), 1);
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("2"));
+
+    desktop.files.chooseNext(right);
+    clickOpen();
+    EXPECT_EQ(desktop.errors.reports.size(), 1);
+    EXPECT_EQ(desktop.files.startedAt, (QStringList{catalogue->path(), catalogue->path()}));
+    EXPECT_EQ(main.windowTitle(), title(uri));
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("3"));
+    EXPECT_TRUE(desktop.passwords.asked.isEmpty());
+
+    // Back to the file; the next dialog offers the server catalogue.
+    desktop.files.chooseNext(catalogue->path());
+    clickOpen();
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("2"));
+    desktop.files.cancelNext();
+    clickOpen();
+    EXPECT_EQ(desktop.files.lastAddresses, QStringList{uri});
+    main.KilepesClick();
+    EXPECT_FALSE(folder.readBytes("list.ini").contains(PostgresServer::rolePassword().toUtf8()));
 }
 
 TEST_F(ServerOpeningTest, aDeclinedOrRefusedPasswordIsReportedAndTheOpenDialogFollows)
@@ -306,9 +345,9 @@ TEST_F(ServerOpeningTest, afterAServerRestartTheNextActionsJustWork)
     // may connect again meanwhile on its own.
     const auto restart = [&] {
         server::Connection admin(server().uri(QStringLiteral("postgres")));
-        const std::vector<server::Row> ended = admin.run(
-            QStringLiteral("SELECT pid, pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = $1"),
-            {QStringLiteral("ejjel_ujraindul")});
+        const std::vector<server::Row> ended =
+            admin.run(QStringLiteral("SELECT pid, pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = $1"),
+                      {QStringLiteral("ejjel_ujraindul")});
         for (const server::Row& row : ended) {
             const pid_t pid = static_cast<pid_t>(row.at(0).value_or(QString()).toInt());
             ASSERT_TRUE(QTest::qWaitFor([&] { return ::kill(pid, 0) != 0; }, 10000));
@@ -357,9 +396,9 @@ TEST_F(ServerOpeningTest, aListWhoseConnectionIsLostKeepsItsRowsAndReadsItselfAg
 
     server::Connection admin(server().uri(QStringLiteral("postgres")));
     admin.run(QStringLiteral("ALTER DATABASE elveszett_lista ALLOW_CONNECTIONS false"));
-    const std::vector<server::Row> ended = admin.run(
-        QStringLiteral("SELECT pid, pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = $1"),
-        {QStringLiteral("elveszett_lista")});
+    const std::vector<server::Row> ended =
+        admin.run(QStringLiteral("SELECT pid, pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = $1"),
+                  {QStringLiteral("elveszett_lista")});
     for (const server::Row& row : ended) {
         const pid_t pid = static_cast<pid_t>(row.at(0).value_or(QString()).toInt());
         ASSERT_TRUE(QTest::qWaitFor([&] { return ::kill(pid, 0) != 0; }, 10000));
