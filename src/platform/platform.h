@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 // The services of the desktop that the windows use. Each is a small interface so that tests can answer
@@ -90,6 +91,27 @@ public:
     virtual bool isWritable() const = 0;
 };
 
+// What a slow operation waits for next: its socket ready for reading or for writing, or nothing (it is done).
+struct WaitStep
+{
+    bool done = false;
+    int socket = -1;
+    bool forWriting = false;
+};
+
+// How long a wait goes before its window shows: a quick answer shows nothing.
+constexpr int waitingWindowDelay = 400;
+
+class Waiting
+{
+public:
+    virtual ~Waiting() = default;
+    // Runs step each time the socket it names is ready, until it says the operation is done; gives true then.
+    // The windows stay painted meanwhile, and after a moment a small window with the text and Mégse shows. False
+    // when the user pressed Mégse: the caller then gives the operation up.
+    virtual bool waitUntilDone(const QString& text, const std::function<WaitStep()>& step) = 0;
+};
+
 // The bundle handed to the windows.
 struct Services
 {
@@ -101,6 +123,7 @@ struct Services
     ProgramDirectory& programDirectory;
     SaveFileChooser& saveFiles;
     PasswordPrompt& passwords;
+    Waiting& waiting;
 };
 
 } // namespace platform

@@ -10,6 +10,8 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -17,9 +19,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QUrl>
+#include <memory>
 
 namespace platform {
 
@@ -218,6 +224,50 @@ void QtDesktopLinks::open(const QString& target)
     QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
 }
 
+bool QtWaiting::waitUntilDone(const QString& text, const std::function<WaitStep()>& step)
+{
+    QElapsedTimer since;
+    since.start();
+    std::unique_ptr<QProgressDialog> window;
+    bool cancelled = false;
+    for (;;) {
+        const WaitStep next = step();
+        if (next.done)
+            return true;
+        QEventLoop loop;
+        QSocketNotifier ready(next.socket, next.forWriting ? QSocketNotifier::Write : QSocketNotifier::Read);
+        QObject::connect(&ready, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+        QTimer showing;
+        if (!window) {
+            showing.setSingleShot(true);
+            QObject::connect(&showing, &QTimer::timeout, &loop, [&] {
+                window = std::make_unique<QProgressDialog>(displayText(text), QStringLiteral("Mégse"), 0, 0,
+                                                           QApplication::activeWindow());
+                window->setWindowTitle(QCoreApplication::applicationName());
+                window->setWindowModality(Qt::ApplicationModal);
+                window->setMinimumDuration(0);
+                QObject::connect(window.get(), &QProgressDialog::canceled, &loop, [&] {
+                    cancelled = true;
+                    loop.quit();
+                });
+                window->show();
+                loop.quit();
+            });
+            showing.start(int(std::max<qint64>(0, waitingWindowDelay - since.elapsed())));
+        } else {
+            QObject::connect(window.get(), &QProgressDialog::canceled, &loop, [&] {
+                cancelled = true;
+                loop.quit();
+            });
+        }
+        // Until the window shows, the user's clicks and keys wait for the operation's end: the window that
+        // started it must not start another meanwhile. Once it shows, it is modal and takes them itself.
+        loop.exec(window ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+        if (cancelled)
+            return false;
+    }
+}
+
 QString ExecutableDirectory::path() const
 {
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QLatin1Char('/'));
@@ -230,7 +280,7 @@ bool ExecutableDirectory::isWritable() const
 
 Services QtPlatform::services()
 {
-    return Services{m_prompts, m_errors, m_beeper, m_files, m_links, m_directory, m_saveFiles, m_passwords};
+    return Services{m_prompts, m_errors, m_beeper, m_files, m_links, m_directory, m_saveFiles, m_passwords, m_waiting};
 }
 
 } // namespace platform

@@ -51,6 +51,12 @@ public:
     std::optional<QString> askPassword(const QString& shownUri, bool refused) override;
 };
 
+class QtWaiting : public Waiting
+{
+public:
+    bool waitUntilDone(const QString& text, const std::function<WaitStep()>& step) override;
+};
+
 class ExecutableDirectory : public ProgramDirectory
 {
 public:
@@ -73,6 +79,7 @@ private:
     ExecutableDirectory m_directory;
     QtSaveFileChooser m_saveFiles;
     QtPasswordPrompt m_passwords;
+    QtWaiting m_waiting;
 };
 
 // The text of the password prompt for the catalogue at shownUri.

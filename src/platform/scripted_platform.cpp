@@ -4,6 +4,10 @@
 
 #include "platform/folders.h"
 
+#include <QElapsedTimer>
+#include <poll.h>
+#include <utility>
+
 namespace platform {
 
 void ScriptedPrompts::information(const QString& text)
@@ -62,6 +66,28 @@ std::optional<QString> ScriptedPasswordPrompt::askPassword(const QString& shownU
 bool FixedProgramDirectory::isWritable() const
 {
     return !m_readOnly && isWritableFolder(m_path);
+}
+
+bool ScriptedWaiting::waitUntilDone(const QString& text, const std::function<WaitStep()>& step)
+{
+    ++waits;
+    const int cancelAfter = std::exchange(m_cancelAfter, -1);
+    QElapsedTimer since;
+    since.start();
+    bool shown = false;
+    for (;;) {
+        const WaitStep next = step();
+        if (next.done)
+            return true;
+        if (!shown && since.elapsed() >= waitingWindowDelay) {
+            shown = true;
+            shownTexts.append(text);
+        }
+        if (cancelAfter >= 0 && since.elapsed() >= cancelAfter)
+            return false;
+        pollfd ready{next.socket, short(next.forWriting ? POLLOUT : POLLIN), 0};
+        ::poll(&ready, 1, 10);
+    }
 }
 
 } // namespace platform

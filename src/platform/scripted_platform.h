@@ -120,11 +120,31 @@ private:
 };
 
 // One of each scripted service, bundled.
+// Waits as the real service does, without a window: the texts it would show are kept, and Mégse is pressed when
+// the script says.
+class ScriptedWaiting : public Waiting
+{
+public:
+    bool waitUntilDone(const QString& text, const std::function<WaitStep()>& step) override;
+
+    // The next wait is given up after this long, as a user's Mégse would.
+    void cancelNextAfter(int milliseconds) { m_cancelAfter = milliseconds; }
+
+    QStringList shownTexts; // the texts of the waits that lasted long enough to show their window
+    int waits = 0;          // every wait, short ones included
+
+private:
+    int m_cancelAfter = -1;
+};
+
 class ScriptedPlatform
 {
 public:
     explicit ScriptedPlatform(const QString& programDirectory) : directory(programDirectory) {}
-    Services services() { return Services{prompts, errors, beeper, files, links, directory, saveFiles, passwords}; }
+    Services services()
+    {
+        return Services{prompts, errors, beeper, files, links, directory, saveFiles, passwords, waiting};
+    }
 
     ScriptedPrompts prompts;
     ScriptedErrorReport errors;
@@ -134,6 +154,7 @@ public:
     FixedProgramDirectory directory;
     ScriptedSaveFileChooser saveFiles;
     ScriptedPasswordPrompt passwords;
+    ScriptedWaiting waiting;
 };
 
 } // namespace platform
