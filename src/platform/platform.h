@@ -92,11 +92,14 @@ public:
 };
 
 // What a slow operation waits for next: its socket ready for reading or for writing, or nothing (it is done).
+// wakeAfter: milliseconds after which the step is run again even if the socket stays quiet (a deadline to
+// check); negative for none.
 struct WaitStep
 {
     bool done = false;
     int socket = -1;
     bool forWriting = false;
+    int wakeAfter = -1;
 };
 
 // How long a wait goes before its window shows: a quick answer shows nothing.

@@ -237,6 +237,12 @@ bool QtWaiting::waitUntilDone(const QString& text, const std::function<WaitStep(
         QEventLoop loop;
         QSocketNotifier ready(next.socket, next.forWriting ? QSocketNotifier::Write : QSocketNotifier::Read);
         QObject::connect(&ready, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+        QTimer waking;
+        if (next.wakeAfter >= 0) {
+            waking.setSingleShot(true);
+            QObject::connect(&waking, &QTimer::timeout, &loop, &QEventLoop::quit);
+            waking.start(next.wakeAfter);
+        }
         QTimer showing;
         if (!window) {
             showing.setSingleShot(true);

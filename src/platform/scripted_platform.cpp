@@ -5,6 +5,7 @@
 #include "platform/folders.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <poll.h>
 #include <utility>
 
@@ -86,7 +87,7 @@ bool ScriptedWaiting::waitUntilDone(const QString& text, const std::function<Wai
         if (cancelAfter >= 0 && since.elapsed() >= cancelAfter)
             return false;
         pollfd ready{next.socket, short(next.forWriting ? POLLOUT : POLLIN), 0};
-        ::poll(&ready, 1, 10);
+        ::poll(&ready, 1, next.wakeAfter >= 0 ? std::min(next.wakeAfter, 10) : 10);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "platform/scripted_platform.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
@@ -53,14 +54,16 @@ TEST(WaitingTest, aSlowAnswerShowsItsWindowAndMegseGivesTheWaitUp)
     {
         const char* what;
         int answerAfter; // -1: never
+        int giveUpAfter; // a deadline the step keeps, though the socket stays quiet; -1: none
         bool pressMegse;
         bool expectedDone;
         bool expectedWindow;
     };
     const Case cases[] = {
-        {"quick answer", 50, false, true, false},
-        {"slow answer", platform::waitingWindowDelay + 300, false, true, true},
-        {"Mégse", -1, true, false, true},
+        {"quick answer", 50, -1, false, true, false},
+        {"slow answer", platform::waitingWindowDelay + 300, -1, false, true, true},
+        {"a deadline on a quiet socket", -1, 150, false, true, false},
+        {"Mégse", -1, -1, true, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -84,9 +87,18 @@ TEST(WaitingTest, aSlowAnswerShowsItsWindowAndMegseGivesTheWaitUp)
         watch.start(20);
         if (c.answerAfter >= 0)
             QTimer::singleShot(c.answerAfter, [&] { line.answer(); });
+        QElapsedTimer since;
+        since.start();
+        const auto step = [&] {
+            if (c.giveUpAfter >= 0) {
+                if (since.elapsed() >= c.giveUpAfter)
+                    return platform::WaitStep{true};
+                return platform::WaitStep{false, line.ends[0], false, 20};
+            }
+            return line.step();
+        };
         platform::QtWaiting waiting;
-        EXPECT_EQ(waiting.waitUntilDone(QStringLiteral("Várakozás a szerverre…"), [&] { return line.step(); }),
-                  c.expectedDone);
+        EXPECT_EQ(waiting.waitUntilDone(QStringLiteral("Várakozás a szerverre…"), step), c.expectedDone);
         EXPECT_EQ(windowSeen, c.expectedWindow);
         if (c.expectedWindow) {
             EXPECT_EQ(windowText, QStringLiteral("Várakozás a szerverre…"));
