@@ -97,6 +97,12 @@ const ServerText serverTexts[] = {
     {"canceling statement due to statement timeout",
      "A szerver nem végezte el a műveletet időben (túlterhelt, vagy nem válaszol); semmi sem változott."},
     {"canceling statement due to user request", "A művelet megszakadt; semmi sem változott."},
+    {"connection attempt cancelled", "A kapcsolódást megszakítottad."},
+    {"the server did not answer a COMMIT; connection given up",
+     "A szerver nem válaszolt, ezért a program bontotta a kapcsolatot. Nem tudni, a szerver beírta-e a "
+     "módosítást: nézd meg a listában."},
+    {"the server did not answer; connection given up",
+     "A szerver nem válaszolt, ezért a program bontotta a kapcsolatot; semmi sem változott."},
     {"invalid (?:URI query parameter:|connection option) \"([^\"]*)\"",
      "A szerver címében ismeretlen paraméter áll: %1."},
     {"the database system is (?:starting up|shutting down|in recovery mode)",

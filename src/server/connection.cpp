@@ -5,12 +5,18 @@
 #include "engine/location.h"
 #include "platform/failure.h"
 
+#include "platform/platform.h"
+
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
 #include <libpq-fe.h>
+#include <thread>
+#include <utility>
 
 namespace server {
 
@@ -114,10 +120,65 @@ namespace {
 // and never answers (a sleeping NAS, a firewall that drops packets) would otherwise hold the start for minutes.
 const char defaultConnectTimeout[] = "10";
 
+// The connect timeout in force for a connection being made, in milliseconds; 0 for none. libpq keeps it only
+// while it waits itself.
+int connectTimeout(pg_conn* connection)
+{
+    int seconds = 0;
+    if (PQconninfoOption* options = PQconninfo(connection)) {
+        for (PQconninfoOption* option = options; option->keyword; ++option) {
+            if (std::strcmp(option->keyword, "connect_timeout") == 0 && option->val)
+                seconds = QByteArray(option->val).trimmed().toInt();
+        }
+        PQconninfoFree(options);
+    }
+    // As libpq takes it: a value under 2 s but 0 is 2 s.
+    return seconds <= 0 ? 0 : std::max(seconds, 2) * 1000;
+}
+
+// Makes the connection through the waiting service: PQconnectPoll after every readiness of the socket, which
+// may change as further addresses of the host are tried.
+pg_conn* connectWaiting(const char* const* keywords, const char* const* values, platform::Waiting& waiting,
+                        const QString& shownUri)
+{
+    pg_conn* connection = PQconnectStartParams(keywords, values, 1);
+    if (!connection || PQstatus(connection) == CONNECTION_BAD)
+        return connection;
+    const int timeout = connectTimeout(connection);
+    QElapsedTimer since;
+    since.start();
+    PostgresPollingStatusType status = PGRES_POLLING_WRITING;
+    bool timedOut = false;
+    const auto step = [&]() -> platform::WaitStep {
+        const int socket = PQsocket(connection);
+        pollfd ready{socket, short(status == PGRES_POLLING_WRITING ? POLLOUT : POLLIN), 0};
+        // Polled only when the socket is ready: before that libpq would take a connection still being made
+        // for a made one.
+        if (socket >= 0 && ::poll(&ready, 1, 0) == 1)
+            status = PQconnectPoll(connection);
+        if (status == PGRES_POLLING_OK || status == PGRES_POLLING_FAILED)
+            return platform::WaitStep{true};
+        if (timeout > 0 && since.elapsed() >= timeout) {
+            timedOut = true;
+            return platform::WaitStep{true};
+        }
+        const int left = timeout > 0 ? int(timeout - since.elapsed()) : -1;
+        return platform::WaitStep{false, PQsocket(connection), status == PGRES_POLLING_WRITING, left};
+    };
+    const bool waited = waiting.waitUntilDone(QStringLiteral("Kapcsolódás a szerverhez:\r%1").arg(shownUri), step);
+    if (!waited || timedOut) {
+        PQfinish(connection);
+        throw platform::Failure(QStringLiteral("%1: %2").arg(
+            shownUri, waited ? QStringLiteral("timeout expired") : QStringLiteral("connection attempt cancelled")));
+    }
+    return connection;
+}
+
 // Connects with the URI as given, or with a password beside it: the password goes as its own keyword, so it is
 // never pasted into the URI, nor does it leave this connection. The program's defaults go before the URI, whose
 // own values come later and so win.
-pg_conn* connectTo(const QByteArray& uri, const std::optional<QByteArray>& password)
+pg_conn* connectTo(const QByteArray& uri, const std::optional<QByteArray>& password, platform::Waiting* waiting,
+                   const QString& shownUri)
 {
     std::vector<const char*> keywords;
     std::vector<const char*> values;
@@ -133,21 +194,26 @@ pg_conn* connectTo(const QByteArray& uri, const std::optional<QByteArray>& passw
     }
     keywords.push_back(nullptr);
     values.push_back(nullptr);
+    if (waiting)
+        return connectWaiting(keywords.data(), values.data(), *waiting, shownUri);
     return PQconnectdbParams(keywords.data(), values.data(), 1);
 }
 
 } // namespace
 
-Connection::Connection(const QString& uri, const PasswordSource& passwords) : m_uri(withoutPassword(uri))
+Connection::Connection(const QString& uri, const PasswordSource& passwords) : Connection(uri, passwords, nullptr) {}
+
+Connection::Connection(const QString& uri, const PasswordSource& passwords, platform::Waiting* waiting)
+    : m_uri(withoutPassword(uri))
 {
     const QByteArray given = uri.toUtf8();
-    m_connection = connectTo(given, std::nullopt);
+    m_connection = connectTo(given, std::nullopt, waiting, m_uri);
     if (m_connection && PQstatus(m_connection) != CONNECTION_OK && PQconnectionNeedsPassword(m_connection) &&
         passwords) {
         // The server asked for a password and none of libpq's own sources gave one.
         if (const std::optional<QString> password = passwords(m_uri)) {
             PQfinish(m_connection);
-            m_connection = connectTo(given, password->toUtf8());
+            m_connection = connectTo(given, password->toUtf8(), waiting, m_uri);
         }
     }
     if (!m_connection)
@@ -209,6 +275,7 @@ std::vector<Table> Connection::readToSync(QString& failure)
     // Each statement's results end with a null; the sync's own result ends the batch.
     std::vector<Table> tables;
     for (;;) {
+        awaitResult(false);
         PGresult* result = PQgetResult(m_connection);
         if (!result) {
             if (PQstatus(m_connection) != CONNECTION_OK) {
@@ -263,6 +330,8 @@ std::vector<Table> Connection::pipeline(const std::vector<std::pair<QString, std
             readToSync(ended);
         }
         tables = readToSync(failure);
+        if (std::exchange(m_cancelled, false) && failure.isEmpty())
+            failure = QStringLiteral("canceling statement due to user request");
     } else if (rollbackAhead || PQpipelineStatus(m_connection) != PQ_PIPELINE_OFF) {
         // What was sent can no longer be told apart from what was not: the connection is given up.
         PQfinish(m_connection);
@@ -273,6 +342,52 @@ std::vector<Table> Connection::pipeline(const std::vector<std::pair<QString, std
     if (!failure.isEmpty())
         throw platform::Failure(failure);
     return tables;
+}
+
+void Connection::awaitResult(bool ending)
+{
+    if (!m_waiting || !m_connection || m_cancelled)
+        return;
+    const auto step = [this] {
+        if (PQconsumeInput(m_connection) != 1 || !PQisBusy(m_connection))
+            return platform::WaitStep{true};
+        return platform::WaitStep{false, PQsocket(m_connection), false};
+    };
+    if (!m_waiting->waitUntilDone(
+            QStringLiteral("A szerver még nem válaszolt.\rMégse: a művelet elmarad, a katalógus nem változik."), step))
+        giveUpWaiting(ending);
+}
+
+void Connection::giveUpWaiting(bool ending)
+{
+    m_cancelled = true;
+    // The cancel goes from a thread of its own: a stopped server would hold it for ever.
+    if (PGcancel* cancel = PQgetCancel(m_connection)) {
+        std::thread([cancel] {
+            char error[256];
+            PQcancel(cancel, error, sizeof error);
+            PQfreeCancel(cancel);
+        }).detach();
+    }
+    // A server that takes the cancel ends the statement at once; the results are then read as ever.
+    QElapsedTimer since;
+    since.start();
+    while (since.elapsed() < 2000) {
+        if (PQconsumeInput(m_connection) != 1)
+            break;
+        if (!PQisBusy(m_connection))
+            return;
+        pollfd ready{PQsocket(m_connection), POLLIN, 0};
+        ::poll(&ready, 1, int(std::max<qint64>(1, 2000 - since.elapsed())));
+    }
+    // One that does not is given up with its connection: the server rolls an open transaction back when it sees
+    // the connection gone. A COMMIT already sent may have been done.
+    PQfinish(m_connection);
+    m_connection = nullptr;
+    m_sent = false;
+    m_cancelled = false;
+    throw platform::Failure(ending ? QStringLiteral("the server did not answer a COMMIT; connection given up")
+                                   : QStringLiteral("the server did not answer; connection given up"));
 }
 
 void Connection::rollbackWithoutWaiting()
@@ -325,11 +440,33 @@ Table Connection::table(const QString& sql, const std::vector<Value>& values)
         throw platform::Failure(QStringLiteral("%1: no connection to the server").arg(m_uri));
     finishSent();
     const BoundValues bound(values);
-    const ResultGuard result{PQexecParams(m_connection, sql.toUtf8().constData(), static_cast<int>(values.size()),
-                                          nullptr, bound.pointers.data(), nullptr, nullptr, 0)};
+    const QByteArray text = sql.toUtf8();
+    const bool ending = text.startsWith("COMMIT");
+    ResultGuard result{nullptr};
+    if (!m_waiting) {
+        result.result = PQexecParams(m_connection, text.constData(), static_cast<int>(values.size()), nullptr,
+                                     bound.pointers.data(), nullptr, nullptr, 0);
+    } else {
+        if (PQsendQueryParams(m_connection, text.constData(), static_cast<int>(values.size()), nullptr,
+                              bound.pointers.data(), nullptr, nullptr, 0) != 1)
+            throw platform::Failure(serverText(PQerrorMessage(m_connection)));
+        // The last result is the statement's, as PQexecParams gives it.
+        for (;;) {
+            awaitResult(ending);
+            PGresult* next = PQgetResult(m_connection);
+            if (!next)
+                break;
+            PQclear(result.result);
+            result.result = next;
+        }
+    }
+    const bool cancelled = std::exchange(m_cancelled, false);
     const ExecStatusType status = PQresultStatus(result.result);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         throw platform::Failure(serverText(PQerrorMessage(m_connection)));
+    // Done before the cancel came: given up all the same, unless it was the COMMIT, which stands.
+    if (cancelled && !ending)
+        throw platform::Failure(QStringLiteral("canceling statement due to user request"));
     m_changed = QByteArray(PQcmdTuples(result.result)).toInt();
     Table table = tableOf(result.result);
     return table;

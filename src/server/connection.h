@@ -9,6 +9,10 @@
 #include <optional>
 #include <vector>
 
+namespace platform {
+class Waiting;
+}
+
 struct pg_conn;
 struct pg_cancel;
 struct pg_result;
@@ -66,6 +70,9 @@ public:
     // the server cannot be reached or refuses. A password the server asks for and libpq's own sources do not
     // give is asked of passwords, when given, and kept only in this connection.
     explicit Connection(const QString& uri, const PasswordSource& passwords = {});
+    // The same, waiting through waiting: the windows stay painted, a slow attempt shows its window, and its Mégse
+    // ends the attempt (a failure saying so). The connect timeout holds here too.
+    Connection(const QString& uri, const PasswordSource& passwords, platform::Waiting* waiting);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -86,6 +93,12 @@ public:
     void runPrepared(const QString& name, const std::vector<Value>& values);
 
     const QString& uri() const { return m_uri; }
+
+    // From now on every statement waits for its answer through waiting (null: in the call, as libpq does). A
+    // statement whose wait is given up with Mégse is cancelled at the server and fails with the server's word
+    // for a cancel; a server that does not take the cancel at once (stopped, unreachable) loses the connection,
+    // which an open transaction does not outlive.
+    void waitThrough(platform::Waiting* waiting) { m_waiting = waiting; }
 
     // Rows the last command changed (an UPDATE or DELETE that found none gives 0).
     int changedRows() const { return m_changed; }
@@ -116,6 +129,10 @@ public:
 
 private:
     std::vector<Table> readToSync(QString& failure);
+    // Waits through m_waiting until a result can be read without blocking; after a Mégse, until the cancelled
+    // statement has ended (or the connection is given up). ending: the statement ends a transaction (COMMIT).
+    void awaitResult(bool ending);
+    void giveUpWaiting(bool ending);
 
     static void receiveNotice(void* self, const pg_result* notice);
 
@@ -124,6 +141,8 @@ private:
     QString m_endedBecause; // what the server said when it ended the session while it was idle
     int m_changed = 0;
     bool m_sent = false;
+    platform::Waiting* m_waiting = nullptr;
+    bool m_cancelled = false; // the user gave up the statement being answered
 };
 
 // Runs a block in one transaction: COMMIT when it returns, ROLLBACK when it throws.
