@@ -279,6 +279,15 @@ TEST_F(ChannelSeam, aWrongKeptCountIsRepairedOnceAndTheListReadAgain)
     EXPECT_EQ(fake->repaired, QStringList{QStringLiteral("games")});
     EXPECT_EQ(fake->listsOpened, listsBefore + 1);
     EXPECT_EQ(recounted.size(), 1);
+
+    // A list closed before the news is taken (a change is being written) is neither repaired nor opened again.
+    fake->reportCountWrong(QStringLiteral("games"));
+    channel.close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fake->repaired.size(), 1);
+    EXPECT_EQ(fake->listsOpened, listsBefore + 1);
+    EXPECT_FALSE(channel.isOpen());
+    EXPECT_EQ(recounted.size(), 1);
 }
 
 TEST_F(ChannelSeam, otherUsersChangesAreAnnouncedOnlyWhileFollowed)

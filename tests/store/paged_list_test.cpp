@@ -211,6 +211,23 @@ TEST_F(PagedListTest, aShortPrefixIsCountedFromTheKeptCountsAndReadByPlace)
     EXPECT_EQ(channel.recordCount(), equal.size());
 }
 
+// A search the engine finds within a frame is shown whole at once: its count and whenOpen are there when
+// openThen returns, with nothing left for the event loop.
+TEST_F(PagedListTest, aSearchFoundWithinAFrameIsCompleteWhenOpenThenReturns)
+{
+    addGames(40);
+    int expected = 0;
+    for (int i = 0; i < 40; ++i)
+        expected += hungarian::like(QStringLiteral("%a%"), gameName(i)) ? 1 : 0;
+    ASSERT_GT(expected, 0);
+    channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("a"), true));
+    int opened = 0;
+    channel.openThen([&] { ++opened; }, [](const QString& text) { FAIL() << text.toStdString(); });
+    EXPECT_EQ(opened, 1);
+    EXPECT_FALSE(channel.isPending());
+    EXPECT_EQ(channel.recordCount(), expected);
+}
+
 TEST_F(PagedListTest, emptyTableAndEmptySearchAreOpenWithNoRows)
 {
     openGames();
