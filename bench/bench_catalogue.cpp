@@ -9,8 +9,8 @@
 // Catalogues are generated into the system's temporary folder on first use and kept for later runs.
 
 #include "main_window/category_grid.h"
-#include "store/categories.h"
-#include "store/query_channel.h"
+#include "engine/categories.h"
+#include "catalogue/query_channel.h"
 #include "support/program_under_test.h"
 
 #include <QApplication>
@@ -31,7 +31,7 @@ namespace {
 using bench::Clock;
 using bench::millisecondsSince;
 
-const store::Category& films = store::category(2);
+const engine::Category& films = engine::category(2);
 const QString prefixTyped = QStringLiteral("Sz");    // then "e" is the measured keystroke
 const QString containedTyped = QStringLiteral("ős"); // then "z"
 
@@ -285,14 +285,14 @@ void BM_AlbumTracks(benchmark::State& state)
     Subject& s = subject(static_cast<int>(state.range(0)));
     s.program->switchToTab(0);
     CategoryGrid* albums = s.program->grid(0);
-    store::QueryChannel& browse = s.program->window().browseQuery();
+    catalogue::QueryChannel& browse = s.program->window().browseQuery();
     int row = 0;
     while (row < browse.recordCount() &&
            s.plain->number(QStringLiteral("SELECT count(*) FROM szamok WHERE eloado_azonosito = %1")
-                               .arg(browse.fieldText(row, store::rowIdentityColumn))) < 8)
+                               .arg(browse.fieldText(row, engine::rowIdentityColumn))) < 8)
         ++row;
     const QString statement =
-        store::trackListStatement(browse.fieldText(row, QStringLiteral("ELOADO")), browse.fieldText(row, "ALBUM"))
+        engine::trackListStatement(browse.fieldText(row, QStringLiteral("ELOADO")), browse.fieldText(row, "ALBUM"))
             .text();
     const QModelIndex index = albums->model()->index(row, 0);
     albums->scrollTo(index);
@@ -345,9 +345,9 @@ void BM_AnotherProgramsRowsAtOpen(benchmark::State& state)
         return done;
     };
     const auto listGames = [&](int expected) {
-        store::QueryChannel channel(QStringLiteral("bench_another_program"));
+        catalogue::QueryChannel channel(QStringLiteral("bench_another_program"));
         channel.pointAt(catalogue);
-        channel.setStatement(store::category(4).browseStatement());
+        channel.setStatement(engine::category(4).browseStatement());
         channel.open();
         return channel.recordCount() == expected && !channel.fieldText(expected - 1, QStringLiteral("NEV")).isEmpty();
     };
@@ -396,8 +396,8 @@ void programWorkload(const QString& catalogue)
 void plainWorkload(const QString& catalogue)
 {
     bench::PlainConnection plain(catalogue);
-    for (int tab = 0; tab < store::dataCategoryCount; ++tab)
-        plain.list(store::category(tab).browseText(), true);
+    for (int tab = 0; tab < engine::dataCategoryCount; ++tab)
+        plain.list(engine::category(tab).browseText(), true);
     plain.list(films.searchStatement(QStringLiteral("CIM"), prefixTyped + QLatin1Char('e'), false).text());
     plain.list(films.searchStatement(QStringLiteral("CIM"), containedTyped + QLatin1Char('z'), true).text());
 }

@@ -40,7 +40,7 @@ QByteArray shellQuoted(const QString& text)
 QByteArray pipelineCommand(const QString& source, const QString& target)
 {
     QByteArray command = "set -e; ";
-    for (const store::TableDefinition& table : store::catalogueTables())
+    for (const engine::TableDefinition& table : engine::catalogueTables())
         command += "mdb-export " + shellQuoted(source) + " " + table.name.toUtf8() + " | sqlite3 " +
                    shellQuoted(target) + " '.import --csv --skip 1 /dev/stdin " + table.name.toUtf8() + "'; ";
     return command;

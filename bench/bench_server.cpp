@@ -13,9 +13,9 @@
 
 #include "server/connection.h"
 #include "server/server_schema.h"
-#include "store/categories.h"
+#include "engine/categories.h"
 #include "store/kept_order.h"
-#include "store/query_channel.h"
+#include "catalogue/query_channel.h"
 #include "store/schema.h"
 #include "support/bare_server.h"
 #include "support/postgres_server.h"
@@ -47,7 +47,7 @@ struct Listed
 {
     int tab;
     QString column;
-    QString table() const { return store::category(tab).table.toLower(); }
+    QString table() const { return engine::category(tab).table.toLower(); }
 };
 const std::map<int, Listed> listed = {{2, {2, QStringLiteral("CIM")}}, {4, {4, QStringLiteral("NEV")}}};
 
@@ -70,7 +70,7 @@ void check(benchmark::State& state, bool condition, const char* what)
 
 QStringList designedColumns(const QString& table)
 {
-    for (const store::TableDefinition& definition : store::catalogueTables())
+    for (const engine::TableDefinition& definition : engine::catalogueTables())
         if (definition.name.compare(table, Qt::CaseInsensitive) == 0)
             return definition.columns;
     throw std::runtime_error("no such table");
@@ -81,7 +81,7 @@ QStringList designedColumns(const QString& table)
 QString orderOf(const QString& table)
 {
     QStringList order;
-    for (const QString& column : store::listedTable(table)->columns)
+    for (const QString& column : engine::listedTable(table)->columns)
         order << column + QStringLiteral(" NULLS FIRST");
     order << server::identityColumn(table);
     return order.join(QStringLiteral(", "));
@@ -133,15 +133,15 @@ BareServer& bare()
 
 // --- the program's side: its query channel pointed at the server catalogue, as the window points it
 
-std::unique_ptr<store::QueryChannel> programChannel;
+std::unique_ptr<catalogue::QueryChannel> programChannel;
 QString programMissing; // why the program cannot open the catalogue
 
-store::QueryChannel* program()
+catalogue::QueryChannel* program()
 {
     static bool tried = false;
     if (!tried) {
         tried = true;
-        auto channel = std::make_unique<store::QueryChannel>(QStringLiteral("bench-server"));
+        auto channel = std::make_unique<catalogue::QueryChannel>(QStringLiteral("bench-server"));
         try {
             channel->pointAt(catalogueUri);
             channel->connect();
@@ -154,7 +154,7 @@ store::QueryChannel* program()
 }
 
 // The text of the first rows of a row set, as a grid's first screen reads them.
-QStringList readScreen(const store::RowSet& rows, int limit = screen)
+QStringList readScreen(const engine::RowSet& rows, int limit = screen)
 {
     QStringList values;
     const int count = std::min(rows.count(), limit);
@@ -174,7 +174,7 @@ QStringList columnOf(const QStringList& values, int columns, int column)
     return picked;
 }
 
-QStringList orderColumnOf(const store::RowSet& rows, const QStringList& values, const QString& column)
+QStringList orderColumnOf(const engine::RowSet& rows, const QStringList& values, const QString& column)
 {
     return columnOf(values, static_cast<int>(rows.columnNames().size()), rows.columnIndex(column));
 }
@@ -195,7 +195,7 @@ struct Keystroke
 
 // One keystroke as the search box's handler makes it: the new statement, opened without holding up the window;
 // then the time until the list is complete.
-Keystroke keystroke(store::QueryChannel& channel, const store::Statement& statement)
+Keystroke keystroke(catalogue::QueryChannel& channel, const engine::Statement& statement)
 {
     Keystroke result;
     bool done = false;
@@ -254,12 +254,12 @@ void BM_OpenTab(benchmark::State& state)
 {
     const Listed& table = listed.at(static_cast<int>(state.range(0)));
     const QString t = table.table();
-    store::QueryChannel* channel = program();
+    catalogue::QueryChannel* channel = program();
     double programMs = 0, bareMs = 0;
     int iterations = 0;
     // One round unmeasured, for both sides alike: the program's first list also opens its list connection.
     if (channel) {
-        channel->setStatement(store::category(table.tab).browseStatement());
+        channel->setStatement(engine::category(table.tab).browseStatement());
         channel->open();
         readScreen(*channel->rows());
     }
@@ -271,7 +271,7 @@ void BM_OpenTab(benchmark::State& state)
         int programCount = -1;
         if (channel) {
             const Clock::time_point start = Clock::now();
-            channel->setStatement(store::category(table.tab).browseStatement());
+            channel->setStatement(engine::category(table.tab).browseStatement());
             channel->open();
             programCount = channel->recordCount();
             programScreen = readScreen(*channel->rows());
@@ -301,13 +301,13 @@ void searchKeystroke(benchmark::State& state, bool containment)
 {
     const Listed& table = listed.at(static_cast<int>(state.range(0)));
     const QString t = table.table();
-    const store::Category& category = store::category(table.tab);
+    const engine::Category& category = engine::category(table.tab);
     const QString typed = containment ? containedTyped : prefixTyped;
     const QString full = typed + (containment ? QLatin1Char('z') : QLatin1Char('e'));
     const QString condition =
         containment ? server::containsCondition(table.column) : server::orderedPrefixCondition(table.column);
     const QString value = containment ? server::likeEscaped(full) : full;
-    store::QueryChannel* channel = program();
+    catalogue::QueryChannel* channel = program();
     double programMs = 0, heldMs = 0, longest = 0, bareMs = 0, bareScreenMs = 0, scanMs = 0;
     int iterations = 0;
     // One round unmeasured: whichever side ran first would otherwise pay alone for reading the search's pages
@@ -387,13 +387,13 @@ void BM_ContainmentKeystroke(benchmark::State& state)
 // or not: the longest time any keystroke held up the caller.
 void BM_TypingWords(benchmark::State& state)
 {
-    store::QueryChannel* channel = program();
+    catalogue::QueryChannel* channel = program();
     if (!channel) {
         state.SkipWithError(("program not run: " + programMissing).toStdString().c_str());
         return;
     }
     const Listed& table = listed.at(static_cast<int>(state.range(0)));
-    const store::Category& category = store::category(table.tab);
+    const engine::Category& category = engine::category(table.tab);
     // Where a keystroke's time goes: replacing the statement (the list shown, or the search under way, let go),
     // opening the new one, and the rows shown at its return.
     double longest = 0, replacing = 0, opening = 0, reading = 0;
@@ -452,11 +452,11 @@ bool resetPeak()
 // word typed.
 void programWorkload()
 {
-    store::QueryChannel channel(QStringLiteral("bench-server-probe"));
+    catalogue::QueryChannel channel(QStringLiteral("bench-server-probe"));
     channel.pointAt(catalogueUri);
     channel.connect();
     for (const auto& [tab, table] : listed) {
-        const store::Category& category = store::category(tab);
+        const engine::Category& category = engine::category(tab);
         channel.setStatement(category.browseStatement());
         channel.open();
         readScreen(*channel.rows());
@@ -676,7 +676,7 @@ void makeCatalogue(test_server::PostgresServer& server)
         // the vacuum to mark their pages all visible, as on a server that keeps its defaults.
         target.command(QStringLiteral("SET synchronous_commit = on"));
         for (const auto& [tab, table] : listed) {
-            copyTable(target, db, store::category(tab).table);
+            copyTable(target, db, engine::category(tab).table);
             if (target.number(keptCountSql(), {table.table()}) != tableRows)
                 throw std::runtime_error("the kept count is not the rows copied");
         }

@@ -2,7 +2,7 @@
 
 #include "app/command_line.h"
 
-#include "server/connection.h"
+#include "engine/location.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -100,7 +100,7 @@ CommandLine readCommandLine(const QStringList& arguments)
         QString file = files.constFirst();
         // A server catalogue's address is handed on as it came: it names no file, and its password, if it
         // carries one, is needed for the connection (it is left out wherever the address is shown or kept).
-        if (server::isServerUri(file)) {
+        if (engine::Location(file).localFile().isEmpty()) {
             line.catalogue = file;
             return line;
         }

@@ -6,6 +6,7 @@
 
 #include "platform/failure.h"
 #include "legacy/legacy_catalogue.h"
+#include "store/hungarian_functions.h"
 
 #include <QFileInfo>
 #include <sqlite3.h>
@@ -36,7 +37,7 @@ CatalogueFile::CatalogueFile(const QString& path)
         throw platform::Failure(QStringLiteral("%1: %2").arg(path, text));
     }
     // The catalogue's indexes are built on the Hungarian sort key: checking them needs it too.
-    hungarian::installInto(m_db);
+    store::installHungarian(m_db);
 }
 
 CatalogueFile::~CatalogueFile()

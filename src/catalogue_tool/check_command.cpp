@@ -10,6 +10,7 @@
 #include "store/schema.h"
 
 #include "hungarian/hungarian.h"
+#include "store/hungarian_functions.h"
 
 #include <sqlite3.h>
 
@@ -170,7 +171,7 @@ void repairKeptCounts(const QString& path)
     try {
         if (!probe.hasTable(QStringLiteral("eloado")) && !probe.hasTable(store::rowCountsTable))
             throw platform::Failure(QStringLiteral("%1: not a catalogue: nothing repaired").arg(path));
-        hungarian::installInto(db);
+        store::installHungarian(db);
         if (store::needsUpgrade(db))
             store::upgradeSchema(db);
         else

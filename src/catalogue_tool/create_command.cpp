@@ -8,6 +8,7 @@
 #include "hungarian/hungarian.h"
 #include "store/kept_order.h"
 #include "store/schema.h"
+#include "store/hungarian_functions.h"
 
 #include <QFile>
 #include <sqlite3.h>
@@ -30,7 +31,7 @@ void runSeed(const QString& catalogue, const QString& seedPath)
     }
     // Plain SQL writes the rows; the kept order takes them in afterwards, and the file stays in the rollback
     // journal, plain at rest.
-    hungarian::installInto(db);
+    store::installHungarian(db);
     char* message = nullptr;
     const QByteArray wrapped = "BEGIN;\n" + sql + "\nCOMMIT;";
     const int rc = sqlite3_exec(db, wrapped.constData(), nullptr, nullptr, &message);

@@ -101,7 +101,7 @@ private:
     struct ShownList
     {
         bool open = false;
-        store::Statement statement;
+        engine::Statement statement;
         std::vector<int> widths;
     };
 
@@ -158,11 +158,11 @@ private:
     bool updateAlbumOrTrack();
     // Runs the update of an edit; false, after telling the user, when it found no row because another window
     // or program changed or deleted the row meanwhile.
-    bool runUpdate(const store::Statement& statement);
+    bool runUpdate(const engine::Statement& statement);
     // Whether the album key kept from the last track still names an album row with this artist and title.
-    bool keptAlbumHolds(store::QueryChannel& channel, const QString& artist, const QString& album) const;
+    bool keptAlbumHolds(catalogue::QueryChannel& channel, const QString& artist, const QString& album) const;
     // The key of the album the catalogue holds under this artist and title; empty when it holds none.
-    QString heldAlbumKey(store::QueryChannel& channel, const QString& artist, const QString& album);
+    QString heldAlbumKey(catalogue::QueryChannel& channel, const QString& artist, const QString& album);
     // The checks of a page, in their order; shared by new rows and edits. In an edit a field the user left
     // alone is not checked: it goes back as the catalogue holds it.
     bool checkAlbumTrack(const QString& length);
@@ -183,7 +183,7 @@ private:
     record_sql::Clip clipFields(const QString& length) const;
     record_sql::Item gameFields() const;
     record_sql::Item programFields() const;
-    void runCommand(const store::Statement& statement);
+    void runCommand(const engine::Statement& statement);
     void closingSteps();
     void resetDvdPage();
     // The check of an edit opening: the category's grid has rows and the key field is filled.

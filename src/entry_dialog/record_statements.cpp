@@ -4,16 +4,16 @@
 
 namespace record_sql {
 
-store::Statement sequence(std::initializer_list<std::pair<const char*, QString>> pieces, const char* tail)
+engine::Statement sequence(std::initializer_list<std::pair<const char*, QString>> pieces, const char* tail)
 {
-    store::Statement statement;
+    engine::Statement statement;
     for (const auto& [fixed, value] : pieces)
         statement.fixed(QString::fromUtf8(fixed)).quoted(value);
     statement.fixed(QString::fromUtf8(tail));
     return statement;
 }
 
-store::Statement& narrow(store::Statement& statement, const QVariant& identity, const QString& identityColumn)
+engine::Statement& narrow(engine::Statement& statement, const QVariant& identity, const QString& identityColumn)
 {
     // Two rows may share the compared values; the identity keeps the change on the row that was opened.
     if (!identity.isNull())
@@ -21,7 +21,7 @@ store::Statement& narrow(store::Statement& statement, const QVariant& identity, 
     return statement;
 }
 
-store::Statement& guard(store::Statement& statement, const RowKey& old)
+engine::Statement& guard(engine::Statement& statement, const RowKey& old)
 {
     // Another window or program may have changed the row since the edit opened it; such a row is not found,
     // so that nothing it holds now is overwritten with what this edit showed.
@@ -41,9 +41,9 @@ struct Assignment
     QString value;
 };
 
-store::Statement assignments(std::initializer_list<Assignment> pieces, const KeptColumns& kept, const char* tail)
+engine::Statement assignments(std::initializer_list<Assignment> pieces, const KeptColumns& kept, const char* tail)
 {
-    store::Statement statement;
+    engine::Statement statement;
     for (const Assignment& assignment : pieces) {
         statement.fixed(QString::fromUtf8(assignment.fixed));
         const QString column = QString::fromLatin1(assignment.column);
@@ -58,9 +58,9 @@ store::Statement assignments(std::initializer_list<Assignment> pieces, const Kep
 }
 
 // The row an update reaches: its two compared values (the written-out form), its identity and what it held.
-store::Statement& whereRow(store::Statement& update, const QString& firstColumn, const QString& equals,
-                           const QString& between, const QString& secondColumn, const RowKey& old,
-                           const QString& identityColumn = QStringLiteral("rowid"))
+engine::Statement& whereRow(engine::Statement& update, const QString& firstColumn, const QString& equals,
+                            const QString& between, const QString& secondColumn, const RowKey& old,
+                            const QString& identityColumn = QStringLiteral("rowid"))
 {
     update.compared(firstColumn, equals, old.first)
         .fixed(between)
@@ -72,12 +72,12 @@ store::Statement& whereRow(store::Statement& update, const QString& firstColumn,
 
 } // namespace
 
-store::Statement albumInsert(const QString& artist, const QString& album)
+engine::Statement albumInsert(const QString& artist, const QString& album)
 {
     return sequence({{"insert into eloado (ELOADO, ALBUM) values (", artist}, {", ", album}}, ")");
 }
 
-store::Statement heldAlbumQuery(const QString& artist, const QString& album)
+engine::Statement heldAlbumQuery(const QString& artist, const QString& album)
 {
     // Blanks typed or stored around a name do not make another album; letter case and accents do, as a
     // collector may keep "Live" and "LIVE" apart. Of several such rows the oldest takes the track, so that
@@ -87,14 +87,14 @@ store::Statement heldAlbumQuery(const QString& artist, const QString& album)
                     ")) order by kod limit 1");
 }
 
-store::Statement albumKeyQuery(const QString& artist, const QString& album, qint64 insertedKey)
+engine::Statement albumKeyQuery(const QString& artist, const QString& album, qint64 insertedKey)
 {
-    store::Statement query =
+    engine::Statement query =
         sequence({{"select kod from eloado where (eloado.eloado = ", artist}, {") and (eloado.album = ", album}}, ")");
     return narrow(query, insertedKey, QStringLiteral("kod"));
 }
 
-store::Statement trackInsert(const Track& track, const QString& albumKey)
+engine::Statement trackInsert(const Track& track, const QString& albumKey)
 {
     return sequence({{"insert into szamok values (", track.title},
                      {", ", track.length},
@@ -105,27 +105,27 @@ store::Statement trackInsert(const Track& track, const QString& albumKey)
                     ")");
 }
 
-store::Statement albumUpdate(const QString& artist, const QString& album, const RowKey& old, const KeptColumns& kept)
+engine::Statement albumUpdate(const QString& artist, const QString& album, const RowKey& old, const KeptColumns& kept)
 {
-    store::Statement update = assignments(
+    engine::Statement update = assignments(
         {{"UPDATE eloado SET eloado= ", "eloado", artist}, {" , album =", "album", album}}, kept, " where (");
     return whereRow(update, QStringLiteral("eloado.eloado"), QStringLiteral(" = "), QStringLiteral(") and ("),
                     QStringLiteral("eloado.album"), old, QStringLiteral("kod"));
 }
 
-store::Statement trackUpdate(const Track& track, const RowKey& old, const KeptColumns& kept)
+engine::Statement trackUpdate(const Track& track, const RowKey& old, const KeptColumns& kept)
 {
-    store::Statement update = assignments({{"UPDATE szamok SET cim=", "cim", track.title},
-                                           {", ido=", "ido", track.length},
-                                           {", meret=", "meret", track.size},
-                                           {", bitrata=", "bitrata", track.bitrate},
-                                           {", kod=", "kod", track.code}},
-                                          kept, " where (");
+    engine::Statement update = assignments({{"UPDATE szamok SET cim=", "cim", track.title},
+                                            {", ido=", "ido", track.length},
+                                            {", meret=", "meret", track.size},
+                                            {", bitrata=", "bitrata", track.bitrate},
+                                            {", kod=", "kod", track.code}},
+                                           kept, " where (");
     return whereRow(update, QStringLiteral("szamok.cim"), QStringLiteral("="), QStringLiteral(") and ("),
                     QStringLiteral("szamok.meret"), old);
 }
 
-store::Statement compilationInsert(const Compilation& row)
+engine::Statement compilationInsert(const Compilation& row)
 {
     return sequence({{"insert into Valogatasok values (", row.artistAndTitle},
                      {", ", row.album},
@@ -136,20 +136,20 @@ store::Statement compilationInsert(const Compilation& row)
                     ")");
 }
 
-store::Statement compilationUpdate(const Compilation& row, const RowKey& old, const KeptColumns& kept)
+engine::Statement compilationUpdate(const Compilation& row, const RowKey& old, const KeptColumns& kept)
 {
-    store::Statement update = assignments({{"UPDATE valogatasok SET eloado=", "eloado", row.artistAndTitle},
-                                           {", album=", "album", row.album},
-                                           {", ido=", "ido", row.length},
-                                           {", bitrata=", "bitrata", row.bitrate},
-                                           {", meret=", "meret", row.size},
-                                           {", kod=", "kod", row.code}},
-                                          kept, " where (");
+    engine::Statement update = assignments({{"UPDATE valogatasok SET eloado=", "eloado", row.artistAndTitle},
+                                            {", album=", "album", row.album},
+                                            {", ido=", "ido", row.length},
+                                            {", bitrata=", "bitrata", row.bitrate},
+                                            {", meret=", "meret", row.size},
+                                            {", kod=", "kod", row.code}},
+                                           kept, " where (");
     return whereRow(update, QStringLiteral("valogatasok.eloado"), QStringLiteral("="), QStringLiteral(") and ("),
                     QStringLiteral("valogatasok.meret"), old);
 }
 
-store::Statement dvdInsert(const Dvd& row)
+engine::Statement dvdInsert(const Dvd& row)
 {
     return sequence({{"insert into dvd_filmek values (", row.title},
                      {", ", row.originalTitle},
@@ -161,21 +161,21 @@ store::Statement dvdInsert(const Dvd& row)
                     ")");
 }
 
-store::Statement dvdUpdate(const Dvd& row, const RowKey& old, const KeptColumns& kept)
+engine::Statement dvdUpdate(const Dvd& row, const RowKey& old, const KeptColumns& kept)
 {
-    store::Statement update = assignments({{"UPDATE dvd_filmek SET cim=", "cim", row.title},
-                                           {", eredeti_cim=", "eredeti_cim", row.originalTitle},
-                                           {", nyelv=", "nyelv", row.soundTracks},
-                                           {", felirat=", "felirat", row.subtitles},
-                                           {", db_dvd=", "db_dvd", row.discs},
-                                           {", hossz=", "hossz", row.length},
-                                           {", stilus=", "stilus", row.style}},
-                                          kept, " where (");
+    engine::Statement update = assignments({{"UPDATE dvd_filmek SET cim=", "cim", row.title},
+                                            {", eredeti_cim=", "eredeti_cim", row.originalTitle},
+                                            {", nyelv=", "nyelv", row.soundTracks},
+                                            {", felirat=", "felirat", row.subtitles},
+                                            {", db_dvd=", "db_dvd", row.discs},
+                                            {", hossz=", "hossz", row.length},
+                                            {", stilus=", "stilus", row.style}},
+                                           kept, " where (");
     return whereRow(update, QStringLiteral("DVD_Filmek.cim"), QStringLiteral("="), QStringLiteral(" and "),
                     QStringLiteral("DVD_Filmek.hossz"), old);
 }
 
-store::Statement clipInsert(const Clip& row)
+engine::Statement clipInsert(const Clip& row)
 {
     // Three of the separators are a blank and a comma.
     return sequence({{"insert into Filmek_videoklippek values (", row.title},
@@ -190,52 +190,52 @@ store::Statement clipInsert(const Clip& row)
                     ")");
 }
 
-store::Statement clipUpdate(const Clip& row, const RowKey& old, const KeptColumns& kept)
+engine::Statement clipUpdate(const Clip& row, const RowKey& old, const KeptColumns& kept)
 {
-    store::Statement update = assignments({{"UPDATE Filmek_videoklippek SET cim=", "cim", row.title},
-                                           {", megjegyzes=", "megjegyzes", row.description},
-                                           {", nyelv=", "nyelv", row.language},
-                                           {", felbontas=", "felbontas", row.resolution},
-                                           {", meret=", "meret", row.size},
-                                           {", hossz=", "hossz", row.length},
-                                           {", stilus=", "stilus", row.style},
-                                           {", video=", "video", row.video},
-                                           {", hang=", "hang", row.sound}},
-                                          kept, " where (");
+    engine::Statement update = assignments({{"UPDATE Filmek_videoklippek SET cim=", "cim", row.title},
+                                            {", megjegyzes=", "megjegyzes", row.description},
+                                            {", nyelv=", "nyelv", row.language},
+                                            {", felbontas=", "felbontas", row.resolution},
+                                            {", meret=", "meret", row.size},
+                                            {", hossz=", "hossz", row.length},
+                                            {", stilus=", "stilus", row.style},
+                                            {", video=", "video", row.video},
+                                            {", hang=", "hang", row.sound}},
+                                           kept, " where (");
     return whereRow(update, QStringLiteral("Filmek_videoklippek.cim"), QStringLiteral("="), QStringLiteral(" and "),
                     QStringLiteral("Filmek_videoklippek.MEGJEGYZES"), old);
 }
 
-store::Statement gameInsert(const Item& row)
+engine::Statement gameInsert(const Item& row)
 {
     // Bare commas between the values here.
     return sequence({{"insert into games values (", row.name}, {",", row.note}, {",", row.size}, {",", row.code}}, ")");
 }
 
-store::Statement gameUpdate(const Item& row, const RowKey& old, const KeptColumns& kept)
+engine::Statement gameUpdate(const Item& row, const RowKey& old, const KeptColumns& kept)
 {
-    store::Statement update = assignments({{"UPDATE games SET nev=", "nev", row.name},
-                                           {", megjegyzes=", "megjegyzes", row.note},
-                                           {", meret=", "meret", row.size},
-                                           {", kod=", "kod", row.code}},
-                                          kept, " where (");
+    engine::Statement update = assignments({{"UPDATE games SET nev=", "nev", row.name},
+                                            {", megjegyzes=", "megjegyzes", row.note},
+                                            {", meret=", "meret", row.size},
+                                            {", kod=", "kod", row.code}},
+                                           kept, " where (");
     return whereRow(update, QStringLiteral("games.nev"), QStringLiteral("="), QStringLiteral(" and "),
                     QStringLiteral("games.meret"), old);
 }
 
-store::Statement programInsert(const Item& row)
+engine::Statement programInsert(const Item& row)
 {
     return sequence(
         {{"insert into progs_other values (", row.name}, {", ", row.note}, {", ", row.size}, {", ", row.code}}, ")");
 }
 
-store::Statement programUpdate(const Item& row, const RowKey& old, const KeptColumns& kept)
+engine::Statement programUpdate(const Item& row, const RowKey& old, const KeptColumns& kept)
 {
-    store::Statement update = assignments({{"UPDATE progs_other SET programok=", "programok", row.name},
-                                           {", megjegyzes=", "megjegyzes", row.note},
-                                           {", meret=", "meret", row.size},
-                                           {", kod=", "kod", row.code}},
-                                          kept, " where (");
+    engine::Statement update = assignments({{"UPDATE progs_other SET programok=", "programok", row.name},
+                                            {", megjegyzes=", "megjegyzes", row.note},
+                                            {", meret=", "meret", row.size},
+                                            {", kod=", "kod", row.code}},
+                                           kept, " where (");
     return whereRow(update, QStringLiteral("progs_other.programok"), QStringLiteral("="), QStringLiteral(" and "),
                     QStringLiteral("progs_other.meret"), old);
 }

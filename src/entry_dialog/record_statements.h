@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "store/statement.h"
+#include "engine/statement.h"
 
 #include <QVariant>
 #include <initializer_list>
@@ -30,19 +30,19 @@ struct RowKey
 using KeptColumns = QStringList;
 
 // Fixed text and the value that follows it, in turn, then the closing text.
-store::Statement sequence(std::initializer_list<std::pair<const char*, QString>> pieces, const char* tail);
+engine::Statement sequence(std::initializer_list<std::pair<const char*, QString>> pieces, const char* tail);
 // Narrows a change to the row of the given identity (the rowid, or the key column named).
-store::Statement& narrow(store::Statement& statement, const QVariant& identity,
-                         const QString& identityColumn = QStringLiteral("rowid"));
+engine::Statement& narrow(engine::Statement& statement, const QVariant& identity,
+                          const QString& identityColumn = QStringLiteral("rowid"));
 // Narrows a change to a row that still holds every value the edit showed.
-store::Statement& guard(store::Statement& statement, const RowKey& old);
+engine::Statement& guard(engine::Statement& statement, const RowKey& old);
 
-store::Statement albumInsert(const QString& artist, const QString& album);
+engine::Statement albumInsert(const QString& artist, const QString& album);
 // The key of the album row the catalogue already holds under this artist and title, if any.
-store::Statement heldAlbumQuery(const QString& artist, const QString& album);
+engine::Statement heldAlbumQuery(const QString& artist, const QString& album);
 // The key of the album row just written: the row inserted is the one asked for, whatever other rows share
 // its artist and title.
-store::Statement albumKeyQuery(const QString& artist, const QString& album, qint64 insertedKey);
+engine::Statement albumKeyQuery(const QString& artist, const QString& album, qint64 insertedKey);
 
 struct Track
 {
@@ -52,10 +52,10 @@ struct Track
     QString bitrate;
     QString code;
 };
-store::Statement trackInsert(const Track& track, const QString& albumKey);
-store::Statement albumUpdate(const QString& artist, const QString& album, const RowKey& old,
-                             const KeptColumns& kept = {});
-store::Statement trackUpdate(const Track& track, const RowKey& old, const KeptColumns& kept = {});
+engine::Statement trackInsert(const Track& track, const QString& albumKey);
+engine::Statement albumUpdate(const QString& artist, const QString& album, const RowKey& old,
+                              const KeptColumns& kept = {});
+engine::Statement trackUpdate(const Track& track, const RowKey& old, const KeptColumns& kept = {});
 
 struct Compilation
 {
@@ -66,8 +66,8 @@ struct Compilation
     QString size;
     QString code;
 };
-store::Statement compilationInsert(const Compilation& row);
-store::Statement compilationUpdate(const Compilation& row, const RowKey& old, const KeptColumns& kept = {});
+engine::Statement compilationInsert(const Compilation& row);
+engine::Statement compilationUpdate(const Compilation& row, const RowKey& old, const KeptColumns& kept = {});
 
 struct Dvd
 {
@@ -79,8 +79,8 @@ struct Dvd
     QString length;
     QString style;
 };
-store::Statement dvdInsert(const Dvd& row);
-store::Statement dvdUpdate(const Dvd& row, const RowKey& old, const KeptColumns& kept = {});
+engine::Statement dvdInsert(const Dvd& row);
+engine::Statement dvdUpdate(const Dvd& row, const RowKey& old, const KeptColumns& kept = {});
 
 struct Clip
 {
@@ -94,8 +94,8 @@ struct Clip
     QString video;
     QString sound;
 };
-store::Statement clipInsert(const Clip& row);
-store::Statement clipUpdate(const Clip& row, const RowKey& old, const KeptColumns& kept = {});
+engine::Statement clipInsert(const Clip& row);
+engine::Statement clipUpdate(const Clip& row, const RowKey& old, const KeptColumns& kept = {});
 
 struct Item // a game or a program: name, note, size, medium code
 {
@@ -104,9 +104,9 @@ struct Item // a game or a program: name, note, size, medium code
     QString size;
     QString code;
 };
-store::Statement gameInsert(const Item& row);
-store::Statement gameUpdate(const Item& row, const RowKey& old, const KeptColumns& kept = {});
-store::Statement programInsert(const Item& row);
-store::Statement programUpdate(const Item& row, const RowKey& old, const KeptColumns& kept = {});
+engine::Statement gameInsert(const Item& row);
+engine::Statement gameUpdate(const Item& row, const RowKey& old, const KeptColumns& kept = {});
+engine::Statement programInsert(const Item& row);
+engine::Statement programUpdate(const Item& row, const RowKey& old, const KeptColumns& kept = {});
 
 } // namespace record_sql

@@ -73,7 +73,7 @@ void TRogzites::recordPress()
 TRogzites::ShownList TRogzites::shownList()
 {
     ShownList shown;
-    store::QueryChannel& browse = m_main.browseQuery();
+    catalogue::QueryChannel& browse = m_main.browseQuery();
     shown.open = browse.isOpen();
     shown.statement = browse.statement();
     const int tab = m_main.activeTab();
@@ -86,7 +86,7 @@ void TRogzites::showAgain(const ShownList& shown)
 {
     // A press that wrote nothing leaves the main window's list as it found it: a statement sent meanwhile
     // replaced the list, so it is read again (with the rows as they are now).
-    store::QueryChannel& browse = m_main.browseQuery();
+    catalogue::QueryChannel& browse = m_main.browseQuery();
     if (!shown.open || browse.isOpen())
         return;
     try {
@@ -106,7 +106,7 @@ bool TRogzites::refusedAsReadOnly()
     if (!m_main.browseQuery().readOnly())
         return false;
     m_main.services().beeper.beep();
-    m_main.services().prompts.information(store::readOnlyMessage());
+    m_main.services().prompts.information(engine::readOnlyMessage());
     return true;
 }
 
@@ -120,14 +120,14 @@ void TRogzites::closingSteps()
     m_main.modeVariables.editMode = false;
 }
 
-void TRogzites::runCommand(const store::Statement& statement)
+void TRogzites::runCommand(const engine::Statement& statement)
 {
     emit statementSent(statement.text());
     m_main.browseQuery().setStatement(statement);
     m_main.browseQuery().execute();
 }
 
-bool TRogzites::runUpdate(const store::Statement& statement)
+bool TRogzites::runUpdate(const engine::Statement& statement)
 {
     runCommand(statement);
     if (m_main.browseQuery().changedRows() > 0)

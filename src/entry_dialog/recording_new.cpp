@@ -5,7 +5,7 @@
 #include "entry_dialog/form_widgets.h"
 #include "entry_dialog/up_down.h"
 #include "main_window/main_window.h"
-#include "store/write_transaction.h"
+#include "engine/write_transaction.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -34,20 +34,20 @@ bool TRogzites::recordNewRow()
     }
 }
 
-bool TRogzites::keptAlbumHolds(store::QueryChannel& channel, const QString& artist, const QString& album) const
+bool TRogzites::keptAlbumHolds(catalogue::QueryChannel& channel, const QString& artist, const QString& album) const
 {
     bool isNumber = false;
     const qlonglong key = m_currentAlbumKey.toLongLong(&isNumber);
     if (!isNumber)
         return false;
-    const store::Statement held = store::Statement().sqlOnly(
+    const engine::Statement held = engine::Statement().sqlOnly(
         QStringLiteral("SELECT 1 FROM eloado WHERE kod = ? AND ELOADO = ? AND ALBUM = ?"), {key, artist, album});
     return !channel.fetch(held).empty();
 }
 
-QString TRogzites::heldAlbumKey(store::QueryChannel& channel, const QString& artist, const QString& album)
+QString TRogzites::heldAlbumKey(catalogue::QueryChannel& channel, const QString& artist, const QString& album)
 {
-    const store::Statement query = record_sql::heldAlbumQuery(artist, album);
+    const engine::Statement query = record_sql::heldAlbumQuery(artist, album);
     emit statementSent(query.text());
     const std::vector<QVariantList> found = channel.fetch(query);
     if (found.empty() || found.front().isEmpty())
@@ -58,7 +58,7 @@ QString TRogzites::heldAlbumKey(store::QueryChannel& channel, const QString& art
 bool TRogzites::recordAlbumTrack()
 {
     ModeVariables& mode = m_main.modeVariables;
-    store::QueryChannel& channel = m_main.browseQuery();
+    catalogue::QueryChannel& channel = m_main.browseQuery();
     QString length;
     bool typedLength = true;
     if (!pressedLength(0, length, typedLength))
@@ -71,7 +71,7 @@ bool TRogzites::recordAlbumTrack()
     // The album row and its first track are written together or not at all. The look-up of an album already
     // held runs inside the same write transaction, so that another writer cannot add the same album between
     // the look-up and the insert.
-    store::WriteTransaction transaction(channel);
+    engine::WriteTransaction transaction(channel);
     // The kept album serves only while the fields still show its artist and title and the catalogue still
     // holds it under them; otherwise the track would be filed under another album, or under none.
     const bool keptServes = !mode.newAlbumNeeded && artist == m_currentAlbumArtist && album == m_currentAlbumTitle &&
@@ -82,7 +82,7 @@ bool TRogzites::recordAlbumTrack()
     if (key.isEmpty()) {
         runCommand(record_sql::albumInsert(artist, album));
         const qint64 insertedKey = channel.lastInsertedKey();
-        const store::Statement keyQuery = record_sql::albumKeyQuery(artist, album, insertedKey);
+        const engine::Statement keyQuery = record_sql::albumKeyQuery(artist, album, insertedKey);
         emit statementSent(keyQuery.text());
         channel.setStatement(keyQuery);
         channel.open();

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include <sqlite3.h>
 
 namespace hungarian {
 
@@ -516,27 +515,9 @@ std::optional<Range> prefixRange(const QString& pattern)
                  QByteArray(upper.data(), static_cast<qsizetype>(upper.size()))};
 }
 
-namespace {
-
-// hungarian_key(text): the text's sort key as a blob; NULL stays NULL, a number is keyed as its text.
-void keyFunction(sqlite3_context* context, int, sqlite3_value** argv)
+void internal::sortKeyOf(const unsigned char* s, int n, std::string& key)
 {
-    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
-        return;
-    thread_local std::string key;
-    keyOf(sqlite3_value_text(argv[0]), sqlite3_value_bytes(argv[0]), key);
-    sqlite3_result_blob(context, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
-}
-
-} // namespace
-
-bool installInto(sqlite3* db)
-{
-    // Deterministic and harmless, so the catalogue's indexes may use the key even where the schema is untrusted.
-    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    return sqlite3_create_function_v2(db, keyFunctionName, 1, flags, nullptr, keyFunction, nullptr, nullptr, nullptr) ==
-               SQLITE_OK &&
-           internal::installLike(db);
+    keyOf(s, n, key);
 }
 
 } // namespace hungarian

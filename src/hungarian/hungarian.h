@@ -6,8 +6,6 @@
 #include <QString>
 #include <optional>
 
-struct sqlite3;
-
 // Hungarian order and case-blind matching of catalogue text.
 //
 // The order follows the Hungarian alphabet: a á b c cs d dz dzs e é f g gy h i í j k l ly m n ny o ó ö ő p q r s sz
@@ -51,8 +49,5 @@ struct Range
     QByteArray upper;
 };
 std::optional<Range> prefixRange(const QString& pattern);
-
-// Gives a connection hungarian_key, hungarian_prefix and the case-blind LIKE; false when the engine refuses.
-bool installInto(sqlite3* db);
 
 } // namespace hungarian

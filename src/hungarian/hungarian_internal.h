@@ -5,9 +5,9 @@
 #include <QString>
 #include <array>
 #include <cstddef>
+#include <memory>
+#include <optional>
 #include <string>
-
-struct sqlite3;
 
 // What the Hungarian order and the case-blind LIKE share: texts as folded code points.
 
@@ -53,7 +53,24 @@ std::array<bool, 256> startBytesFoldingTo(char32_t folded);
 
 std::u32string ucs4(const QString& text);
 
-// Gives a connection the case-blind LIKE and hungarian_prefix.
-bool installLike(sqlite3* db);
+// The sort key of a UTF-8 text, into key.
+void sortKeyOf(const unsigned char* s, int n, std::string& key);
+// The first characters of a UTF-8 text folded as LIKE folds them, into out; false when the text is shorter.
+bool foldedPrefixBytes(const unsigned char* s, int n, int characters, std::string& out);
+
+struct Pattern;
+// A LIKE pattern compiled once, for the many texts of a scan.
+class LikePattern
+{
+public:
+    LikePattern(const std::u32string& pattern, std::optional<char32_t> escape);
+    ~LikePattern();
+    LikePattern(LikePattern&&) noexcept;
+    LikePattern& operator=(LikePattern&&) noexcept;
+    bool matches(const unsigned char* text, int n) const;
+
+private:
+    std::unique_ptr<Pattern> m_pattern;
+};
 
 } // namespace hungarian::internal

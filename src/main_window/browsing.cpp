@@ -4,7 +4,7 @@
 
 #include "main_window/category_grid.h"
 #include "platform/failure.h"
-#include "store/categories.h"
+#include "engine/categories.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -13,10 +13,10 @@
 
 namespace {
 
-std::vector<int> titleSlots(const store::Category& category)
+std::vector<int> titleSlots(const engine::Category& category)
 {
     std::vector<int> slotIds;
-    for (const store::GridColumn& column : category.columns)
+    for (const engine::GridColumn& column : category.columns)
         slotIds.push_back(column.titleSlot);
     return slotIds;
 }
@@ -26,9 +26,9 @@ std::vector<int> titleSlots(const store::Category& category)
 void TFoablak::OlvasasChange()
 {
     const int tab = activeTab();
-    if (tab < 0 || tab >= store::dataCategoryCount)
+    if (tab < 0 || tab >= engine::dataCategoryCount)
         return;
-    const store::Category& category = store::category(tab);
+    const engine::Category& category = engine::category(tab);
     m_detailQuery.close();
     currentRow.clearKeyFields();
     trackGridActive = false;

@@ -2,8 +2,8 @@
 
 #include "main_window/main_window.h"
 
-#include "store/categories.h"
-#include "store/query_channel.h"
+#include "engine/categories.h"
+#include "catalogue/query_channel.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -26,7 +26,7 @@ void TFoablak::watchCatalogueUpkeep()
             dialog->setObjectName(QStringLiteral("indexeles"));
             dialog->setWindowTitle(QStringLiteral("Médiatár"));
             dialog->setCancelButton(nullptr); // an upgrade is all or nothing; it is not stopped half-way
-            dialog->setRange(0, store::dataCategoryCount);
+            dialog->setRange(0, engine::dataCategoryCount);
             dialog->setMinimumDuration(500); // shown only when it takes longer than a moment
             dialog->setAutoClose(false);
             dialog->setAutoReset(false);
@@ -41,7 +41,7 @@ void TFoablak::watchCatalogueUpkeep()
     m_browseQuery.setUpgradeProgress(progress);
     m_detailQuery.setUpgradeProgress(progress);
     // A kept count found wrong while a list was read has been mended and the list opened again.
-    connect(&m_browseQuery, &store::QueryChannel::recounted, this, [this] {
+    connect(&m_browseQuery, &catalogue::QueryChannel::recounted, this, [this] {
         if (!m_browseQuery.isOpen())
             return;
         showCount(m_browseQuery.recordCount());

@@ -4,8 +4,8 @@
 
 #include "platform/failure.h"
 #include "main_window/category_grid.h"
-#include "store/categories.h"
-#include "store/write_transaction.h"
+#include "engine/categories.h"
+#include "engine/write_transaction.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -149,9 +149,9 @@ const RowBranch& rowBranch(int tab)
     return branches.at(static_cast<std::size_t>(tab - 1));
 }
 
-store::Statement rowDeletion(const RowBranch& branch, const TCurrentRow& row)
+engine::Statement rowDeletion(const RowBranch& branch, const TCurrentRow& row)
 {
-    store::Statement statement(QStringLiteral("delete from ") + branch.table + QStringLiteral(" where ("));
+    engine::Statement statement(QStringLiteral("delete from ") + branch.table + QStringLiteral(" where ("));
     QString lead;
     for (const auto& [column, field] : branch.compared) {
         statement.fixed(lead).compared(column, QStringLiteral("="), row.*field);
@@ -197,8 +197,8 @@ const QString albumChangedMeanwhile =
     QStringLiteral("Az album nem található: időközben megváltozott vagy törölték. Semmi sem törlődött.");
 
 // The guard, the question and, on Yes, the DELETE of one remembered row. Yes and a closed box forget the row.
-Step deleteRow(const RowBranch& branch, store::QueryChannel& gridChannel, store::QueryChannel& browse, TCurrentRow& row,
-               platform::Prompts& prompts)
+Step deleteRow(const RowBranch& branch, catalogue::QueryChannel& gridChannel, catalogue::QueryChannel& browse,
+               TCurrentRow& row, platform::Prompts& prompts)
 {
     gridChannel.recordCount(); // the grid's list must be open; reading its count fails otherwise
     if ((row.*branch.guard).isEmpty()) {
@@ -222,9 +222,9 @@ Step deleteRow(const RowBranch& branch, store::QueryChannel& gridChannel, store:
     return removed ? Step::Deleted : Step::Vanished;
 }
 
-store::Statement albumKeyLookup(const TCurrentRow& row)
+engine::Statement albumKeyLookup(const TCurrentRow& row)
 {
-    store::Statement statement(QStringLiteral("select kod from eloado where ("));
+    engine::Statement statement(QStringLiteral("select kod from eloado where ("));
     const QString equals = QStringLiteral(" = ");
     statement.compared(QStringLiteral("eloado.eloado"), equals, row.albumEloado)
         .fixed(QStringLiteral(") and ("))
@@ -237,9 +237,9 @@ store::Statement albumKeyLookup(const TCurrentRow& row)
 
 // The album's tracks and the album row go together or not at all. False when the album is no longer there as
 // it was clicked.
-bool deleteAlbumAndTracks(store::QueryChannel& browse, const TCurrentRow& row)
+bool deleteAlbumAndTracks(catalogue::QueryChannel& browse, const TCurrentRow& row)
 {
-    store::WriteTransaction transaction(browse);
+    engine::WriteTransaction transaction(browse);
     browse.setStatement(albumKeyLookup(row));
     browse.open();
     if (browse.recordCount() < 1) {
@@ -248,15 +248,16 @@ bool deleteAlbumAndTracks(store::QueryChannel& browse, const TCurrentRow& row)
     }
     const QString key = browse.fieldText(0, QStringLiteral("kod"));
     browse.setStatement(
-        store::Statement(QStringLiteral("delete from szamok where (szamok.eloado_azonosito=")).bare(key).fixed(")"));
+        engine::Statement(QStringLiteral("delete from szamok where (szamok.eloado_azonosito=")).bare(key).fixed(")"));
     browse.execute();
-    browse.setStatement(store::Statement(QStringLiteral("delete from eloado where (eloado.kod=")).bare(key).fixed(")"));
+    browse.setStatement(
+        engine::Statement(QStringLiteral("delete from eloado where (eloado.kod=")).bare(key).fixed(")"));
     browse.execute();
     transaction.commit();
     return true;
 }
 
-Step deleteAlbum(store::QueryChannel& browse, TCurrentRow& row, platform::Prompts& prompts)
+Step deleteAlbum(catalogue::QueryChannel& browse, TCurrentRow& row, platform::Prompts& prompts)
 {
     browse.recordCount(); // the album list must be open
     if (row.albumEloado.isEmpty()) {
@@ -282,7 +283,7 @@ Step deleteAlbum(store::QueryChannel& browse, TCurrentRow& row, platform::Prompt
 struct AlbumTabShown
 {
     bool albumsOpen;
-    store::Statement albums;
+    engine::Statement albums;
     std::vector<int> albumWidths;
     std::vector<int> trackWidths;
 };
@@ -297,13 +298,13 @@ AlbumTabShown albumTabShown(TFoablak& window)
 // the deletion's statement replaced the list of albums, and the deleted track would otherwise stay listed.
 void showAlbumTabAgain(TFoablak& window, const AlbumTabShown& shown)
 {
-    store::QueryChannel& browse = window.browseQuery();
+    catalogue::QueryChannel& browse = window.browseQuery();
     if (shown.albumsOpen && !browse.isOpen()) {
         browse.setStatement(shown.albums);
         browse.open();
         window.grid(0)->setColumnWidths(shown.albumWidths);
     }
-    store::QueryChannel& tracks = window.detailQuery();
+    catalogue::QueryChannel& tracks = window.detailQuery();
     if (tracks.isOpen()) {
         tracks.close();
         tracks.open();
@@ -316,7 +317,7 @@ void showAlbumTabAgain(TFoablak& window, const AlbumTabShown& shown)
 void TFoablak::Adat_torleseClick()
 {
     if (m_browseQuery.readOnly()) {
-        m_services.prompts.information(store::readOnlyMessage());
+        m_services.prompts.information(engine::readOnlyMessage());
         return;
     }
     platform::Prompts& prompts = m_services.prompts;
@@ -344,7 +345,7 @@ void TFoablak::Adat_torleseClick()
             if (step == Step::Declined)
                 return;
         }
-    } else if (tab < store::dataCategoryCount) {
+    } else if (tab < engine::dataCategoryCount) {
         step = deleteRow(rowBranch(tab), m_browseQuery, m_browseQuery, currentRow, prompts);
         if (step == Step::Declined)
             return;

@@ -4,7 +4,7 @@
 
 #include "main_window/category_grid.h"
 #include "platform/failure.h"
-#include "store/categories.h"
+#include "engine/categories.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -29,15 +29,15 @@ constexpr int lostRetryMs = 2000;
 // rare jump back to the same place number.
 constexpr int searchReach = 500;
 
-int identityColumn(const store::RowSet& rows)
+int identityColumn(const engine::RowSet& rows)
 {
-    return rows.columnIndex(store::rowIdentityColumn);
+    return rows.columnIndex(engine::rowIdentityColumn);
 }
 
 // The identity of a row, or null when the row is not there or cannot be read now.
-QVariant identityOf(const store::QueryChannel& channel, int row)
+QVariant identityOf(const catalogue::QueryChannel& channel, int row)
 {
-    const store::RowSet* rows = channel.rows();
+    const engine::RowSet* rows = channel.rows();
     if (!rows || row < 0 || row >= rows->count())
         return QVariant();
     const int column = identityColumn(*rows);
@@ -51,9 +51,9 @@ QVariant identityOf(const store::QueryChannel& channel, int row)
 }
 
 // The place of the row with this identity, looked for outwards from where it was; -1 when it is gone.
-int placeOf(const store::QueryChannel& channel, const QVariant& identity, int near)
+int placeOf(const catalogue::QueryChannel& channel, const QVariant& identity, int near)
 {
-    const store::RowSet* rows = channel.rows();
+    const engine::RowSet* rows = channel.rows();
     if (!rows || identity.isNull())
         return -1;
     const int column = identityColumn(*rows);
@@ -88,7 +88,7 @@ struct GridPlace
     std::vector<int> widths;
 };
 
-GridPlace placeIn(const CategoryGrid& grid, const store::QueryChannel& channel)
+GridPlace placeIn(const CategoryGrid& grid, const catalogue::QueryChannel& channel)
 {
     GridPlace place;
     place.current = grid.currentIndex().isValid() ? grid.currentIndex().row() : -1;
@@ -100,7 +100,7 @@ GridPlace placeIn(const CategoryGrid& grid, const store::QueryChannel& channel)
     return place;
 }
 
-void restorePlace(CategoryGrid& grid, const store::QueryChannel& channel, const GridPlace& place)
+void restorePlace(CategoryGrid& grid, const catalogue::QueryChannel& channel, const GridPlace& place)
 {
     grid.setColumnWidths(place.widths);
     const int count = grid.model()->rowCount();
@@ -129,7 +129,7 @@ void TFoablak::followOtherUsers()
     connect(m_changeTimer, &QTimer::timeout, this, [this] { refreshChangedLists(); });
     // Only a server announces changes; a file catalogue's lists are read again at the next list, as ever.
     m_browseQuery.setFollowsChanges(true);
-    connect(&m_browseQuery, &store::QueryChannel::catalogueChanged, this,
+    connect(&m_browseQuery, &catalogue::QueryChannel::catalogueChanged, this,
             [this](const QStringList& tables) { otherUsersChanged(tables); });
     m_lostListTimer = new QTimer(this);
     m_lostListTimer->setSingleShot(true);
@@ -157,7 +157,7 @@ void TFoablak::readLostListsAgain()
         return;
     }
     const int tab = activeTab();
-    if (tab < 0 || tab >= store::dataCategoryCount || !m_browseQuery.isOpen())
+    if (tab < 0 || tab >= engine::dataCategoryCount || !m_browseQuery.isOpen())
         return;
     // Quietly: a list that still cannot be read is tried again later, without another message.
     const auto stillLost = [this](const QString&) { m_lostListTimer->start(lostRetryMs); };
@@ -207,17 +207,17 @@ void TFoablak::refreshChangedLists()
     }
     const QStringList changed = std::exchange(m_changedTables, QStringList());
     const int tab = activeTab();
-    if (tab < 0 || tab >= store::dataCategoryCount || !m_browseQuery.isOpen())
+    if (tab < 0 || tab >= engine::dataCategoryCount || !m_browseQuery.isOpen())
         return;
     ++m_handlerDepth;
     platform::runDescribedHandler(
         m_services.errors,
         [this, tab] {
             return QStringLiteral("A más gépről változtatott „%1” tábla nem olvasható be újra: %2")
-                .arg(store::category(tab).table, shownCatalogueName());
+                .arg(engine::category(tab).table, shownCatalogueName());
         },
         [&] {
-            if (changed.contains(store::category(tab).table.toLower()))
+            if (changed.contains(engine::category(tab).table.toLower()))
                 refreshList(m_grids[static_cast<std::size_t>(tab)], m_browseQuery, tab);
             // The album's tracks, and the album itself, may have been changed or deleted by another user.
             if (tab == 0 && m_detailQuery.isOpen() &&
@@ -227,7 +227,7 @@ void TFoablak::refreshChangedLists()
     --m_handlerDepth;
 }
 
-void TFoablak::refreshList(CategoryGrid* grid, store::QueryChannel& channel, int tab,
+void TFoablak::refreshList(CategoryGrid* grid, catalogue::QueryChannel& channel, int tab,
                            std::function<void(const QString&)> failed)
 {
     const GridPlace place = placeIn(*grid, channel);

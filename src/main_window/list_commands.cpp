@@ -5,8 +5,8 @@
 #include "main_window/category_grid.h"
 #include "main_window/main_window.h"
 #include "platform/failure.h"
-#include "server/connection.h"
-#include "store/categories.h"
+#include "engine/location.h"
+#include "engine/categories.h"
 
 #include <QAction>
 #include <QApplication>
@@ -49,7 +49,7 @@ QString fileNameOf(const QString& caption)
 ListCommands::ListCommands(TFoablak* window) : QObject(window), m_window(window)
 {
     setObjectName(QStringLiteral("listCommands"));
-    for (int tab = 0; tab < store::dataCategoryCount; ++tab)
+    for (int tab = 0; tab < engine::dataCategoryCount; ++tab)
         attach(window->grid(tab));
     attach(window->trackGrid());
 
@@ -107,7 +107,7 @@ void ListCommands::showMenu(CategoryGrid* grid, const QPoint& place)
 CategoryGrid* ListCommands::activeGrid() const
 {
     const int tab = m_window->activeTab();
-    if (tab < 0 || tab >= store::dataCategoryCount)
+    if (tab < 0 || tab >= engine::dataCategoryCount)
         return nullptr;
     if (tab == 0 && m_window->trackGrid()->hasFocus())
         return m_window->trackGrid();
@@ -116,7 +116,7 @@ CategoryGrid* ListCommands::activeGrid() const
 
 ShownList ListCommands::completeList(CategoryGrid* grid) const
 {
-    store::QueryChannel& channel = grid->rowSetModel()->channel();
+    catalogue::QueryChannel& channel = grid->rowSetModel()->channel();
     // A long search is still being counted: what is printed is the whole list, so it is waited for.
     if (channel.isPending())
         channel.open();
@@ -142,8 +142,7 @@ ListHeading ListCommands::headingFor(CategoryGrid* grid, const ShownList& list) 
     }
     // A file by its name; a server catalogue by its URI, without its password.
     const QString catalogue = m_window->shownCatalogueName();
-    return listHeading(title, server::isServerUri(catalogue) ? catalogue : QFileInfo(catalogue).fileName(),
-                       QDate::currentDate(), list.count, filter);
+    return listHeading(title, engine::Location(catalogue).headingName(), QDate::currentDate(), list.count, filter);
 }
 
 bool ListCommands::paintWithProgress(CategoryGrid* grid, const ListHeading& heading, QPagedPaintDevice& device,
@@ -159,9 +158,9 @@ bool ListCommands::paintWithProgress(CategoryGrid* grid, const ListHeading& head
     progress.setAutoReset(false);
     // The dialog lets the window's events run; should the list be replaced meanwhile, its rows are gone.
     bool replaced = false;
-    store::QueryChannel& channel = grid->rowSetModel()->channel();
+    catalogue::QueryChannel& channel = grid->rowSetModel()->channel();
     const QMetaObject::Connection watch =
-        connect(&channel, &store::QueryChannel::rowsAboutToChange, this, [&replaced] { replaced = true; });
+        connect(&channel, &catalogue::QueryChannel::rowsAboutToChange, this, [&replaced] { replaced = true; });
     bool done = false;
     try {
         done = printList(list, heading, device, [&](int rows) {

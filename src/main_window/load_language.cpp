@@ -5,7 +5,7 @@
 #include "localisation/language_file.h"
 #include "main_window/category_grid.h"
 #include "platform/failure.h"
-#include "store/categories.h"
+#include "engine/categories.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -67,13 +67,13 @@ void TFoablak::LoadLanguage()
             QStringLiteral("A nyelvi file nem olvasható be: %1").arg(programDir + languageFile), *scan.failure);
 
     // The column titles come from the slots even after a version mismatch, when every one of them is empty.
-    for (int tab = 0; tab < store::categoryCount; ++tab) {
-        const std::vector<store::GridColumn>& columns = store::category(tab).columns;
+    for (int tab = 0; tab < engine::categoryCount; ++tab) {
+        const std::vector<engine::GridColumn>& columns = engine::category(tab).columns;
         for (std::size_t column = 0; column < columns.size(); ++column)
             grid(tab)->rowSetModel()->setTitle(static_cast<int>(column), m_textSlots.text(columns[column].titleSlot));
     }
     nameGrids();
-    const std::vector<store::GridColumn>& tracks = store::trackColumns();
+    const std::vector<engine::GridColumn>& tracks = engine::trackColumns();
     for (std::size_t column = 0; column < tracks.size(); ++column)
         m_trackGrid->rowSetModel()->setTitle(static_cast<int>(column), m_textSlots.text(tracks[column].titleSlot));
 }

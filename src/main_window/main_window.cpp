@@ -7,7 +7,7 @@
 #include "main_window/link_label.h"
 #include "main_window/list_commands.h"
 #include "platform/failure.h"
-#include "store/categories.h"
+#include "engine/categories.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -52,12 +52,12 @@ QString shownAddress(QString address)
 }
 
 // Titles the grids show before a language file names them: the album grid's own, the field names elsewhere.
-QStringList designedTitles(int tab, const std::vector<store::GridColumn>& columns)
+QStringList designedTitles(int tab, const std::vector<engine::GridColumn>& columns)
 {
     if (tab == 0)
         return {QStringLiteral("Előadó"), QStringLiteral("Album")};
     QStringList titles;
-    for (const store::GridColumn& column : columns)
+    for (const engine::GridColumn& column : columns)
         titles << column.field;
     return titles;
 }
@@ -97,8 +97,8 @@ TFoablak::TFoablak(platform::Services services, const QString& namedCatalogue, Q
     followOtherUsers();
     for (std::vector<int>& widths : columnWidths)
         widths.clear();
-    for (int tab = 0; tab < store::dataCategoryCount; ++tab)
-        columnWidths[static_cast<std::size_t>(tab)].assign(store::category(tab).columns.size(), 0);
+    for (int tab = 0; tab < engine::dataCategoryCount; ++tab)
+        columnWidths[static_cast<std::size_t>(tab)].assign(engine::category(tab).columns.size(), 0);
     // The window that had the focus last. The window system announces a new focus window after the window's
     // activation event, so while the activation is handled this still names the window the focus came from.
     connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
@@ -201,8 +201,8 @@ void TFoablak::buildPages()
     const std::array<QRect, 8> gridPlaces = {QRect(17, 35, 281, 334), QRect(16, 16, 577, 353), QRect(19, 16, 577, 353),
                                              QRect(16, 16, 577, 353), QRect(16, 17, 577, 353), QRect(16, 16, 577, 353),
                                              QRect(16, 18, 577, 353), QRect(16, 15, 577, 353)};
-    for (int tab = 0; tab < store::categoryCount; ++tab) {
-        const store::Category& category = store::category(tab);
+    for (int tab = 0; tab < engine::categoryCount; ++tab) {
+        const engine::Category& category = engine::category(tab);
         auto* page = new QWidget;
         page->setObjectName(category.pageName);
         // The VHS and books pages carry no data. They are kept off the tab bar, not just hidden on it: a hidden
@@ -218,7 +218,7 @@ void TFoablak::buildPages()
         m_pages[static_cast<std::size_t>(tab)] = page;
 
         // The VHS and books grids are bound to no rows.
-        store::QueryChannel& channel = category.hasData() ? m_browseQuery : m_unboundQuery;
+        catalogue::QueryChannel& channel = category.hasData() ? m_browseQuery : m_unboundQuery;
         auto* model = new RowSetModel(channel, category.columns, designedTitles(tab, category.columns));
         auto* grid = new CategoryGrid(category.gridName, model, page);
         grid->setGeometry(gridPlaces[static_cast<std::size_t>(tab)]);
@@ -233,10 +233,10 @@ void TFoablak::buildPages()
     }
     QWidget* albums = m_pages[0];
     QStringList trackTitles;
-    for (const store::GridColumn& column : store::trackColumns())
+    for (const engine::GridColumn& column : engine::trackColumns())
         trackTitles << column.field;
-    auto* trackModel = new RowSetModel(m_detailQuery, store::trackColumns(), trackTitles);
-    m_trackGrid = new CategoryGrid(store::trackGridName, trackModel, albums);
+    auto* trackModel = new RowSetModel(m_detailQuery, engine::trackColumns(), trackTitles);
+    m_trackGrid = new CategoryGrid(engine::trackGridName, trackModel, albums);
     m_trackGrid->setGeometry(312, 35, 281, 334);
     nameGrids();
 
@@ -256,7 +256,7 @@ void TFoablak::buildPages()
 void TFoablak::nameGrids()
 {
     // A grid is named for screen readers by the caption of its tab; the albums tab has two.
-    for (int tab = 0; tab < store::categoryCount; ++tab) {
+    for (int tab = 0; tab < engine::categoryCount; ++tab) {
         const QString caption = pageCaption(tab).remove(QLatin1Char('&'));
         m_grids[static_cast<std::size_t>(tab)]->setAccessibleName(
             tab == 0 ? caption + QStringLiteral(" – előadók és albumok") : caption);
@@ -281,7 +281,7 @@ void TFoablak::wireHandlers()
 
     connect(m_grids[0], &CategoryGrid::rowClicked, this, [this](int row) { run([=] { DBGrid1CellClick(row); }); });
     connect(m_trackGrid, &CategoryGrid::rowClicked, this, [this](int row) { run([=] { DBGrid2CellClick(row); }); });
-    for (int tab = 0; tab < store::dataCategoryCount; ++tab) {
+    for (int tab = 0; tab < engine::dataCategoryCount; ++tab) {
         CategoryGrid* grid = m_grids[static_cast<std::size_t>(tab)];
         if (tab > 0)
             connect(grid, &CategoryGrid::rowClicked, this,
@@ -292,17 +292,17 @@ void TFoablak::wireHandlers()
 
 QString TFoablak::pageCaption(int tab) const
 {
-    if (tab < store::dataCategoryCount)
+    if (tab < engine::dataCategoryCount)
         return m_olvasas->tabText(tab);
-    return m_unlistedCaptions.at(static_cast<std::size_t>(tab - store::dataCategoryCount));
+    return m_unlistedCaptions.at(static_cast<std::size_t>(tab - engine::dataCategoryCount));
 }
 
 void TFoablak::setPageCaption(int tab, const QString& caption)
 {
-    if (tab < store::dataCategoryCount)
+    if (tab < engine::dataCategoryCount)
         m_olvasas->setTabText(tab, caption);
     else
-        m_unlistedCaptions.at(static_cast<std::size_t>(tab - store::dataCategoryCount)) = caption;
+        m_unlistedCaptions.at(static_cast<std::size_t>(tab - engine::dataCategoryCount)) = caption;
 }
 
 int TFoablak::activeTab() const

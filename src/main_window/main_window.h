@@ -7,8 +7,8 @@
 #include "main_window/current_row.h"
 #include "main_window/fitted_label.h"
 #include "platform/platform.h"
-#include "store/categories.h"
-#include "store/query_channel.h"
+#include "engine/categories.h"
+#include "catalogue/query_channel.h"
 
 #include <QFont>
 #include <QHash>
@@ -108,8 +108,8 @@ public:
     CategoryGrid* trackGrid() const { return m_trackGrid; }
     FittedLabel* emptyLabel(int tab) const { return m_emptyLabels.at(static_cast<std::size_t>(tab)); }
     QLineEdit* searchBox() const { return m_kereses; }
-    store::QueryChannel& browseQuery() { return m_browseQuery; }
-    store::QueryChannel& detailQuery() { return m_detailQuery; }
+    catalogue::QueryChannel& browseQuery() { return m_browseQuery; }
+    catalogue::QueryChannel& detailQuery() { return m_detailQuery; }
     localisation::TextSlots& textSlots() { return m_textSlots; }
     platform::Services& services() { return m_services; }
     // The current catalogue as the user sees it (title, messages) and list.ini keeps it: a file's path, or a
@@ -169,7 +169,7 @@ private:
     void connectChannels();
     // Where the channels get a server password that libpq's own sources do not give: the password prompt,
     // asked once for a catalogue and kept in memory only while that catalogue is the one being opened or open.
-    store::PasswordSource passwordSource();
+    engine::PasswordSource passwordSource();
     void forgetServerPassword(const QString& uri);
     void keepServerPasswordOnlyFor(const QString& catalogue);
     void selectTabQuietly(int tab);
@@ -185,7 +185,7 @@ private:
     void followOtherUsers();
     void refreshChangedLists();
     // Reads a shown list again keeping the user's place; a failure goes to failed, or is reported.
-    void refreshList(CategoryGrid* grid, store::QueryChannel& channel, int tab,
+    void refreshList(CategoryGrid* grid, catalogue::QueryChannel& channel, int tab,
                      std::function<void(const QString&)> failed = {});
     void listScreenFailed(const QString& original);
     void readLostListsAgain();
@@ -194,16 +194,16 @@ private:
 
     platform::Services m_services;
     localisation::TextSlots m_textSlots;
-    store::QueryChannel m_browseQuery;
-    store::QueryChannel m_detailQuery;
-    store::QueryChannel m_unboundQuery; // never opened: the rows of the VHS and books grids
+    catalogue::QueryChannel m_browseQuery;
+    catalogue::QueryChannel m_detailQuery;
+    catalogue::QueryChannel m_unboundQuery; // never opened: the rows of the VHS and books grids
     TRogzites* m_entryDialog = nullptr;
     QWidget* m_entryDialogWindow = nullptr;
 
     QTabWidget* m_olvasas = nullptr;
     std::array<QWidget*, 8> m_pages{};
     // The captions of the VHS and books pages, which carry no data and are never on the tab bar.
-    std::array<QString, store::categoryCount - store::dataCategoryCount> m_unlistedCaptions;
+    std::array<QString, engine::categoryCount - engine::dataCategoryCount> m_unlistedCaptions;
     std::array<CategoryGrid*, 8> m_grids{}; // DBGrid1, DBGrid3 ... DBGrid9 by tab
     CategoryGrid* m_trackGrid = nullptr;    // DBGrid2
     std::array<FittedLabel*, 8> m_emptyLabels{};

@@ -12,21 +12,21 @@ QString shownText(const QVariant& value)
     return value.toString();
 }
 
-RowSetModel::RowSetModel(store::QueryChannel& channel, const std::vector<store::GridColumn>& columns,
+RowSetModel::RowSetModel(catalogue::QueryChannel& channel, const std::vector<engine::GridColumn>& columns,
                          const QStringList& designedTitles, QObject* parent)
     : QAbstractTableModel(parent), m_channel(channel), m_columns(columns), m_titles(designedTitles)
 {
-    connect(&m_channel, &store::QueryChannel::rowsAboutToChange, this, [this] { beginResetModel(); });
-    connect(&m_channel, &store::QueryChannel::rowsChanged, this, [this] {
+    connect(&m_channel, &catalogue::QueryChannel::rowsAboutToChange, this, [this] { beginResetModel(); });
+    connect(&m_channel, &catalogue::QueryChannel::rowsChanged, this, [this] {
         m_failureTold = false;
         mapColumns();
         endResetModel();
     });
-    connect(&m_channel, &store::QueryChannel::rowsAboutToBeAppended, this, [this](int first, int last) {
+    connect(&m_channel, &catalogue::QueryChannel::rowsAboutToBeAppended, this, [this](int first, int last) {
         if (m_shown)
             beginInsertRows({}, first, last);
     });
-    connect(&m_channel, &store::QueryChannel::rowsAppended, this, [this] {
+    connect(&m_channel, &catalogue::QueryChannel::rowsAppended, this, [this] {
         if (m_shown)
             endInsertRows();
     });
@@ -36,7 +36,7 @@ RowSetModel::RowSetModel(store::QueryChannel& channel, const std::vector<store::
 void RowSetModel::mapColumns()
 {
     m_sourceColumn.assign(m_columns.size(), -1);
-    const store::RowSet* rows = m_channel.rows();
+    const engine::RowSet* rows = m_channel.rows();
     if (!rows)
         return;
     for (std::size_t i = 0; i < m_columns.size(); ++i)

@@ -2,8 +2,8 @@
 
 #pragma once
 
-#include "store/categories.h"
-#include "store/query_channel.h"
+#include "engine/categories.h"
+#include "catalogue/query_channel.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>
@@ -19,7 +19,7 @@ class RowSetModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    RowSetModel(store::QueryChannel& channel, const std::vector<store::GridColumn>& columns,
+    RowSetModel(catalogue::QueryChannel& channel, const std::vector<engine::GridColumn>& columns,
                 const QStringList& designedTitles, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -34,8 +34,8 @@ public:
 
     void setTitle(int column, const QString& title);
     QString title(int column) const { return m_titles.value(column); }
-    const std::vector<store::GridColumn>& columns() const { return m_columns; }
-    store::QueryChannel& channel() const { return m_channel; }
+    const std::vector<engine::GridColumn>& columns() const { return m_columns; }
+    catalogue::QueryChannel& channel() const { return m_channel; }
 
 signals:
     // A screen of the list could not be read (the file or the server went away under it): once for a list,
@@ -45,8 +45,8 @@ signals:
 private:
     void mapColumns();
 
-    store::QueryChannel& m_channel;
-    std::vector<store::GridColumn> m_columns;
+    catalogue::QueryChannel& m_channel;
+    std::vector<engine::GridColumn> m_columns;
     QStringList m_titles;
     std::vector<int> m_sourceColumn; // index in the row set of each shown column, -1 when missing
     bool m_shown = false;

@@ -4,7 +4,7 @@
 
 #include "main_window/category_grid.h"
 #include "platform/failure.h"
-#include "store/categories.h"
+#include "engine/categories.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,9 +14,9 @@
 void TFoablak::kereses_Change()
 {
     const int tab = activeTab();
-    if (tab < 0 || tab >= store::dataCategoryCount)
+    if (tab < 0 || tab >= engine::dataCategoryCount)
         return;
-    const store::Category& category = store::category(tab);
+    const engine::Category& category = engine::category(tab);
     // The chosen item is matched by its text; an item that names no column of this tab keeps the last column.
     const QString column = category.searchColumnFor(m_keresesoszlop->currentText());
     if (!column.isEmpty())

@@ -4,7 +4,7 @@
 
 #include "main_window/category_grid.h"
 #include "platform/failure.h"
-#include "store/categories.h"
+#include "engine/categories.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -81,17 +81,17 @@ const Capture& rowCapture(int tab)
 }
 
 // The hidden identity of a listed row; null when the list does not carry it.
-QVariant identityAt(const store::QueryChannel& channel, int row)
+QVariant identityAt(const catalogue::QueryChannel& channel, int row)
 {
-    const store::RowSet* rows = channel.rows();
+    const engine::RowSet* rows = channel.rows();
     if (!rows)
         return QVariant();
-    return rows->value(row, rows->columnIndex(store::rowIdentityColumn));
+    return rows->value(row, rows->columnIndex(engine::rowIdentityColumn));
 }
 
 // Copies the clicked row of a channel into the record. A value that cannot be read empties only its own field.
 // Returns false when the channel holds no rows, and then changes nothing.
-bool captureFrom(const store::QueryChannel& channel, int row, const Capture& capture, TCurrentRow& record)
+bool captureFrom(const catalogue::QueryChannel& channel, int row, const Capture& capture, TCurrentRow& record)
 {
     if (channel.recordCount() < 1)
         return false;
@@ -118,12 +118,12 @@ void TFoablak::DBGrid1CellClick(int row)
     currentRow.albumIdentity = identityAt(m_browseQuery, row);
 
     m_detailQuery.setStatement(
-        store::trackListStatement(currentRow.albumEloado, currentRow.albumAlbum, currentRow.albumIdentity));
+        engine::trackListStatement(currentRow.albumEloado, currentRow.albumAlbum, currentRow.albumIdentity));
     platform::describeFailure(
         QStringLiteral("Az album számai nem olvashatók be a katalógusból: %1").arg(shownCatalogueName()),
         [this] { m_detailQuery.open(); });
     std::vector<int> trackWidths;
-    for (const store::GridColumn& column : store::trackColumns())
+    for (const engine::GridColumn& column : engine::trackColumns())
         trackWidths.push_back(column.startWidth);
     m_trackGrid->setColumnWidths(trackWidths);
     trackGridActive = false;
@@ -145,14 +145,14 @@ void TFoablak::DBGrid2CellClick(int row)
 
 void TFoablak::captureRow(int tab, int row)
 {
-    if (tab < 1 || tab >= store::dataCategoryCount)
+    if (tab < 1 || tab >= engine::dataCategoryCount)
         return;
     captureFrom(m_browseQuery, row, rowCapture(tab), currentRow);
 }
 
 void TFoablak::gridMouseUp(int tab)
 {
-    if (tab < 0 || tab >= store::dataCategoryCount)
+    if (tab < 0 || tab >= engine::dataCategoryCount)
         return;
     // The release also ends a drag of a column border, which gives no cell click: that is when a width is kept.
     columnWidths[static_cast<std::size_t>(tab)] = m_grids[static_cast<std::size_t>(tab)]->columnWidths();

@@ -2,12 +2,12 @@
 
 #include "main_window/main_window.h"
 
-#include "server/connection.h"
+#include "engine/location.h"
 
 // The password of a server catalogue is typed at most once for an opening: the trial connection asks, and the
 // two channels, and their reconnections later, find it here. It is never written anywhere.
 
-store::PasswordSource TFoablak::passwordSource()
+engine::PasswordSource TFoablak::passwordSource()
 {
     return [this](const QString& shownUri) -> std::optional<QString> {
         const auto kept = m_serverPasswords.constFind(shownUri);
@@ -25,12 +25,13 @@ store::PasswordSource TFoablak::passwordSource()
 
 void TFoablak::forgetServerPassword(const QString& uri)
 {
-    m_serverPasswords.remove(server::withoutPassword(uri));
+    m_serverPasswords.remove(engine::Location(uri).shownName());
 }
 
 void TFoablak::keepServerPasswordOnlyFor(const QString& catalogue)
 {
-    const QString shown = server::isServerUri(catalogue) ? server::withoutPassword(catalogue) : QString();
+    const engine::Location location(catalogue);
+    const QString shown = location.mayAskPassword() ? location.shownName() : QString();
     for (auto kept = m_serverPasswords.begin(); kept != m_serverPasswords.end();) {
         if (kept.key() == shown)
             ++kept;

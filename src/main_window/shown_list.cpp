@@ -4,7 +4,7 @@
 
 #include "main_window/category_grid.h"
 #include "main_window/row_set_model.h"
-#include "store/row_set.h"
+#include "engine/row_set.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>

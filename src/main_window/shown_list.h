@@ -8,7 +8,7 @@
 
 class CategoryGrid;
 
-namespace store {
+namespace engine {
 class RowSet;
 }
 
@@ -25,7 +25,7 @@ struct ShownList
         int source = -1; // the column of the row set; -1 when the rows have none
     };
 
-    const store::RowSet* rows = nullptr;
+    const engine::RowSet* rows = nullptr;
     int count = 0;
     std::vector<Column> columns;
 

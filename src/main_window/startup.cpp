@@ -8,8 +8,8 @@
 #include "main_window/category_grid.h"
 #include "platform/failure.h"
 #include "platform/folders.h"
-#include "server/connection.h"
-#include "store/categories.h"
+#include "engine/location.h"
+#include "engine/categories.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -93,7 +93,7 @@ SettingsBytes readSettingsBytes(const QString& path)
 // URI that is valid UTF-8 is read as such.
 QString decodeSettingsLine(const QByteArray& line)
 {
-    if (server::isServerUri(QString::fromLatin1(line.left(16)))) {
+    if (engine::Location::namesServer(QString::fromLatin1(line.left(16)))) {
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString text = utf8.decode(line);
         if (!utf8.hasError())
@@ -126,11 +126,12 @@ QString serverOpenFailureText(const QString& uri, const QString& given)
 {
     // The server's text may name the URI it was given; it is shown as everywhere else.
     QString detail = given;
-    detail.replace(uri, server::withoutPassword(uri));
+    detail.replace(uri, engine::Location(uri).shownName());
     QString reason = platform::explainOriginal(detail);
     if (reason.isEmpty())
         reason = QStringLiteral("A szerver nem érhető el, vagy az adatbázis nem Médiatár-katalógus.");
-    QString text = QStringLiteral("A katalógus nem nyitható meg:\r%1\r%2").arg(server::withoutPassword(uri), reason);
+    QString text =
+        QStringLiteral("A katalógus nem nyitható meg:\r%1\r%2").arg(engine::Location(uri).shownName(), reason);
     if (platform::isForeignText(detail))
         text += QStringLiteral("\r\rEredeti üzenet: ") + detail;
     else if (!detail.isEmpty())
@@ -141,7 +142,7 @@ QString serverOpenFailureText(const QString& uri, const QString& given)
 // Why a catalogue cannot be opened, in Hungarian, with the engine's or the system's text after it.
 QString openFailureText(const QString& path, const QString& detail)
 {
-    if (server::isServerUri(path))
+    if (!path.isEmpty() && engine::Location(path).localFile().isEmpty())
         return serverOpenFailureText(path, detail);
     const QFileInfo info(path);
     // What the file itself tells comes first; for a file that is there, what the engine's text means.
@@ -172,12 +173,12 @@ QString openFailureText(const QString& path, const QString& detail)
 // Opens a catalogue on a connection of its own and prepares the album list on it, reading no row: what
 // would fail in the real list (no database, no album table, no file) fails here, before anything of the open
 // catalogue is given up. Throws the engine's text.
-void tryCatalogue(const QString& path, quintptr tag, const store::PasswordSource& passwords)
+void tryCatalogue(const QString& path, quintptr tag, const engine::PasswordSource& passwords)
 {
-    store::QueryChannel trial(QStringLiteral("trial_%1").arg(tag));
+    catalogue::QueryChannel trial(QStringLiteral("trial_%1").arg(tag));
     trial.setPasswordSource(passwords);
     trial.pointAt(path);
-    store::Statement probe = store::category(0).select();
+    engine::Statement probe = engine::category(0).select();
     probe.fixed(QStringLiteral(" LIMIT 0"));
     trial.setStatement(probe);
     trial.open();
@@ -206,7 +207,7 @@ void TFoablak::FormCreate()
     try {
         pointChannelsAt(path);
         m_kereses->clear();
-        m_browseQuery.setStatement(store::category(0).browseStatement());
+        m_browseQuery.setStatement(engine::category(0).browseStatement());
         m_browseQuery.open();
         connectChannels();
         OlvasasChange();
@@ -234,14 +235,14 @@ void TFoablak::FormCreate()
 
 void TFoablak::setStartWidths()
 {
-    for (int tab = 0; tab < store::dataCategoryCount; ++tab) {
+    for (int tab = 0; tab < engine::dataCategoryCount; ++tab) {
         std::vector<int>& widths = columnWidths[static_cast<std::size_t>(tab)];
         widths.clear();
-        for (const store::GridColumn& column : store::category(tab).columns)
+        for (const engine::GridColumn& column : engine::category(tab).columns)
             widths.push_back(column.startWidth);
     }
     std::vector<int> trackWidths;
-    for (const store::GridColumn& column : store::trackColumns())
+    for (const engine::GridColumn& column : engine::trackColumns())
         trackWidths.push_back(column.startWidth);
     m_trackGrid->setColumnWidths(trackWidths);
 }
@@ -283,9 +284,9 @@ void TFoablak::readSettingsFile()
         languageFile = defaultLanguageFile;
     // A password written into the URI by hand serves this start only: the file goes without it at once, whether
     // the start succeeds or not, since anyone who may read the folder may read the file.
-    if (server::isServerUri(lastCatalogue) && server::withoutPassword(lastCatalogue) != lastCatalogue) {
+    if (engine::Location(lastCatalogue).carriesPassword()) {
         try {
-            writeSettings(server::withoutPassword(lastCatalogue));
+            writeSettings(engine::Location(lastCatalogue).rememberedName());
         } catch (const platform::Failure&) {
             // A folder that cannot be written keeps its file as it is; the close tries again.
         }
@@ -305,7 +306,7 @@ void TFoablak::chooseStartCatalogue()
     }
     bool lastFailed = false;
     // A server catalogue is no file to look for: whether it is there, only the server can tell.
-    if (!lastCatalogue.isEmpty() && (server::isServerUri(lastCatalogue) || QFileInfo(lastCatalogue).isFile())) {
+    if (engine::Location(lastCatalogue).mayBeThere()) {
         try {
             OpenDialog1.fileName = catalogueToOpen(lastCatalogue);
             return;
@@ -334,7 +335,7 @@ QStringList TFoablak::rememberedServers() const
 
 QString TFoablak::catalogueToOpen(const QString& chosen)
 {
-    if (server::isServerUri(chosen)) {
+    if (engine::Location(chosen).mayAskPassword()) {
         for (;;) {
             const int promptsBefore = m_passwordPrompts;
             try {
@@ -440,7 +441,7 @@ void TFoablak::showCatalogue(const QString& path)
     selectTabQuietly(0);
     pointChannelsAt(path);
     m_kereses->clear();
-    m_browseQuery.setStatement(store::category(0).browseStatement());
+    m_browseQuery.setStatement(engine::category(0).browseStatement());
     OlvasasChange();
     connectChannels();
     m_grids[0]->setColumnWidths(columnWidths[0]);
@@ -460,7 +461,7 @@ void TFoablak::placeGridsAndLabels()
 {
     m_grids[0]->move(16, 35);
     m_trackGrid->move(312, 35);
-    for (int tab = 1; tab < store::categoryCount; ++tab)
+    for (int tab = 1; tab < engine::categoryCount; ++tab)
         m_grids[static_cast<std::size_t>(tab)]->move(16, 16);
     for (QLabel* label : m_emptyLabels)
         label->move(m_olvasas->width() / 2 - 91, m_olvasas->height() / 2 - 10);
@@ -557,7 +558,7 @@ void TFoablak::pointChannelsAt(const QString& path)
     keepServerPasswordOnlyFor(path);
     m_browseQuery.pointAt(path);
     m_detailQuery.pointAt(path);
-    if (!server::isServerUri(path))
+    if (engine::Location(path).localFile() == path)
         offerLegacyConversion(path);
 }
 
@@ -569,20 +570,13 @@ void TFoablak::connectChannels()
 
 void TFoablak::setWindowTitleFromSlot()
 {
-    QString shown = shownCatalogueName();
-    // A URI says an accented or spaced database name in percent-encoded UTF-8; the title says it as the user
-    // reads it. list.ini keeps the URI as it was given.
-    if (server::isServerUri(shown)) {
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QString decoded = utf8.decode(QByteArray::fromPercentEncoding(shown.toUtf8()));
-        if (!utf8.hasError())
-            shown = decoded;
-    }
+    // The title says the name as the user reads it; list.ini keeps a URI as it was given.
+    const QString shown = engine::Location(OpenDialog1.fileName).readableName();
     setWindowTitle(m_textSlots.text(1) + QLatin1Char(' ') + shown);
 }
 
 QString TFoablak::shownCatalogueName() const
 {
     const QString& name = OpenDialog1.fileName;
-    return server::isServerUri(name) ? server::withoutPassword(name) : name;
+    return engine::Location(name).shownName();
 }

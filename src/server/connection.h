@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include "engine/engine.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -46,7 +48,7 @@ void hidePasswordsFromProcessList(int argc, char** argv);
 // Where a password comes from when the server asks for one that libpq's own sources (~/.pgpass, PGPASSWORD, a
 // service file) do not give: given the URI without its password, the password, or nothing when the user
 // declines.
-using PasswordSource = std::function<std::optional<QString>(const QString& shownUri)>;
+using PasswordSource = engine::PasswordSource;
 
 // A statement of another thread stopped at the server (a search replaced by a newer one). Safe to use from any
 // thread while the connection lives.

@@ -4,7 +4,7 @@
 
 #include "platform/failure.h"
 #include "server/server_schema.h"
-#include "store/schema.h"
+#include "engine/tables.h"
 
 #include <QRegularExpression>
 #include <algorithm>
@@ -25,13 +25,13 @@ QString unqualified(const QString& column)
 
 // The list's select list as the server runs it: the identity under the name the windows read, and a "*"
 // spelled out as the designed columns, so that the server's own identity column is not listed twice.
-QString selectList(const store::ListPlan& plan)
+QString selectList(const engine::ListPlan& plan)
 {
     const QString identity = identityColumn(plan.table);
     const qsizetype comma = plan.columns.indexOf(QLatin1Char(','));
     QString rest = comma < 0 ? QString() : plan.columns.mid(comma + 1).trimmed();
     if (rest == QLatin1String("*")) {
-        for (const store::TableDefinition& table : store::catalogueTables())
+        for (const engine::TableDefinition& table : engine::catalogueTables())
             if (table.name.compare(plan.table, Qt::CaseInsensitive) == 0)
                 rest = table.columns.join(QStringLiteral(", "));
     }
@@ -48,7 +48,7 @@ bool plainText(const QString& text)
 // keeps the meaning of its % and _ as on a file, and a backslash in it is only a character there.
 // enteredInOrder tells whether the filter is a range of the order index itself, where the list's first rows
 // are read at their place.
-QString filterOf(const store::ListPlan& plan, std::vector<Value>& values, bool& enteredInOrder)
+QString filterOf(const engine::ListPlan& plan, std::vector<Value>& values, bool& enteredInOrder)
 {
     const QString column = plan.filterColumn.trimmed();
     const QString& pattern = plan.pattern;
@@ -97,7 +97,7 @@ std::vector<QVariantList> rowsOf(const Table& table)
     return rows;
 }
 
-ServerList::Statements ServerList::statementsFor(const store::ListPlan& plan)
+ServerList::Statements ServerList::statementsFor(const engine::ListPlan& plan)
 {
     Statements statements;
     const QString table = plan.table.toLower();
@@ -152,7 +152,7 @@ ServerList::Statements ServerList::statementsFor(const store::ListPlan& plan)
     return statements;
 }
 
-ServerList::ServerList(std::unique_ptr<Connection> connection, const store::ListPlan& plan, Release release,
+ServerList::ServerList(std::unique_ptr<Connection> connection, const engine::ListPlan& plan, Release release,
                        Acquire another)
     : m_connection(std::move(connection)), m_release(std::move(release)), m_statements(statementsFor(plan))
 {

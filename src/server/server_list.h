@@ -3,8 +3,8 @@
 #pragma once
 
 #include "server/connection.h"
-#include "store/list_plan.h"
-#include "store/row_set.h"
+#include "engine/list_plan.h"
+#include "engine/row_set.h"
 
 #include <functional>
 #include <list>
@@ -24,7 +24,7 @@ namespace server {
 // The rows of a table as the windows read them: null as a null value, whole numbers as numbers, the rest text.
 std::vector<QVariantList> rowsOf(const Table& table);
 
-class ServerList : public store::RowSet
+class ServerList : public engine::RowSet
 {
 public:
     // Gives the connection back when the list is dropped (or, with false, when it proved broken).
@@ -34,7 +34,7 @@ public:
     using Acquire = std::function<std::unique_ptr<Connection>()>;
 
     // Starts the snapshot, counts and reads the first screen. Throws platform::Failure with the server's text.
-    ServerList(std::unique_ptr<Connection> connection, const store::ListPlan& plan, Release release, Acquire another);
+    ServerList(std::unique_ptr<Connection> connection, const engine::ListPlan& plan, Release release, Acquire another);
     ~ServerList() override;
     ServerList(const ServerList&) = delete;
     ServerList& operator=(const ServerList&) = delete;
@@ -61,7 +61,7 @@ public:
         bool picked() const { return !walkedScreen.isEmpty(); }
         std::vector<Value> values;
     };
-    static Statements statementsFor(const store::ListPlan& plan);
+    static Statements statementsFor(const engine::ListPlan& plan);
 
 private:
     using Row = server::Row;

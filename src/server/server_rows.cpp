@@ -4,7 +4,7 @@
 
 #include "platform/failure.h"
 #include "server/server_schema.h"
-#include "store/schema.h"
+#include "engine/tables.h"
 
 namespace server {
 
@@ -24,7 +24,7 @@ QString placeholders(int count, int first)
 QString tableList()
 {
     QStringList names;
-    for (const store::TableDefinition& table : store::catalogueTables())
+    for (const engine::TableDefinition& table : engine::catalogueTables())
         names << table.name.toLower();
     return names.join(QStringLiteral(", "));
 }
@@ -33,12 +33,12 @@ QString tableList()
 void refuseMissingTables(Connection& connection)
 {
     QStringList missing;
-    for (const store::TableDefinition& table : store::catalogueTables())
+    for (const engine::TableDefinition& table : engine::catalogueTables())
         if (connection.single(QStringLiteral("SELECT to_regclass($1)"), {table.name.toLower()}).isEmpty())
             missing << table.name;
     const bool counts =
         !connection.single(QStringLiteral("SELECT to_regclass($1)"), {QString::fromLatin1(rowCountsTable)}).isEmpty();
-    if (missing.size() == static_cast<qsizetype>(store::catalogueTables().size()) && !counts)
+    if (missing.size() == static_cast<qsizetype>(engine::catalogueTables().size()) && !counts)
         throw platform::Failure(QStringLiteral("%1: the database holds no catalogue ('mediatar-catalogue create' "
                                                "makes one); nothing was changed")
                                     .arg(connection.uri()));
@@ -53,7 +53,7 @@ void refuseMissingTables(Connection& connection)
 void refuseRows(Connection& connection)
 {
     QStringList held;
-    for (const store::TableDefinition& table : store::catalogueTables()) {
+    for (const engine::TableDefinition& table : engine::catalogueTables()) {
         const QString t = table.name.toLower();
         if (connection.single(QStringLiteral("SELECT EXISTS (SELECT 1 FROM %1)").arg(t)) == QLatin1String("t"))
             held << QStringLiteral("%1: %2").arg(table.name).arg(countedRows(connection, t));
@@ -168,7 +168,7 @@ void prepareForRows(Connection& connection, bool replaceRows)
 IndexesSetAside::IndexesSetAside(Connection& connection) : m_connection(connection)
 {
     QStringList tables;
-    for (const store::TableDefinition& table : store::catalogueTables())
+    for (const engine::TableDefinition& table : engine::catalogueTables())
         tables << table.name.toLower();
     // The definitions as the server itself gives them, so that every index comes back as it was.
     const std::vector<Row> indexes = connection.run(
@@ -204,7 +204,7 @@ int rebuildKeptCounts(Connection& connection)
         refuseMissingTables(connection);
         // Readers go on; a writer waits, so that no row comes or goes between a recount and its kept count.
         connection.run(QStringLiteral("LOCK TABLE %1 IN SHARE MODE").arg(tableList()));
-        for (const store::TableDefinition& table : store::catalogueTables()) {
+        for (const engine::TableDefinition& table : engine::catalogueTables()) {
             const QString t = table.name.toLower();
             const qint64 counted = countedRows(connection, t);
             const qint64 kept = keptRowCount(connection, t);

@@ -4,8 +4,7 @@
 
 #include "platform/failure.h"
 #include "server/connection.h"
-#include "store/kept_order.h"
-#include "store/schema.h"
+#include "engine/tables.h"
 
 namespace server {
 
@@ -33,7 +32,7 @@ QString collated(const QString& expression)
 }
 
 // The index a list reads its rows through, in the list's order: rows without a value first, as on a file.
-QString orderIndex(const store::ListedTable& table)
+QString orderIndex(const engine::ListedTable& table)
 {
     QStringList order;
     for (const QString& column : table.columns)
@@ -54,7 +53,7 @@ QStringList changeAnnouncements()
                                  "  RETURN NULL;\n"
                                  "END $$")
                       .arg(QLatin1String(changeChannel));
-    for (const store::TableDefinition& table : store::catalogueTables())
+    for (const engine::TableDefinition& table : engine::catalogueTables())
         statements << QStringLiteral("CREATE TRIGGER %1_announced AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON %1 "
                                      "FOR EACH STATEMENT EXECUTE FUNCTION mediatar_announce_change()")
                           .arg(name(table.name));
@@ -98,7 +97,7 @@ QStringList serverSchemaStatements()
 {
     QStringList statements;
     statements << QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm");
-    for (const store::TableDefinition& table : store::catalogueTables()) {
+    for (const engine::TableDefinition& table : engine::catalogueTables()) {
         QStringList columns;
         const bool albums = name(table.name) == QLatin1String("eloado");
         for (const QString& column : table.columns) {
@@ -116,7 +115,7 @@ QStringList serverSchemaStatements()
     }
     statements << QStringLiteral("CREATE INDEX eloado_by_name ON eloado (ELOADO, ALBUM)");
     statements << QStringLiteral("CREATE INDEX szamok_by_album ON szamok (eloado_azonosito)");
-    for (const store::ListedTable& table : store::listedTables()) {
+    for (const engine::ListedTable& table : engine::listedTables()) {
         const QString t = name(table.table);
         const QString first = table.columns.first();
         statements << orderIndex(table);
@@ -147,7 +146,7 @@ QStringList serverSchemaStatements()
                                  "  RETURN NULL;\n"
                                  "END $$")
                       .arg(QLatin1String(rowCountsTable));
-    for (const store::TableDefinition& table : store::catalogueTables()) {
+    for (const engine::TableDefinition& table : engine::catalogueTables()) {
         const QString t = name(table.name);
         statements << QStringLiteral("INSERT INTO %1 VALUES ('%2', 0)").arg(QLatin1String(rowCountsTable), t);
         statements << QStringLiteral("CREATE TRIGGER %1_counted_insert AFTER INSERT ON %1 REFERENCING NEW TABLE AS "
@@ -180,7 +179,7 @@ void refuseUnfitDatabase(Connection& connection)
                           {QString::fromLatin1(hungarianCollation)}) == QLatin1String("0"))
         throw platform::Failure(QStringLiteral("%1: the server has no Hungarian ICU collation (%2)")
                                     .arg(connection.uri(), QLatin1String(hungarianCollation)));
-    for (const store::TableDefinition& table : store::catalogueTables())
+    for (const engine::TableDefinition& table : engine::catalogueTables())
         if (!connection.single(QStringLiteral("SELECT to_regclass($1)"), {name(table.name)}).isEmpty())
             throw platform::Failure(
                 QStringLiteral("%1: the database holds a catalogue table (%2) already; nothing was changed")
@@ -207,7 +206,7 @@ void upgradeServerSchema(Connection& connection)
         return;
     inTransaction(connection, QStringLiteral("BEGIN"), [&] {
         // Version 1 listed rows without a value last and announced no changes.
-        for (const store::ListedTable& table : store::listedTables()) {
+        for (const engine::ListedTable& table : engine::listedTables()) {
             connection.run(QStringLiteral("DROP INDEX IF EXISTS %1_in_order").arg(name(table.table)));
             connection.run(orderIndex(table));
         }
@@ -256,7 +255,7 @@ QStringList serverCatalogueProblems(Connection& connection)
         problems
             << QStringLiteral("the schema version is '%1' where %2 is expected").arg(version).arg(serverSchemaVersion);
 
-    for (const store::TableDefinition& table : store::catalogueTables()) {
+    for (const engine::TableDefinition& table : engine::catalogueTables()) {
         const QString t = name(table.name);
         const std::vector<Row> columns =
             connection.run(QStringLiteral("SELECT column_name, data_type, collation_name FROM "
@@ -314,7 +313,7 @@ QStringList serverCatalogueProblems(Connection& connection)
                             .arg(kept)
                             .arg(counted);
     }
-    for (const store::ListedTable& table : store::listedTables())
+    for (const engine::ListedTable& table : engine::listedTables())
         for (const char* index : {"in_order", "by_prefix", "by_content"})
             if (connection
                     .single(QStringLiteral("SELECT to_regclass($1)"),

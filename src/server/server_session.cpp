@@ -5,8 +5,8 @@
 #include "platform/failure.h"
 #include "server/server_list.h"
 #include "server/server_schema.h"
-#include "store/query_channel.h"
-#include "store/schema.h"
+#include "engine/engine.h"
+#include "engine/tables.h"
 
 #include <QRegularExpression>
 #include <set>
@@ -53,7 +53,7 @@ std::vector<Value> valuesOf(const QVariantList& values)
 QString tableList()
 {
     QStringList names;
-    for (const store::TableDefinition& table : store::catalogueTables())
+    for (const engine::TableDefinition& table : engine::catalogueTables())
         names << QLatin1Char('\'') + table.name.toLower() + QLatin1Char('\'');
     return names.join(QStringLiteral(", "));
 }
@@ -256,14 +256,14 @@ Connection& Session::command()
     return *m_command;
 }
 
-std::unique_ptr<store::RowSet> Session::openList(const store::ListPlan& plan)
+std::unique_ptr<engine::RowSet> Session::openList(const engine::ListPlan& plan)
 {
     std::unique_ptr<Connection> connection = m_pool->acquire();
     return std::make_unique<ServerList>(std::move(connection), plan, m_pool->releaser(m_pool),
                                         [pool = m_pool] { return pool->acquire(); });
 }
 
-std::shared_ptr<Session::Search> Session::startList(const store::ListPlan& plan, std::function<void()> done)
+std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan, std::function<void()> done)
 {
     // Searches whose workers have ended are forgotten; a cancelled one still running is left to end on its own
     // (the session waits for it only at its own end), so that a keystroke never waits for an older search.
@@ -277,7 +277,7 @@ std::shared_ptr<Session::Search> Session::startList(const store::ListPlan& plan,
     }
     auto search = std::make_shared<Search>();
     search->worker = std::thread([search, plan, pool = m_pool, done = std::move(done)] {
-        std::unique_ptr<store::RowSet> list;
+        std::unique_ptr<engine::RowSet> list;
         QString failure;
         try {
             std::unique_ptr<Connection> connection = pool->acquire();
@@ -312,13 +312,13 @@ std::shared_ptr<Session::Search> Session::startList(const store::ListPlan& plan,
     return search;
 }
 
-std::unique_ptr<store::RowSet> Session::load(const store::Statement& statement)
+std::unique_ptr<engine::RowSet> Session::load(const engine::Statement& statement)
 {
     const Table table = command().table(serverSql(statement.sql()), valuesOf(statement.values()));
-    return std::make_unique<store::LoadedRowSet>(table.columns, rowsOf(table));
+    return std::make_unique<engine::LoadedRowSet>(table.columns, rowsOf(table));
 }
 
-int Session::execute(const store::Statement& statement)
+int Session::execute(const engine::Statement& statement)
 {
     Connection& connection = command();
     connection.run(serverSql(statement.sql()), valuesOf(statement.values()));

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "server/connection.h"
-#include "store/list_plan.h"
-#include "store/row_set.h"
-#include "store/statement.h"
+#include "engine/list_plan.h"
+#include "engine/row_set.h"
+#include "engine/statement.h"
 
 #include <QStringList>
 #include <QVariantList>
@@ -49,7 +49,7 @@ public:
     bool readOnly() const { return m_readOnly; }
 
     // A category list, opened at once.
-    std::unique_ptr<store::RowSet> openList(const store::ListPlan& plan);
+    std::unique_ptr<engine::RowSet> openList(const engine::ListPlan& plan);
 
     // A category list opened on a worker thread. done runs on that thread once it has finished, failed or been
     // cancelled; a cancelled search's list is dropped.
@@ -58,7 +58,7 @@ public:
         std::mutex mutex;
         std::condition_variable changed;
         bool finished = false;
-        std::unique_ptr<store::RowSet> list;
+        std::unique_ptr<engine::RowSet> list;
         QString failure;
         std::atomic<bool> cancelled{false};
         std::atomic<bool> exited{false};      // the worker has done everything, so joining it does not wait
@@ -68,12 +68,12 @@ public:
         static void cancel(const std::shared_ptr<Search>& self) { self->cancelAsync(self); }
         void cancelAsync(const std::shared_ptr<Search>& self);
     };
-    std::shared_ptr<Search> startList(const store::ListPlan& plan, std::function<void()> done);
+    std::shared_ptr<Search> startList(const engine::ListPlan& plan, std::function<void()> done);
 
     // A short list (a look-up, an album's tracks), read whole on the command connection.
-    std::unique_ptr<store::RowSet> load(const store::Statement& statement);
+    std::unique_ptr<engine::RowSet> load(const engine::Statement& statement);
     // A changing statement; gives the number of rows it changed.
-    int execute(const store::Statement& statement);
+    int execute(const engine::Statement& statement);
 
     // A write transaction, taken at once: the catalogue's albums are locked against other writers until it
     // ends, as a file is, so no other user comes between what it reads and what it writes.

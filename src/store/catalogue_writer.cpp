@@ -4,6 +4,7 @@
 
 #include "hungarian/hungarian.h"
 #include "platform/failure.h"
+#include "store/hungarian_functions.h"
 
 #include <sqlite3.h>
 
@@ -13,7 +14,7 @@ CatalogueWriter::CatalogueWriter(const QString& path)
 {
     if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
         fail(path);
-    hungarian::installInto(m_db);
+    store::installHungarian(m_db);
 }
 
 CatalogueWriter::~CatalogueWriter()

@@ -3,6 +3,7 @@
 #include "store/connection_setup.h"
 
 #include "hungarian/hungarian.h"
+#include "store/hungarian_functions.h"
 
 #include <sqlite3.h>
 
@@ -16,7 +17,7 @@ void prepareConnection(sqlite3* db)
     // Every list is ordered, and every search matched, as a Hungarian reader expects. Nothing in the file needs
     // these functions (another program writes without them); the program's connections use them to compute the
     // keys and counts it keeps beside the data.
-    hungarian::installInto(db);
+    store::installHungarian(db);
 }
 
 bool readsBesideWriters(sqlite3* db)

@@ -291,24 +291,6 @@ bool schemaChanged(sqlite3* db)
 
 } // namespace
 
-const std::vector<ListedTable>& listedTables()
-{
-    static const std::vector<ListedTable> tables = {
-        {"eloado", {"ELOADO", "ALBUM"}},  {"Valogatasok", {"ELOADO"}}, {"DVD_Filmek", {"CIM"}},
-        {"Filmek_videoklippek", {"CIM"}}, {"games", {"NEV"}},          {"progs_other", {"Programok"}},
-    };
-    return tables;
-}
-
-const ListedTable* listedTable(const QString& table)
-{
-    for (const ListedTable& listed : listedTables()) {
-        if (listed.table.compare(table, Qt::CaseInsensitive) == 0)
-            return &listed;
-    }
-    return nullptr;
-}
-
 QString orderTableOf(const QString& table)
 {
     const ListedTable* listed = listedTable(table);

@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include "engine/tables.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -24,16 +26,9 @@ struct sqlite3;
 
 namespace store {
 
-struct ListedTable
-{
-    QString table;
-    QStringList columns; // the columns of the list's ORDER BY, in order
-};
-
-// The tables the main window lists, with the columns their lists are ordered by.
-const std::vector<ListedTable>& listedTables();
-// The listed table of this name (matched without regard to case), or null.
-const ListedTable* listedTable(const QString& table);
+using engine::ListedTable;
+using engine::listedTable;
+using engine::listedTables;
 
 // The order table of a listed table: row (the data row's rowid), then k1, v1 (the first order column's sort key
 // and value), k2, v2 for a second order column; indexed as (k1, k2, v1, v2, row).

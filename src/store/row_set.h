@@ -2,7 +2,8 @@
 
 #pragma once
 
-#include "store/list_plan.h"
+#include "engine/list_plan.h"
+#include "engine/row_set.h"
 
 #include <QStringList>
 #include <QVariant>
@@ -11,47 +12,16 @@
 #include <map>
 #include <vector>
 
-class QSqlQuery;
 struct sqlite3;
 struct sqlite3_stmt;
 
-// The rows a list statement returned: read-only, exactly counted, values by column.
+// The file engine's category lists.
 
 namespace store {
 
-class RowSet
-{
-public:
-    virtual ~RowSet() = default;
-    virtual int count() const = 0;
-    virtual const QStringList& columnNames() const = 0;
-    // A value of a row; a null reads as a null QVariant. May reach the database, and throws platform::Failure
-    // with the engine's text when that fails.
-    virtual QVariant value(int row, int column) const = 0;
-
-    // The column's index, matched without regard to case; -1 when the rows have no such column.
-    int columnIndex(const QString& name) const;
-};
-
-// A row set that holds every row in memory: for the short lists (look-ups, an album's tracks).
-class LoadedRowSet : public RowSet
-{
-public:
-    // Reads the executed query to its end.
-    explicit LoadedRowSet(QSqlQuery& query);
-    LoadedRowSet(QStringList columns, std::vector<QVariantList> rows)
-        : m_columns(std::move(columns)), m_rows(std::move(rows))
-    {
-    }
-
-    int count() const override { return static_cast<int>(m_rows.size()); }
-    const QStringList& columnNames() const override { return m_columns; }
-    QVariant value(int row, int column) const override;
-
-private:
-    QStringList m_columns;
-    std::vector<QVariantList> m_rows;
-};
+using engine::ListPlan;
+using engine::LoadedRowSet;
+using engine::RowSet;
 
 // A category list of any length, read a screenful at a time. It holds a read transaction on its connection
 // from its creation to its destruction: the list shows the catalogue as it was when it opened, so no row moves
@@ -68,7 +38,7 @@ public:
     // Starts the read transaction and prepares the statements; counts a whole table or a short prefix at once.
     // Throws platform::Failure with the engine's text (no such table or column, not a database...).
     // With trustKeptCounts false the counts are read from the rows even where the kept order serves.
-    PagedRowSet(sqlite3* db, const ListPlan& plan, bool trustKeptCounts = true,
+    PagedRowSet(sqlite3* db, const engine::ListPlan& plan, bool trustKeptCounts = true,
                 std::function<void()> whenCountWrong = {});
     ~PagedRowSet() override;
     PagedRowSet(const PagedRowSet&) = delete;
@@ -113,7 +83,7 @@ private:
         QString where() const { return condition.isEmpty() ? QString() : QStringLiteral(" WHERE ") + condition; }
         QString orderBy(bool descending = false) const;
     };
-    static Shape shapeOf(const ListPlan& plan, bool keptOrder);
+    static Shape shapeOf(const engine::ListPlan& plan, bool keptOrder);
 
     void release();
     void countWholeTable();
@@ -131,7 +101,7 @@ private:
     std::vector<Row> rowsOf(const std::vector<qint64>& identities) const;
 
     sqlite3* m_db;
-    ListPlan m_plan;
+    engine::ListPlan m_plan;
     bool m_keptOrder = false; // read through the catalogue's kept order and counts
     Shape m_shape;
     bool m_ownsTransaction = false;

@@ -13,21 +13,6 @@
 
 namespace store {
 
-const std::vector<TableDefinition>& catalogueTables()
-{
-    static const std::vector<TableDefinition> tables = {
-        {"eloado", {"kod", "ELOADO", "ALBUM"}},
-        {"szamok", {"CIM", "IDO", "MERET", "BITRATA", "KOD", "eloado_azonosito"}},
-        {"Valogatasok", {"ELOADO", "ALBUM", "IDO", "BITRATA", "MERET", "KOD"}},
-        {"DVD_Filmek", {"CIM", "EREDETI_CIM", "Nyelv", "Felirat", "db_DVD", "Hossz", "Stilus"}},
-        {"Filmek_videoklippek",
-         {"CIM", "MEGJEGYZES", "Nyelv", "Felbontas", "MERET", "Hossz", "Stilus", "Video", "Hang"}},
-        {"games", {"NEV", "Megjegyzes", "MERET", "KOD"}},
-        {"progs_other", {"Programok", "Megjegyzes", "MERET", "KOD"}},
-    };
-    return tables;
-}
-
 QStringList schemaStatements()
 {
     QStringList statements;

@@ -2,6 +2,8 @@
 
 #pragma once
 
+#include "engine/tables.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -14,11 +16,9 @@ struct sqlite3;
 
 namespace store {
 
-struct TableDefinition
-{
-    QString name;
-    QStringList columns; // in stored order
-};
+using engine::catalogueTables;
+using engine::countedPrefixLength;
+using engine::TableDefinition;
 
 // The schema version a catalogue written by this program carries in PRAGMA user_version.
 // 1: the seven tables. 2 and 3: indexes on the Hungarian sort key and counts kept by triggers that called the
@@ -32,9 +32,6 @@ extern const QString rowCountsTable;
 // (folded as the case-blind LIKE folds, hungarian_prefix) of up to countedPrefixLength characters, so that a
 // short prefix search is counted without reading its rows.
 extern const QString prefixCountsTable;
-constexpr int countedPrefixLength = 3;
-
-const std::vector<TableDefinition>& catalogueTables();
 
 // The CREATE TABLE statements of a new catalogue, in order.
 QStringList schemaStatements();

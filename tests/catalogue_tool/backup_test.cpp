@@ -4,6 +4,7 @@
 #include "store/schema.h"
 #include "support/catalogue_builder.h"
 #include "tool_support.h"
+#include "store/hungarian_functions.h"
 
 #include <atomic>
 #include <memory>
@@ -22,7 +23,7 @@ public:
     {
         EXPECT_EQ(sqlite3_open_v2(catalogue.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
         sqlite3_busy_timeout(m_db, 10000);
-        hungarian::installInto(m_db);
+        store::installHungarian(m_db);
         const QByteArray mode = QByteArray("PRAGMA journal_mode = ") + journalMode;
         EXPECT_EQ(sqlite3_exec(m_db, mode.constData(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(m_db);
         m_thread = std::thread([this] { run(); });

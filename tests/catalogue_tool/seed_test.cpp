@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "catalogue_tool/commands.h"
-#include "store/categories.h"
-#include "store/query_channel.h"
+#include "engine/categories.h"
+#include "catalogue/query_channel.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -28,9 +28,9 @@ TEST(SeedTest, aSeededCatalogueIsListedInHungarianOrder)
     ASSERT_EQ(catalogue_tool::run({"create", dir.filePath("k.tnx"), "--seed", seed.fileName()}, {out, err}), 0)
         << errors.toStdString();
 
-    store::QueryChannel channel(QStringLiteral("seed_test"));
+    catalogue::QueryChannel channel(QStringLiteral("seed_test"));
     channel.pointAt(dir.filePath("k.tnx"));
-    channel.setStatement(store::category(4).browseStatement());
+    channel.setStatement(engine::category(4).browseStatement());
     channel.open();
     ASSERT_EQ(channel.recordCount(), 3);
     EXPECT_EQ(channel.fieldText(0, "NEV"), QStringLiteral("cukor"));

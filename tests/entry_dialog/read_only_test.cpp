@@ -2,7 +2,7 @@
 
 #include "entry_fixture.h"
 
-#include "store/query_channel.h"
+#include "catalogue/query_channel.h"
 #include "support/unprivileged_run.h"
 
 #include <QCryptographicHash>
@@ -76,7 +76,7 @@ TEST_P(ReadOnlyWindowTest, everyChangeIsRefusedWithTheMessageAndTheCatalogueStay
     clickCell(QStringLiteral("DBGrid6"), 0);
     desktop.prompts.informations.clear();
     QTest::mouseClick(window().findChild<QPushButton*>(QStringLiteral("Adat_torlese")), Qt::LeftButton);
-    EXPECT_EQ(desktop.prompts.informations, QStringList({store::readOnlyMessage()}));
+    EXPECT_EQ(desktop.prompts.informations, QStringList({::engine::readOnlyMessage()}));
     EXPECT_TRUE(desktop.prompts.confirmations.isEmpty());
 
     // A new game and an edit: both presses refused, what was typed kept, the dialog open.
@@ -88,7 +88,7 @@ TEST_P(ReadOnlyWindowTest, everyChangeIsRefusedWithTheMessageAndTheCatalogueStay
         desktop.prompts.informations.clear();
         const int beeps = desktop.beeper.beeps;
         click(QString::fromLatin1(button));
-        EXPECT_EQ(desktop.prompts.informations, QStringList({store::readOnlyMessage()})) << button;
+        EXPECT_EQ(desktop.prompts.informations, QStringList({::engine::readOnlyMessage()})) << button;
         EXPECT_EQ(desktop.beeper.beeps, beeps + 1) << button;
         EXPECT_TRUE(dialog().isVisible()) << button;
         EXPECT_EQ(text(QStringLiteral("Jatek_neve")), QStringLiteral("Új játék")) << button;
@@ -98,7 +98,7 @@ TEST_P(ReadOnlyWindowTest, everyChangeIsRefusedWithTheMessageAndTheCatalogueStay
     pressSzerkesztes();
     desktop.prompts.informations.clear();
     click(QStringLiteral("Rogzit_new"));
-    EXPECT_EQ(desktop.prompts.informations, QStringList({store::readOnlyMessage()}));
+    EXPECT_EQ(desktop.prompts.informations, QStringList({::engine::readOnlyMessage()}));
     EXPECT_TRUE(desktop.errors.reports.isEmpty()) << desktop.errors.reports.join('\n').toStdString();
 
     window().close();

@@ -34,7 +34,7 @@ protected:
     QStringList storedRows(const QString& table) const
     {
         QStringList columns;
-        for (const store::TableDefinition& definition : store::catalogueTables()) {
+        for (const ::engine::TableDefinition& definition : ::engine::catalogueTables()) {
             if (definition.name.compare(table, Qt::CaseInsensitive) == 0)
                 for (const QString& column : definition.columns)
                     columns << column;

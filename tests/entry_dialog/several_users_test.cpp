@@ -104,8 +104,8 @@ TEST_F(SeveralUsersTest, anOpenListShowsTheOtherProgramsRowsAndKeepsTheUsersRowS
 TEST_F(SeveralUsersTest, theListWaitsWhileTheMouseIsHeldAndABurstIsReadOnce)
 {
     switchToTab(4);
-    QSignalSpy announced(&window().browseQuery(), &store::QueryChannel::catalogueChanged);
-    QSignalSpy listed(&window().browseQuery(), &store::QueryChannel::statementRun);
+    QSignalSpy announced(&window().browseQuery(), &catalogue::QueryChannel::catalogueChanged);
+    QSignalSpy listed(&window().browseQuery(), &catalogue::QueryChannel::statementRun);
     const QPoint cell = games()->visualRect(games()->model()->index(0, 0)).center();
     QTest::mousePress(games()->viewport(), Qt::LeftButton, Qt::NoModifier, cell);
 

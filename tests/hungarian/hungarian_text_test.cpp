@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "store/categories.h"
+#include "engine/categories.h"
 #include "hungarian/hungarian.h"
-#include "store/query_channel.h"
+#include "catalogue/query_channel.h"
 #include "store/schema.h"
 #include "support/catalogue_builder.h"
 
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "support/qt_printing.h"
+#include "store/hungarian_functions.h"
 
 namespace {
 
@@ -122,14 +123,14 @@ protected:
 
     QTemporaryDir dir;
     TestCatalogue catalogue;
-    store::QueryChannel channel;
+    catalogue::QueryChannel channel;
 };
 
 TEST_F(CatalogueOrderTest, categoryListsComeInHungarianOrder)
 {
     for (const QString& name : shuffled(alphabetical, 4))
         catalogue.insert(QStringLiteral("games"), {name, QString(), QStringLiteral("1 MB"), QStringLiteral("K")});
-    channel.setStatement(store::category(4).browseStatement());
+    channel.setStatement(engine::category(4).browseStatement());
     channel.open();
     EXPECT_EQ(joined(column(QStringLiteral("NEV"))).toStdString(), joined(alphabetical).toStdString());
 }
@@ -140,7 +141,7 @@ TEST_F(CatalogueOrderTest, albumsAreOrderedByArtistThenTitle)
     catalogue.addAlbum(QStringLiteral("Cukor"), QStringLiteral("Béke"));
     catalogue.addAlbum(QStringLiteral("Csaba"), QStringLiteral("Álom"));
     catalogue.addAlbum(QStringLiteral("Csaba"), QStringLiteral("alma"));
-    channel.setStatement(store::category(0).browseStatement());
+    channel.setStatement(engine::category(0).browseStatement());
     channel.open();
     EXPECT_EQ(column(QStringLiteral("eloado")), QStringList({"Cukor", "Csaba", "Csaba", "Csaba"}));
     EXPECT_EQ(column(QStringLiteral("album")), QStringList({"Béke", "alma", "Álom", "Zsolt"}));
@@ -152,7 +153,7 @@ TEST_F(CatalogueOrderTest, albumTracksAreInHungarianOrder)
     for (const char* title : {"Zsuzsi", "Csillag", "Cukor", "ének", "Ének"})
         catalogue.addTrack(album, QString::fromUtf8(title), QStringLiteral("00:03:00"), QString(), QString(),
                            QString());
-    channel.setStatement(store::trackListStatement(QStringLiteral("Omega"), QStringLiteral("Gyöngyhajú lány")));
+    channel.setStatement(engine::trackListStatement(QStringLiteral("Omega"), QStringLiteral("Gyöngyhajú lány")));
     channel.open();
     EXPECT_EQ(column(QStringLiteral("CIM")), QStringList({"Cukor", "Csillag", "ének", "Ének", "Zsuzsi"}));
 }
@@ -213,7 +214,7 @@ TEST(HungarianLike, agreesWithThePlainDefinitionOnRandomTexts)
 {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
-    ASSERT_TRUE(hungarian::installInto(db));
+    ASSERT_TRUE(store::installHungarian(db));
     sqlite3_stmt* statement = nullptr;
     ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT CAST(?2 AS TEXT) LIKE ?1", -1, &statement, nullptr), SQLITE_OK);
     // Pieces of text as UTF-8 bytes, with the code points they stand for and the other case's piece; a lone
@@ -295,7 +296,7 @@ TEST(HungarianLike, theEnginesLikeFollowsEachRowsPatternAndEscape)
 {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
-    ASSERT_TRUE(hungarian::installInto(db));
+    ASSERT_TRUE(store::installHungarian(db));
     // Row 2: with # as the escape, ! is a character of its own and % a wildcard again.
     const char* rows = "CREATE TABLE t (id, pat, esc, text);"
                        "INSERT INTO t VALUES (1, '10!%%', '!', '10% kedvezmény'),"
@@ -336,7 +337,7 @@ TEST_F(CatalogueOrderTest, searchesIgnoreCaseThroughTheEngine)
 {
     for (const char* name : {"Ötödik", "ötös", "Otthon", "Élet", "élet", "Elek", "Az ősz", "Zöld"})
         catalogue.insert(QStringLiteral("games"), {name, QString(), QString(), QString()});
-    const store::Category& games = store::category(4);
+    const engine::Category& games = engine::category(4);
     const auto found = [&](const QString& text, bool containment) {
         channel.setStatement(games.searchStatement(QStringLiteral("NEV"), text, containment));
         channel.open();
@@ -398,7 +399,7 @@ TEST_F(CatalogueOrderTest, prefixSearchFindsExactlyWhatLikeFinds)
     typed.removeDuplicates();
     QStringList sorted = names;
     std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) { return compare(a, b) < 0; });
-    const store::Category& games = store::category(4);
+    const engine::Category& games = engine::category(4);
     for (const QString& text : typed) {
         QStringList expected;
         for (const QString& name : sorted) {
@@ -432,9 +433,9 @@ TEST_F(CatalogueOrderTest, everyTabsShortPrefixSearchCountsWhatItShows)
                 catalogue.addAlbum(name, QStringLiteral("Ötös szám"));
                 continue;
             }
-            const store::TableDefinition& table =
-                *std::find_if(store::catalogueTables().begin(), store::catalogueTables().end(),
-                              [&](const store::TableDefinition& t) { return t.name == QLatin1String(tab.table); });
+            const engine::TableDefinition& table =
+                *std::find_if(engine::catalogueTables().begin(), engine::catalogueTables().end(),
+                              [&](const engine::TableDefinition& t) { return t.name == QLatin1String(tab.table); });
             QVariantList values{name};
             while (values.size() < table.columns.size())
                 values << QStringLiteral("Sz%1").arg(values.size());
@@ -449,7 +450,7 @@ TEST_F(CatalogueOrderTest, everyTabsShortPrefixSearchCountsWhatItShows)
             }
             std::sort(expected.begin(), expected.end(),
                       [](const QString& a, const QString& b) { return compare(a, b) < 0; });
-            channel.setStatement(store::category(tab.index).searchStatement(QLatin1String(tab.column), text, false));
+            channel.setStatement(engine::category(tab.index).searchStatement(QLatin1String(tab.column), text, false));
             channel.open();
             EXPECT_EQ(joined(column(QLatin1String(tab.column))).toStdString(), joined(expected).toStdString())
                 << "typed: " << typed;

@@ -4,6 +4,7 @@
 #include "hungarian/hungarian.h"
 #include "platform/failure.h"
 #include "store/catalogue_hold.h"
+#include "store/hungarian_functions.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -36,7 +37,7 @@ protected:
         EXPECT_EQ(runTool({QStringLiteral("create"), out}).code, 0);
         sqlite3* db = nullptr;
         EXPECT_EQ(sqlite3_open(out.toUtf8().constData(), &db), SQLITE_OK);
-        hungarian::installInto(db);
+        store::installHungarian(db);
         EXPECT_EQ(sqlite3_exec(db, QStringLiteral("PRAGMA journal_mode = %1").arg(QLatin1String(journalMode)).toUtf8(),
                                nullptr, nullptr, nullptr),
                   SQLITE_OK);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "main_window/category_grid.h"
-#include "store/categories.h"
+#include "engine/categories.h"
 #include "support/window_fixture.h"
 
 #include <QAccessible>
@@ -192,7 +192,7 @@ TEST_F(BrowsingFileTest, theVhsAndBooksPagesAreReachedByNoInputNorByScreenReader
             listed << child->text(QAccessible::Name);
     }
     QStringList categories;
-    for (int tab = 0; tab < store::dataCategoryCount; ++tab)
+    for (int tab = 0; tab < ::engine::dataCategoryCount; ++tab)
         categories << main.pageCaption(tab).remove(QLatin1Char('&'));
     EXPECT_EQ(listed, categories);
     EXPECT_FALSE(listed.contains(QStringLiteral("VHS")));

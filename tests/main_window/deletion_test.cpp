@@ -2,14 +2,16 @@
 
 #include "category_fixture.h"
 
+#include "catalogue/engines.h"
+#include "platform/failure.h"
 #include "platform/qt_platform.h"
+#include "store/file_engine.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
-#include <QSqlQuery>
 
 namespace {
 
@@ -21,7 +23,7 @@ protected:
     TFoablak& startRecording()
     {
         TFoablak& main = startWithCaptions();
-        QObject::connect(&main.browseQuery(), &store::QueryChannel::statementRun,
+        QObject::connect(&main.browseQuery(), &catalogue::QueryChannel::statementRun,
                          [this](const QString& text) { ran << text; });
         return main;
     }
@@ -55,9 +57,37 @@ class DeletionTest : public OnBothEngines<DeletionFixture>
 {
 };
 
-// A write the file engine refuses (its query-only pragma, a dropped table), caused through the file itself.
+// The file engine, with writes refused as the engine refuses them on a file it may not write, while
+// refuseWrites is set.
+bool refuseWrites = false;
+class RefusingFileEngine : public store::FileEngine
+{
+public:
+    using FileEngine::FileEngine;
+    int execute(const ::engine::Statement& statement) override
+    {
+        if (refuseWrites)
+            throw platform::Failure(QStringLiteral("attempt to write a readonly database"));
+        return FileEngine::execute(statement);
+    }
+};
+
+// Every catalogue opened while it lives is opened by the refusing engine.
+struct WritesRefusable
+{
+    WritesRefusable()
+    {
+        refuseWrites = false;
+        catalogue::setEngineChooser(
+            [](const ::engine::Location& location) { return std::make_unique<RefusingFileEngine>(location); });
+    }
+    ~WritesRefusable() { catalogue::setEngineChooser({}); }
+};
+
+// A write the engine refuses (a file it may not write, a dropped table), on a file.
 class DeletionFileTest : public DeletionFixture
 {
+    WritesRefusable refusable;
 };
 
 struct RowCase
@@ -179,7 +209,7 @@ TEST_P(DeletionTest, nothingRememberedShowsTheMissingMessageAndListsTheTabAgain)
         EXPECT_EQ(desktop.prompts.informations.value(tab), messages[tab]);
         EXPECT_EQ(searchBox()->text(), QString());
         EXPECT_EQ(countLabel()->text(), QStringLiteral("1"));
-        EXPECT_EQ(ran.value(ran.size() - 1), store::category(tab).browseText());
+        EXPECT_EQ(ran.value(ran.size() - 1), ::engine::category(tab).browseText());
     }
     EXPECT_TRUE(desktop.prompts.confirmations.isEmpty());
     expectNoErrors();
@@ -395,6 +425,8 @@ TEST_P(DeletionTest, aRowChangedOrDeletedMeanwhileIsNotDeletedAndTheUserIsTold)
 
 class AlbumFaultTest : public DeletionFixture
 {
+    WritesRefusable refusable;
+
 protected:
     void SetUp() override
     {
@@ -476,10 +508,10 @@ TEST_F(AlbumFaultTest, aLockedCatalogue)
 
 TEST_F(AlbumFaultTest, aCatalogueThatRefusesWrites)
 {
-    QSqlQuery(window().browseQuery().database()).exec("PRAGMA query_only = 1");
+    refuseWrites = true;
     press(Answer::Yes);
     expectRefused(QStringLiteral("readonly"));
-    QSqlQuery(window().browseQuery().database()).exec("PRAGMA query_only = 0");
+    refuseWrites = false;
     expectRecovery();
 }
 
@@ -489,14 +521,14 @@ TEST_F(DeletionFileTest, aRowDeletionRefusedByTheCatalogueChangesNothing)
     TFoablak& main = startRecording();
     switchToTab(4);
     clickCell("DBGrid6", 0);
-    QSqlQuery(main.browseQuery().database()).exec("PRAGMA query_only = 1");
+    refuseWrites = true;
     press(Answer::Yes);
     ASSERT_EQ(desktop.errors.reports.size(), 1);
     EXPECT_EQ(catalogue->count("games"), 1);
     EXPECT_EQ(main.currentRow.gamesNev, QStringLiteral("Doom"));
 
     // The list stays closed until it is listed again; then a table dropped by another program is refused too.
-    QSqlQuery(main.browseQuery().database()).exec("PRAGMA query_only = 0");
+    refuseWrites = false;
     switchToTab(5);
     switchToTab(4);
     clickCell("DBGrid6", 0);

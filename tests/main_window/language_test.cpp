@@ -2,7 +2,7 @@
 
 #include "localisation/codepage.h"
 #include "main_window/category_grid.h"
-#include "store/categories.h"
+#include "engine/categories.h"
 #include "support/window_fixture.h"
 #include "support/reported_texts.h"
 
@@ -64,7 +64,7 @@ protected:
     QStringList tabTexts()
     {
         QStringList result;
-        for (int tab = 0; tab < store::categoryCount; ++tab)
+        for (int tab = 0; tab < ::engine::categoryCount; ++tab)
             result << window().pageCaption(tab);
         return result;
     }
@@ -112,10 +112,10 @@ TEST_F(LanguageTest, theShippedFileTranslatesTheWindowAndNamesEverySearchColumn)
         EXPECT_FALSE(main.textSlots().text(id).isEmpty()) << "slot " << id;
 
     // The search maps a column only by its fixed caption: titles and search items must be exactly those.
-    for (int tab = 0; tab < store::dataCategoryCount; ++tab) {
-        const store::Category& category = store::category(tab);
+    for (int tab = 0; tab < ::engine::dataCategoryCount; ++tab) {
+        const ::engine::Category& category = ::engine::category(tab);
         QStringList fixed;
-        for (const store::SearchCaption& entry : category.searchCaptions)
+        for (const ::engine::SearchCaption& entry : category.searchCaptions)
             fixed << entry.caption;
         EXPECT_EQ(titles(category.gridName), fixed) << "tab " << tab;
         switchToTab(tab);

@@ -114,7 +114,7 @@ TEST_F(LongListFileTest, typingOverALongListKeepsOnlyTheNewestSearch)
     widget<QCheckBox>(QStringLiteral("tartalmazza"))->click();
     ASSERT_TRUE(widget<QCheckBox>(QStringLiteral("tartalmazza"))->isChecked());
     CategoryGrid* games = grid(QStringLiteral("DBGrid6"));
-    store::QueryChannel& browse = window().browseQuery();
+    catalogue::QueryChannel& browse = window().browseQuery();
 
     // The first letter opens with its first rows; the count waits for the rest.
     QTest::keyClick(searchBox(), Qt::Key_A);

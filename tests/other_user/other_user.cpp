@@ -9,24 +9,24 @@
 
 #include "entry_dialog/record_statements.h"
 #include "platform/failure.h"
-#include "store/query_channel.h"
-#include "store/write_transaction.h"
+#include "catalogue/query_channel.h"
+#include "engine/write_transaction.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 
 namespace {
 
-void addGame(store::QueryChannel& channel, const QString& name)
+void addGame(catalogue::QueryChannel& channel, const QString& name)
 {
     channel.setStatement(
         record_sql::gameInsert({name, QStringLiteral("FPS"), QStringLiteral("40 MB"), QStringLiteral("G9")}));
     channel.execute();
 }
 
-void renameGame(store::QueryChannel& channel, const QString& old, const QString& name)
+void renameGame(catalogue::QueryChannel& channel, const QString& old, const QString& name)
 {
-    const auto rows = channel.fetch(store::Statement().sqlOnly(
+    const auto rows = channel.fetch(engine::Statement().sqlOnly(
         QStringLiteral("SELECT rowid, nev, megjegyzes, meret, kod FROM games WHERE nev = ?"), {old}));
     if (rows.size() != 1)
         throw platform::Failure(QStringLiteral("nincs egyetlen „%1” játék").arg(old));
@@ -44,11 +44,11 @@ void renameGame(store::QueryChannel& channel, const QString& old, const QString&
 }
 
 // Each album with its first track in one transaction, as the entry dialog records them.
-void recordAlbums(store::QueryChannel& channel, const QString& artist, const QString& album, int count,
+void recordAlbums(catalogue::QueryChannel& channel, const QString& artist, const QString& album, int count,
                   const QString& prefix)
 {
     for (int i = 0; i < count; ++i) {
-        store::WriteTransaction transaction(channel);
+        engine::WriteTransaction transaction(channel);
         channel.setStatement(record_sql::albumInsert(artist, album));
         channel.execute();
         const qint64 inserted = channel.lastInsertedKey();
@@ -76,7 +76,7 @@ int main(int argc, char* argv[])
         err << "other_user URI COMMAND ...\n";
         return 2;
     }
-    store::QueryChannel channel(QStringLiteral("other_user"));
+    catalogue::QueryChannel channel(QStringLiteral("other_user"));
     channel.pointAt(arguments.at(1));
     const QString command = arguments.at(2);
     try {

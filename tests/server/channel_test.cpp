@@ -6,9 +6,9 @@
 #include "server/server_schema.h"
 #include "server/server_session.h"
 #include "server_support.h"
-#include "store/categories.h"
-#include "store/query_channel.h"
-#include "store/write_transaction.h"
+#include "engine/categories.h"
+#include "catalogue/query_channel.h"
+#include "engine/write_transaction.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -37,7 +37,7 @@ QString filledCatalogue(const QString& name)
     return uri;
 }
 
-QStringList column(store::QueryChannel& channel, const QString& name, int limit = 1000)
+QStringList column(catalogue::QueryChannel& channel, const QString& name, int limit = 1000)
 {
     QStringList values;
     for (int row = 0; row < std::min(channel.recordCount(), limit); ++row)
@@ -51,10 +51,9 @@ TEST(ServerChannel, ListsSearchesAndScreensInHungarianOrder)
 {
     ASSERT_SERVER_RUNNING();
     const QString uri = filledCatalogue(QStringLiteral("channel_lists"));
-    store::QueryChannel channel(QStringLiteral("lists"));
+    catalogue::QueryChannel channel(QStringLiteral("lists"));
     channel.pointAt(uri);
-    EXPECT_TRUE(channel.isServer());
-    const store::Category& games = store::category(4);
+    const engine::Category& games = engine::category(4);
     channel.setStatement(games.browseStatement());
     channel.open();
     ASSERT_EQ(channel.recordCount(), 309);
@@ -123,11 +122,11 @@ TEST(ServerChannel, AFirstScreenIsTheSameWhicheverWayItIsPicked)
         "WHEN n % 500 = 1 THEN 'Zsák ' || (n % 3) || 'a' ELSE (ARRAY['Ábel', 'alma', 'Cukor', 'Csiga', 'Éva', "
         "'Ödön', 'Őrs', 'zab'])[1 + n % 8] || ' ' || (n % 700) || ' a' END, n::text FROM generate_series(1, 25000) n"));
     connection.run(QStringLiteral("ANALYZE games"));
-    const store::Category& games = store::category(4);
+    const engine::Category& games = engine::category(4);
     for (const QString& typed :
          {QStringLiteral("ősz"), QStringLiteral("A"), QStringLiteral("zsák"), QStringLiteral("nincs ilyen")}) {
         SCOPED_TRACE(typed.toStdString());
-        const store::Statement search = games.searchStatement(QStringLiteral("NEV"), typed, true);
+        const engine::Statement search = games.searchStatement(QStringLiteral("NEV"), typed, true);
         const server::ServerList::Statements statements = server::ServerList::statementsFor(*search.listPlan());
         ASSERT_TRUE(statements.picked());
         connection.run(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
@@ -147,7 +146,7 @@ TEST(ServerChannel, AFirstScreenIsTheSameWhicheverWayItIsPicked)
         ASSERT_LE(bounded.size(), plain.size());
         EXPECT_EQ(bounded, std::vector<server::Row>(plain.begin(), plain.begin() + bounded.size()));
 
-        store::QueryChannel channel(QStringLiteral("picked"));
+        catalogue::QueryChannel channel(QStringLiteral("picked"));
         channel.pointAt(uri);
         channel.setStatement(search);
         channel.open();
@@ -160,7 +159,7 @@ TEST(ServerChannel, AFirstScreenIsTheSameWhicheverWayItIsPicked)
         }
     }
     // The counts themselves, against what the rows hold.
-    store::QueryChannel channel(QStringLiteral("picked_counts"));
+    catalogue::QueryChannel channel(QStringLiteral("picked_counts"));
     channel.pointAt(uri);
     channel.setStatement(games.searchStatement(QStringLiteral("NEV"), QStringLiteral("ŐSZ"), true));
     channel.open();
@@ -183,10 +182,10 @@ TEST(ServerChannel, ADroppedListEndsItsSnapshotAtOnce)
                                    "AND state = 'idle in transaction'"))
             .toInt();
     };
-    store::QueryChannel channel(QStringLiteral("dropped"));
+    catalogue::QueryChannel channel(QStringLiteral("dropped"));
     channel.pointAt(uri);
     for (int round = 0; round < 3; ++round) {
-        channel.setStatement(store::category(4).browseStatement());
+        channel.setStatement(engine::category(4).browseStatement());
         channel.open();
         ASSERT_EQ(channel.recordCount(), 309);
         EXPECT_EQ(snapshotsOpen(), 1);
@@ -199,13 +198,13 @@ TEST(ServerChannel, ADroppedListEndsItsSnapshotAtOnce)
     }
     // Lists replaced one after another, each reusing the connection its predecessor ended without waiting.
     for (const QString& typed : {QStringLiteral("a"), QStringLiteral("ö"), QStringLiteral("Tömeg 01")}) {
-        channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), typed, false));
+        channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), typed, false));
         channel.open();
-        channel.setStatement(store::category(4).browseStatement());
+        channel.setStatement(engine::category(4).browseStatement());
         channel.open();
         EXPECT_EQ(channel.recordCount(), 309);
     }
-    channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("Tömeg 01"), false));
+    channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("Tömeg 01"), false));
     channel.open();
     EXPECT_EQ(channel.recordCount(), 100);
 }
@@ -214,10 +213,10 @@ TEST(ServerChannel, ChangesReachTheirRowOnlyAndTransactionsHoldTogether)
 {
     ASSERT_SERVER_RUNNING();
     const QString uri = filledCatalogue(QStringLiteral("channel_changes"));
-    store::QueryChannel channel(QStringLiteral("changes"));
+    catalogue::QueryChannel channel(QStringLiteral("changes"));
     channel.pointAt(uri);
     // Two equal rows: the identity picks one.
-    channel.setStatement(store::Statement(QStringLiteral("insert into games values ("))
+    channel.setStatement(engine::Statement(QStringLiteral("insert into games values ("))
                              .quoted("Ikrek")
                              .fixed(", ")
                              .quoted("")
@@ -229,11 +228,11 @@ TEST(ServerChannel, ChangesReachTheirRowOnlyAndTransactionsHoldTogether)
     channel.execute();
     channel.execute();
     EXPECT_EQ(channel.changedRows(), 1);
-    channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("Ikrek"), false));
+    channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("Ikrek"), false));
     channel.open();
     ASSERT_EQ(channel.recordCount(), 2);
-    const QVariant second = channel.rows()->value(1, channel.rows()->columnIndex(store::rowIdentityColumn));
-    store::Statement update(QStringLiteral("update games set Megjegyzes = "));
+    const QVariant second = channel.rows()->value(1, channel.rows()->columnIndex(engine::rowIdentityColumn));
+    engine::Statement update(QStringLiteral("update games set Megjegyzes = "));
     update.quoted(QStringLiteral("O'Brien \"idéz\""))
         .fixed(QStringLiteral(" where "))
         .compared(QStringLiteral("NEV"), QStringLiteral(" = "), QStringLiteral("Ikrek"));
@@ -241,7 +240,7 @@ TEST(ServerChannel, ChangesReachTheirRowOnlyAndTransactionsHoldTogether)
     channel.setStatement(update);
     channel.execute();
     EXPECT_EQ(channel.changedRows(), 1);
-    const auto notes = channel.fetch(store::Statement().sqlOnly(
+    const auto notes = channel.fetch(engine::Statement().sqlOnly(
         QStringLiteral("SELECT Megjegyzes FROM games WHERE NEV = ? ORDER BY rowid"), {QStringLiteral("Ikrek")}));
     ASSERT_EQ(notes.size(), 2u);
     EXPECT_EQ(notes[0][0].toString(), QString());
@@ -249,8 +248,8 @@ TEST(ServerChannel, ChangesReachTheirRowOnlyAndTransactionsHoldTogether)
 
     // An album and its track stand or fall together.
     {
-        store::WriteTransaction transaction(channel);
-        channel.setStatement(store::Statement(QStringLiteral("insert into eloado (ELOADO, ALBUM) values ("))
+        engine::WriteTransaction transaction(channel);
+        channel.setStatement(engine::Statement(QStringLiteral("insert into eloado (ELOADO, ALBUM) values ("))
                                  .quoted("E")
                                  .fixed(", ")
                                  .quoted("A")
@@ -258,7 +257,7 @@ TEST(ServerChannel, ChangesReachTheirRowOnlyAndTransactionsHoldTogether)
         channel.execute();
         const qint64 key = channel.lastInsertedKey();
         EXPECT_GT(key, 0);
-        channel.setStatement(store::Statement(QStringLiteral("insert into szamok values ("))
+        channel.setStatement(engine::Statement(QStringLiteral("insert into szamok values ("))
                                  .quoted("Dal")
                                  .fixed(", ")
                                  .quoted("1")
@@ -274,8 +273,8 @@ TEST(ServerChannel, ChangesReachTheirRowOnlyAndTransactionsHoldTogether)
         channel.execute();
         // Not committed: both go.
     }
-    EXPECT_TRUE(channel.fetch(store::Statement(QStringLiteral("SELECT * FROM eloado"))).empty());
-    EXPECT_TRUE(channel.fetch(store::Statement(QStringLiteral("SELECT * FROM szamok"))).empty());
+    EXPECT_TRUE(channel.fetch(engine::Statement(QStringLiteral("SELECT * FROM eloado"))).empty());
+    EXPECT_TRUE(channel.fetch(engine::Statement(QStringLiteral("SELECT * FROM szamok"))).empty());
 }
 
 TEST(ServerChannel, ARoleThatMayOnlyReadListsAndIsRefusedEveryChange)
@@ -290,20 +289,20 @@ TEST(ServerChannel, ARoleThatMayOnlyReadListsAndIsRefusedEveryChange)
     }
     QString readerUri = uri;
     readerUri.replace(QStringLiteral("user=postgres"), QStringLiteral("user=olvaso"));
-    store::QueryChannel channel(QStringLiteral("reader"));
+    catalogue::QueryChannel channel(QStringLiteral("reader"));
     channel.pointAt(readerUri);
-    channel.setStatement(store::category(4).browseStatement());
+    channel.setStatement(engine::category(4).browseStatement());
     channel.open();
     EXPECT_TRUE(channel.readOnly());
     EXPECT_EQ(channel.recordCount(), 309);
-    channel.setStatement(store::Statement(QStringLiteral("delete from games")));
+    channel.setStatement(engine::Statement(QStringLiteral("delete from games")));
     try {
         channel.execute();
         ADD_FAILURE() << "a read-only role deleted rows";
     } catch (const platform::Failure& failure) {
-        EXPECT_EQ(failure.text(), store::readOnlyMessage());
+        EXPECT_EQ(failure.text(), engine::readOnlyMessage());
     }
-    EXPECT_THROW(store::WriteTransaction transaction(channel), platform::Failure);
+    EXPECT_THROW(engine::WriteTransaction transaction(channel), platform::Failure);
     server::Connection admin(uri);
     EXPECT_EQ(server::countedRows(admin, QStringLiteral("games")), 309);
 }
@@ -326,9 +325,9 @@ TEST(ServerChannel, ABulkFillWaitsOnlyBrieflyForAnOpenList)
         server::Connection connection(uri);
         server::createServerCatalogue(connection);
     }
-    store::QueryChannel channel(QStringLiteral("in_use"));
+    catalogue::QueryChannel channel(QStringLiteral("in_use"));
     channel.pointAt(uri);
-    channel.setStatement(store::category(4).browseStatement());
+    channel.setStatement(engine::category(4).browseStatement());
     channel.open();
     const tool_test::ToolRun refused =
         tool_test::runTool({QStringLiteral("generate"), uri, QStringLiteral("--rows"), QStringLiteral("5")});

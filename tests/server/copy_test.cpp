@@ -20,12 +20,12 @@ using tool_test::runTool;
 
 namespace {
 
-QString columnsOf(const store::TableDefinition& table)
+QString columnsOf(const engine::TableDefinition& table)
 {
     return table.columns.join(QStringLiteral(", "));
 }
 
-Rows serverRows(server::Connection& connection, const store::TableDefinition& table)
+Rows serverRows(server::Connection& connection, const engine::TableDefinition& table)
 {
     return connection.run(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
                               .arg(columnsOf(table), table.name, server::identityColumn(table.name)));
@@ -57,7 +57,7 @@ TEST(ServerCopy, FileToServerAndBackKeepsEveryRowAsItWas)
     EXPECT_TRUE(there.out.startsWith(QStringLiteral("copied 1136 rows"))) << there.out.toStdString();
 
     server::Connection connection(uri);
-    for (const store::TableDefinition& table : store::catalogueTables()) {
+    for (const engine::TableDefinition& table : engine::catalogueTables()) {
         const Rows inFile =
             fileRows(source, QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid").arg(columnsOf(table), table.name));
         const Rows onServer = serverRows(connection, table);
@@ -94,7 +94,7 @@ TEST(ServerCopy, FileToServerAndBackKeepsEveryRowAsItWas)
     const QString back = folder.path() + QStringLiteral("/vissza.qvdb");
     const tool_test::ToolRun home = runTool({QStringLiteral("copy"), uri, back});
     ASSERT_EQ(home.code, 0) << home.err.toStdString();
-    for (const store::TableDefinition& table : store::catalogueTables()) {
+    for (const engine::TableDefinition& table : engine::catalogueTables()) {
         const QString sql = QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid").arg(columnsOf(table), table.name);
         EXPECT_EQ(fileRows(back, sql), fileRows(source, sql)) << table.name.toStdString();
     }

@@ -5,7 +5,7 @@
 #include "server/connection.h"
 #include "server/server_schema.h"
 #include "server/server_session.h"
-#include "store/statement.h"
+#include "engine/statement.h"
 #include "support/broken_server.h"
 #include "support/postgres_server.h"
 #include "support/reported_texts.h"
@@ -73,16 +73,16 @@ TEST_F(NetworkFaultsTest, aSessionTheServerEndedWhileIdleIsMadeAgainBeforeTheNex
 
     // A write: nothing reached the ended session, so the action runs whole on a new one.
     endSessionsOn(uri, QStringLiteral("ejszakai"));
-    EXPECT_EQ(session.execute(store::Statement(QStringLiteral("INSERT INTO games (NEV) VALUES ('Doom')"))), 1);
+    EXPECT_EQ(session.execute(engine::Statement(QStringLiteral("INSERT INTO games (NEV) VALUES ('Doom')"))), 1);
     EXPECT_EQ(rows(uri, QStringLiteral("games")), 1);
 
     // A look-up, and a change in a transaction, after another restart each.
     endSessionsOn(uri, QStringLiteral("ejszakai"));
-    EXPECT_EQ(session.load(store::Statement(QStringLiteral("SELECT NEV FROM games")))->count(), 1);
+    EXPECT_EQ(session.load(engine::Statement(QStringLiteral("SELECT NEV FROM games")))->count(), 1);
     endSessionsOn(uri, QStringLiteral("ejszakai"));
     session.begin();
     session.execute(
-        store::Statement(QStringLiteral("INSERT INTO eloado (ELOADO, ALBUM) VALUES ('Omega', '10000 lépés')")));
+        engine::Statement(QStringLiteral("INSERT INTO eloado (ELOADO, ALBUM) VALUES ('Omega', '10000 lépés')")));
     session.commit();
     EXPECT_EQ(rows(uri, QStringLiteral("eloado")), 1);
 }
@@ -135,7 +135,7 @@ TEST_F(NetworkFaultsTest, aConnectionCutBetweenTheStatementsOfAChangeWritesNothi
                     else if (step == steps - 1)
                         session.commit();
                     else
-                        session.execute(store::Statement(change.statements.at(step - 1)));
+                        session.execute(engine::Statement(change.statements.at(step - 1)));
                 }
             });
             if (cut == 0) {
@@ -152,7 +152,7 @@ TEST_F(NetworkFaultsTest, aConnectionCutBetweenTheStatementsOfAChangeWritesNothi
             }
             // The next change on the same session is written.
             session.begin();
-            session.execute(store::Statement(QStringLiteral("INSERT INTO games (NEV) VALUES ('Utána')")));
+            session.execute(engine::Statement(QStringLiteral("INSERT INTO games (NEV) VALUES ('Utána')")));
             session.commit();
         }
     }
@@ -165,15 +165,15 @@ TEST_F(NetworkFaultsTest, aWriteThatCannotTakeItsLockGivesUpAndTheNextOneIsWritt
     server::Session session(uri, {});
     // The window's writes give up after a while of their own, never wait for ever.
     for (const char* setting : {"lock_timeout", "statement_timeout"}) {
-        const auto shown = session.load(store::Statement(QStringLiteral("SELECT setting::int FROM pg_settings WHERE "
-                                                                        "name = '%1'")
-                                                             .arg(QLatin1String(setting))));
+        const auto shown = session.load(engine::Statement(QStringLiteral("SELECT setting::int FROM pg_settings WHERE "
+                                                                         "name = '%1'")
+                                                              .arg(QLatin1String(setting))));
         ASSERT_EQ(shown->count(), 1);
         const int milliseconds = shown->value(0, 0).toInt();
         EXPECT_GT(milliseconds, 0) << setting;
         EXPECT_LE(milliseconds, 60000) << setting;
     }
-    session.execute(store::Statement(QStringLiteral("SET lock_timeout = '200ms'")));
+    session.execute(engine::Statement(QStringLiteral("SET lock_timeout = '200ms'")));
 
     server::Connection other(uri);
     other.run(QStringLiteral("BEGIN"));
@@ -184,7 +184,7 @@ TEST_F(NetworkFaultsTest, aWriteThatCannotTakeItsLockGivesUpAndTheNextOneIsWritt
     other.run(QStringLiteral("ROLLBACK"));
 
     session.begin();
-    session.execute(store::Statement(QStringLiteral("INSERT INTO games (NEV) VALUES ('Quake')")));
+    session.execute(engine::Statement(QStringLiteral("INSERT INTO games (NEV) VALUES ('Quake')")));
     session.commit();
     EXPECT_EQ(rows(uri, QStringLiteral("games")), 1);
 }
@@ -233,8 +233,8 @@ TEST_F(NetworkFaultsTest, aRoleThatMayNotWriteTheWholeCatalogueReadsOnly)
         if (!role.readOnly) {
             // What the role is told it may do, it can.
             session.begin();
-            session.execute(store::Statement(QStringLiteral("INSERT INTO eloado (ELOADO, ALBUM) VALUES ('A', 'B')")));
-            session.execute(store::Statement(QStringLiteral("INSERT INTO games (NEV) VALUES ('C')")));
+            session.execute(engine::Statement(QStringLiteral("INSERT INTO eloado (ELOADO, ALBUM) VALUES ('A', 'B')")));
+            session.execute(engine::Statement(QStringLiteral("INSERT INTO games (NEV) VALUES ('C')")));
             session.commit();
         }
     }

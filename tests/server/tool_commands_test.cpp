@@ -41,7 +41,7 @@ Files exported(const QString& catalogue, const QString& dir)
     const ToolRun run = runTool({QStringLiteral("export"), catalogue, dir});
     EXPECT_EQ(run.code, 0) << run.err.toStdString();
     const Files files = filesIn(dir);
-    EXPECT_EQ(files.size(), static_cast<qsizetype>(store::catalogueTables().size()));
+    EXPECT_EQ(files.size(), static_cast<qsizetype>(engine::catalogueTables().size()));
     return files;
 }
 
@@ -56,7 +56,7 @@ void expectSameFiles(const Files& actual, const Files& expected)
 void expectKeptCountsRight(const QString& uri)
 {
     server::Connection connection(uri);
-    for (const store::TableDefinition& table : store::catalogueTables())
+    for (const engine::TableDefinition& table : engine::catalogueTables())
         EXPECT_EQ(server::keptRowCount(connection, table.name), server::countedRows(connection, table.name))
             << table.name.toStdString();
 }

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "hungarian/hungarian.h"
-#include "store/categories.h"
+#include "engine/categories.h"
 #include "store/kept_order.h"
-#include "store/query_channel.h"
+#include "catalogue/query_channel.h"
 #include "store/row_set.h"
 #include "store/schema.h"
-#include "store/write_transaction.h"
+#include "engine/write_transaction.h"
 #include "platform/failure.h"
 #include "support/bare_engine.h"
 
@@ -18,6 +18,7 @@
 #include <sqlite3.h>
 
 #include "support/qt_printing.h"
+#include "store/hungarian_functions.h"
 
 // Another program holding, changing or damaging the program's own tables in a catalogue file: nobody waits on
 // anybody for long, nobody's row is lost, and no list shows a row that is not there.
@@ -31,7 +32,7 @@ public:
     explicit OtherTool(const QString& path)
     {
         sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
-        hungarian::installInto(m_db);
+        store::installHungarian(m_db);
     }
     ~OtherTool() { close(); }
     void close()
@@ -77,7 +78,7 @@ ToolRun catalogueTool(const QStringList& args)
     return {tool.exitCode(), QString::fromUtf8(tool.readAllStandardOutput())};
 }
 
-QStringList listed(const store::QueryChannel& channel)
+QStringList listed(const catalogue::QueryChannel& channel)
 {
     QStringList values;
     for (int row = 0; row < channel.recordCount(); ++row)
@@ -85,7 +86,7 @@ QStringList listed(const store::QueryChannel& channel)
     return values;
 }
 
-bool readsKeptOrder(const store::QueryChannel& channel)
+bool readsKeptOrder(const catalogue::QueryChannel& channel)
 {
     const auto* rows = dynamic_cast<const store::PagedRowSet*>(channel.rows());
     return rows && rows->readsKeptOrder();
@@ -120,7 +121,7 @@ protected:
     void openGames(const QString& path)
     {
         channel.pointAt(path);
-        channel.setStatement(store::category(4).browseStatement());
+        channel.setStatement(engine::category(4).browseStatement());
         channel.open();
     }
 
@@ -131,7 +132,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    store::QueryChannel channel;
+    catalogue::QueryChannel channel;
 };
 
 // A tool that holds the write lock across the program's start: the program lists from the data at once
@@ -286,7 +287,7 @@ TEST_F(AnotherWriterTest, checkJudgesTheKeptTablesAsTheyWillBeAndWhatIsLostIsMad
             EXPECT_EQ(listed(channel), gamesInOrder(tool));
             EXPECT_EQ(channel.recordCount(), tool.rows(QStringLiteral("SELECT count(*) FROM games")).value(0).toInt());
             EXPECT_FALSE(listed(channel).contains(QString())) << "an empty row is listed";
-            channel.setStatement(store::Statement(QStringLiteral("delete from games where rowid = 2")));
+            channel.setStatement(engine::Statement(QStringLiteral("delete from games where rowid = 2")));
             EXPECT_NO_THROW(channel.execute());
             channel.disconnect();
             check = catalogueTool({QStringLiteral("check"), path});
@@ -312,10 +313,10 @@ TEST_F(AnotherWriterTest, aChangeLogDroppedWhileTheFileIsOpenIsMadeAnewBeforeThe
         SCOPED_TRACE(inTransaction);
         tool.expectRuns(QStringLiteral("DROP TABLE mediatar_changes"));
         channel.setStatement(
-            store::Statement(QStringLiteral("delete from games where rowid = %1").arg(inTransaction ? 1 : 2)));
+            engine::Statement(QStringLiteral("delete from games where rowid = %1").arg(inTransaction ? 1 : 2)));
         try {
             if (inTransaction) {
-                store::WriteTransaction write(channel);
+                engine::WriteTransaction write(channel);
                 channel.execute();
                 write.commit();
             } else {
@@ -328,7 +329,7 @@ TEST_F(AnotherWriterTest, aChangeLogDroppedWhileTheFileIsOpenIsMadeAnewBeforeThe
     // Another tool writes again (a connection of its own: the one that dropped the table still has it dropped in
     // its idea of the schema until it next reads).
     OtherTool(path).expectRuns(QStringLiteral("INSERT INTO games (NEV) VALUES ('Bagoly')"));
-    channel.setStatement(store::category(4).browseStatement());
+    channel.setStatement(engine::category(4).browseStatement());
     channel.open();
     EXPECT_TRUE(readsKeptOrder(channel));
     EXPECT_EQ(listed(channel), gamesInOrder(tool));

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "platform/failure.h"
-#include "store/categories.h"
+#include "engine/categories.h"
 #include "hungarian/hungarian.h"
-#include "store/query_channel.h"
+#include "catalogue/query_channel.h"
 #include "store/schema.h"
 #include "support/catalogue_builder.h"
 
@@ -58,7 +58,7 @@ protected:
 
     void openGames()
     {
-        channel.setStatement(store::category(4).browseStatement());
+        channel.setStatement(engine::category(4).browseStatement());
         channel.open();
     }
 
@@ -73,7 +73,7 @@ protected:
 
     QTemporaryDir dir;
     TestCatalogue catalogue;
-    store::QueryChannel channel;
+    catalogue::QueryChannel channel;
 
 private:
     int m_added = 0;
@@ -140,7 +140,7 @@ TEST_F(PagedListTest, aScreenOfRowsWithoutANameReadAfterALaterScreenHoldsThoseRo
         catalogue.insert(QStringLiteral("games"),
                          {i < 200 ? QVariant() : QVariant(gameName(i)), QString(), QString::number(i), QString()});
     catalogue.exec(QStringLiteral("COMMIT"));
-    QSignalSpy recounted(&channel, &store::QueryChannel::recounted);
+    QSignalSpy recounted(&channel, &catalogue::QueryChannel::recounted);
     openGames();
     ASSERT_EQ(channel.recordCount(), 1200);
     EXPECT_FALSE(channel.fieldText(260, QStringLiteral("NEV")).isEmpty());
@@ -160,7 +160,7 @@ TEST_F(PagedListTest, aShortPrefixIsCountedFromTheKeptCountsAndReadByPlace)
     for (const char* start : {"s", "SZ", "sa", "ötö", "Á", "cs", "x", "Sá", "alma", "s_"}) {
         const QString typed = QString::fromUtf8(start);
         const QStringList expected = expectedNames(typed);
-        channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), typed, false));
+        channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), typed, false));
         int opened = 0;
         channel.openThen([&] { ++opened; }, [](const QString& text) { FAIL() << text.toStdString(); });
         waitWhilePending();
@@ -188,7 +188,7 @@ TEST_F(PagedListTest, aShortPrefixIsCountedFromTheKeptCountsAndReadByPlace)
     catalogue.exec(QStringLiteral("COMMIT"));
     std::stable_sort(equal.begin(), equal.end(),
                      [](const auto& a, const auto& b) { return hungarian::compare(a.first, b.first) < 0; });
-    channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("sZ"), false));
+    channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("sZ"), false));
     channel.open();
     ASSERT_EQ(channel.recordCount(), equal.size());
     const int count = static_cast<int>(equal.size());
@@ -200,15 +200,32 @@ TEST_F(PagedListTest, aShortPrefixIsCountedFromTheKeptCountsAndReadByPlace)
     // The count is the kept one, not one made by reading the rows.
     catalogue.exec(QStringLiteral("UPDATE %1 SET row_count = 7 WHERE table_name = 'games' AND prefix = 'sz'")
                        .arg(store::prefixCountsTable));
-    channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("Sz"), false));
+    channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("Sz"), false));
     channel.open();
     EXPECT_EQ(channel.recordCount(), 7);
     // A catalogue without kept counts is counted by reading its rows.
     channel.close();
     catalogue.exec(QStringLiteral("DROP TABLE %1").arg(store::prefixCountsTable));
-    channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("Sz"), false));
+    channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("Sz"), false));
     channel.open();
     EXPECT_EQ(channel.recordCount(), equal.size());
+}
+
+// A search the engine finds within a frame is shown whole at once: its count and whenOpen are there when
+// openThen returns, with nothing left for the event loop.
+TEST_F(PagedListTest, aSearchFoundWithinAFrameIsCompleteWhenOpenThenReturns)
+{
+    addGames(40);
+    int expected = 0;
+    for (int i = 0; i < 40; ++i)
+        expected += hungarian::like(QStringLiteral("%a%"), gameName(i)) ? 1 : 0;
+    ASSERT_GT(expected, 0);
+    channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("a"), true));
+    int opened = 0;
+    channel.openThen([&] { ++opened; }, [](const QString& text) { FAIL() << text.toStdString(); });
+    EXPECT_EQ(opened, 1);
+    EXPECT_FALSE(channel.isPending());
+    EXPECT_EQ(channel.recordCount(), expected);
 }
 
 TEST_F(PagedListTest, emptyTableAndEmptySearchAreOpenWithNoRows)
@@ -218,7 +235,7 @@ TEST_F(PagedListTest, emptyTableAndEmptySearchAreOpenWithNoRows)
     EXPECT_EQ(channel.recordCount(), 0);
     EXPECT_EQ(channel.currentRow(), -1);
     addGames(10);
-    channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("zzz"), true));
+    channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("zzz"), true));
     channel.open();
     EXPECT_EQ(channel.recordCount(), 0);
 }
@@ -237,7 +254,7 @@ TEST_F(PagedListTest, anOpenListDoesNotChangeWhileOthersWrite)
         ASSERT_EQ(channel.fieldText(row, QStringLiteral("NEV")), before.at(row)) << "row " << row;
     // Closing lets go of the old snapshot: the same channel writes, and the next list shows every change.
     channel.close();
-    channel.setStatement(store::Statement(QStringLiteral("delete from games where MERET = \"30 MB\"")));
+    channel.setStatement(engine::Statement(QStringLiteral("delete from games where MERET = \"30 MB\"")));
     EXPECT_NO_THROW(channel.execute());
     openGames();
     EXPECT_EQ(channel.recordCount(), 200 - 20 + 50 - 1);
@@ -250,9 +267,9 @@ TEST_F(PagedListTest, aLongSearchShowsItsFirstRowsAtOnceAndTheRestLater)
     // A wildcard in the typed start: no kept count answers it, so its rows are collected.
     const QStringList expected = expectedNames(QStringLiteral("s_"));
     ASSERT_GT(expected.size(), 1000);
-    QSignalSpy appended(&channel, &store::QueryChannel::rowsAboutToBeAppended);
+    QSignalSpy appended(&channel, &catalogue::QueryChannel::rowsAboutToBeAppended);
     int opened = 0;
-    channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("s_"), false));
+    channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("s_"), false));
     channel.openThen([&] { ++opened; }, [](const QString& text) { FAIL() << text.toStdString(); });
     ASSERT_TRUE(channel.isOpen());
     ASSERT_TRUE(channel.isPending());
@@ -278,12 +295,12 @@ TEST_F(PagedListTest, theNewestSearchWins)
     addGames(2400);
     int firstOpened = 0;
     int firstFailed = 0;
-    channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("%"), false));
+    channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("%"), false));
     channel.openThen([&] { ++firstOpened; }, [&](const QString&) { ++firstFailed; });
     ASSERT_TRUE(channel.isPending());
     // The next keystroke replaces the search before the first one is counted.
     int secondOpened = 0;
-    channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("cs"), false));
+    channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("cs"), false));
     channel.openThen([&] { ++secondOpened; }, [](const QString& text) { FAIL() << text.toStdString(); });
     waitWhilePending();
     for (int i = 0; i < 20; ++i)
@@ -298,14 +315,14 @@ TEST_F(PagedListTest, closingAPendingListFreesTheChannelForWriting)
 {
     addGames(2400);
     int opened = 0;
-    channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("%"), true));
+    channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("%"), true));
     channel.openThen([&] { ++opened; }, [](const QString&) {});
     ASSERT_TRUE(channel.isPending());
     channel.close();
     EXPECT_FALSE(channel.isPending());
     EXPECT_FALSE(channel.isOpen());
     EXPECT_THROW(channel.recordCount(), platform::Failure);
-    channel.setStatement(store::Statement(QStringLiteral("delete from games")));
+    channel.setStatement(engine::Statement(QStringLiteral("delete from games")));
     EXPECT_NO_THROW(channel.execute());
     for (int i = 0; i < 20; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -316,7 +333,7 @@ TEST_F(PagedListTest, closingAPendingListFreesTheChannelForWriting)
 TEST_F(PagedListTest, aSynchronousOpenCountsEverything)
 {
     addGames(2400);
-    channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("%"), true));
+    channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("%"), true));
     channel.open();
     EXPECT_FALSE(channel.isPending());
     EXPECT_EQ(channel.recordCount(), 2400);
@@ -326,7 +343,7 @@ TEST_F(PagedListTest, aSynchronousOpenCountsEverything)
     const QStringList expected = expectedNames(QStringLiteral("s_"));
     ASSERT_GT(expected.size(), 1000);
     int opened = 0;
-    channel.setStatement(store::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("s_"), false));
+    channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("s_"), false));
     channel.openThen([&] { ++opened; }, [](const QString& text) { FAIL() << text.toStdString(); });
     ASSERT_TRUE(channel.isPending());
     channel.open();
@@ -339,7 +356,7 @@ TEST_F(PagedListTest, aSynchronousOpenCountsEverything)
 TEST_F(PagedListTest, aRefusedStatementFailsAtOnceWithTheEnginesText)
 {
     addGames(5);
-    channel.setStatement(store::category(4).searchStatement(QStringLiteral("CIM"), QStringLiteral("a"), false));
+    channel.setStatement(engine::category(4).searchStatement(QStringLiteral("CIM"), QStringLiteral("a"), false));
     try {
         channel.openThen([] {}, [](const QString&) {});
         FAIL() << "no failure";
@@ -349,14 +366,14 @@ TEST_F(PagedListTest, aRefusedStatementFailsAtOnceWithTheEnginesText)
     EXPECT_FALSE(channel.isOpen());
     EXPECT_FALSE(channel.isPending());
     // The failed list left no read open behind it.
-    channel.setStatement(store::Statement(QStringLiteral("delete from games")));
+    channel.setStatement(engine::Statement(QStringLiteral("delete from games")));
     EXPECT_NO_THROW(channel.execute());
 }
 
 TEST_F(PagedListTest, keptCountsFollowTheProgramsOwnChanges)
 {
     addGames(40);
-    channel.setStatement(store::Statement(QStringLiteral("insert into games values ("))
+    channel.setStatement(engine::Statement(QStringLiteral("insert into games values ("))
                              .quoted("Új")
                              .fixed(", ")
                              .quoted("")
@@ -366,7 +383,7 @@ TEST_F(PagedListTest, keptCountsFollowTheProgramsOwnChanges)
                              .quoted("")
                              .fixed(")"));
     channel.execute();
-    channel.setStatement(store::Statement(QStringLiteral("delete from games where NEV like 'a%'")));
+    channel.setStatement(engine::Statement(QStringLiteral("delete from games where NEV like 'a%'")));
     channel.execute();
     openGames();
     EXPECT_EQ(channel.recordCount(), catalogue.count(QStringLiteral("games")));

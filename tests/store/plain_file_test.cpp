@@ -2,10 +2,10 @@
 
 #include "hungarian/hungarian.h"
 #include "platform/failure.h"
-#include "store/categories.h"
+#include "engine/categories.h"
 #include "store/connection_setup.h"
 #include "store/kept_order.h"
-#include "store/query_channel.h"
+#include "catalogue/query_channel.h"
 #include "store/row_set.h"
 #include "store/schema.h"
 #include "support/bare_engine.h"
@@ -28,6 +28,7 @@
 #include <unistd.h>
 
 #include "support/qt_printing.h"
+#include "store/hungarian_functions.h"
 
 // A catalogue stays a plain SQLite file: the stock sqlite3 tool writes every table of one the program has
 // opened, the program brings those rows into its lists, the file is plain at rest, read-only files open
@@ -104,7 +105,7 @@ public:
             const QByteArray uri = "file:" + QFile::encodeName(path) + "?mode=ro&immutable=1";
             sqlite3_open_v2(uri.constData(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
         }
-        hungarian::installInto(m_db);
+        store::installHungarian(m_db);
     }
     ~Recount() { sqlite3_close(m_db); }
     QStringList rows(const QString& sql) const { return bareRows(m_db, sql); }
@@ -117,12 +118,12 @@ private:
 // The first shown column of each tab and the Hungarian order its list must have, recounted from the data.
 QString firstColumn(int tab)
 {
-    return store::category(tab).columns.front().field;
+    return engine::category(tab).columns.front().field;
 }
 
 QStringList recountedOrder(const QString& path, int tab, const QString& pattern = QString())
 {
-    const store::ListedTable& listed = store::listedTables().at(static_cast<std::size_t>(tab));
+    const engine::ListedTable& listed = engine::listedTables().at(static_cast<std::size_t>(tab));
     QStringList keys;
     for (const QString& column : listed.columns)
         keys << QStringLiteral("hungarian_key(%1)").arg(column);
@@ -135,7 +136,7 @@ QStringList recountedOrder(const QString& path, int tab, const QString& pattern 
                                        listed.columns.join(QStringLiteral(", "))));
 }
 
-QStringList listed(const store::QueryChannel& channel, const QString& column)
+QStringList listed(const catalogue::QueryChannel& channel, const QString& column)
 {
     QStringList values;
     for (int row = 0; row < channel.recordCount(); ++row)
@@ -143,7 +144,7 @@ QStringList listed(const store::QueryChannel& channel, const QString& column)
     return values;
 }
 
-bool readsKeptOrder(const store::QueryChannel& channel)
+bool readsKeptOrder(const catalogue::QueryChannel& channel)
 {
     const auto* rows = dynamic_cast<const store::PagedRowSet*>(channel.rows());
     return rows && rows->readsKeptOrder();
@@ -222,16 +223,16 @@ protected:
     // Every tab's list, count and short prefix searches against a recount of the data.
     void expectListsMatchTheData(const QString& path, bool throughKeptOrder)
     {
-        for (int tab = 0; tab < store::dataCategoryCount; ++tab) {
+        for (int tab = 0; tab < engine::dataCategoryCount; ++tab) {
             SCOPED_TRACE(tab);
-            const store::Category& category = store::category(tab);
+            const engine::Category& category = engine::category(tab);
             browse.setStatement(category.browseStatement());
             browse.open();
             EXPECT_EQ(readsKeptOrder(browse), throughKeptOrder);
             EXPECT_EQ(listed(browse, firstColumn(tab)), recountedOrder(path, tab));
             EXPECT_EQ(browse.recordCount(),
                       Recount(path).number(QStringLiteral("SELECT count(*) FROM %1").arg(category.table)));
-            const QString column = store::listedTables().at(static_cast<std::size_t>(tab)).columns.first();
+            const QString column = engine::listedTables().at(static_cast<std::size_t>(tab)).columns.first();
             for (const char* start : {"a", "Sz", "ő", "ö", "cs", "1", "gyö", "o'"}) {
                 const QString typed = QString::fromUtf8(start);
                 SCOPED_TRACE(start);
@@ -246,8 +247,8 @@ protected:
     }
 
     QTemporaryDir dir;
-    store::QueryChannel browse;
-    store::QueryChannel detail;
+    catalogue::QueryChannel browse;
+    catalogue::QueryChannel detail;
 };
 
 TEST_F(PlainFileTest, theStockToolWritesEveryTableOfAnOpenedCatalogueAndTheListsShowItsRows)
@@ -301,7 +302,7 @@ TEST_F(PlainFileTest, aCatalogueOfTheVersionWithFunctionIndexesIsMadePlain)
     close();
     expectStockToolWrites(path, QStringLiteral("INSERT INTO games VALUES ('Zoli', NULL, NULL, NULL)"));
     open(path);
-    browse.setStatement(store::category(4).browseStatement());
+    browse.setStatement(engine::category(4).browseStatement());
     browse.open();
     EXPECT_EQ(listed(browse, QStringLiteral("NEV")), QStringList({"alma", "Ötödik", "Zoli"}));
 }
@@ -342,9 +343,9 @@ TEST_F(PlainFileTest, aVacuumARebuiltTableAndADroppedIndexAreNoticed)
     // A table another program dropped: its tab reports it, the others list as before.
     expectStockToolWrites(path, QStringLiteral("DROP TABLE progs_other"));
     open(path);
-    browse.setStatement(store::category(5).browseStatement());
+    browse.setStatement(engine::category(5).browseStatement());
     EXPECT_THROW(browse.open(), platform::Failure);
-    browse.setStatement(store::category(4).browseStatement());
+    browse.setStatement(engine::category(4).browseStatement());
     browse.open();
     EXPECT_TRUE(readsKeptOrder(browse));
     EXPECT_EQ(listed(browse, QStringLiteral("NEV")), recountedOrder(path, 4));
@@ -360,21 +361,21 @@ TEST_F(PlainFileTest, closingLeavesTheRollbackJournalAndNoSideFiles)
     const QString path = catalogueWithRows();
     EXPECT_EQ(stockTool(path, QStringLiteral("PRAGMA journal_mode")).out, QStringLiteral("delete"));
     open(path);
-    browse.setStatement(store::category(4).browseStatement());
+    browse.setStatement(engine::category(4).browseStatement());
     browse.open();
     EXPECT_TRUE(QFile::exists(path + QStringLiteral("-wal"))); // while it runs, the shared journal
     // A second running copy of the program on the same file.
-    store::QueryChannel other(QStringLiteral("plain_other_copy"));
+    catalogue::QueryChannel other(QStringLiteral("plain_other_copy"));
     other.pointAt(path);
-    other.setStatement(store::category(4).browseStatement());
+    other.setStatement(engine::category(4).browseStatement());
     other.open();
     other.setStatement(
-        store::Statement(QStringLiteral("insert into games values (")).quoted("B").fixed(", '', '', '')"));
+        engine::Statement(QStringLiteral("insert into games values (")).quoted("B").fixed(", '', '', '')"));
     other.execute();
     close();
     // The other copy still has it open: leaving WAL was refused, and the other copy goes on.
     EXPECT_TRUE(QFile::exists(path + QStringLiteral("-wal")));
-    other.setStatement(store::category(4).browseStatement());
+    other.setStatement(engine::category(4).browseStatement());
     other.open();
     EXPECT_EQ(other.recordCount(), 5);
     other.disconnect();
@@ -394,7 +395,7 @@ TEST_F(PlainFileTest, aForeignDatabaseAndAnEmptyFileAreRefusedAndLeftAsTheyWere)
         SCOPED_TRACE(path.toStdString());
         const QByteArray before = hashOf(path);
         browse.pointAt(path);
-        browse.setStatement(store::category(0).browseStatement());
+        browse.setStatement(engine::category(0).browseStatement());
         try {
             browse.open();
             ADD_FAILURE() << "opened as a catalogue";
@@ -441,7 +442,7 @@ TEST_F(PlainFileTest, anInterruptedUpgradeLeavesTheFileAsItWas)
     EXPECT_EQ(content(), before);
     open(path);
     EXPECT_EQ(Recount(path).number(QStringLiteral("PRAGMA user_version")), store::schemaVersion);
-    browse.setStatement(store::category(4).browseStatement());
+    browse.setStatement(engine::category(4).browseStatement());
     browse.open();
     EXPECT_TRUE(readsKeptOrder(browse));
     EXPECT_EQ(listed(browse, QStringLiteral("NEV")), QStringList({"alma", "Ötödik"}));
@@ -485,8 +486,8 @@ TEST_F(PlainFileTest, aTamperedKeptCountIsFoundByCheckAndRepaired)
     expectStockToolWrites(path,
                           QStringLiteral("UPDATE mediatar_row_counts SET row_count = 70 WHERE table_name = 'games'"));
     open(path);
-    QSignalSpy recounted(&browse, &store::QueryChannel::recounted);
-    browse.setStatement(store::category(4).browseStatement());
+    QSignalSpy recounted(&browse, &catalogue::QueryChannel::recounted);
+    browse.setStatement(engine::category(4).browseStatement());
     browse.open();
     EXPECT_EQ(browse.recordCount(), 70);
     browse.fieldText(69, QStringLiteral("NEV")); // the last screen comes back short
@@ -503,7 +504,7 @@ TEST_F(PlainFileTest, aTamperedKeptCountIsFoundByCheckAndRepaired)
     expectStockToolWrites(path,
                           QStringLiteral("UPDATE mediatar_row_counts SET row_count = 0 WHERE table_name = 'games'"));
     open(path);
-    browse.setStatement(store::category(4).browseStatement());
+    browse.setStatement(engine::category(4).browseStatement());
     browse.open();
     EXPECT_EQ(browse.recordCount(), 4);
     QCoreApplication::processEvents();
@@ -522,12 +523,12 @@ protected:
         open(path);
         EXPECT_TRUE(browse.readOnly());
         expectListsMatchTheData(path, throughKeptOrder);
-        browse.setStatement(store::Statement(QStringLiteral("delete from games")));
+        browse.setStatement(engine::Statement(QStringLiteral("delete from games")));
         try {
             browse.execute();
             ADD_FAILURE() << "a change reached a read-only catalogue";
         } catch (const platform::Failure& failure) {
-            EXPECT_EQ(failure.text(), store::readOnlyMessage());
+            EXPECT_EQ(failure.text(), engine::readOnlyMessage());
         }
         close();
         EXPECT_EQ(hashOf(path), before);

@@ -2,9 +2,9 @@
 
 #include "platform/failure.h"
 #include "support/bare_engine.h"
-#include "store/categories.h"
+#include "engine/categories.h"
 #include "store/connection_setup.h"
-#include "store/query_channel.h"
+#include "catalogue/query_channel.h"
 #include "store/schema.h"
 
 #include <QFile>
@@ -37,7 +37,7 @@ public:
         exec("PRAGMA journal_mode = WAL");
         const QStringList statements = store::schemaStatements();
         for (int i = 0; i < statements.size(); ++i) {
-            if (!missingTables.contains(store::catalogueTables().at(static_cast<std::size_t>(i)).name))
+            if (!missingTables.contains(engine::catalogueTables().at(static_cast<std::size_t>(i)).name))
                 exec(statements.at(i));
         }
         exec("PRAGMA user_version = 1");
@@ -63,7 +63,7 @@ public:
     QStringList everyRow() const
     {
         QStringList all;
-        for (const store::TableDefinition& table : store::catalogueTables()) {
+        for (const engine::TableDefinition& table : engine::catalogueTables()) {
             if (!value(QStringLiteral("SELECT name FROM sqlite_master WHERE name = '%1'").arg(table.name)).isEmpty())
                 all << table.name << rows(QStringLiteral("SELECT rowid, * FROM %1 ORDER BY rowid").arg(table.name));
         }
@@ -111,7 +111,7 @@ protected:
     QString file(const QString& name) const { return dir.filePath(name); }
 
     QTemporaryDir dir;
-    store::QueryChannel channel;
+    catalogue::QueryChannel channel;
 };
 
 TEST_F(SchemaUpgradeTest, anOlderCatalogueGetsItsIndexesWhenOpenedAndKeepsItsRows)
@@ -141,7 +141,7 @@ TEST_F(SchemaUpgradeTest, anOlderCatalogueGetsItsIndexesWhenOpenedAndKeepsItsRow
         QStringLiteral("0"));
 
     // The program lists it in Hungarian order, through the new index.
-    channel.setStatement(store::category(4).browseStatement());
+    channel.setStatement(engine::category(4).browseStatement());
     channel.open();
     ASSERT_EQ(channel.recordCount(), gameNames.size() + 1);
     QStringList listed;
@@ -214,7 +214,7 @@ TEST_F(SchemaUpgradeTest, theStockToolStillReadsAnUpgradedCatalogue)
 
     const QStringList tables =
         stockTool(older.path(), QStringLiteral(".tables")).join(' ').split(' ', Qt::SkipEmptyParts);
-    for (const store::TableDefinition& table : store::catalogueTables())
+    for (const engine::TableDefinition& table : engine::catalogueTables())
         EXPECT_TRUE(tables.contains(table.name)) << table.name.toStdString();
     EXPECT_EQ(stockTool(older.path(), QStringLiteral("SELECT * FROM games ORDER BY rowid")), games);
     // These read through the new index, which the stock tool can use without knowing the sort key.
@@ -239,10 +239,10 @@ TEST_F(SchemaUpgradeTest, aMissingTableCostsOnlyItsOwnIndex)
               QStringLiteral("1"));
     EXPECT_EQ(older.value("SELECT count(*) FROM sqlite_master WHERE name LIKE 'mediatar_order_progs_other%'"),
               QStringLiteral("0"));
-    channel.setStatement(store::category(4).browseStatement());
+    channel.setStatement(engine::category(4).browseStatement());
     channel.open();
     EXPECT_EQ(channel.recordCount(), gameNames.size() + 1);
-    channel.setStatement(store::category(5).browseStatement());
+    channel.setStatement(engine::category(5).browseStatement());
     try {
         channel.open();
         FAIL() << "the missing table was not reported";
@@ -272,7 +272,7 @@ TEST_F(SchemaUpgradeTest, aFileThatIsNoDatabaseIsReportedByTheFirstList)
     text.close();
     channel.pointAt(path);
     EXPECT_NO_THROW(channel.connect());
-    channel.setStatement(store::category(0).browseStatement());
+    channel.setStatement(engine::category(0).browseStatement());
     try {
         channel.open();
         FAIL() << "no failure";

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "platform/failure.h"
-#include "store/categories.h"
-#include "store/query_channel.h"
+#include "engine/categories.h"
+#include "catalogue/query_channel.h"
 #include "support/catalogue_builder.h"
 
 #include <QFile>
@@ -11,7 +11,7 @@
 
 namespace {
 
-using store::Statement;
+using engine::Statement;
 
 TEST(StatementText, keepsTheWrittenFormWhileTheEngineGetsParameters)
 {
@@ -42,24 +42,24 @@ TEST(StatementText, keepsTheWrittenFormWhileTheEngineGetsParameters)
 
 TEST(StatementText, browseAndSearchStatementsReadAsWritten)
 {
-    EXPECT_EQ(store::category(0).browseStatement().text(),
+    EXPECT_EQ(engine::category(0).browseStatement().text(),
               QStringLiteral("SELECT eloado, album FROM eloado ORDER BY eloado.ELOADO, eloado.album"));
-    EXPECT_EQ(store::category(2).browseStatement().text(), QStringLiteral("SELECT * FROM DVD_Filmek ORDER BY CIM"));
-    EXPECT_EQ(store::category(5).browseStatement().text(),
+    EXPECT_EQ(engine::category(2).browseStatement().text(), QStringLiteral("SELECT * FROM DVD_Filmek ORDER BY CIM"));
+    EXPECT_EQ(engine::category(5).browseStatement().text(),
               QStringLiteral("SELECT * FROM progs_other ORDER BY Programok"));
-    EXPECT_EQ(store::category(0).searchStatement("ELOADO", "abc", false).text(),
+    EXPECT_EQ(engine::category(0).searchStatement("ELOADO", "abc", false).text(),
               QStringLiteral("SELECT eloado, album FROM eloado where ELOADO like 'abc%' ORDER BY eloado.ELOADO, "
                              "eloado.album"));
-    EXPECT_EQ(store::category(0).searchStatement("ELOADO", "abc", true).text(),
+    EXPECT_EQ(engine::category(0).searchStatement("ELOADO", "abc", true).text(),
               QStringLiteral("SELECT eloado, album FROM eloado where ELOADO like '%abc%' ORDER BY eloado.ELOADO, "
                              "eloado.album"));
-    EXPECT_EQ(store::category(4).searchStatement(store::category(4).searchColumnFor("Méret"), "700", false).text(),
+    EXPECT_EQ(engine::category(4).searchStatement(engine::category(4).searchColumnFor("Méret"), "700", false).text(),
               QStringLiteral("SELECT * FROM games where MERET  like '700%' ORDER BY games.NEV"));
-    EXPECT_EQ(store::trackListStatement("A\"B", "C").text(),
+    EXPECT_EQ(engine::trackListStatement("A\"B", "C").text(),
               QStringLiteral("SELECT szamok.CIM, szamok.IDO, szamok.MERET, szamok.BITRATA, szamok.KOD FROM eloado "
                              "INNER JOIN szamok ON eloado.kod = szamok.eloado_azonosito where ((eloado=\"A\"B\") and "
                              "(album=\"C\")) order by cim"));
-    EXPECT_TRUE(store::category(3).searchColumnFor("méret").isEmpty()) << "captions compare with case";
+    EXPECT_TRUE(engine::category(3).searchColumnFor("méret").isEmpty()) << "captions compare with case";
 }
 
 class ChannelTest : public ::testing::Test
@@ -69,7 +69,7 @@ protected:
 
     QTemporaryDir dir;
     TestCatalogue catalogue;
-    store::QueryChannel channel;
+    catalogue::QueryChannel channel;
 };
 
 TEST_F(ChannelTest, hostileValuesAreStoredAndFoundAsTyped)
@@ -108,12 +108,12 @@ TEST_F(ChannelTest, listsAreCountedExactlyAndClosedByANewStatement)
 {
     for (int i = 0; i < 1500; ++i)
         catalogue.insert("progs_other", {QString::number(i), "", "1 MB", i % 2 ? QVariant() : QVariant("CD")});
-    channel.setStatement(store::category(5).browseStatement());
+    channel.setStatement(engine::category(5).browseStatement());
     channel.open();
     EXPECT_EQ(channel.recordCount(), 1500);
     EXPECT_EQ(channel.fieldText(1, "KOD"), QString()) << "a null reads as empty text";
     EXPECT_THROW(channel.fieldText(0, "nincs_ilyen"), platform::Failure);
-    channel.setStatement(store::category(4).browseStatement());
+    channel.setStatement(engine::category(4).browseStatement());
     EXPECT_FALSE(channel.isOpen());
     EXPECT_THROW(channel.recordCount(), platform::Failure);
     channel.open();
@@ -125,9 +125,9 @@ TEST(ChannelFaults, aMissingPathFailsAtTheFirstListAndLeavesNoFile)
     QTemporaryDir dir;
     const QString missing = dir.path() + "/nincs/ilyen.tnx";
     const QString alsoMissing = dir.path() + "/ilyen.tnx";
-    store::QueryChannel channel("missing_test");
+    catalogue::QueryChannel channel("missing_test");
     channel.pointAt(alsoMissing);
-    channel.setStatement(store::category(0).browseStatement());
+    channel.setStatement(engine::category(0).browseStatement());
     try {
         channel.open();
         FAIL() << "opening a missing catalogue succeeded";
@@ -146,11 +146,11 @@ TEST(ChannelFaults, twoChannelsAndAnotherProgramShareTheFile)
     QTemporaryDir dir;
     TestCatalogue catalogue(dir.path());
     catalogue.insert("games", {"Első", "", "1", "A"});
-    store::QueryChannel browse("share_browse");
-    store::QueryChannel detail("share_detail");
+    catalogue::QueryChannel browse("share_browse");
+    catalogue::QueryChannel detail("share_detail");
     browse.pointAt(catalogue.path());
     detail.pointAt(catalogue.path());
-    detail.setStatement(store::category(4).browseStatement());
+    detail.setStatement(engine::category(4).browseStatement());
     detail.open();
     // One channel holds a list while the other and another connection write.
     browse.setStatement(Statement("insert into games values (").quoted("Második").fixed(", \"\", \"1\", \"B\")"));
@@ -170,9 +170,9 @@ TEST(ChannelFaults, brokenFilesReportTheEngineText)
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
     text.write(QByteArray("nem adatbázis ").repeated(200));
     text.close();
-    store::QueryChannel channel("broken_test");
+    catalogue::QueryChannel channel("broken_test");
     channel.pointAt(notADatabase);
-    channel.setStatement(store::category(0).browseStatement());
+    channel.setStatement(engine::category(0).browseStatement());
     try {
         channel.open();
         FAIL() << "a text file opened as a catalogue";

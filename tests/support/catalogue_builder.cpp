@@ -128,7 +128,7 @@ void TestCatalogue::insert(const QString& table, const QVariantList& values)
         // The designed columns by name: the server's own row identity is left to the server, and a NULL album
         // key takes the next key, as it does in a file.
         QStringList designed;
-        for (const store::TableDefinition& definition : store::catalogueTables())
+        for (const ::engine::TableDefinition& definition : ::engine::catalogueTables())
             if (definition.name.compare(table, Qt::CaseInsensitive) == 0)
                 designed = definition.columns;
         if (designed.size() != values.size())

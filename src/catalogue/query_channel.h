@@ -2,31 +2,28 @@
 
 #pragma once
 
-#include "server/connection.h"
-#include "store/row_set.h"
-#include "store/statement.h"
+#include "engine/engine.h"
 
 #include <QObject>
-#include <QSqlDatabase>
 #include <functional>
 #include <memory>
 
-struct sqlite3;
 class QSocketNotifier;
-
-namespace server {
-class Session;
-}
 
 // A query channel: one connection to the open catalogue and the one statement it carries at a time.
 // Every operation that fails throws platform::Failure with the engine's own text.
 //
-// The catalogue is a file or a database on a PostgreSQL server (a postgresql:// URI): the windows use both the
-// same way, through this class only.
+// The catalogue is a file or a database on a PostgreSQL server (a postgresql:// URI), or whatever engine
+// engineFor() chooses for its location: the windows use every engine the same way, through this class only.
 
-namespace store {
+namespace catalogue {
 
-using PasswordSource = server::PasswordSource;
+using engine::ListPlan;
+using engine::LoadedRowSet;
+using engine::PasswordSource;
+using engine::readOnlyMessage;
+using engine::RowSet;
+using engine::Statement;
 
 class QueryChannel : public QObject
 {
@@ -39,9 +36,7 @@ public:
     // Disconnects and remembers the catalogue path; nothing is opened yet, so a missing file is not an error here.
     void pointAt(const QString& cataloguePath);
     // Asked when a server wants a password that libpq's own sources do not give.
-    void setPasswordSource(PasswordSource source) { m_passwords = std::move(source); }
-    // The catalogue named is on a server.
-    bool isServer() const;
+    void setPasswordSource(PasswordSource source);
     // The path, or the URI without any password: what the user may be shown.
     QString shownName() const;
     // Opens the connection; opening an open connection does nothing.
@@ -52,10 +47,10 @@ public:
     bool isConnected() const;
     // The catalogue opened read-only (read-only medium, no write permission): it lists and searches, and every
     // change is refused before it starts.
-    bool readOnly() const { return m_readOnly; }
+    bool readOnly() const;
     // Called with each table's name while an older catalogue is brought up to date on connecting, or the
     // program's kept order rebuilt after another program changed the file's schema.
-    void setUpgradeProgress(std::function<void(const QString&)> progress) { m_progress = std::move(progress); }
+    void setUpgradeProgress(std::function<void(const QString&)> progress);
     const QString& cataloguePath() const { return m_path; }
 
     // Replaces the statement; the current row set is closed at once.
@@ -73,7 +68,7 @@ public:
     // throws at once, as open() does.
     void openThen(std::function<void()> whenOpen, std::function<void(const QString&)> whenFailed);
     // A list is open with its first part while the rest is being counted (on a server: while it is read).
-    bool isPending() const { return m_pending != nullptr || m_search != nullptr; }
+    bool isPending() const { return m_opening != nullptr; }
     // Reads the open list's statement again, as openThen does, for another program's changes: the rows shown
     // stay on the screen until the new ones are in, so the grid never flashes empty; then whenOpen runs.
     void refreshThen(std::function<void()> whenOpen, std::function<void(const QString&)> whenFailed);
@@ -85,11 +80,11 @@ public:
     qint64 lastInsertedKey();
     // Runs a look-up and gives its rows, leaving the channel's statement and rows alone.
     std::vector<QVariantList> fetch(const Statement& statement);
-    // A write transaction, taken at once (store::WriteTransaction holds one).
+    // A write transaction, taken at once (engine::WriteTransaction holds one).
     void begin();
     void commit();
     void rollback();
-    // Announces other programs' changes to a server catalogue (catalogueChanged) while connected.
+    // Announces other programs' changes (catalogueChanged) while connected, where the engine tells of them.
     void setFollowsChanges(bool follows);
     // Drops the row set.
     void close();
@@ -106,10 +101,6 @@ public:
     int currentRow() const { return m_currentRow; }
     void setCurrentRow(int row) { m_currentRow = row; }
 
-    QSqlDatabase database() const;
-    // The engine's own handle, for collations and functions; null when not connected.
-    sqlite3* handle() const;
-
 signals:
     void rowsAboutToChange();
     void rowsChanged();
@@ -121,57 +112,39 @@ signals:
     // A kept count was found wrong while the list was read; the list has been opened again with the right
     // count (the count label wants updating).
     void recounted();
-    // Another program changed these tables of the server catalogue (their names as the server spells them).
+    // Another program changed these tables of the catalogue (their names as the catalogue spells them).
     void catalogueChanged(const QStringList& tables);
 
 private:
-    struct Pending;
-
-    QSqlQuery prepared(const Statement& statement) const;
-    // A short list read whole, on either engine.
-    std::unique_ptr<RowSet> loaded(const Statement& statement);
-    void runOnFile(const QString& sql);
-    void catchUpBeforeWriting();
-    sqlite3* reader();
-    sqlite3* searcher();
-    sqlite3* openAnother();
+    engine::Engine& connected();
     void dropRows();
     void install(std::unique_ptr<RowSet> rows);
     void abandonPending();
+    void openInBackground(const ListPlan& plan, std::function<void()> whenOpen,
+                          std::function<void(const QString&)> whenFailed, bool keepShown);
     void finishPending(quint64 generation);
-    void setUp(sqlite3* db) const;
-    void openFile(bool readOnly);
-    std::unique_ptr<PagedRowSet> listRows(const ListPlan& plan);
+    void countFoundWrong(const QString& table);
     void repairCounts(const QString& table);
-    void connectServer();
-    void openServerThen(const ListPlan& plan, std::function<void()> whenOpen,
-                        std::function<void(const QString&)> whenFailed, bool keepShown = false);
-    void finishServerSearch(quint64 generation);
-    void followServerChanges();
+    void followChanges();
 
     QString m_connectionName;
     QString m_path;
+    std::unique_ptr<engine::Engine> m_engine;
     Statement m_statement;
     std::unique_ptr<RowSet> m_rows;
     int m_currentRow = -1;
-    sqlite3* m_reader = nullptr;   // the category lists' own connection: their snapshots and screens
-    sqlite3* m_searcher = nullptr; // the background collecting of a long search
-    std::unique_ptr<Pending> m_pending;
+    // A list being read in the background, and what to do when it is there.
+    std::unique_ptr<engine::ListOpening> m_opening;
+    std::function<void()> m_whenOpen;
+    std::function<void(const QString&)> m_whenFailed;
+    bool m_keepShown = false; // a list read again: its old rows stay when the new ones cannot be read
     quint64 m_generation = 0;
-    bool m_readOnly = false;
-    QString m_distrustedCounts; // a table whose kept counts proved wrong and cannot be repaired (read-only)
     bool m_repairQueued = false;
     std::function<void(const QString&)> m_progress;
     int m_changed = 0;
     PasswordSource m_passwords;
-    std::unique_ptr<server::Session> m_server;
-    struct ServerSearch;
-    std::unique_ptr<ServerSearch> m_search;
     bool m_followsChanges = false;
     QSocketNotifier* m_changeNotifier = nullptr;
 };
 
-// The message that refuses every change to a read-only catalogue.
-QString readOnlyMessage();
-
-} // namespace store
+} // namespace catalogue

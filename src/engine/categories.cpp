@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "store/categories.h"
+#include "engine/categories.h"
 
 #include "hungarian/hungarian.h"
-#include "store/schema.h"
+#include "engine/tables.h"
 
 #include <algorithm>
 
-namespace store {
+namespace engine {
 
 const QString rowIdentityColumn = QStringLiteral("row_identity");
 const QString trackGridName = QStringLiteral("DBGrid2");
@@ -212,4 +212,4 @@ Statement trackListStatement(const QString& artist, const QString& album, const 
         .sqlOnly(QStringLiteral("and eloado.kod = ? "), {albumKey})
         .piece(QStringLiteral("order by cim"), trackOrder());
 }
-} // namespace store
+} // namespace engine

@@ -9,9 +9,9 @@
 
 // A category list as the engine reads it a screenful at a time: its table, its order and its filter. The row
 // set turns it into statements over the catalogue's kept order when that is up to date, or over the data
-// itself otherwise (store/kept_order.h).
+// itself otherwise (the file engine keeps such an order beside the data).
 
-namespace store {
+namespace engine {
 
 struct ListPlan
 {
@@ -37,4 +37,4 @@ struct ListPlan
     bool scanTable() const { return !wholeTable() && filterOrderColumn < 0; }
 };
 
-} // namespace store
+} // namespace engine

@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "store/statement.h"
+#include "engine/statement.h"
 
 #include <QString>
 #include <QVariant>
@@ -11,7 +11,7 @@
 // The category table: what belongs to each tab of the main window's page control (and to the entry
 // dialog's page of the same index).
 
-namespace store {
+namespace engine {
 
 constexpr int categoryCount = 8;     // tabs 0 to 7
 constexpr int dataCategoryCount = 6; // tabs 0 to 5 have a table; 6 (VHS) and 7 (books) carry no data
@@ -70,4 +70,4 @@ const std::vector<GridColumn>& trackColumns();
 // The tracks of an album, narrowed to the album's own key when it is known.
 Statement trackListStatement(const QString& artist, const QString& album, const QVariant& albumKey = QVariant());
 
-} // namespace store
+} // namespace engine

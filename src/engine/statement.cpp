@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "store/statement.h"
+#include "engine/statement.h"
 
-namespace store {
+namespace engine {
 
 namespace {
 const QString placeholder = QStringLiteral("?");
@@ -91,4 +91,4 @@ QVariantList Statement::values() const
     return result;
 }
 
-} // namespace store
+} // namespace engine

@@ -2,7 +2,7 @@
 
 #pragma once
 
-#include "store/list_plan.h"
+#include "engine/list_plan.h"
 
 #include <QString>
 #include <QVariant>
@@ -16,7 +16,7 @@
 // - sql() with values(): what the engine runs, every value bound as a parameter. A value can therefore hold
 //   quotes, percent signs or a column's name and is still stored and compared as that literal text.
 
-namespace store {
+namespace engine {
 
 class Statement
 {
@@ -63,4 +63,4 @@ private:
     std::shared_ptr<const ListPlan> m_plan;
 };
 
-} // namespace store
+} // namespace engine

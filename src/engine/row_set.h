@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QStringList>
+#include <QVariant>
+#include <vector>
+
+class QSqlQuery;
+
+// The rows a list statement returned: read-only, exactly counted, values by column.
+
+namespace engine {
+
+class RowSet
+{
+public:
+    virtual ~RowSet() = default;
+    virtual int count() const = 0;
+    virtual const QStringList& columnNames() const = 0;
+    // A value of a row; a null reads as a null QVariant. May reach the database, and throws platform::Failure
+    // with the engine's text when that fails.
+    virtual QVariant value(int row, int column) const = 0;
+
+    // The column's index, matched without regard to case; -1 when the rows have no such column.
+    int columnIndex(const QString& name) const;
+};
+
+// A row set that holds every row in memory: for the short lists (look-ups, an album's tracks).
+class LoadedRowSet : public RowSet
+{
+public:
+    // Reads the executed query to its end.
+    explicit LoadedRowSet(QSqlQuery& query);
+    LoadedRowSet(QStringList columns, std::vector<QVariantList> rows)
+        : m_columns(std::move(columns)), m_rows(std::move(rows))
+    {
+    }
+
+    int count() const override { return static_cast<int>(m_rows.size()); }
+    const QStringList& columnNames() const override { return m_columns; }
+    QVariant value(int row, int column) const override;
+
+private:
+    QStringList m_columns;
+    std::vector<QVariantList> m_rows;
+};
+
+} // namespace engine
