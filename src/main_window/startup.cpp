@@ -2,14 +2,13 @@
 
 #include "main_window/main_window.h"
 
+#include "engine/categories.h"
+#include "engine/location.h"
 #include "legacy/legacy_catalogue.h"
 #include "localisation/codepage.h"
-#include "engine/location.h"
 #include "main_window/category_grid.h"
 #include "platform/failure.h"
 #include "platform/folders.h"
-#include "engine/location.h"
-#include "engine/categories.h"
 
 #include <QComboBox>
 #include <QDir>
