@@ -56,6 +56,13 @@ void QueryChannel::setPasswordSource(PasswordSource source)
         m_engine->setPasswordSource(m_passwords);
 }
 
+void QueryChannel::setWaiting(platform::Waiting* waiting)
+{
+    m_waiting = waiting;
+    if (m_engine)
+        m_engine->setWaiting(m_waiting);
+}
+
 void QueryChannel::setUpgradeProgress(std::function<void(const QString&)> progress)
 {
     m_progress = std::move(progress);
@@ -93,6 +100,7 @@ void QueryChannel::connect()
     if (!m_engine) {
         m_engine = engineFor(engine::Location(m_path));
         m_engine->setPasswordSource(m_passwords);
+        m_engine->setWaiting(m_waiting);
         m_engine->setProgress(m_progress);
         m_engine->setWhenCountWrong([this](const QString& table) { countFoundWrong(table); });
     }

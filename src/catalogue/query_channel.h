@@ -37,6 +37,8 @@ public:
     void pointAt(const QString& cataloguePath);
     // Asked when a server wants a password that libpq's own sources do not give.
     void setPasswordSource(PasswordSource source);
+    // How a slow answer is waited for (engine::Engine::setWaiting); null to wait in the call.
+    void setWaiting(platform::Waiting* waiting);
     // The path, or the URI without any password: what the user may be shown.
     QString shownName() const;
     // Opens the connection; opening an open connection does nothing.
@@ -143,6 +145,7 @@ private:
     std::function<void(const QString&)> m_progress;
     int m_changed = 0;
     PasswordSource m_passwords;
+    platform::Waiting* m_waiting = nullptr;
     bool m_followsChanges = false;
     QSocketNotifier* m_changeNotifier = nullptr;
 };

@@ -24,6 +24,10 @@
 // the file engine's dialect (? parameters, rowid, ifnull, hungarian_key(...) in an ORDER BY); an engine of another
 // dialect turns it into its own (see server::serverSql).
 
+namespace platform {
+class Waiting;
+}
+
 namespace engine {
 
 // Where a password comes from when an engine asks for one the user must give: given the location's shown name,
@@ -74,6 +78,9 @@ public:
     // What the engine may use while it connects and lists; set by the channel before connect().
     void setPasswordSource(PasswordSource source) { m_passwords = std::move(source); }
     void setProgress(Progress progress) { m_progress = std::move(progress); }
+    // How the window waits for a slow answer (connecting, a change held up by a lock or a stuck server): with
+    // a window whose Mégse gives the wait up. Null: the engine waits in the call. Only for the window's thread.
+    void setWaiting(platform::Waiting* waiting) { m_waiting = waiting; }
     // Called on the window's thread, while a screen is read, when a count the catalogue keeps proved wrong for
     // this table: its list wants reading again once repairCounts() has run (never from inside the call).
     void setWhenCountWrong(std::function<void(const QString& table)> handler) { m_countWrong = std::move(handler); }
@@ -124,6 +131,7 @@ public:
 protected:
     const PasswordSource& passwords() const { return m_passwords; }
     const Progress& progress() const { return m_progress; }
+    platform::Waiting* waiting() const { return m_waiting; }
     // Tells the channel that a kept count of the table proved wrong.
     void countFoundWrong(const QString& table) const
     {
@@ -135,6 +143,7 @@ private:
     Location m_location;
     PasswordSource m_passwords;
     Progress m_progress;
+    platform::Waiting* m_waiting = nullptr;
     std::function<void(const QString&)> m_countWrong;
 };
 

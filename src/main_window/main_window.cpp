@@ -107,6 +107,8 @@ TFoablak::TFoablak(platform::Services services, const QString& namedCatalogue, Q
     });
     m_browseQuery.setPasswordSource(passwordSource());
     m_detailQuery.setPasswordSource(passwordSource());
+    m_browseQuery.setWaiting(&m_services.waiting);
+    m_detailQuery.setWaiting(&m_services.waiting);
     run([this] { FormCreate(); });
 }
 

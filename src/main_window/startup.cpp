@@ -172,10 +172,12 @@ QString openFailureText(const QString& path, const QString& detail)
 // Opens a catalogue on a connection of its own and prepares the album list on it, reading no row: what
 // would fail in the real list (no database, no album table, no file) fails here, before anything of the open
 // catalogue is given up. Throws the engine's text.
-void tryCatalogue(const QString& path, quintptr tag, const engine::PasswordSource& passwords)
+void tryCatalogue(const QString& path, quintptr tag, const engine::PasswordSource& passwords,
+                  platform::Waiting& waiting)
 {
     catalogue::QueryChannel trial(QStringLiteral("trial_%1").arg(tag));
     trial.setPasswordSource(passwords);
+    trial.setWaiting(&waiting);
     trial.pointAt(path);
     engine::Statement probe = engine::category(0).select();
     probe.fixed(QStringLiteral(" LIMIT 0"));
@@ -338,7 +340,7 @@ QString TFoablak::catalogueToOpen(const QString& chosen)
         for (;;) {
             const int promptsBefore = m_passwordPrompts;
             try {
-                tryCatalogue(chosen, quintptr(this), passwordSource());
+                tryCatalogue(chosen, quintptr(this), passwordSource(), m_services.waiting);
                 const QString remembered = engine::Location(chosen).rememberedName();
                 m_openedServers.removeAll(remembered);
                 m_openedServers.prepend(remembered);
@@ -376,7 +378,7 @@ QString TFoablak::catalogueToOpen(const QString& chosen)
         OpenDialog1.fileName = current;
     }
     try {
-        tryCatalogue(target, quintptr(this), passwordSource());
+        tryCatalogue(target, quintptr(this), passwordSource(), m_services.waiting);
     } catch (const platform::Failure& failure) {
         throw platform::Failure(openFailureText(target, failure.text()));
     }

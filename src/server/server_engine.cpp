@@ -78,7 +78,7 @@ void ServerEngine::connect()
 {
     if (m_session)
         return;
-    m_session = std::make_unique<Session>(location().name(), passwords());
+    m_session = std::make_unique<Session>(location().name(), passwords(), waiting());
     m_readOnly = m_session->readOnly();
 }
 

@@ -176,15 +176,18 @@ void Session::Search::cancelAsync(const std::shared_ptr<Search>& self)
     }).detach();
 }
 
-Session::Session(const QString& uri, PasswordSource passwords)
-    : m_uri(uri), m_shown(withoutPassword(uri)), m_pool(std::make_shared<Pool>())
+Session::Session(const QString& uri, PasswordSource passwords, platform::Waiting* waiting)
+    : m_uri(uri), m_shown(withoutPassword(uri)), m_pool(std::make_shared<Pool>()), m_waiting(waiting)
 {
     m_pool->uri = uri;
     std::optional<QString> given;
-    m_command = std::make_unique<Connection>(uri, [&](const QString& shown) {
-        given = passwords ? passwords(shown) : std::nullopt;
-        return given;
-    });
+    m_command = std::make_unique<Connection>(
+        uri,
+        [&](const QString& shown) {
+            given = passwords ? passwords(shown) : std::nullopt;
+            return given;
+        },
+        m_waiting);
     m_pool->password = given;
     registerOwn(*m_command);
 
@@ -213,6 +216,7 @@ Session::Session(const QString& uri, PasswordSource passwords)
     if (!m_readOnly)
         upgradeServerSchema(*m_command);
     limitWaits(*m_command);
+    m_command->waitThrough(m_waiting);
 }
 
 Session::~Session()
@@ -228,10 +232,11 @@ Session::~Session()
         forgetOwn(*m_listener);
 }
 
-std::unique_ptr<Connection> Session::connectAgain() const
+std::unique_ptr<Connection> Session::connectAgain(platform::Waiting* waiting) const
 {
     const std::optional<QString> known = m_pool->password;
-    auto connection = std::make_unique<Connection>(m_uri, [known](const QString&) { return known; });
+    auto connection = std::make_unique<Connection>(
+        m_uri, [known](const QString&) { return known; }, waiting);
     registerOwn(*connection);
     return connection;
 }
@@ -250,8 +255,9 @@ Connection& Session::command()
     if (m_command)
         forgetOwn(*m_command);
     m_command.reset();
-    std::unique_ptr<Connection> connection = connectAgain();
+    std::unique_ptr<Connection> connection = connectAgain(m_waiting);
     limitWaits(*connection);
+    connection->waitThrough(m_waiting);
     m_command = std::move(connection);
     return *m_command;
 }
@@ -370,7 +376,7 @@ int Session::changeSocket()
     try {
         if (m_listener)
             forgetOwn(*m_listener);
-        m_listener = connectAgain();
+        m_listener = connectAgain(nullptr);
         m_listener->run(QStringLiteral("LISTEN %1").arg(QLatin1String(changeChannel)));
         return m_listener->socket();
     } catch (const platform::Failure&) {

@@ -39,7 +39,8 @@ class Session
 {
 public:
     // Connects and checks that the database holds a catalogue. Throws platform::Failure with the server's text.
-    Session(const QString& uri, PasswordSource passwords);
+    // waiting: how the window waits for the command connection (connecting, and every change), or null.
+    Session(const QString& uri, PasswordSource passwords, platform::Waiting* waiting = nullptr);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -90,11 +91,12 @@ public:
 private:
     struct Pool;
     Connection& command();
-    std::unique_ptr<Connection> connectAgain() const;
+    std::unique_ptr<Connection> connectAgain(platform::Waiting* waiting) const;
 
     QString m_uri; // as given, with any password: only ever given to libpq
     QString m_shown;
     std::shared_ptr<Pool> m_pool;
+    platform::Waiting* m_waiting = nullptr;
     std::unique_ptr<Connection> m_command;
     std::unique_ptr<Connection> m_listener;
     bool m_inTransaction = false;
