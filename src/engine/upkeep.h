@@ -14,9 +14,11 @@
 // table, write rows in bulk, back it up. Each engine provides it in its own folder (the file engine in store/,
 // the server engine in server/), each fast its own way; catalogue::upkeepFor() picks the engine for a location.
 //
-// A new command of the tool asks only this interface: what the engines do differently is said here in the
-// user's terms (a seed of SQL statements, which only a file takes). A new engine implements Upkeep, Snapshot,
-// RowReader and BulkWrite, and is named once in catalogue/engines.cpp.
+// A new command of the tool asks only this interface, through catalogue::upkeepFor(engine::Location(name)): it
+// reads a catalogue with read(), fills one with write() or copyCatalogue(); what the engines do differently is said
+// here in the user's terms (a seed of SQL statements, which only a file takes). A new engine implements Upkeep,
+// Snapshot, RowReader and BulkWrite, and is named once in catalogue/engines.cpp; the tests of tests/engine then run
+// on it as they run on the other two.
 //
 // Every failure is a platform::Failure whose text is ready for the user, and names the catalogue by its shown
 // name (never with a password).
@@ -59,8 +61,11 @@ class Snapshot
 {
 public:
     virtual ~Snapshot() = default;
+    // Whether the catalogue has the table (its name in any case).
     virtual bool hasTable(const QString& table) = 0;
+    // The table's rows, counted by the engine.
     virtual qint64 rowCount(const QString& table) = 0;
+    // The table's rows in key order, each with the values of the table's columns.
     virtual std::unique_ptr<RowReader> rows(const store::TableDefinition& table) = 0;
 };
 
@@ -80,6 +85,7 @@ class BulkWrite
 {
 public:
     virtual ~BulkWrite() = default;
+    // The rows that follow are the table's, until finishTable(). A table that is never started stays empty.
     virtual void startTable(const store::TableDefinition& table) = 0;
     // Writes a row. The engine's reason when it refuses this one row (which is then left out, and the write goes
     // on), empty when it went in. An engine that learns of a refusal only later throws then, and the whole
@@ -126,6 +132,7 @@ class Upkeep
 {
 public:
     virtual ~Upkeep() = default;
+    // Where the catalogue is, as the user named it.
     virtual const Location& location() const = 0;
     // The name shown in the tool's output and messages.
     QString shownName() const { return location().shownName(); }
@@ -144,6 +151,8 @@ public:
     // The refusal write() would give before any row (a file that is there, a catalogue holding rows), without
     // changing anything: for a refusal before long work.
     virtual void checkWritable(const WriteOptions& options) = 0;
+    // Starts writing rows into the catalogue: a new file (see WriteOptions::replace), or a server catalogue that
+    // 'create' made and that holds no rows (or whose rows are replaced). Refuses as checkWritable() does.
     virtual std::unique_ptr<BulkWrite> write(const WriteOptions& options) = 0;
     // A copy of the catalogue as it stands at one moment, into copy, a new file, also while others write to it.
     // The copy is checked before it takes its name; a problem the copy alone has refuses it.
