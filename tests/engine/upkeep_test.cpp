@@ -167,9 +167,9 @@ TEST(Upkeep, ABulkWriteThatEndsHalfWayLeavesTheTargetAsItWas)
         const QByteArray key("nem szám");
         const QString refused = write.add({engine::Field::text(text), engine::Field(), engine::Field(), engine::Field(),
                                            engine::Field(), engine::Field::text(key)});
-        // A file refuses the row at once and goes on; a server only when the rows are sent.
-        if (refused.isEmpty())
-            EXPECT_THROW(write.finishTable(), platform::Failure);
+        // A server learns of the refusal only when the rows are sent, and then the whole write fails.
+        EXPECT_EQ(refused, QString());
+        EXPECT_THROW(write.finishTable(), platform::Failure);
     };
     const auto dropped = [](engine::BulkWrite&) {};
     const std::vector<Case> cases = {
@@ -211,6 +211,45 @@ TEST(Upkeep, ABulkWriteThatEndsHalfWayLeavesTheTargetAsItWas)
         EXPECT_EQ(upkeep(target)->check(false), QStringList());
         QFile::remove(target);
     }
+}
+
+// A role that may read every table but write none: it copies the whole catalogue out, and every write it tries,
+// a repair of the kept counts among them, changes nothing.
+TEST(Upkeep, ARoleThatMayOnlyReadCopiesTheCatalogueOutAndWritesNothing)
+{
+    ASSERT_SERVER_RUNNING();
+    QTemporaryDir folder;
+    const QString original = server_test::hostileCatalogue(folder.path());
+    const QString owner = newServerCatalogue("reader");
+    ASSERT_NO_THROW(engine::copyCatalogue(*upkeep(original), *upkeep(owner), copyOptions()));
+    const QString database = owner.section(QLatin1Char('?'), 0, 0).section(QLatin1Char('/'), -1);
+    {
+        server::Connection admin(owner);
+        admin.run(QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'csak_olvas') "
+                                 "THEN CREATE ROLE csak_olvas LOGIN; END IF; END $$"));
+        admin.run(QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA public TO csak_olvas"));
+    }
+    const QString reader =
+        QStringLiteral("postgresql:///%1?host=%2&user=csak_olvas").arg(database, PostgresServer::instance().folder());
+
+    const QString copy = folder.filePath(QStringLiteral("olvaso.tnx"));
+    ASSERT_NO_THROW(engine::copyCatalogue(*upkeep(reader), *upkeep(copy), engine::WriteOptions()));
+    for (const store::TableDefinition& table : store::catalogueTables())
+        EXPECT_EQ(rowsOf(copy, table), rowsOf(original, table)) << table.name.toStdString();
+
+    {
+        server::Connection admin(owner);
+        admin.run(QStringLiteral("UPDATE mediatar_row_counts SET row_count = 99 WHERE table_name = 'games'"));
+    }
+    engine::WriteOptions replacing;
+    replacing.replace = true;
+    EXPECT_THROW(engine::copyCatalogue(*upkeep(copy), *upkeep(reader), replacing), platform::Failure);
+    EXPECT_THROW(upkeep(reader)->check(true), platform::Failure);
+    for (const store::TableDefinition& table : store::catalogueTables())
+        EXPECT_EQ(rowsOf(owner, table), rowsOf(original, table)) << table.name.toStdString();
+    server::Connection admin(owner);
+    EXPECT_EQ(admin.single(QStringLiteral("SELECT row_count FROM mediatar_row_counts WHERE table_name = 'games'")),
+              QStringLiteral("99"));
 }
 
 } // namespace
