@@ -106,27 +106,6 @@ private:
     CatalogueReader m_file;
 };
 
-bool isNumberColumn(const TableDefinition& table, const QString& column)
-{
-    return column == QLatin1String("eloado_azonosito") ||
-           (table.name == QLatin1String("eloado") && column == QLatin1String("kod"));
-}
-
-// A whole number in plain decimal form (an optional minus, then digits), as an album key is written.
-bool wholeNumber(QByteArrayView text, sqlite3_int64& value)
-{
-    if (text.isEmpty() || text.size() > 20)
-        return false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (!(c >= '0' && c <= '9') && !(i == 0 && c == '-' && text.size() > 1))
-            return false;
-    }
-    bool ok = false;
-    value = text.toLongLong(&ok);
-    return ok;
-}
-
 class FileBulkWrite : public engine::BulkWrite
 {
 public:
@@ -164,11 +143,9 @@ public:
     {
         finishStatement();
         QStringList marks;
-        m_numbers.clear();
-        for (const QString& column : table.columns) {
+        for (int i = 0; i < table.columns.size(); ++i)
             marks << QStringLiteral("?");
-            m_numbers.push_back(isNumberColumn(table, column));
-        }
+        m_width = static_cast<size_t>(table.columns.size());
         const QByteArray sql =
             QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                 .arg(table.name, table.columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")))
@@ -180,18 +157,16 @@ public:
 
     QString add(const engine::Fields& row) override
     {
-        if (row.size() != m_numbers.size())
-            throw platform::Failure(
-                QStringLiteral("%1 values for a table of %2 columns").arg(row.size()).arg(m_numbers.size()));
+        if (row.size() != m_width)
+            throw platform::Failure(QStringLiteral("%1 values for a table of %2 columns").arg(row.size()).arg(m_width));
         for (size_t i = 0; i < row.size(); ++i) {
             const engine::Field& field = row[i];
             const int place = static_cast<int>(i) + 1;
-            sqlite3_int64 number = 0;
-            // The bytes outlive the step below, which is all the engine reads them for.
+            // The bytes outlive the step below, which is all the engine reads them for. An album key comes as
+            // decimal text: its column's INTEGER affinity stores a whole number as a number, and keeps anything
+            // else as it came.
             if (field.isNull())
                 sqlite3_bind_null(m_insert, place);
-            else if (m_numbers[i] && wholeNumber(field.bytes(), number))
-                sqlite3_bind_int64(m_insert, place, number);
             else if (field.binary)
                 sqlite3_bind_blob(m_insert, place, field.data, static_cast<int>(field.size), SQLITE_STATIC);
             else
@@ -314,7 +289,7 @@ private:
     NewCatalogueFile m_file;
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_insert = nullptr;
-    std::vector<bool> m_numbers;
+    size_t m_width = 0;
     qint64 m_rows = 0;
 };
 
