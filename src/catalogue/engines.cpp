@@ -1,7 +1,9 @@
 #include "catalogue/engines.h"
 
 #include "server/server_engine.h"
+#include "server/server_upkeep.h"
 #include "store/file_engine.h"
+#include "store/file_upkeep.h"
 
 namespace catalogue {
 
@@ -13,13 +15,19 @@ EngineChooser& chooser()
     return chosen;
 }
 
+// A postgresql:// URI names a database on a server; anything else is a file of this computer.
+bool onServer(const engine::Location& location)
+{
+    return engine::Location::namesServer(location.name());
+}
+
 } // namespace
 
 std::unique_ptr<engine::Engine> engineFor(const engine::Location& location)
 {
     if (chooser())
         return chooser()(location);
-    if (engine::Location::namesServer(location.name()))
+    if (onServer(location))
         return std::make_unique<server::ServerEngine>(location);
     return std::make_unique<store::FileEngine>(location);
 }
@@ -27,6 +35,13 @@ std::unique_ptr<engine::Engine> engineFor(const engine::Location& location)
 void setEngineChooser(EngineChooser replacement)
 {
     chooser() = std::move(replacement);
+}
+
+std::unique_ptr<engine::Upkeep> upkeepFor(const engine::Location& location)
+{
+    if (onServer(location))
+        return std::make_unique<server::ServerUpkeep>(location);
+    return std::make_unique<store::FileUpkeep>(location);
 }
 
 } // namespace catalogue

@@ -3,7 +3,6 @@
 #include "catalogue_tool/arguments.h"
 
 #include "platform/failure.h"
-#include "store/new_catalogue_file.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -125,12 +124,13 @@ std::optional<Arguments> parseArguments(const QStringList& args, const Syntax& s
     return parsed;
 }
 
-void checkOutputFile(const QString& target, bool force, const QString& source)
+void checkOutputTarget(engine::Upkeep& target, const engine::WriteOptions& options)
 {
-    const QFileInfo info(target);
-    if (!force && info.exists() && !info.isDir())
-        throw platform::Failure(QStringLiteral("%1: the file already exists (--force replaces it)").arg(target));
-    store::checkNewTarget(target, force, source);
+    const QFileInfo info(target.location().localFile());
+    if (!options.replace && !info.filePath().isEmpty() && info.exists() && !info.isDir())
+        throw platform::Failure(
+            QStringLiteral("%1: the file already exists (--force replaces it)").arg(target.shownName()));
+    target.checkWritable(options);
 }
 
 } // namespace catalogue_tool

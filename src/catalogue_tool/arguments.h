@@ -3,6 +3,7 @@
 #pragma once
 
 #include "catalogue_tool/commands.h"
+#include "engine/upkeep.h"
 
 #include <QMap>
 #include <limits>
@@ -54,8 +55,8 @@ std::optional<Arguments> parseArguments(const QStringList& args, const Syntax& s
 // The command's name as its usage line gives it: "import" for "mediatar-catalogue import LEGACY OUT".
 QString commandName(const Syntax& syntax);
 
-// Refuses OUT as store::checkNewTarget does (throws platform::Failure); of an existing file the user is told that
-// --force replaces it.
-void checkOutputFile(const QString& target, bool force, const QString& source = QString());
+// Refuses OUT before any work as its engine would (throws platform::Failure); of an existing file the user is told
+// that --force replaces it.
+void checkOutputTarget(engine::Upkeep& target, const engine::WriteOptions& options);
 
 } // namespace catalogue_tool

@@ -1,18 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "catalogue_tool/arguments.h"
-#include "catalogue_tool/catalogue_file.h"
+#include "catalogue/engines.h"
 #include "platform/failure.h"
-#include "server/connection.h"
-#include "server/server_rows.h"
-#include "server/server_schema.h"
-#include "store/kept_order.h"
-#include "store/schema.h"
-
-#include "hungarian/hungarian.h"
-#include "store/hungarian_functions.h"
-
-#include <sqlite3.h>
 
 namespace catalogue_tool {
 
@@ -31,170 +21,19 @@ const Syntax syntax{
     1,
     {QStringLiteral("--repair")}};
 
-struct Column
-{
-    QString name;
-    QString type;
-    bool key = false;
-};
+} // namespace
 
-QString columnText(sqlite3_stmt* statement, int column)
+int checkCommand(const QStringList& args, Streams streams)
 {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-    return QString::fromUtf8(text ? text : "");
-}
-
-std::vector<Column> columnsOf(const CatalogueFile& catalogue, const QString& table)
-{
-    Query query(catalogue, QStringLiteral("SELECT name, type, pk FROM pragma_table_info(?)"));
-    const QByteArray name = table.toUtf8();
-    sqlite3_bind_text(query.get(), 1, name.constData(), name.size(), SQLITE_TRANSIENT);
-    std::vector<Column> columns;
-    while (query.next())
-        columns.push_back(
-            {columnText(query.get(), 0), columnText(query.get(), 1), sqlite3_column_int(query.get(), 2) > 0});
-    return columns;
-}
-
-QStringList names(const std::vector<Column>& columns)
-{
-    QStringList list;
-    for (const Column& column : columns)
-        list << column.name;
-    return list;
-}
-
-bool sameNames(const QStringList& a, const QStringList& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (int i = 0; i < a.size(); ++i)
-        if (a.at(i).compare(b.at(i), Qt::CaseInsensitive) != 0)
-            return false;
-    return true;
-}
-
-const Column* find(const std::vector<Column>& columns, const QString& name)
-{
-    for (const Column& column : columns)
-        if (column.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &column;
-    return nullptr;
-}
-
-// What is wrong with the tables: each one the program reaches, with the columns it expects. Rows are inserted
-// without a column list everywhere but in eloado, so there the order of the columns matters as well.
-QStringList schemaProblems(const CatalogueFile& catalogue)
-{
-    QStringList problems;
-    for (const store::TableDefinition& table : store::catalogueTables()) {
-        if (!catalogue.hasTable(table.name)) {
-            problems << QStringLiteral("the table %1 is missing").arg(table.name);
-            continue;
-        }
-        const std::vector<Column> columns = columnsOf(catalogue, table.name);
-        const bool albums = table.name == QLatin1String("eloado");
-        QStringList actual = names(columns);
-        QStringList expected = table.columns;
-        if (albums) {
-            actual.sort(Qt::CaseInsensitive);
-            expected.sort(Qt::CaseInsensitive);
-        }
-        if (!sameNames(actual, expected))
-            problems << QStringLiteral("the table %1 has the columns (%2) where (%3) are expected")
-                            .arg(table.name, names(columns).join(QStringLiteral(", ")),
-                                 table.columns.join(QStringLiteral(", ")));
-        if (albums) {
-            const Column* key = find(columns, QStringLiteral("kod"));
-            if (key && !(key->key && key->type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0))
-                problems << QStringLiteral("eloado.kod is not the table's INTEGER PRIMARY KEY: new albums get no key");
-        }
-        for (const QString& number : {QStringLiteral("kod"), QStringLiteral("eloado_azonosito")}) {
-            const Column* column = find(columns, number);
-            if (column && (albums || number != QLatin1String("kod")) &&
-                column->type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) != 0)
-                problems << QStringLiteral("%1.%2 has the type '%3' where INTEGER is expected")
-                                .arg(table.name, column->name, column->type);
-        }
-    }
-    return problems;
-}
-
-QStringList integrityProblems(const CatalogueFile& catalogue)
-{
-    QStringList problems;
-    Query query(catalogue, QStringLiteral("PRAGMA integrity_check"));
-    while (query.next()) {
-        const QString line = columnText(query.get(), 0);
-        if (line != QLatin1String("ok"))
-            problems << line;
-    }
-    return problems;
-}
-
-QStringList versionProblems(const CatalogueFile& catalogue)
-{
-    Query version(catalogue, QStringLiteral("PRAGMA user_version"));
-    if (!version.next() || sqlite3_column_int(version.get(), 0) == store::schemaVersion)
-        return {};
-    return {QStringLiteral("the schema version is %1 where %2 is expected")
-                .arg(sqlite3_column_int(version.get(), 0))
-                .arg(store::schemaVersion)};
-}
-
-// Tracks whose album is gone are never listed: lost to the user, and so a problem.
-QStringList orphanProblems(const CatalogueFile& catalogue)
-{
-    Query orphans(catalogue,
-                  QStringLiteral("SELECT COUNT(*) FROM szamok WHERE eloado_azonosito NOT IN (SELECT kod FROM eloado)"));
-    if (!orphans.next() || sqlite3_column_int64(orphans.get(), 0) == 0)
-        return {};
-    return {QStringLiteral("%1 tracks belong to no album (szamok.eloado_azonosito matches no eloado.kod); the "
-                           "program never lists them")
-                .arg(sqlite3_column_int64(orphans.get(), 0))};
-}
-
-// Rebuilds the kept counts (and the kept order where it differs from the rows) of a catalogue of the current
-// version; an older one gets them as the program would give them on opening it.
-void repairKeptCounts(const QString& path)
-{
-    const CatalogueFile probe(path); // refuses what is no SQLite file, with the reason
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
-        sqlite3_db_readonly(db, "main") == 1) {
-        const QString text = db && sqlite3_db_readonly(db, "main") == 1 ? QStringLiteral("the file is read-only")
-                                                                        : QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_close(db);
-        throw platform::Failure(QStringLiteral("%1: cannot repair: %2").arg(path, text));
-    }
-    sqlite3_busy_timeout(db, 5000);
-    try {
-        if (!probe.hasTable(QStringLiteral("eloado")) && !probe.hasTable(store::rowCountsTable))
-            throw platform::Failure(QStringLiteral("%1: not a catalogue: nothing repaired").arg(path));
-        store::installHungarian(db);
-        if (store::needsUpgrade(db))
-            store::upgradeSchema(db);
-        else
-            store::recountKept(db);
-    } catch (...) {
-        sqlite3_close(db);
-        throw;
-    }
-    sqlite3_close(db);
-}
-
-// A catalogue on a server: its tables, collations, indexes, triggers and kept counts.
-int checkServer(const QString& uri, bool repair, Streams streams)
-{
-    const QString shown = server::withoutPassword(uri);
+    int exitCode = 0;
+    const std::optional<Arguments> parsed = parseArguments(args, syntax, streams, exitCode);
+    if (!parsed)
+        return exitCode;
+    const std::unique_ptr<engine::Upkeep> catalogue = catalogue::upkeepFor(engine::Location(parsed->positional.at(0)));
+    const QString shown = catalogue->shownName();
     QStringList problems;
     try {
-        server::Connection connection(uri);
-        if (repair)
-            server::rebuildKeptCounts(connection);
-        // One snapshot: writers meanwhile cannot make a kept count differ from its recount.
-        server::inTransaction(connection, QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"),
-                              [&] { problems = server::serverCatalogueProblems(connection); });
+        problems = catalogue->check(parsed->has(QStringLiteral("--repair")));
     } catch (const platform::Failure& failure) {
         streams.err << "mediatar-catalogue check: " << failure.text() << "\n";
         return 1;
@@ -206,51 +45,6 @@ int checkServer(const QString& uri, bool repair, Streams streams)
         return 1;
     }
     streams.out << shown << ": ok\n";
-    return 0;
-}
-
-} // namespace
-
-int checkCommand(const QStringList& args, Streams streams)
-{
-    int exitCode = 0;
-    const std::optional<Arguments> parsed = parseArguments(args, syntax, streams, exitCode);
-    if (!parsed)
-        return exitCode;
-    const QString path = parsed->positional.at(0);
-    if (server::isServerUri(path))
-        return checkServer(path, parsed->has(QStringLiteral("--repair")), streams);
-    QStringList problems;
-    QStringList notes;
-    try {
-        if (parsed->has(QStringLiteral("--repair")))
-            repairKeptCounts(path);
-        const CatalogueFile catalogue(path);
-        try {
-            problems << integrityProblems(catalogue);
-            problems << schemaProblems(catalogue);
-            if (problems.isEmpty()) {
-                problems << versionProblems(catalogue);
-                problems << orphanProblems(catalogue);
-                problems << store::keptCountProblems(catalogue.handle());
-            }
-        } catch (const platform::Failure& failure) {
-            // The engine refusing to read the file is itself the finding.
-            problems << failure.text();
-        }
-    } catch (const platform::Failure& failure) {
-        streams.err << "mediatar-catalogue check: " << failure.text() << "\n";
-        return 1;
-    }
-    for (const QString& problem : problems)
-        streams.out << path << ": " << problem << "\n";
-    for (const QString& note : notes)
-        streams.out << path << ": note: " << note << "\n";
-    if (!problems.isEmpty()) {
-        streams.err << "mediatar-catalogue check: " << problems.size() << " problem(s) found\n";
-        return 1;
-    }
-    streams.out << path << ": ok\n";
     return 0;
 }
 

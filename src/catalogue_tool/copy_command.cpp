@@ -2,9 +2,8 @@
 
 #include "catalogue_tool/arguments.h"
 
+#include "catalogue/engines.h"
 #include "platform/failure.h"
-#include "server/connection.h"
-#include "server/server_copy.h"
 
 namespace catalogue_tool {
 
@@ -30,20 +29,24 @@ int copyCommand(const QStringList& args, Streams streams)
     const std::optional<Arguments> parsed = parseArguments(args, syntax, streams, exitCode);
     if (!parsed)
         return exitCode;
-    const QString source = parsed->positional.at(0);
-    const QString target = parsed->positional.at(1);
-    const bool toServer = server::isServerUri(target);
-    if (server::isServerUri(source) == toServer) {
+    const engine::Location sourceLocation(parsed->positional.at(0));
+    const engine::Location targetLocation(parsed->positional.at(1));
+    // Between two files 'backup' is the way, page by page.
+    if (sourceLocation.localFile().isEmpty() == targetLocation.localFile().isEmpty()) {
         streams.err << "mediatar-catalogue copy: one of SOURCE and TARGET must be a file and the other a server "
                        "URI ('mediatar-catalogue backup' copies a file)\n";
         return 2;
     }
+    const std::unique_ptr<engine::Upkeep> source = catalogue::upkeepFor(sourceLocation);
+    const std::unique_ptr<engine::Upkeep> target = catalogue::upkeepFor(targetLocation);
     try {
-        const server::CopyCounts counts =
-            toServer ? server::copyFileToServer(source, target) : server::copyServerToFile(source, target);
-        streams.out << "copied " << counts.rows << " rows from "
-                    << (toServer ? source : server::withoutPassword(source)) << " to "
-                    << (toServer ? server::withoutPassword(target) : target) << "\n";
+        engine::WriteOptions options;
+        options.makeCatalogue = true;
+        options.settle = true;
+        options.source = sourceLocation.localFile();
+        const qint64 rows = engine::copyCatalogue(*source, *target, options);
+        streams.out << "copied " << rows << " rows from " << source->shownName() << " to " << target->shownName()
+                    << "\n";
     } catch (const platform::Failure& failure) {
         streams.err << "mediatar-catalogue copy: " << failure.text() << "\n";
         return 1;

@@ -1,20 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "catalogue_tool/arguments.h"
+#include "catalogue/engines.h"
 #include "catalogue_tool/csv_reader.h"
-#include "catalogue_tool/server_target.h"
-#include "hungarian/hungarian.h"
+#include "catalogue_tool/staged_target.h"
 #include "platform/failure.h"
-#include "server/connection.h"
-#include "store/connection_setup.h"
-#include "store/catalogue_writer.h"
-#include "store/new_catalogue_file.h"
-#include "store/schema.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QStringDecoder>
-#include <sqlite3.h>
 #include <algorithm>
 #include <optional>
 #include <unordered_map>
@@ -74,22 +67,6 @@ QString shown(const QByteArray& bytes)
     return text.size() > 40 ? text.left(40) + QStringLiteral("…") : text;
 }
 
-class Statement
-{
-public:
-    Statement(store::CatalogueWriter& db, const QString& sql)
-    {
-        const QByteArray text = sql.toUtf8();
-        if (sqlite3_prepare_v2(db.handle(), text.constData(), -1, &m_statement, nullptr) != SQLITE_OK)
-            db.fail(sql);
-    }
-    ~Statement() { sqlite3_finalize(m_statement); }
-    sqlite3_stmt* get() const { return m_statement; }
-
-private:
-    sqlite3_stmt* m_statement = nullptr;
-};
-
 // One table's file read into the new catalogue.
 class TableLoader
 {
@@ -97,8 +74,8 @@ public:
     // The albums read so far, by key, with the line each is on: the tracks are checked against them.
     using AlbumLines = std::unordered_map<qint64, int>;
 
-    TableLoader(store::CatalogueWriter& db, const store::TableDefinition& table, const QString& path,
-                AlbumLines& albumLines, bool keepOrphans)
+    TableLoader(engine::BulkWrite& db, const store::TableDefinition& table, const QString& path, AlbumLines& albumLines,
+                bool keepOrphans)
         : m_db(db), m_table(table), m_path(path), m_albumLines(albumLines), m_keepOrphans(keepOrphans)
     {
     }
@@ -113,7 +90,7 @@ public:
                                QStringLiteral("the file is empty; its first line must name the columns (%1)")
                                    .arg(m_table.columns.join(QStringLiteral(",")))};
             readHeader(fields);
-            Statement insert(m_db, insertSql());
+            m_db.startTable(m_table);
             quint64 rows = 0;
             while (reader.next(fields)) {
                 if (fields.size() != m_header.size())
@@ -121,15 +98,13 @@ public:
                                    QStringLiteral("%1 fields where the first line names %2 columns")
                                        .arg(fields.size())
                                        .arg(m_header.size())};
-                bindRow(insert.get(), fields);
-                const int rc = sqlite3_step(insert.get());
-                sqlite3_reset(insert.get());
-                if (rc != SQLITE_DONE)
+                const QString refused = m_db.add(rowOf(fields));
+                if (!refused.isEmpty())
                     throw CsvError{reader.recordLine(), 0,
-                                   QStringLiteral("the row cannot be written: %1")
-                                       .arg(QString::fromUtf8(sqlite3_errmsg(m_db.handle())))};
+                                   QStringLiteral("the row cannot be written: %1").arg(refused)};
                 ++rows;
             }
+            m_db.finishTable();
             return rows;
         } catch (const CsvError& error) {
             QString where = QStringLiteral("%1: line %2").arg(m_path).arg(error.line);
@@ -178,24 +153,14 @@ private:
         }
     }
 
-    QString insertSql() const
+    // The row in the order of the table's columns, each field checked.
+    const engine::Fields& rowOf(const std::vector<CsvField>& fields)
     {
-        QStringList columns;
-        QStringList marks;
-        for (int place : m_header) {
-            columns << m_table.columns.at(place);
-            marks << QStringLiteral("?");
-        }
-        return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-            .arg(m_table.name, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-    }
-
-    void bindRow(sqlite3_stmt* insert, const std::vector<CsvField>& fields)
-    {
+        m_row.assign(static_cast<size_t>(m_table.columns.size()), engine::Field());
         for (std::size_t i = 0; i < fields.size(); ++i) {
             const CsvField& field = fields[i];
             const QString& column = m_table.columns.at(m_header[i]);
-            const int place = static_cast<int>(i) + 1;
+            engine::Field& value = m_row[static_cast<size_t>(m_header[i])];
             const bool null = !field.quoted && field.bytes.isEmpty();
             if (isNumberColumn(m_table.name, column)) {
                 qint64 number = 0;
@@ -203,28 +168,24 @@ private:
                     throw CsvError{field.line, field.column,
                                    QStringLiteral("the track names no album; its album's key (eloado.kod) belongs "
                                                   "here (--keep-orphans keeps such tracks)")};
-                if (null) {
-                    sqlite3_bind_null(insert, place); // a new album: it gets a key of its own
-                    continue;
-                }
+                if (null)
+                    continue; // a new album: it gets a key of its own
                 if (!wholeNumber(field.bytes, number))
                     throw CsvError{field.line, field.column,
                                    QStringLiteral("'%1' is no whole number, and this column holds album keys")
                                        .arg(shown(field.bytes))};
                 checkAlbumKey(column, number, field);
-                sqlite3_bind_int64(insert, place, number);
+                value = engine::Field::text(field.bytes);
                 continue;
             }
-            if (null) {
-                sqlite3_bind_null(insert, place);
+            if (null)
                 continue;
-            }
             if (!validUtf8(field.bytes))
                 throw CsvError{field.line, field.column,
                                QStringLiteral("the text is not UTF-8; save the file as UTF-8")};
-            sqlite3_bind_text(insert, place, field.bytes.constData(), static_cast<int>(field.bytes.size()),
-                              SQLITE_TRANSIENT);
+            value = engine::Field::text(field.bytes);
         }
+        return m_row;
     }
 
     void checkAlbumKey(const QString& column, qint64 key, const CsvField& field)
@@ -244,12 +205,13 @@ private:
         }
     }
 
-    store::CatalogueWriter& m_db;
+    engine::BulkWrite& m_db;
     const store::TableDefinition& m_table;
     QString m_path;
     AlbumLines& m_albumLines;
     bool m_keepOrphans;
     std::vector<int> m_header; // the table column of each field
+    engine::Fields m_row;
 };
 
 // The file of each table in dir, found by name without regard to case; an empty path for a table without one.
@@ -303,40 +265,27 @@ int importCsvCommand(const QStringList& args, Streams streams)
     QStringList warnings;
     std::vector<quint64> rows(store::catalogueTables().size(), 0);
     std::vector<QString> files;
+    const std::unique_ptr<engine::Upkeep> catalogue = catalogue::upkeepFor(engine::Location(target));
     try {
         files = tableFiles(dir, warnings);
-        std::optional<ServerTarget> onServer;
-        if (server::isServerUri(target))
-            onServer.emplace(target, parsed->has(QStringLiteral("--force")));
-        else
-            checkOutputFile(target, parsed->has(QStringLiteral("--force")));
-        store::NewCatalogueFile temporary(onServer ? onServer->stagingPath() : target, QStringLiteral("csv"));
+        engine::WriteOptions options;
+        options.replace = parsed->has(QStringLiteral("--force"));
+        options.purpose = QStringLiteral("csv");
+        StagedTarget staged(*catalogue, options);
         {
-            store::CatalogueWriter db(temporary.path());
-            // The rows go into the bare tables; the store builds its indexes and kept counts over all of them at
-            // the end, which is much quicker than keeping them up to date row by row.
-            store::createTables(db.handle());
-            // Nobody else sees this file until it is complete, and it is synced before it takes its name.
-            db.exec("PRAGMA journal_mode = OFF");
-            db.exec("PRAGMA synchronous = OFF");
-            db.exec("BEGIN");
+            const std::unique_ptr<engine::BulkWrite> db =
+                catalogue::upkeepFor(engine::Location(staged.path()))->write(staged.fileOptions());
             TableLoader::AlbumLines albumLines;
             // The albums come first (they are the first table), so that every track finds its album.
             for (std::size_t i = 0; i < files.size(); ++i) {
                 if (!files[i].isEmpty())
-                    rows[i] = TableLoader(db, store::catalogueTables()[i], files[i], albumLines,
+                    rows[i] = TableLoader(*db, store::catalogueTables()[i], files[i], albumLines,
                                           parsed->has(QStringLiteral("--keep-orphans")))
                                   .load();
             }
-            store::keepAlbumKeysUnique(db);
-            db.exec("COMMIT");
-            store::upgradeSchema(db.handle());
-            db.exec("PRAGMA journal_mode = DELETE"); // plain at rest, as the program leaves a catalogue
-            db.close();
+            db->commit();
         }
-        temporary.commit();
-        if (onServer)
-            onServer->commit();
+        staged.commit();
     } catch (const platform::Failure& failure) {
         for (const QString& warning : warnings)
             streams.err << "mediatar-catalogue import-csv: warning: " << warning << "\n";
@@ -356,8 +305,7 @@ int importCsvCommand(const QStringList& args, Streams streams)
         streams.out << "\n";
         total += rows[i];
     }
-    streams.out << "imported " << total << " rows from " << dir << " into "
-                << (server::isServerUri(target) ? server::withoutPassword(target) : target) << "\n";
+    streams.out << "imported " << total << " rows from " << dir << " into " << catalogue->shownName() << "\n";
     return 0;
 }
 

@@ -1,18 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "catalogue_tool/arguments.h"
-#include "catalogue_tool/catalogue_file.h"
+#include "catalogue/engines.h"
 #include "catalogue_tool/csv_reader.h"
 #include "platform/failure.h"
-#include "server/connection.h"
-#include "server/server_schema.h"
-#include "store/schema.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <memory>
-#include <sqlite3.h>
 #include <vector>
 
 namespace catalogue_tool {
@@ -47,14 +43,6 @@ void appendField(QByteArray& line, const char* text, qsizetype size)
     line += '"';
     line += value.toByteArray().replace("\"", "\"\"");
     line += '"';
-}
-
-void appendField(QByteArray& line, sqlite3_stmt* statement, int column)
-{
-    if (sqlite3_column_type(statement, column) == SQLITE_NULL)
-        return;
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-    appendField(line, text ? text : "", sqlite3_column_bytes(statement, column));
 }
 
 // One table's CSV file, written in pieces so that a table of any size needs little memory. It takes its name
@@ -100,68 +88,43 @@ private:
 // refuses text that is not UTF-8, as it must to catch a file saved in another encoding. So the value is refused,
 // with its row and column so that it can be found and mended, rather than written as bytes that no reader of a
 // UTF-8 file could bring back; 'backup' copies such a catalogue as it is.
-void refuseUnfitValue(sqlite3_stmt* statement, const store::TableDefinition& table, int column, const QString& source)
+void refuseUnfitValue(const engine::RowReader& row, const store::TableDefinition& table, int column,
+                      const QString& source)
 {
-    const int type = sqlite3_column_type(statement, column + 1);
-    if (type == SQLITE_NULL || type == SQLITE_INTEGER || type == SQLITE_FLOAT)
+    const engine::Field& field = row.fields()[static_cast<size_t>(column)];
+    if (field.isNull())
         return;
     const auto refuse = [&](const QString& what, const QString& why) {
         throw platform::Failure(QStringLiteral("%1: the row %2 of the table %3 holds %4 in the column %5, %6; nothing "
                                                "was written")
                                     .arg(source)
-                                    .arg(sqlite3_column_int64(statement, 0))
+                                    .arg(row.key())
                                     .arg(table.name, what, table.columns.at(column), why));
     };
-    if (type == SQLITE_BLOB)
+    if (field.binary)
         refuse(QStringLiteral("binary data"), QStringLiteral("which a CSV file cannot carry"));
-    const QByteArrayView text(reinterpret_cast<const char*>(sqlite3_column_text(statement, column + 1)),
-                              sqlite3_column_bytes(statement, column + 1));
-    if (!validUtf8(text))
-        refuse(QStringLiteral("text that is not UTF-8 (\"%1\")").arg(QString::fromUtf8(text).left(40)),
+    if (!validUtf8(field.bytes()))
+        refuse(QStringLiteral("text that is not UTF-8 (\"%1\")").arg(QString::fromUtf8(field.bytes()).left(40)),
                QStringLiteral("which 'import-csv' could not read back"));
 }
 
-// Writes the table into csv, which the caller commits once every table is written.
-void exportTable(const CatalogueFile& catalogue, const store::TableDefinition& table, CsvFile& csv,
-                 const QString& source)
+// Writes the table into csv, which the caller commits once every table is written. The rows come in the order of
+// their keys, the order they were entered in, whichever engine holds them, so that the same rows give the same
+// bytes; a table of any size needs little memory.
+void exportTable(engine::Snapshot& catalogue, const store::TableDefinition& table, CsvFile& csv, const QString& source)
 {
-    Query query(catalogue, QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
-                               .arg(table.columns.join(QStringLiteral(", ")), table.name));
-    while (query.next()) {
+    const std::unique_ptr<engine::RowReader> rows = catalogue.rows(table);
+    while (rows->next()) {
+        const engine::Fields& fields = rows->fields();
         for (int column = 0; column < table.columns.size(); ++column) {
-            refuseUnfitValue(query.get(), table, column, source);
+            refuseUnfitValue(*rows, table, column, source);
             if (column > 0)
                 csv.line() += ',';
-            appendField(csv.line(), query.get(), column + 1);
+            const engine::Field& field = fields[static_cast<size_t>(column)];
+            appendField(csv.line(), field.data, field.size);
         }
         csv.endRow();
     }
-}
-
-// The same from a server, inside the caller's transaction. The rows come in the order of their identities, which
-// a copy from a file gives in the file's order (rowid), so that both write the same bytes; through a cursor, so that
-// a table of any size needs little memory.
-void exportServerTable(server::Connection& connection, const store::TableDefinition& table, CsvFile& csv)
-{
-    connection.run(
-        QStringLiteral("DECLARE exported NO SCROLL CURSOR FOR SELECT %1 FROM %2 ORDER BY %3")
-            .arg(table.columns.join(QStringLiteral(", ")), table.name.toLower(), server::identityColumn(table.name)));
-    for (;;) {
-        const std::vector<server::Row> rows = connection.run(QStringLiteral("FETCH 5000 FROM exported"));
-        if (rows.empty())
-            break;
-        for (const server::Row& row : rows) {
-            for (size_t column = 0; column < row.size(); ++column) {
-                if (column > 0)
-                    csv.line() += ',';
-                const server::Value& value = row[column];
-                const QByteArray text = value ? value->toUtf8() : QByteArray();
-                appendField(csv.line(), value ? text.constData() : nullptr, text.size());
-            }
-            csv.endRow();
-        }
-    }
-    connection.run(QStringLiteral("CLOSE exported"));
 }
 
 } // namespace
@@ -172,24 +135,15 @@ int exportCommand(const QStringList& args, Streams streams)
     const std::optional<Arguments> parsed = parseArguments(args, syntax, streams, exitCode);
     if (!parsed)
         return exitCode;
-    const QString source = parsed->positional.at(0);
-    const bool onServer = server::isServerUri(source);
-    const QString shown = onServer ? server::withoutPassword(source) : source;
+    const std::unique_ptr<engine::Upkeep> catalogue = catalogue::upkeepFor(engine::Location(parsed->positional.at(0)));
+    const QString shown = catalogue->shownName();
     const QString dir = parsed->positional.at(1);
     try {
-        std::optional<CatalogueFile> catalogue;
-        std::optional<server::Connection> connection;
-        if (onServer)
-            connection.emplace(source);
-        else
-            catalogue.emplace(source);
-        const auto hasTable = [&](const QString& name) {
-            return onServer ? !connection->single(QStringLiteral("SELECT to_regclass($1)"), {name.toLower()}).isEmpty()
-                            : catalogue->hasTable(name);
-        };
+        // One read: the files show the catalogue at one moment even while the program writes to it.
+        const std::unique_ptr<engine::Snapshot> snapshot = catalogue->read();
         // The tables and DIR are checked before any file is written, so a refusal leaves DIR as it was.
         for (const store::TableDefinition& table : store::catalogueTables()) {
-            if (!hasTable(table.name))
+            if (!snapshot->hasTable(table.name))
                 throw platform::Failure(QStringLiteral("%1: the catalogue has no table %2 ('mediatar-catalogue check' "
                                                        "lists what is wrong)")
                                             .arg(shown, table.name));
@@ -197,11 +151,6 @@ int exportCommand(const QStringList& args, Streams streams)
             if (QFileInfo::exists(path) && !parsed->has(QStringLiteral("--force")))
                 throw platform::Failure(QStringLiteral("%1: the file already exists (--force replaces it)").arg(path));
         }
-        // One read transaction: the files show the catalogue at one moment even while the program writes to it.
-        if (onServer)
-            connection->run(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"));
-        else
-            sqlite3_exec(catalogue->handle(), "BEGIN", nullptr, nullptr, nullptr);
         const bool made = !QFileInfo::exists(dir);
         if (!QDir().mkpath(dir))
             throw platform::Failure(QStringLiteral("%1: the folder cannot be created").arg(dir));
@@ -212,10 +161,7 @@ int exportCommand(const QStringList& args, Streams streams)
             for (const store::TableDefinition& table : store::catalogueTables()) {
                 files.push_back(
                     std::make_unique<CsvFile>(QDir(dir).filePath(table.name + QStringLiteral(".csv")), table));
-                if (onServer)
-                    exportServerTable(*connection, table, *files.back());
-                else
-                    exportTable(*catalogue, table, *files.back(), source);
+                exportTable(*snapshot, table, *files.back(), shown);
             }
         } catch (const platform::Failure&) {
             files.clear();
@@ -229,8 +175,6 @@ int exportCommand(const QStringList& args, Streams streams)
             streams.out << qSetFieldWidth(20) << Qt::left << store::catalogueTables().at(i).name << qSetFieldWidth(9)
                         << Qt::right << files.at(i)->rows() << qSetFieldWidth(0) << Qt::left << " rows  "
                         << files.at(i)->path() << "\n";
-        if (onServer)
-            connection->run(QStringLiteral("COMMIT"));
     } catch (const platform::Failure& failure) {
         streams.err << "mediatar-catalogue export: " << failure.text() << "\n";
         return 1;

@@ -3,22 +3,12 @@
 #include "catalogue_tool/arguments.h"
 #include "catalogue_tool/progress_line.h"
 
+#include "catalogue/engines.h"
 #include "platform/failure.h"
-#include "server/connection.h"
-#include "server/server_rows.h"
-#include "server/server_schema.h"
-#include "store/connection_setup.h"
-#include "store/new_catalogue_file.h"
-#include "store/schema.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <array>
-#include <cstring>
-#include <functional>
-#include <optional>
 #include <cstdint>
-#include <sqlite3.h>
+#include <functional>
 #include <vector>
 
 // A catalogue of made-up but believable Hungarian collection data, the same for the same size and seed:
@@ -233,125 +223,42 @@ struct Counter
     }
 };
 
-// Where the made-up rows go: the tables of a new file, or of a catalogue on a server. The rows of each table come
-// together, each with its values in the order of the table's columns, an album key as its number in decimal.
+// The made-up rows into a catalogue's bulk write, a table at a time, each row's values in the order of the
+// table's columns.
 class RowWriter
 {
 public:
-    explicit RowWriter(Counter& counter) : m_counter(counter) {}
-    virtual ~RowWriter() = default;
-    RowWriter(const RowWriter&) = delete;
-    RowWriter& operator=(const RowWriter&) = delete;
+    RowWriter(engine::BulkWrite& out, Counter& counter) : m_out(out), m_counter(counter) {}
 
     void start(const QString& name)
     {
         for (const store::TableDefinition& table : store::catalogueTables())
             if (table.name == name)
-                return startTable(table);
+                return m_out.startTable(table);
         throw platform::Failure(QStringLiteral("no table %1 in a catalogue").arg(name));
     }
     void row(const QStringList& values)
     {
-        writeRow(values);
+        m_bytes.resize(static_cast<size_t>(values.size()));
+        m_fields.resize(m_bytes.size());
+        // An empty text stays an empty text, never a null.
+        for (size_t i = 0; i < m_bytes.size(); ++i) {
+            m_bytes[i] = values.at(static_cast<qsizetype>(i)).toUtf8();
+            m_fields[i] = engine::Field::text(m_bytes[i]);
+        }
+        const QString refused = m_out.add(m_fields);
+        if (!refused.isEmpty())
+            throw platform::Failure(refused);
         m_counter.add();
     }
-    void finish() { finishTable(); }
-
-protected:
-    virtual void startTable(const store::TableDefinition& table) = 0;
-    virtual void writeRow(const QStringList& values) = 0;
-    virtual void finishTable() = 0;
-
-    static bool isNumberColumn(const store::TableDefinition& table, const QString& column)
-    {
-        return column == QLatin1String("eloado_azonosito") ||
-               (table.name == QLatin1String("eloado") && column == QLatin1String("kod"));
-    }
+    void finish() { m_out.finishTable(); }
 
 private:
+    engine::BulkWrite& m_out;
     Counter& m_counter;
+    std::vector<QByteArray> m_bytes;
+    engine::Fields m_fields;
 };
-
-// One prepared insert per table, run row after row: the engine is in this process, so a row costs little.
-class FileRowWriter : public RowWriter
-{
-public:
-    FileRowWriter(sqlite3* db, Counter& counter) : RowWriter(counter), m_db(db) {}
-    ~FileRowWriter() override { sqlite3_finalize(m_statement); }
-
-protected:
-    void startTable(const store::TableDefinition& table) override
-    {
-        QStringList marks;
-        m_numbers.clear();
-        for (const QString& column : table.columns) {
-            marks << QStringLiteral("?");
-            m_numbers.push_back(isNumberColumn(table, column));
-        }
-        const QString sql =
-            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                .arg(table.name, table.columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-        if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &m_statement, nullptr) != SQLITE_OK)
-            throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
-    }
-    void writeRow(const QStringList& values) override
-    {
-        for (int i = 0; i < values.size(); ++i) {
-            if (m_numbers.at(static_cast<size_t>(i))) {
-                sqlite3_bind_int64(m_statement, i + 1, values.at(i).toLongLong());
-                continue;
-            }
-            const QByteArray bytes = values.at(i).toUtf8();
-            sqlite3_bind_text(m_statement, i + 1, bytes.constData(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
-        }
-        if (sqlite3_step(m_statement) != SQLITE_DONE)
-            throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(m_db)));
-        sqlite3_reset(m_statement);
-    }
-    void finishTable() override
-    {
-        sqlite3_finalize(m_statement);
-        m_statement = nullptr;
-    }
-
-private:
-    sqlite3* m_db;
-    sqlite3_stmt* m_statement = nullptr;
-    std::vector<bool> m_numbers;
-};
-
-// Many rows to a statement: on a server each statement is a round trip.
-class ServerRowWriter : public RowWriter
-{
-public:
-    ServerRowWriter(server::Connection& connection, Counter& counter) : RowWriter(counter), m_connection(connection) {}
-
-protected:
-    void startTable(const store::TableDefinition& table) override
-    {
-        m_inserter.emplace(m_connection, table.name, table.columns);
-    }
-    void writeRow(const QStringList& values) override
-    {
-        server::Row row;
-        row.reserve(static_cast<size_t>(values.size()));
-        // An empty text stays an empty text, as in a file: never a null.
-        for (const QString& value : values)
-            row.emplace_back(value.isNull() ? QStringLiteral("") : value);
-        m_inserter->add(std::move(row));
-    }
-    void finishTable() override { m_inserter->finish(); }
-
-private:
-    server::Connection& m_connection;
-    std::optional<server::RowInserter> m_inserter;
-};
-
-void execute(sqlite3* db, const char* sql)
-{
-    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-        throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(db)));
-}
 
 // The same rows for the same size and seed, whichever writer takes them.
 void fill(RowWriter& out, int rows, std::uint64_t seed)
@@ -419,70 +326,16 @@ void fill(RowWriter& out, int rows, std::uint64_t seed)
     }
 }
 
-// The rows go into a temporary file beside FILE, which takes the name only when it is complete: a run stopped at any
-// moment leaves no half-made catalogue under the name, and the next run removes what it left.
-void generate(const QString& file, int rows, std::uint64_t seed, const Progress& progress)
+// The rows go in all or none: a run stopped at any moment leaves no half-made catalogue (see engine::BulkWrite).
+void generate(engine::Upkeep& catalogue, int rows, std::uint64_t seed, const Progress& progress)
 {
-    store::checkNewTarget(file, false);
-    store::NewCatalogueFile made(file, QStringLiteral("generate"));
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(made.path().toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        // The engine's "unable to open database file" says less than the system's own reason beside it.
-        QString text = QString::fromUtf8(db ? sqlite3_errmsg(db) : "out of memory");
-        if (db && sqlite3_system_errno(db) != 0)
-            text += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(sqlite3_system_errno(db))));
-        sqlite3_close(db);
-        throw platform::Failure(QStringLiteral("%1: %2").arg(file, text));
-    }
-    try {
-        store::prepareConnection(db);
-        // Rows first, indexes after: building an index once is far quicker than keeping it up row by row. No
-        // journal: a failed run throws the whole file away.
-        execute(db, "PRAGMA journal_mode = OFF");
-        execute(db, "PRAGMA synchronous = OFF");
-        execute(db, "PRAGMA cache_size = -131072");
-        store::createTables(db);
-        Counter counter{progress, 7 * static_cast<quint64>(rows)};
-        FileRowWriter writer(db, counter);
-        execute(db, "BEGIN");
-        fill(writer, rows, seed);
-        execute(db, "COMMIT");
-        store::upgradeSchema(db);
-        execute(db, "PRAGMA journal_mode = DELETE"); // plain at rest, as the program leaves a catalogue
-    } catch (...) {
-        sqlite3_close(db);
-        throw;
-    }
-    if (sqlite3_close(db) != SQLITE_OK)
-        throw platform::Failure(QStringLiteral("%1: %2").arg(made.path(), QString::fromUtf8(sqlite3_errmsg(db))));
-    // A file that appeared under the name meanwhile is someone else's: it is kept (told here, so that only a file
-    // made in the last instant before the rename could be replaced).
-    if (QFileInfo(file).exists() || QFileInfo(file).isSymLink())
-        throw platform::Failure(QStringLiteral("%1: the file already exists").arg(file));
-    made.commit();
-}
-
-// The same rows into a catalogue on a server, in one transaction: all of them or none.
-void generateOnServer(const QString& uri, int rows, std::uint64_t seed, const Progress& progress)
-{
-    server::Connection connection(uri);
-    server::inTransaction(connection, QStringLiteral("BEGIN"), [&] {
-        server::prepareForRows(connection, false);
-        server::IndexesSetAside indexes(connection);
-        Counter counter{progress, 7 * static_cast<quint64>(rows)};
-        ServerRowWriter writer(connection, counter);
-        fill(writer, rows, seed);
-        indexes.rebuild();
-        server::keepAlbumKeysFree(connection);
-        for (const store::TableDefinition& table : store::catalogueTables()) {
-            const qint64 kept = server::keptRowCount(connection, table.name);
-            if (kept != server::countedRows(connection, table.name))
-                throw platform::Failure(
-                    QStringLiteral("%1: the kept count of %2 is %3 after the rows went in; nothing was written")
-                        .arg(connection.uri(), table.name)
-                        .arg(kept));
-        }
-    });
+    engine::WriteOptions options;
+    options.purpose = QStringLiteral("generate");
+    const std::unique_ptr<engine::BulkWrite> out = catalogue.write(options);
+    Counter counter{progress, 7 * static_cast<quint64>(rows)};
+    RowWriter writer(*out, counter);
+    fill(writer, rows, seed);
+    out->commit();
 }
 
 const Syntax syntax{
@@ -507,29 +360,25 @@ int generateCommand(const QStringList& args, Streams streams)
     const std::optional<Arguments> parsed = parseArguments(args, syntax, streams, exitCode);
     if (!parsed)
         return exitCode;
-    const QString file = parsed->positional.at(0);
+    const std::unique_ptr<engine::Upkeep> catalogue = catalogue::upkeepFor(engine::Location(parsed->positional.at(0)));
     const int rows = parsed->value(QStringLiteral("--rows")).toInt();
     const std::uint64_t seed = parsed->value(QStringLiteral("--seed"), QStringLiteral("1")).toULongLong();
-    const bool onServer = server::isServerUri(file);
-    if (!onServer && QFile::exists(file)) {
+    const QString file = catalogue->location().localFile();
+    if (!file.isEmpty() && QFile::exists(file)) {
         streams.err << "mediatar-catalogue generate: " << file << ": the file already exists\n";
         return 1;
     }
     ProgressLine progress(streams.err, QStringLiteral("generating"));
     const Progress shown = [&progress](quint64 done, quint64 total) { progress.show(done, total); };
     try {
-        if (onServer)
-            generateOnServer(file, rows, seed, shown);
-        else
-            generate(file, rows, seed, shown);
+        generate(*catalogue, rows, seed, shown);
     } catch (const platform::Failure& failure) {
         progress.finish();
         streams.err << "mediatar-catalogue generate: " << failure.text() << "\n";
         return 1;
     }
     progress.finish();
-    streams.out << "generated " << (onServer ? server::withoutPassword(file) : file) << " with " << rows
-                << " rows in each table\n";
+    streams.out << "generated " << catalogue->shownName() << " with " << rows << " rows in each table\n";
     return 0;
 }
 

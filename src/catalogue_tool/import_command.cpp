@@ -2,10 +2,10 @@
 
 #include "catalogue_tool/arguments.h"
 #include "catalogue_tool/progress_line.h"
-#include "catalogue_tool/server_target.h"
+#include "catalogue/engines.h"
+#include "catalogue_tool/staged_target.h"
 #include "platform/failure.h"
 #include "legacy/legacy_import.h"
-#include "server/connection.h"
 
 #include <QFileInfo>
 #include <optional>
@@ -46,9 +46,9 @@ int importCommand(const QStringList& args, Streams streams)
     legacy::ImportOptions options;
     options.replaceExisting = parsed->has(QStringLiteral("--force"));
     options.salvage = parsed->has(QStringLiteral("--salvage"));
-    const bool toServer = server::isServerUri(target);
-    const QString shown = toServer ? server::withoutPassword(target) : target;
-    if (!toServer && !options.replaceExisting && QFileInfo(target).exists()) {
+    const std::unique_ptr<engine::Upkeep> catalogue = catalogue::upkeepFor(engine::Location(target));
+    const QString shown = catalogue->shownName();
+    if (!catalogue->location().localFile().isEmpty() && !options.replaceExisting && QFileInfo(target).exists()) {
         streams.err << "mediatar-catalogue import: " << target << ": the file already exists (--force replaces it)\n";
         return 1;
     }
@@ -56,12 +56,14 @@ int importCommand(const QStringList& args, Streams streams)
     options.progress = [&progress](quint64 done, quint64 total) { progress.show(done, total); };
     legacy::ImportReport report;
     try {
-        std::optional<ServerTarget> onServer;
-        if (toServer)
-            onServer.emplace(target, options.replaceExisting);
-        report = legacy::importLegacyCatalogue(source, onServer ? onServer->stagingPath() : target, options);
-        if (onServer)
-            onServer->commit();
+        engine::WriteOptions written;
+        written.replace = options.replaceExisting;
+        written.source = source;
+        StagedTarget staged(*catalogue, written);
+        options.replaceExisting = staged.fileOptions().replace;
+        report = legacy::importLegacyCatalogue(source, staged.path(), options);
+        if (report.kept)
+            staged.commit();
     } catch (const legacy::DamagedSource& damaged) {
         progress.finish();
         streams.err << "mediatar-catalogue import: " << damaged.text()

@@ -2,19 +2,14 @@
 
 #include "legacy/legacy_import.h"
 
-#include "hungarian/hungarian.h"
-
 #include "legacy/legacy_catalogue.h"
 #include "legacy/source_reader.h"
 #include "platform/failure.h"
-#include "store/catalogue_writer.h"
+#include "store/file_upkeep.h"
 #include "store/new_catalogue_file.h"
 #include "store/schema.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <memory>
-#include <sqlite3.h>
 
 namespace legacy {
 
@@ -47,50 +42,6 @@ namespace {
 
 constexpr quint64 progressStep = 1024;
 
-class Insert
-{
-public:
-    Insert(store::CatalogueWriter& db, const TableDefinition& table) : m_db(db)
-    {
-        QStringList marks;
-        for (int i = 0; i < table.columns.size(); ++i)
-            marks << QStringLiteral("?");
-        const QByteArray sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                   .arg(table.name, table.columns.join(QStringLiteral(", ")), marks.join(','))
-                                   .toUtf8();
-        if (sqlite3_prepare_v3(db.handle(), sql.constData(), -1, SQLITE_PREPARE_PERSISTENT, &m_statement, nullptr) !=
-            SQLITE_OK)
-            db.fail(QString::fromUtf8(sql));
-    }
-    ~Insert() { sqlite3_finalize(m_statement); }
-    sqlite3_stmt* statement() const { return m_statement; }
-    // Returns the engine's message, empty when the row went in.
-    QString step()
-    {
-        const int rc = sqlite3_step(m_statement);
-        sqlite3_reset(m_statement);
-        return rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(m_db.handle()));
-    }
-
-private:
-    store::CatalogueWriter& m_db;
-    sqlite3_stmt* m_statement = nullptr;
-};
-
-// A whole number written in plain decimal form, as the library prints a number column.
-bool wholeNumber(const char* text, int length, sqlite3_int64& value)
-{
-    if (length == 0 || length > 20)
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const long long parsed = std::strtoll(text, &end, 10);
-    if (errno != 0 || end != text + length || !(text[0] == '-' || (text[0] >= '0' && text[0] <= '9')))
-        return false;
-    value = parsed;
-    return true;
-}
-
 bool isNumberColumn(const QString& table, const QString& column)
 {
     return (table == QLatin1String("eloado") && column == QLatin1String("kod")) ||
@@ -114,7 +65,7 @@ QString joinedNames(const QStringList& names)
 class Copier
 {
 public:
-    Copier(SourceReader& source, store::CatalogueWriter& target, const ImportOptions& options, ImportReport& report)
+    Copier(SourceReader& source, engine::BulkWrite& target, const ImportOptions& options, ImportReport& report)
         : m_source(source), m_target(target), m_options(options), m_report(report)
     {
         for (std::size_t i = 0; i < store::catalogueTables().size(); ++i)
@@ -182,8 +133,8 @@ public:
                                                     "it was left out")
                                          .arg(column, table.name);
 
-        Insert insert(m_target, table);
-        sqlite3_stmt* statement = insert.statement();
+        m_target.startTable(table);
+        engine::Fields fields(from.size());
         // Rows that cannot be read or written whole are left out, and told as one loss per table.
         quint64 leftOut = 0;
         QString firstLeftOut;
@@ -199,18 +150,15 @@ public:
                 leaveOut(damage.problem());
                 continue;
             }
+            // A key that is a whole number goes in as a number, anything else as the text it is.
             for (std::size_t i = 0; i < from.size(); ++i) {
-                const int place = static_cast<int>(i) + 1;
                 const int column = from[i];
-                sqlite3_int64 value = 0;
                 if (column < 0 || rows->isNull(column))
-                    sqlite3_bind_null(statement, place);
-                else if (number[i] && wholeNumber(rows->text(column), rows->textLength(column), value))
-                    sqlite3_bind_int64(statement, place, value);
+                    fields[i] = {};
                 else
-                    sqlite3_bind_text(statement, place, rows->text(column), rows->textLength(column), SQLITE_STATIC);
+                    fields[i] = {rows->text(column), rows->textLength(column), false};
             }
-            const QString refused = insert.step();
+            const QString refused = m_target.add(fields);
             if (!refused.isEmpty()) {
                 leaveOut(QStringLiteral("row %1 cannot be written: %2").arg(rows->rowsRead()).arg(refused));
                 continue;
@@ -233,6 +181,7 @@ public:
         else if (rows->rowsRead() > result.declared)
             lose(table.name,
                  QStringLiteral("%1 rows are declared, %2 were found").arg(result.declared).arg(rows->rowsRead()));
+        m_target.finishTable();
         if (m_options.progress)
             m_options.progress(m_done, m_total);
     }
@@ -241,7 +190,7 @@ private:
     void lose(const QString& table, const QString& what) { m_report.losses.push_back({table, what}); }
 
     SourceReader& m_source;
-    store::CatalogueWriter& m_target;
+    engine::BulkWrite& m_target;
     const ImportOptions& m_options;
     ImportReport& m_report;
     quint64 m_total = 0;
@@ -250,26 +199,17 @@ private:
 
 // Tracks whose album is not there are never listed: the album rows are lost, or the old program lost track
 // of them. Either way the user is told.
-void findTracksWithoutAlbum(store::CatalogueWriter& db, ImportReport& report)
+void findTracksWithoutAlbum(engine::BulkWrite& db, ImportReport& report)
 {
-    sqlite3_stmt* statement = nullptr;
-    const char* sql = "SELECT COUNT(*), COUNT(DISTINCT eloado_azonosito), "
-                      "(SELECT group_concat(key, ', ') FROM (SELECT DISTINCT eloado_azonosito AS key FROM szamok "
-                      "WHERE NOT EXISTS (SELECT 1 FROM eloado WHERE kod = szamok.eloado_azonosito) "
-                      "ORDER BY 1 LIMIT 10)) "
-                      "FROM szamok WHERE NOT EXISTS (SELECT 1 FROM eloado WHERE kod = szamok.eloado_azonosito)";
-    if (sqlite3_prepare_v2(db.handle(), sql, -1, &statement, nullptr) != SQLITE_OK)
-        db.fail(QString::fromUtf8(sql));
-    if (sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int64(statement, 0) > 0) {
-        const auto* keys = reinterpret_cast<const char*>(sqlite3_column_text(statement, 2));
-        const qint64 distinct = sqlite3_column_int64(statement, 1);
-        report.losses.push_back({QStringLiteral("szamok"),
-                                 QStringLiteral("%1 tracks belong to no album: no row of eloado has the key(s) %2%3")
-                                     .arg(sqlite3_column_int64(statement, 0))
-                                     .arg(QString::fromUtf8(keys ? keys : "(none)"))
-                                     .arg(distinct > 10 ? QStringLiteral(", …") : QString())});
-    }
-    sqlite3_finalize(statement);
+    const engine::OrphanTracks orphans = db.orphanTracks();
+    if (orphans.tracks == 0)
+        return;
+    report.losses.push_back(
+        {QStringLiteral("szamok"),
+         QStringLiteral("%1 tracks belong to no album: no row of eloado has the key(s) %2%3")
+             .arg(orphans.tracks)
+             .arg(orphans.firstKeys.isEmpty() ? QStringLiteral("(none)") : orphans.firstKeys.join(QStringLiteral(", ")))
+             .arg(orphans.albumKeys > 10 ? QStringLiteral(", …") : QString())});
 }
 
 } // namespace
@@ -282,39 +222,26 @@ ImportReport importLegacyCatalogue(const QString& source, const QString& target,
         tableNames << table.name;
     // The file is read in a process of its own: see SourceReader.
     SourceReader legacy(source, tableNames);
-    store::NewCatalogueFile temporary(target, QStringLiteral("import"));
 
     ImportReport report;
     for (const QString& damage : legacy.fileDamage())
         report.losses.push_back({QString(), damage});
-    {
-        store::CatalogueWriter db(temporary.path());
-        // The rows go into the bare tables; the indexes and kept counts are built over all of them at the end,
-        // which is much quicker than keeping them up to date row by row.
-        store::createTables(db.handle());
-        // Nobody else sees this file until it is complete, and it is synced before it takes its name, so
-        // the engine need not journal or sync on the way.
-        db.exec("PRAGMA journal_mode = OFF");
-        db.exec("PRAGMA synchronous = OFF");
-        db.exec("BEGIN");
-        Copier copier(legacy, db, options, report);
-        for (std::size_t i = 0; i < store::catalogueTables().size(); ++i)
-            copier.copy(static_cast<int>(i), store::catalogueTables()[i]);
-        findTracksWithoutAlbum(db, report);
-        // A file of which nothing at all could be read has nothing to salvage.
-        if (!report.losses.empty() && (!options.salvage || report.totalRows() == 0))
-            throw DamagedSource(source, report.losses);
-        store::keepAlbumKeysUnique(db);
-        db.exec("COMMIT");
-        store::upgradeSchema(db.handle());
-        db.exec("PRAGMA journal_mode = DELETE"); // plain at rest, as the program leaves a catalogue
-        db.close();
-    }
-    if (!report.losses.empty() && options.keepSalvaged && !options.keepSalvaged(report)) {
-        report.kept = false;
-        return report;
-    }
-    temporary.commit();
+    engine::WriteOptions written;
+    written.replace = options.replaceExisting;
+    written.source = source;
+    written.purpose = QStringLiteral("import");
+    written.keep = [&](engine::Upkeep*) {
+        return report.losses.empty() || !options.keepSalvaged || options.keepSalvaged(report);
+    };
+    const std::unique_ptr<engine::BulkWrite> db = store::FileUpkeep(engine::Location(target)).write(written);
+    Copier copier(legacy, *db, options, report);
+    for (std::size_t i = 0; i < store::catalogueTables().size(); ++i)
+        copier.copy(static_cast<int>(i), store::catalogueTables()[i]);
+    findTracksWithoutAlbum(*db, report);
+    // A file of which nothing at all could be read has nothing to salvage.
+    if (!report.losses.empty() && (!options.salvage || report.totalRows() == 0))
+        throw DamagedSource(source, report.losses);
+    report.kept = db->commit();
     return report;
 }
 

@@ -3,8 +3,8 @@
 #include "support/catalogue_builder.h"
 
 #include "localisation/codepage.h"
+#include "catalogue/engines.h"
 #include "server/connection.h"
-#include "server/server_copy.h"
 #include "server/server_rows.h"
 #include "server/server_session.h"
 #include "support/postgres_server.h"
@@ -90,7 +90,11 @@ void TestCatalogue::moveToServer()
     const QString database =
         QStringLiteral("katalogus_%1_%2").arg(QCoreApplication::applicationPid()).arg(++serverCatalogueCounter);
     m_uri = testServer.newDatabase(database);
-    server::copyFileToServer(m_path, m_uri);
+    engine::WriteOptions copied;
+    copied.makeCatalogue = true;
+    copied.settle = true;
+    engine::copyCatalogue(*catalogue::upkeepFor(engine::Location(m_path)),
+                          *catalogue::upkeepFor(engine::Location(m_uri)), copied);
     m_server = std::make_unique<server::Connection>(m_uri);
 }
 

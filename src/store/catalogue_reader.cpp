@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "catalogue_tool/catalogue_file.h"
+#include "store/catalogue_reader.h"
 
 #include "hungarian/hungarian.h"
 
@@ -11,9 +11,9 @@
 #include <QFileInfo>
 #include <sqlite3.h>
 
-namespace catalogue_tool {
+namespace store {
 
-CatalogueFile::CatalogueFile(const QString& path)
+CatalogueReader::CatalogueReader(const QString& path)
 {
     switch (legacy::fileKind(path)) {
     case legacy::FileKind::Unreadable:
@@ -40,36 +40,37 @@ CatalogueFile::CatalogueFile(const QString& path)
     store::installHungarian(m_db);
 }
 
-CatalogueFile::~CatalogueFile()
+CatalogueReader::~CatalogueReader()
 {
     sqlite3_close_v2(m_db);
 }
 
-QString CatalogueFile::lastError() const
+QString CatalogueReader::lastError() const
 {
     return QString::fromUtf8(sqlite3_errmsg(m_db));
 }
 
-bool CatalogueFile::hasTable(const QString& name) const
+bool CatalogueReader::hasTable(const QString& name) const
 {
-    Query query(*this, QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"));
+    ReadQuery query(*this,
+                    QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ? COLLATE NOCASE"));
     const QByteArray utf8 = name.toUtf8();
     sqlite3_bind_text(query.get(), 1, utf8.constData(), utf8.size(), SQLITE_TRANSIENT);
     return query.next();
 }
 
-Query::Query(const CatalogueFile& file, const QString& sql) : m_file(file)
+ReadQuery::ReadQuery(const CatalogueReader& file, const QString& sql) : m_file(file)
 {
     if (sqlite3_prepare_v2(file.handle(), sql.toUtf8().constData(), -1, &m_statement, nullptr) != SQLITE_OK)
         throw platform::Failure(file.lastError());
 }
 
-Query::~Query()
+ReadQuery::~ReadQuery()
 {
     sqlite3_finalize(m_statement);
 }
 
-bool Query::next()
+bool ReadQuery::next()
 {
     const int rc = sqlite3_step(m_statement);
     if (rc == SQLITE_ROW)
@@ -79,4 +80,4 @@ bool Query::next()
     throw platform::Failure(m_file.lastError());
 }
 
-} // namespace catalogue_tool
+} // namespace store

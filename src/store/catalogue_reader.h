@@ -7,17 +7,17 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace catalogue_tool {
+namespace store {
 
-// A catalogue opened read-only for the tool's commands that only look at it.
-class CatalogueFile
+// A catalogue file opened for work that only reads it: a check, an export, the source of a copy or backup.
+class CatalogueReader
 {
 public:
     // Throws platform::Failure when path names no readable SQLite file; a Jet file gets a hint to import it.
-    explicit CatalogueFile(const QString& path);
-    ~CatalogueFile();
-    CatalogueFile(const CatalogueFile&) = delete;
-    CatalogueFile& operator=(const CatalogueFile&) = delete;
+    explicit CatalogueReader(const QString& path);
+    ~CatalogueReader();
+    CatalogueReader(const CatalogueReader&) = delete;
+    CatalogueReader& operator=(const CatalogueReader&) = delete;
 
     sqlite3* handle() const { return m_db; }
     // The engine's message for the last failed call.
@@ -29,20 +29,20 @@ private:
 };
 
 // A prepared statement that finalises itself.
-class Query
+class ReadQuery
 {
 public:
-    Query(const CatalogueFile& file, const QString& sql);
-    ~Query();
-    Query(const Query&) = delete;
-    Query& operator=(const Query&) = delete;
+    ReadQuery(const CatalogueReader& file, const QString& sql);
+    ~ReadQuery();
+    ReadQuery(const ReadQuery&) = delete;
+    ReadQuery& operator=(const ReadQuery&) = delete;
     sqlite3_stmt* get() const { return m_statement; }
     // Steps to the next row; throws platform::Failure with the engine's text when the step fails.
     bool next();
 
 private:
-    const CatalogueFile& m_file;
+    const CatalogueReader& m_file;
     sqlite3_stmt* m_statement = nullptr;
 };
 
-} // namespace catalogue_tool
+} // namespace store
