@@ -227,7 +227,7 @@ void TFoablak::FormCreate()
     if (m_browseQuery.recordCount() >= 1)
         m_grids[0]->setColumnWidths(columnWidths[0]);
     setWindowTitleFromSlot();
-    albumGridActive = true;
+    m_editState.albumGridActive = true;
     FormResize();
 }
 
@@ -402,6 +402,12 @@ void TFoablak::openClick()
             return;
         }
         const QString chosen = OpenDialog1.fileName;
+        // An edit belongs to the catalogue it was opened on: it ends before another one is opened, and the user
+        // who keeps what they typed keeps that catalogue open with it.
+        if (chosen != m_editState.openCatalogue() && !m_editState.endEditFor(chosen)) {
+            OpenDialog1.fileName = previous;
+            return;
+        }
         try {
             const QString target = catalogueToOpen(chosen);
             showCatalogue(target);
