@@ -30,7 +30,7 @@ void EditState::keepOpening()
     opening = Opening{openCatalogue(), m_browse.shownName(), albumGridActive, trackGridActive, currentRow};
 }
 
-bool EditState::opensOnTheSameCatalogue() const
+bool EditState::onTheOpeningCatalogue() const
 {
     return opening.catalogue == openCatalogue();
 }

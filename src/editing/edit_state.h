@@ -35,7 +35,7 @@ public:
     // with it.
     virtual bool endForOtherCatalogue(const QString& other) = 0;
     // The dialog's own window.
-    virtual QWidget* window() = 0;
+    virtual QWidget* dialogWindow() = 0;
 
 protected:
     EntryWindow() = default;
@@ -79,7 +79,7 @@ public:
     // Keeps what an opening of the entry dialog found: the open catalogue, and the clicked row if editing.
     void keepOpening();
     // Whether a change goes to the catalogue the dialog was opened on: false once another one is open.
-    bool opensOnTheSameCatalogue() const;
+    bool onTheOpeningCatalogue() const;
 
     void setEntryWindow(EntryWindow* entry) { m_entry = entry; }
     EntryWindow* entryWindow() const { return m_entry; }

@@ -39,7 +39,7 @@ public:
     void openForNewRows() override;
     void openForEditing() override;
     bool endForOtherCatalogue(const QString& other) override;
-    QWidget* window() override { return this; }
+    QWidget* dialogWindow() override { return this; }
     // --- page change and leaving
     void Rogzit_Change();
     void Cancel_exitClick();

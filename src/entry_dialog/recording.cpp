@@ -112,7 +112,7 @@ bool TRogzites::refusedAsReadOnly()
 bool TRogzites::refusedAsOtherCatalogue()
 {
     // Whatever opened another catalogue meanwhile, nothing typed for one catalogue is written into another.
-    if (m_state.opensOnTheSameCatalogue())
+    if (m_state.onTheOpeningCatalogue())
         return false;
     m_state.services().beeper.beep();
     m_state.services().prompts.information(

@@ -9,7 +9,7 @@ void TFoablak::setEntryDialog(editing::EntryWindow* dialog)
 {
     m_editState.setEntryWindow(dialog);
     // The activation rule needs the dialog's window: a return from it counts as an activation.
-    m_entryDialogWindow = dialog ? dialog->window() : nullptr;
+    m_entryDialogWindow = dialog ? dialog->dialogWindow() : nullptr;
 }
 
 void TFoablak::FelvetelClick()

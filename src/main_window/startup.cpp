@@ -374,6 +374,7 @@ void TFoablak::openClick()
 {
     // The catalogue open now stays open, listed and remembered until another one has been opened.
     const QString previous = m_browseQuery.isConnected() ? OpenDialog1.fileName : QString();
+    const QString kept = OpenDialog1.fileName;
     QString failed;
     for (;;) {
         for (;;) {
@@ -404,8 +405,8 @@ void TFoablak::openClick()
         const QString chosen = OpenDialog1.fileName;
         // An edit belongs to the catalogue it was opened on: it ends before another one is opened, and the user
         // who keeps what they typed keeps that catalogue open with it.
-        if (chosen != m_editState.openCatalogue() && !m_editState.endEditFor(chosen)) {
-            OpenDialog1.fileName = previous;
+        if (!m_editState.endEditFor(chosen)) {
+            OpenDialog1.fileName = kept;
             return;
         }
         try {
