@@ -47,7 +47,7 @@ int runMediatar(int argc, char* argv[], const QString& catalogue)
 
     // The three windows, each once and in this order; the two dialogs belong to the main window and close with it.
     TFoablak mainWindow(services, catalogue);
-    auto* entryDialog = new TRogzites(mainWindow, &mainWindow);
+    auto* entryDialog = new TRogzites(mainWindow.editState(), &mainWindow);
     mainWindow.setEntryDialog(entryDialog);
     entryDialog->setHelpDialog(new Thang_felirat_help(&mainWindow));
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -2,7 +2,6 @@
 
 #include "entry_dialog/entry_dialog.h"
 #include "localisation/language_file.h"
-#include "main_window/main_window.h"
 
 void TRogzites::FormCreate()
 {
@@ -11,7 +10,7 @@ void TRogzites::FormCreate()
 
 void TRogzites::LoadDialogLanguage()
 {
-    const localisation::LanguageScan scan = localisation::readLanguageFile(m_main.languageFilePath());
+    const localisation::LanguageScan scan = localisation::readLanguageFile(m_state.view().languageFilePath());
     if (!scan.exists)
         return;
     // The three drop-downs keep their built-in items whatever the file holds: emptied, their arrows would open
@@ -22,6 +21,5 @@ void TRogzites::LoadDialogLanguage()
     }
     if (scan.failure)
         throw platform::Failure::described(
-            QStringLiteral("A nyelvi file nem olvasható be: %1").arg(m_main.programDir + m_main.languageFile),
-            *scan.failure);
+            QStringLiteral("A nyelvi file nem olvasható be: %1").arg(m_state.view().languageFileName()), *scan.failure);
 }

@@ -2,7 +2,6 @@
 
 #include "entry_dialog/duration_edit.h"
 #include "entry_dialog/entry_dialog.h"
-#include "main_window/main_window.h"
 
 #include <QTimer>
 
@@ -13,8 +12,8 @@ void TRogzites::wireDurations()
             connect(field, &DurationEdit::clicked, this, [this, field] { run([=] { durationClick(field); }); });
             // Typing or pasting past the two characters is refused aloud, never cut silently.
             connect(field, &QLineEdit::inputRejected, this, [this] {
-                m_main.services().beeper.beep();
-                m_main.services().prompts.information(
+                m_state.services().beeper.beep();
+                m_state.services().prompts.information(
                     QStringLiteral("Az óra, a perc és a másodperc mezőjébe legfeljebb 2 karakter írható."));
             });
             connect(field, &DurationEdit::left, this, [this, field] {
@@ -54,7 +53,7 @@ void TRogzites::durationExit(DurationEdit* field)
         field->setText(QLatin1Char('0') + field->text());
     if (!duration::exceedsBound(field->text(), field->bound()))
         return;
-    m_main.services().beeper.beep();
+    m_state.services().beeper.beep();
     // The focus is still on its way to the next control; it is taken back once that move is over.
     QTimer::singleShot(0, field, [this, field] { restoreFocus(field); });
 }

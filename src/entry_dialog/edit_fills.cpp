@@ -4,7 +4,6 @@
 #include "entry_dialog/entry_dialog.h"
 #include "entry_dialog/form_widgets.h"
 #include "entry_dialog/list_text.h"
-#include "main_window/main_window.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,14 +16,14 @@ bool TRogzites::editableRow(int rowCount, const QString& keyField, const QString
 {
     if (rowCount != 0 && !keyField.isEmpty())
         return true;
-    m_main.services().prompts.information(message);
+    m_state.services().prompts.information(message);
     return false;
 }
 
 bool TRogzites::fillAlbumEdit()
 {
-    const TCurrentRow& row = m_main.currentRow;
-    if (!editableRow(m_main.browseQuery().recordCount(), row.albumEloado, QStringLiteral("Nincs kijelölve album!")))
+    const TCurrentRow& row = m_state.currentRow;
+    if (!editableRow(m_state.browseQuery().recordCount(), row.albumEloado, QStringLiteral("Nincs kijelölve album!")))
         return false;
     m_album.eloado_neve->setText(row.albumEloado);
     m_album.Album_cime->setText(row.albumAlbum);
@@ -37,8 +36,8 @@ bool TRogzites::fillAlbumEdit()
 
 bool TRogzites::fillTrackEdit()
 {
-    const TCurrentRow& row = m_main.currentRow;
-    if (!editableRow(m_main.detailQuery().recordCount(), row.albumAlbum, QStringLiteral("Nincs kijelölve szám!")))
+    const TCurrentRow& row = m_state.currentRow;
+    if (!editableRow(m_state.detailQuery().recordCount(), row.albumAlbum, QStringLiteral("Nincs kijelölve szám!")))
         return false;
     m_album.eloado_neve->setText(row.albumEloado);
     m_album.Album_cime->setText(row.albumAlbum);
@@ -56,8 +55,8 @@ bool TRogzites::fillTrackEdit()
 
 bool TRogzites::fillCompilationEdit()
 {
-    const TCurrentRow& row = m_main.currentRow;
-    if (!editableRow(m_main.browseQuery().recordCount(), row.valogatasEloado,
+    const TCurrentRow& row = m_state.currentRow;
+    if (!editableRow(m_state.browseQuery().recordCount(), row.valogatasEloado,
                      QStringLiteral("Nem választottál ki számot!")))
         return false;
     m_compilation.Eloado_szam_cime->setText(row.valogatasEloado);
@@ -73,8 +72,9 @@ bool TRogzites::fillDvdEdit()
 {
     m_dvd.Film_hangjai->clear();
     m_dvd.Film_feliratai->clear();
-    const TCurrentRow& row = m_main.currentRow;
-    if (!editableRow(m_main.browseQuery().recordCount(), row.dvdCim, QStringLiteral("Nem választottál ki DVD filmet!")))
+    const TCurrentRow& row = m_state.currentRow;
+    if (!editableRow(m_state.browseQuery().recordCount(), row.dvdCim,
+                     QStringLiteral("Nem választottál ki DVD filmet!")))
         return false;
     m_dvd.Film_cime->setText(row.dvdCim);
     m_dvd.Film_eredeti_cime->setText(row.dvdEredetiCim);
@@ -92,8 +92,8 @@ bool TRogzites::fillDvdEdit()
 
 bool TRogzites::fillClipEdit()
 {
-    const TCurrentRow& row = m_main.currentRow;
-    if (!editableRow(m_main.browseQuery().recordCount(), row.videoklipCim,
+    const TCurrentRow& row = m_state.currentRow;
+    if (!editableRow(m_state.browseQuery().recordCount(), row.videoklipCim,
                      QStringLiteral("Nem választottál ki DivX filmet/Videoklipet!")))
         return false;
     m_clip.Clip_cime->setText(row.videoklipCim);
@@ -110,8 +110,8 @@ bool TRogzites::fillClipEdit()
 
 bool TRogzites::fillGameEdit()
 {
-    const TCurrentRow& row = m_main.currentRow;
-    if (!editableRow(m_main.browseQuery().recordCount(), row.gamesNev, QStringLiteral("Nem választottál ki játékot!")))
+    const TCurrentRow& row = m_state.currentRow;
+    if (!editableRow(m_state.browseQuery().recordCount(), row.gamesNev, QStringLiteral("Nem választottál ki játékot!")))
         return false;
     m_game.Jatek_neve->setText(row.gamesNev);
     m_game.Jatek_merete->setText(row.gamesMeret);
@@ -123,8 +123,8 @@ bool TRogzites::fillGameEdit()
 
 bool TRogzites::fillProgramEdit()
 {
-    const TCurrentRow& row = m_main.currentRow;
-    if (!editableRow(m_main.browseQuery().recordCount(), row.progsProgramok,
+    const TCurrentRow& row = m_state.currentRow;
+    if (!editableRow(m_state.browseQuery().recordCount(), row.progsProgramok,
                      QStringLiteral("Nem választottál ki programot!")))
         return false;
     m_program.Progs_neve->setText(row.progsProgramok);

@@ -6,7 +6,6 @@
 #include "entry_dialog/form_widgets.h"
 #include "entry_dialog/help_dialog.h"
 #include "entry_dialog/up_down.h"
-#include "main_window/main_window.h"
 #include "platform/failure.h"
 
 #include <QCheckBox>
@@ -36,13 +35,15 @@ const std::array<std::pair<const char*, const char*>, 6> pageNames = {{
 
 } // namespace
 
-TRogzites::TRogzites(TFoablak& mainWindow, QWidget* parent)
-    : QWidget(parent, Qt::Dialog), m_main(mainWindow), m_errors(mainWindow.services().errors)
+TRogzites::TRogzites(editing::EditState& state, QWidget* parent)
+    : QWidget(parent, Qt::Dialog), m_state(state), m_errors(state.services().errors)
 {
     setObjectName(QStringLiteral("Rogzites"));
     setWindowTitle(QStringLiteral("Adatbevitel"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFont(mainWindow.font());
+    // A window of its own takes no font from its parent: the main window's is set here.
+    if (parent)
+        setFont(parent->font());
     setFixedSize(clientWidth, clientHeight);
     buildForm();
     takeWholeValues();
@@ -128,13 +129,7 @@ void TRogzites::selectPage(int index)
 {
     const QSignalBlocker blocker(m_tabla);
     m_shownPage = index;
-    if (index >= 0 && index < m_tabla->count()) {
-        m_tabla->setCurrentIndex(index);
-        m_tabla->currentWidget()->show();
-    } else if (QWidget* page = m_tabla->currentWidget()) {
-        // No page of the dialog belongs to this tab: the page control shows an empty page.
-        page->hide();
-    }
+    m_tabla->setCurrentIndex(index);
 }
 
 QWidget* TRogzites::firstField(int page) const

@@ -4,30 +4,30 @@
 
 #include "entry_dialog/entry_form.h"
 #include "entry_dialog/record_statements.h"
-#include "main_window/main_window.h"
+#include "editing/edit_state.h"
+#include "localisation/text_slots.h"
+#include "platform/platform.h"
+#include "catalogue/query_channel.h"
 #include "platform/failure.h"
 
 #include <QWidget>
 #include <array>
 #include <map>
 
-class TFoablak;
 class Thang_felirat_help;
 class QTabWidget;
-namespace store {
-class QueryChannel;
-}
 
 // The entry dialog, in which catalogue rows are added and edited: one page per category, the two recording
 // buttons and the button that leaves without recording. One instance is created hidden at start-up and lives
 // as long as the main window; leaving only hides it, so its texts survive. It is modeless: the main window
-// stays usable while it is open, and both share the main window's mode variables.
-class TRogzites : public QWidget
+// stays usable while it is open, and both share one edit state: the clicked rows, the mode variables, the
+// channels of the open catalogue. An edit belongs to the catalogue it was opened on.
+class TRogzites : public QWidget, public editing::EntryWindow
 {
     Q_OBJECT
 
 public:
-    explicit TRogzites(TFoablak& mainWindow, QWidget* parent = nullptr);
+    explicit TRogzites(editing::EditState& state, QWidget* parent = nullptr);
     ~TRogzites() override;
 
     void setHelpDialog(Thang_felirat_help* help) { m_help = help; }
@@ -36,8 +36,10 @@ public:
     void FormCreate();
     void LoadDialogLanguage();
     // --- the two openings, run by the main window's "Adatbevitel" and "Szerkesztés"
-    void openForNewRows();
-    void openForEditing();
+    void openForNewRows() override;
+    void openForEditing() override;
+    bool endForOtherCatalogue(const QString& other) override;
+    QWidget* dialogWindow() override { return this; }
     // --- page change and leaving
     void Rogzit_Change();
     void Cancel_exitClick();
@@ -63,8 +65,7 @@ public:
     // Puts a stored length into the three fields of a page, taken apart at its colons, without the leave rule.
     void split(const QString& stored, int page);
 
-    // The index of the page shown. An edit opened from a tab that has no page (VHS, books) shows none and
-    // reports that tab's index.
+    // The index of the page shown.
     int shownPage() const { return m_shownPage; }
     // The album that the next MP3-album track is attached to; kept across presses and openings.
     const QString& currentAlbumKey() const { return m_currentAlbumKey; }
@@ -83,8 +84,6 @@ private:
     // while the dialog is open does not move the edit.
     struct EditTarget
     {
-        bool albumGrid = false;
-        bool trackGrid = false;
         record_sql::RowKey album;
         record_sql::RowKey track;
         record_sql::RowKey row; // tabs 1 to 5
@@ -109,7 +108,7 @@ private:
     template <typename Handler> void run(Handler&& handler)
     {
         platform::runDescribedHandler(
-            m_errors, [this] { return m_main.failedOperationText(); }, std::forward<Handler>(handler));
+            m_errors, [this] { return m_state.view().failedOperationText(); }, std::forward<Handler>(handler));
     }
     void buildForm();
     void takeWholeValues();
@@ -134,6 +133,12 @@ private:
     bool fillProgramEdit();
     void keepEditTarget(int tab);
     void rememberFilledTexts(int page);
+    // What every page shows now, so that what the user types after it can be told.
+    void rememberShownTexts();
+    bool typedSinceShown() const;
+    // The catalogue open now is not the one the dialog was opened on: the press is refused with a message
+    // before anything is written.
+    bool refusedAsOtherCatalogue();
     // Whether the user changed a field, a chooser or a list: always so for new rows.
     bool typed(const QLineEdit* field) const;
     bool typed(const QComboBox* chooser) const;
@@ -189,7 +194,7 @@ private:
     // The check of an edit opening: the category's grid has rows and the key field is filled.
     bool editableRow(int rowCount, const QString& keyField, const QString& message);
 
-    TFoablak& m_main;
+    editing::EditState& m_state;
     platform::ErrorReport& m_errors;
     Thang_felirat_help* m_help = nullptr;
 
@@ -211,4 +216,6 @@ private:
     QString m_currentAlbumArtist; // the artist and title the kept key was written for
     QString m_currentAlbumTitle;
     EditTarget m_editTarget;
+    std::map<const QObject*, QString> m_shownTexts;
+    std::map<const QObject*, QStringList> m_shownItems;
 };

@@ -5,7 +5,6 @@
 #include "entry_dialog/list_text.h"
 #include "entry_dialog/up_down.h"
 #include "localisation/language_file.h"
-#include "main_window/main_window.h"
 #include "platform/failure.h"
 
 #include <QCheckBox>
@@ -48,7 +47,7 @@ void TRogzites::addChosen(QComboBox* chooser, const QString& prompt, QListWidget
 {
     const QString chosen = chooser->currentText();
     if (chosen == prompt) {
-        m_main.services().beeper.beep();
+        m_state.services().beeper.beep();
         return;
     }
     QStringList items;
@@ -56,8 +55,8 @@ void TRogzites::addChosen(QComboBox* chooser, const QString& prompt, QListWidget
         items << list->item(i)->text();
     // Refused here, aloud, so that what is stored is always what the list shows.
     if (!list_text::fits(items << chosen)) {
-        m_main.services().beeper.beep();
-        m_main.services().prompts.information(listTooLong.arg(list_text::storedLimit));
+        m_state.services().beeper.beep();
+        m_state.services().prompts.information(listTooLong.arg(list_text::storedLimit));
         return;
     }
     list->addItem(chosen);

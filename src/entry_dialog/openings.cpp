@@ -4,7 +4,6 @@
 #include "entry_dialog/entry_dialog.h"
 #include "entry_dialog/form_widgets.h"
 #include "entry_dialog/up_down.h"
-#include "main_window/main_window.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -17,7 +16,7 @@
 
 void TRogzites::openForNewRows()
 {
-    ModeVariables& mode = m_main.modeVariables;
+    ModeVariables& mode = m_state.mode;
     // An edit that no window shows is over: Adatbevitel never leads to nothing.
     if (mode.editMode && !isVisible())
         mode.editMode = false;
@@ -25,12 +24,12 @@ void TRogzites::openForNewRows()
         showAndRaise(); // the edit under way comes to the front as it is
     } else {
         selectPage(0);
-        setWindowTitle(m_main.textSlots().text(2));
+        setWindowTitle(m_state.textSlots().text(2));
         mode.closeAfterRecord = false;
         mode.newAlbumNeeded = true;
         m_rogzitEnd->setVisible(true);
-        m_rogzitNew->setText(m_main.textSlots().text(201));
-        m_cancelExit->setText(m_main.textSlots().text(203));
+        m_rogzitNew->setText(m_state.textSlots().text(201));
+        m_cancelExit->setText(m_state.textSlots().text(203));
         // The album box keeps its state: it follows the artist box.
         entry_form::setEnabled({m_album.Szam_cime, m_album.eloado_neve, m_album.Album_cime, m_album.duration[0],
                                 m_album.duration[1], m_album.duration[2], m_album.Meret, m_album.Tomorites, m_album.Kod,
@@ -39,6 +38,8 @@ void TRogzites::openForNewRows()
                                true);
         mode.editMode = false;
         resetAllPages();
+        m_state.keepOpening();
+        rememberShownTexts();
         showAndRaise();
         m_album.eloado_neve->setFocus(Qt::OtherFocusReason);
     }
@@ -83,7 +84,7 @@ void TRogzites::finishOpening()
 {
     // Unticked without the Audio CD behaviour: the three track fields stay as the opening left them.
     m_album.Audio_cd->setChecked(false);
-    m_album.eloado_neve->label()->setText(m_main.textSlots().text(20501));
+    m_album.eloado_neve->label()->setText(m_state.textSlots().text(20501));
 }
 
 void TRogzites::showAndRaise()
@@ -95,15 +96,15 @@ void TRogzites::showAndRaise()
 
 void TRogzites::openForEditing()
 {
-    ModeVariables& mode = m_main.modeVariables;
+    ModeVariables& mode = m_state.mode;
     mode.closeAfterRecord = false;
-    mode.editTab = m_main.activeTab();
+    mode.editTab = m_state.activeTab();
     bool filled = true;
     switch (mode.editTab) {
     case 0:
-        if (m_main.albumGridActive)
+        if (m_state.albumGridActive)
             filled = fillAlbumEdit();
-        else if (m_main.trackGridActive)
+        else if (m_state.trackGridActive)
             filled = fillTrackEdit();
         break;
     case 1:
@@ -121,16 +122,17 @@ void TRogzites::openForEditing()
     case 5:
         filled = fillProgramEdit();
         break;
-    default: // the VHS and books tabs have no page: nothing to check or fill
-        break;
+    default: // every tab the main window shows has a page; no edit starts anywhere else
+        return;
     }
     if (!filled)
         return;
     keepEditTarget(mode.editTab);
-    setWindowTitle(m_main.textSlots().text(3));
-    m_rogzitNew->setText(m_main.textSlots().text(301));
+    rememberShownTexts();
+    setWindowTitle(m_state.textSlots().text(3));
+    m_rogzitNew->setText(m_state.textSlots().text(301));
     m_rogzitEnd->setVisible(false);
-    m_cancelExit->setText(m_main.textSlots().text(302));
+    m_cancelExit->setText(m_state.textSlots().text(302));
     selectPage(mode.editTab);
     showAndRaise();
     mode.editMode = true;
@@ -139,21 +141,70 @@ void TRogzites::openForEditing()
 
 void TRogzites::Rogzit_Change()
 {
-    const ModeVariables& mode = m_main.modeVariables;
+    const ModeVariables& mode = m_state.mode;
     if (mode.editMode) {
         // The page of the row being edited cannot be left.
         selectPage(mode.editTab);
-        m_main.services().prompts.information(m_main.textSlots().text(303));
+        m_state.services().prompts.information(m_state.textSlots().text(303));
         return;
     }
     if (QWidget* field = firstField(m_tabla->currentIndex()))
         field->setFocus(Qt::OtherFocusReason);
 }
 
+void TRogzites::rememberShownTexts()
+{
+    m_shownTexts.clear();
+    m_shownItems.clear();
+    // Choosers and length fields included: their edit parts are line edits of the pages.
+    for (const QLineEdit* field : m_tabla->findChildren<QLineEdit*>())
+        m_shownTexts[field] = field->text();
+    for (const QListWidget* list : m_tabla->findChildren<QListWidget*>()) {
+        QStringList items;
+        for (int i = 0; i < list->count(); ++i)
+            items << list->item(i)->text();
+        m_shownItems[list] = items;
+    }
+}
+
+bool TRogzites::typedSinceShown() const
+{
+    for (const auto& [field, text] : m_shownTexts)
+        if (static_cast<const QLineEdit*>(field)->text() != text)
+            return true;
+    for (const auto& [list, shown] : m_shownItems) {
+        const auto* box = static_cast<const QListWidget*>(list);
+        QStringList items;
+        for (int i = 0; i < box->count(); ++i)
+            items << box->item(i)->text();
+        if (items != shown)
+            return true;
+    }
+    return false;
+}
+
+bool TRogzites::endForOtherCatalogue(const QString& other)
+{
+    // The catalogue the dialog was opened on coming back ends nothing: what was typed can be recorded there.
+    if (!isVisible() || other == m_state.opening.catalogue)
+        return true;
+    if (typedSinceShown()) {
+        const QString question = QStringLiteral("Az adatbeviteli ablakba írt adatokat még nem rögzítetted ebbe a "
+                                                "katalógusba:\r%1\r\rElveted őket, és megnyitod a másik "
+                                                "katalógust?")
+                                     .arg(m_state.opening.catalogueShown);
+        // Only a Yes drops them: No, and a box closed by its frame, keep the edit and its catalogue.
+        if (m_state.services().prompts.confirm(question) != platform::Answer::Yes)
+            return false;
+    }
+    Cancel_exitClick();
+    return true;
+}
+
 void TRogzites::Cancel_exitClick()
 {
     hide();
-    m_main.modeVariables.editMode = false;
+    m_state.mode.editMode = false;
 }
 
 void TRogzites::closeEvent(QCloseEvent* event)

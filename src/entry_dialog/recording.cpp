@@ -4,8 +4,6 @@
 #include "entry_dialog/entry_dialog.h"
 #include "entry_dialog/form_widgets.h"
 #include "entry_dialog/list_text.h"
-#include "main_window/category_grid.h"
-#include "main_window/main_window.h"
 
 #include <QComboBox>
 #include <QListWidget>
@@ -31,35 +29,40 @@ const QString rowChangedMeanwhile =
                    "megváltoztatták vagy törölték. A beírt adatok megmaradtak; a sor mostani állapotát a főablak "
                    "mutatja, onnan nyisd meg újra a szerkesztést.");
 
+const QString otherCatalogueOpen =
+    QStringLiteral("A beírt adatok nem kerültek a katalógusba: az adatbevitelt ebben a katalógusban kezdted:\r%1\r"
+                   "most viszont ez van nyitva:\r%2\r\rA beírt adatok megmaradtak; a kezdő katalógust megnyitva "
+                   "rögzítheted őket.");
+
 } // namespace
 
 void TRogzites::Rogzit_newClick()
 {
-    if (refusedAsReadOnly())
+    if (refusedAsOtherCatalogue() || refusedAsReadOnly())
         return;
     // Each press does what its own button says: an earlier "Rögzít és Kilép" that was refused does not make this
     // press close the dialog.
-    m_main.modeVariables.closeAfterRecord = false;
+    m_state.mode.closeAfterRecord = false;
     recordPress();
 }
 
 void TRogzites::Rogzit_endClick()
 {
-    if (refusedAsReadOnly())
+    if (refusedAsOtherCatalogue() || refusedAsReadOnly())
         return;
-    m_main.modeVariables.closeAfterRecord = true;
+    m_state.mode.closeAfterRecord = true;
     recordPress();
-    m_main.modeVariables.editMode = false;
+    m_state.mode.editMode = false;
 }
 
 void TRogzites::recordPress()
 {
     // Every press empties the main window's search, also one that is then refused.
-    m_main.searchBox()->clear();
+    m_state.view().clearSearch();
     const ShownList shown = shownList();
     bool recorded = false;
     try {
-        recorded = m_main.modeVariables.editMode ? recordEdit() : recordNewRow();
+        recorded = m_state.mode.editMode ? recordEdit() : recordNewRow();
     } catch (const platform::Failure&) {
         showAgain(shown);
         throw;
@@ -73,12 +76,10 @@ void TRogzites::recordPress()
 TRogzites::ShownList TRogzites::shownList()
 {
     ShownList shown;
-    catalogue::QueryChannel& browse = m_main.browseQuery();
+    catalogue::QueryChannel& browse = m_state.browseQuery();
     shown.open = browse.isOpen();
     shown.statement = browse.statement();
-    const int tab = m_main.activeTab();
-    if (tab >= 0 && tab < static_cast<int>(m_main.columnWidths.size()))
-        shown.widths = m_main.grid(tab)->columnWidths();
+    shown.widths = m_state.view().shownColumnWidths();
     return shown;
 }
 
@@ -86,15 +87,13 @@ void TRogzites::showAgain(const ShownList& shown)
 {
     // A press that wrote nothing leaves the main window's list as it found it: a statement sent meanwhile
     // replaced the list, so it is read again (with the rows as they are now).
-    catalogue::QueryChannel& browse = m_main.browseQuery();
+    catalogue::QueryChannel& browse = m_state.browseQuery();
     if (!shown.open || browse.isOpen())
         return;
     try {
         browse.setStatement(shown.statement);
         browse.open();
-        const int tab = m_main.activeTab();
-        if (tab >= 0 && tab < static_cast<int>(m_main.columnWidths.size()))
-            m_main.grid(tab)->setColumnWidths(shown.widths);
+        m_state.view().showColumnWidths(shown.widths);
     } catch (const platform::Failure&) {
         // What failed first is what the user is told; a list that cannot be read now stays empty.
     }
@@ -103,50 +102,63 @@ void TRogzites::showAgain(const ShownList& shown)
 bool TRogzites::refusedAsReadOnly()
 {
     // Refused before anything changes: what was typed stays in the fields, the modes stay as they are.
-    if (!m_main.browseQuery().readOnly())
+    if (!m_state.browseQuery().readOnly())
         return false;
-    m_main.services().beeper.beep();
-    m_main.services().prompts.information(engine::readOnlyMessage());
+    m_state.services().beeper.beep();
+    m_state.services().prompts.information(engine::readOnlyMessage());
+    return true;
+}
+
+bool TRogzites::refusedAsOtherCatalogue()
+{
+    // Whatever opened another catalogue meanwhile, nothing typed for one catalogue is written into another.
+    if (m_state.onTheOpeningCatalogue())
+        return false;
+    m_state.services().beeper.beep();
+    m_state.services().prompts.information(
+        otherCatalogueOpen.arg(m_state.opening.catalogueShown, m_state.browseQuery().shownName()));
     return true;
 }
 
 void TRogzites::closingSteps()
 {
-    m_main.browseQuery().close();
-    m_main.searchBox()->clear();
-    m_main.OlvasasChange();
-    if (m_main.modeVariables.closeAfterRecord)
+    m_state.browseQuery().close();
+    m_state.view().clearSearch();
+    m_state.view().listActiveTab();
+    if (m_state.mode.closeAfterRecord)
         hide();
-    m_main.modeVariables.editMode = false;
+    m_state.mode.editMode = false;
+    // What was recorded is no longer unsaved; the page as the recording left it is the one to compare with.
+    rememberShownTexts();
 }
 
 void TRogzites::runCommand(const engine::Statement& statement)
 {
     emit statementSent(statement.text());
-    m_main.browseQuery().setStatement(statement);
-    m_main.browseQuery().execute();
+    m_state.browseQuery().setStatement(statement);
+    m_state.browseQuery().execute();
 }
 
 bool TRogzites::runUpdate(const engine::Statement& statement)
 {
     runCommand(statement);
-    if (m_main.browseQuery().changedRows() > 0)
+    if (m_state.browseQuery().changedRows() > 0)
         return true;
-    m_main.services().beeper.beep();
-    m_main.services().prompts.information(rowChangedMeanwhile);
+    m_state.services().beeper.beep();
+    m_state.services().prompts.information(rowChangedMeanwhile);
     return false;
 }
 
 bool TRogzites::refuse(int slot)
 {
-    m_main.services().beeper.beep();
-    m_main.services().prompts.information(m_main.textSlots().text(slot));
+    m_state.services().beeper.beep();
+    m_state.services().prompts.information(m_state.textSlots().text(slot));
     return false;
 }
 
 bool TRogzites::typed(const QLineEdit* field) const
 {
-    if (!m_main.modeVariables.editMode)
+    if (!m_state.mode.editMode)
         return true;
     const auto filled = m_editTarget.filledTexts.find(field);
     return filled == m_editTarget.filledTexts.end() || filled->second != field->text();
@@ -159,7 +171,7 @@ bool TRogzites::typed(const QComboBox* chooser) const
 
 bool TRogzites::typed(const QListWidget* list) const
 {
-    if (!m_main.modeVariables.editMode)
+    if (!m_state.mode.editMode)
         return true;
     const auto filled = m_editTarget.filledItems.find(list);
     return filled == m_editTarget.filledItems.end() || filled->second != listItems(list);
@@ -167,7 +179,7 @@ bool TRogzites::typed(const QListWidget* list) const
 
 bool TRogzites::lengthTyped(int page) const
 {
-    if (!m_main.modeVariables.editMode)
+    if (!m_state.mode.editMode)
         return true;
     // Passing through a field pads what it shows ("1" becomes "01"); that is no change of the length.
     for (const DurationEdit* field : *durationFields(page)) {
@@ -190,8 +202,8 @@ bool TRogzites::pressedLength(int page, QString& length, bool& typedLength)
     // the bounds are checked here as well.
     for (DurationEdit* field : *durationFields(page)) {
         if (duration::exceedsBound(duration::padded(field->text()), field->bound())) {
-            m_main.services().beeper.beep();
-            m_main.services().prompts.information(lengthAboveBound);
+            m_state.services().beeper.beep();
+            m_state.services().prompts.information(lengthAboveBound);
             field->setFocus(Qt::OtherFocusReason);
             field->selectAll();
             return false;
@@ -246,7 +258,7 @@ bool TRogzites::checkDvd(QString& length, QString& soundTracks, QString& subtitl
     const bool soundTracksTyped = typed(m_dvd.Film_hangjai);
     soundTracks = soundTracksTyped ? list_text::join(listItems(m_dvd.Film_hangjai)) : m_editTarget.storedSoundTracks;
     if (soundTracksTyped && soundTracks.isEmpty()) {
-        m_main.services().prompts.information(m_main.textSlots().text(20516));
+        m_state.services().prompts.information(m_state.textSlots().text(20516));
         return false;
     }
     subtitles = typed(m_dvd.Film_feliratai) ? list_text::joinSubtitles(listItems(m_dvd.Film_feliratai))

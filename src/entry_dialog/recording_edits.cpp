@@ -3,7 +3,6 @@
 #include "entry_dialog/duration_edit.h"
 #include "entry_dialog/entry_dialog.h"
 #include "entry_dialog/form_widgets.h"
-#include "main_window/main_window.h"
 
 #include <QComboBox>
 #include <QListWidget>
@@ -20,12 +19,11 @@ using Seen = std::vector<std::pair<QString, QString>>;
 
 void TRogzites::keepEditTarget(int tab)
 {
-    const TCurrentRow& row = m_main.currentRow;
+    m_state.keepOpening();
+    const TCurrentRow& row = m_state.opening.row;
     m_editTarget = EditTarget();
     switch (tab) {
     case 0:
-        m_editTarget.albumGrid = m_main.albumGridActive;
-        m_editTarget.trackGrid = m_main.trackGridActive;
         m_editTarget.album = {row.albumEloado, row.albumAlbum, row.albumIdentity,
                               Seen{{"eloado", row.albumEloado}, {"album", row.albumAlbum}}};
         m_editTarget.track = {row.trackCim, row.trackMeret, row.trackIdentity,
@@ -109,7 +107,7 @@ void TRogzites::rememberFilledTexts(int page)
 
 bool TRogzites::recordEdit()
 {
-    m_main.modeVariables.closeAfterRecord = true;
+    m_state.mode.closeAfterRecord = true;
     const record_sql::RowKey& old = m_editTarget.row;
     // The columns the user left alone, by the name the update sets them under.
     record_sql::KeptColumns kept;
@@ -178,8 +176,8 @@ bool TRogzites::recordEdit()
         keepUntouched(typed(m_program.Progs_meret), "meret");
         keepUntouched(typed(m_program.Progs_kod), "kod");
         return runUpdate(record_sql::programUpdate(programFields(), old, kept));
-    default: // an edit opened from a tab without a page writes nothing
-        return true;
+    default: // no edit opens without a page
+        return false;
     }
 }
 
@@ -187,7 +185,7 @@ bool TRogzites::updateAlbumOrTrack()
 {
     // No checks here: empty texts and a zero length are written as they are.
     record_sql::KeptColumns kept;
-    if (m_editTarget.albumGrid) {
+    if (m_state.opening.albumGrid) {
         if (!typed(m_album.eloado_neve))
             kept << QStringLiteral("eloado");
         if (!typed(m_album.Album_cime))
@@ -195,7 +193,7 @@ bool TRogzites::updateAlbumOrTrack()
         return runUpdate(
             record_sql::albumUpdate(m_album.eloado_neve->text(), m_album.Album_cime->text(), m_editTarget.album, kept));
     }
-    if (m_editTarget.trackGrid) {
+    if (m_state.opening.trackGrid) {
         QString length;
         bool typedLength = true;
         if (!pressedLength(0, length, typedLength))

@@ -4,7 +4,6 @@
 #include "entry_dialog/entry_dialog.h"
 #include "entry_dialog/form_widgets.h"
 #include "entry_dialog/up_down.h"
-#include "main_window/main_window.h"
 #include "engine/write_transaction.h"
 
 #include <QCheckBox>
@@ -57,8 +56,8 @@ QString TRogzites::heldAlbumKey(catalogue::QueryChannel& channel, const QString&
 
 bool TRogzites::recordAlbumTrack()
 {
-    ModeVariables& mode = m_main.modeVariables;
-    catalogue::QueryChannel& channel = m_main.browseQuery();
+    ModeVariables& mode = m_state.mode;
+    catalogue::QueryChannel& channel = m_state.browseQuery();
     QString length;
     bool typedLength = true;
     if (!pressedLength(0, length, typedLength))
@@ -112,7 +111,7 @@ bool TRogzites::recordAlbumTrack()
     m_album.Szam_cime->clear();
     entry_form::resetDuration(m_album.duration);
     Audio_cdClick();
-    m_main.detailQuery().close();
+    m_state.detailQuery().close();
     return true;
 }
 

@@ -30,9 +30,9 @@ void TFoablak::OlvasasChange()
         return;
     const engine::Category& category = engine::category(tab);
     m_detailQuery.close();
-    currentRow.clearKeyFields();
-    trackGridActive = false;
-    albumGridActive = true;
+    m_editState.currentRow.clearKeyFields();
+    m_editState.trackGridActive = false;
+    m_editState.albumGridActive = true;
     m_browseQuery.setStatement(category.browseStatement());
     fillSearchColumns(titleSlots(category));
     m_keresesoszlop->setCurrentIndex(0);

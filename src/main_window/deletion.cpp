@@ -324,11 +324,11 @@ void TFoablak::Adat_torleseClick()
     const int tab = activeTab();
     Step step = Step::Missing;
     if (tab == 0) {
-        if (trackGridActive) {
+        if (m_editState.trackGridActive) {
             const AlbumTabShown shown = albumTabShown(*this);
-            step = deleteRow(trackBranch(), m_detailQuery, m_browseQuery, currentRow, prompts);
+            step = deleteRow(trackBranch(), m_detailQuery, m_browseQuery, m_editState.currentRow, prompts);
             if (step == Step::Declined) {
-                forget(trackBranch(), currentRow);
+                forget(trackBranch(), m_editState.currentRow);
                 m_eloadoLabel->clear();
                 m_albumLabel->clear();
             }
@@ -340,13 +340,13 @@ void TFoablak::Adat_torleseClick()
             if (step != Step::Missing)
                 return;
         }
-        if (albumGridActive) {
-            step = deleteAlbum(m_browseQuery, currentRow, prompts);
+        if (m_editState.albumGridActive) {
+            step = deleteAlbum(m_browseQuery, m_editState.currentRow, prompts);
             if (step == Step::Declined)
                 return;
         }
     } else if (tab < engine::dataCategoryCount) {
-        step = deleteRow(rowBranch(tab), m_browseQuery, m_browseQuery, currentRow, prompts);
+        step = deleteRow(rowBranch(tab), m_browseQuery, m_browseQuery, m_editState.currentRow, prompts);
         if (step == Step::Declined)
             return;
     }

@@ -191,7 +191,7 @@ bool TFoablak::busyWithTheLists() const
     if (m_handlerDepth > 0 || m_inBrowse || QApplication::activeModalWidget())
         return true;
     // The entry dialog edits a row: the list keeps the row the edit started from in its place.
-    if (m_entryDialogWindow && m_entryDialogWindow->isVisible() && modeVariables.editMode)
+    if (m_entryDialogWindow && m_entryDialogWindow->isVisible() && m_editState.mode.editMode)
         return true;
     // A search still being read: its own list is coming, read now.
     return m_browseQuery.isPending() || m_detailQuery.isPending();

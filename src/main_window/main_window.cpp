@@ -82,8 +82,10 @@ TFoablak::TFoablak(platform::Services services, QWidget* parent) : TFoablak(serv
 TFoablak::TFoablak(platform::Services services, const QString& namedCatalogue, QWidget* parent)
     : QWidget(parent), m_services(services), m_browseQuery(QStringLiteral("browseQuery_%1").arg(quintptr(this))),
       m_detailQuery(QStringLiteral("detailQuery_%1").arg(quintptr(this))),
-      m_unboundQuery(QStringLiteral("unbound_%1").arg(quintptr(this))), m_namedCatalogue(namedCatalogue)
+      m_unboundQuery(QStringLiteral("unbound_%1").arg(quintptr(this))),
+      m_editState(m_browseQuery, m_detailQuery, m_services, m_textSlots), m_namedCatalogue(namedCatalogue)
 {
+    m_editState.setView(this);
     setObjectName(QStringLiteral("Foablak"));
     setWindowTitle(QStringLiteral("Médiatár"));
     setFont(designedFont());

@@ -2,9 +2,8 @@
 
 #pragma once
 
-#include "entry_dialog/mode_variables.h"
+#include "editing/edit_state.h"
 #include "localisation/text_slots.h"
-#include "main_window/current_row.h"
 #include "main_window/fitted_label.h"
 #include "platform/platform.h"
 #include "engine/categories.h"
@@ -25,7 +24,6 @@ class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class QTimer;
-class TRogzites;
 
 // The window font: Tahoma 8 points, or the nearest sans-serif of its width.
 QFont designedFont();
@@ -43,7 +41,7 @@ struct OpenDialog
 
 // The main window: one category tab per catalogue table, the search controls and the buttons.
 // Its creation runs the whole start-up (FormCreate).
-class TFoablak : public QWidget
+class TFoablak : public QWidget, public editing::CatalogueView
 {
     Q_OBJECT
 
@@ -54,8 +52,10 @@ public:
     ~TFoablak() override;
 
     // The entry dialog is created after the main window; it is attached here once it exists.
-    void setEntryDialog(TRogzites* dialog);
-    TRogzites* entryDialog() const { return m_entryDialog; }
+    void setEntryDialog(editing::EntryWindow* dialog);
+    editing::EntryWindow* entryDialog() const { return m_editState.entryWindow(); }
+    // What this window and the entry dialog share: the channels, the clicked rows, the dialog's mode.
+    editing::EditState& editState() { return m_editState; }
 
     // --- start-up, settings and shutdown
     void FormCreate();
@@ -72,7 +72,8 @@ public:
     // --- language
     void LoadLanguage();
     // The language file: beside the program, else in the installed data folder.
-    QString languageFilePath() const;
+    QString languageFilePath() const override;
+    QString languageFileName() const override { return programDir + languageFile; }
     // --- browsing
     void OlvasasChange();
     // --- row selection
@@ -100,7 +101,11 @@ public:
     void emailClick();
 
     // --- state of the window model
-    int activeTab() const;
+    int activeTab() const override;
+    void clearSearch() override;
+    void listActiveTab() override { OlvasasChange(); }
+    std::vector<int> shownColumnWidths() const override;
+    void showColumnWidths(const std::vector<int>& widths) override;
     CategoryGrid* grid(int tab) const { return m_grids.at(static_cast<std::size_t>(tab)); }
     // The caption of a category's page, also of the VHS and books pages, which are not on the tab bar.
     QString pageCaption(int tab) const;
@@ -116,14 +121,10 @@ public:
     // server catalogue's URI without its password.
     QString shownCatalogueName() const;
     // What the general error report says could not be done, when a failure does not say it.
-    QString failedOperationText() const;
+    QString failedOperationText() const override;
 
-    TCurrentRow currentRow;
-    bool albumGridActive = false;
-    bool trackGridActive = false;
     // Remembered column widths of the grids of tabs 0 to 5, one entry per column; never saved.
     std::array<std::vector<int>, 6> columnWidths;
-    ModeVariables modeVariables;
     OpenDialog OpenDialog1;
 
     // Program-wide settings state.
@@ -197,7 +198,7 @@ private:
     catalogue::QueryChannel m_browseQuery;
     catalogue::QueryChannel m_detailQuery;
     catalogue::QueryChannel m_unboundQuery; // never opened: the rows of the VHS and books grids
-    TRogzites* m_entryDialog = nullptr;
+    editing::EditState m_editState;
     QWidget* m_entryDialogWindow = nullptr;
 
     QTabWidget* m_olvasas = nullptr;

@@ -113,12 +113,12 @@ void TFoablak::DBGrid1CellClick(int row)
 {
     if (m_browseQuery.recordCount() < 1)
         return;
-    currentRow.albumEloado = m_browseQuery.fieldText(row, QStringLiteral("ELOADO"));
-    currentRow.albumAlbum = m_browseQuery.fieldText(row, QStringLiteral("ALBUM"));
-    currentRow.albumIdentity = identityAt(m_browseQuery, row);
+    m_editState.currentRow.albumEloado = m_browseQuery.fieldText(row, QStringLiteral("ELOADO"));
+    m_editState.currentRow.albumAlbum = m_browseQuery.fieldText(row, QStringLiteral("ALBUM"));
+    m_editState.currentRow.albumIdentity = identityAt(m_browseQuery, row);
 
-    m_detailQuery.setStatement(
-        engine::trackListStatement(currentRow.albumEloado, currentRow.albumAlbum, currentRow.albumIdentity));
+    m_detailQuery.setStatement(engine::trackListStatement(
+        m_editState.currentRow.albumEloado, m_editState.currentRow.albumAlbum, m_editState.currentRow.albumIdentity));
     platform::describeFailure(
         QStringLiteral("Az album számai nem olvashatók be a katalógusból: %1").arg(shownCatalogueName()),
         [this] { m_detailQuery.open(); });
@@ -126,10 +126,10 @@ void TFoablak::DBGrid1CellClick(int row)
     for (const engine::GridColumn& column : engine::trackColumns())
         trackWidths.push_back(column.startWidth);
     m_trackGrid->setColumnWidths(trackWidths);
-    trackGridActive = false;
-    albumGridActive = true;
-    m_albumLabel->setText(currentRow.albumAlbum);
-    m_eloadoLabel->setText(currentRow.albumEloado);
+    m_editState.trackGridActive = false;
+    m_editState.albumGridActive = true;
+    m_albumLabel->setText(m_editState.currentRow.albumAlbum);
+    m_eloadoLabel->setText(m_editState.currentRow.albumEloado);
     // Filled and selected from code: this is not the user's choice, so no search runs.
     fillSearchColumns({124, 125});
     m_keresesoszlop->setCurrentIndex(0);
@@ -137,17 +137,17 @@ void TFoablak::DBGrid1CellClick(int row)
 
 void TFoablak::DBGrid2CellClick(int row)
 {
-    if (!captureFrom(m_detailQuery, row, trackCapture(), currentRow))
+    if (!captureFrom(m_detailQuery, row, trackCapture(), m_editState.currentRow))
         return;
-    trackGridActive = true;
-    albumGridActive = false;
+    m_editState.trackGridActive = true;
+    m_editState.albumGridActive = false;
 }
 
 void TFoablak::captureRow(int tab, int row)
 {
     if (tab < 1 || tab >= engine::dataCategoryCount)
         return;
-    captureFrom(m_browseQuery, row, rowCapture(tab), currentRow);
+    captureFrom(m_browseQuery, row, rowCapture(tab), m_editState.currentRow);
 }
 
 void TFoablak::gridMouseUp(int tab)

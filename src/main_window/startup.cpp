@@ -230,7 +230,7 @@ void TFoablak::FormCreate()
     if (m_browseQuery.recordCount() >= 1)
         m_grids[0]->setColumnWidths(columnWidths[0]);
     setWindowTitleFromSlot();
-    albumGridActive = true;
+    m_editState.albumGridActive = true;
     FormResize();
 }
 
@@ -389,6 +389,7 @@ void TFoablak::openClick()
 {
     // The catalogue open now stays open, listed and remembered until another one has been opened.
     const QString previous = m_browseQuery.isConnected() ? OpenDialog1.fileName : QString();
+    const QString kept = OpenDialog1.fileName;
     QString failed;
     for (;;) {
         for (;;) {
@@ -417,6 +418,12 @@ void TFoablak::openClick()
             return;
         }
         const QString chosen = OpenDialog1.fileName;
+        // An edit belongs to the catalogue it was opened on: it ends before another one is opened, and the user
+        // who keeps what they typed keeps that catalogue open with it.
+        if (!m_editState.endEditFor(chosen)) {
+            OpenDialog1.fileName = kept;
+            return;
+        }
         try {
             const QString target = catalogueToOpen(chosen);
             showCatalogue(target);

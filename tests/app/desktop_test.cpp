@@ -66,7 +66,7 @@ protected:
     TRogzites& startBoth()
     {
         TFoablak& main = start();
-        auto* dialog = new TRogzites(main, &main);
+        auto* dialog = new TRogzites(main.editState(), &main);
         main.setEntryDialog(dialog);
         return *dialog;
     }

@@ -36,7 +36,7 @@ protected:
         TFoablak& main = start();
         desktop.prompts.setDefaultAnswer(platform::Answer::No);
         desktop.prompts.confirmations.clear();
-        m_dialog = new TRogzites(main, &main);
+        m_dialog = new TRogzites(main.editState(), &main);
         main.setEntryDialog(m_dialog);
         m_help = new Thang_felirat_help(&main);
         m_dialog->setHelpDialog(m_help);

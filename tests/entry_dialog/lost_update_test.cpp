@@ -35,7 +35,7 @@ protected:
             << desktop.prompts.informations.at(0).toStdString();
         expectNoErrors();
         EXPECT_TRUE(dialog().isVisible());
-        EXPECT_TRUE(window().modeVariables.editMode);
+        EXPECT_TRUE(window().editState().mode.editMode);
         EXPECT_EQ(text(field), typed);
     }
 };
@@ -77,7 +77,7 @@ TEST_P(LostUpdateTest, everyEditWhoseRowChangedOrVanishedMeanwhileIsRefusedAndKe
         if (c.track)
             clickCell(QStringLiteral("DBGrid2"), 0);
         pressSzerkesztes();
-        ASSERT_TRUE(window().modeVariables.editMode);
+        ASSERT_TRUE(window().editState().mode.editMode);
         const QString field = QString::fromLatin1(c.field);
         typeInto(field, QStringLiteral("gépelt"));
 
@@ -104,7 +104,7 @@ protected:
         m_otherDesktop.prompts.setDefaultAnswer(platform::Answer::Yes); // go on without a language file
         m_other = std::make_unique<TFoablak>(m_otherDesktop.services());
         m_other->show();
-        m_otherDialog = new TRogzites(*m_other, m_other.get());
+        m_otherDialog = new TRogzites(m_other->editState(), m_other.get());
         m_other->setEntryDialog(m_otherDialog);
     }
     void TearDown() override

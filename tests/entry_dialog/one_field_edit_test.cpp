@@ -64,7 +64,7 @@ protected:
             clickCell(gridOf(page.tab), 0);
         }
         pressSzerkesztes();
-        ASSERT_TRUE(window().modeVariables.editMode);
+        ASSERT_TRUE(window().editState().mode.editMode);
     }
 
     QVariantList readBack(const Page& page) const

@@ -38,7 +38,7 @@ protected:
                   {20501, "Előadó vagy zenekar:"}});
     }
 
-    const ModeVariables& mode() { return window().modeVariables; }
+    const ModeVariables& mode() { return window().editState().mode; }
     QPushButton* button(const char* name) const { return control<QPushButton>(QString::fromLatin1(name)); }
     // Shows a tab of the main window and clicks its first row.
     void pickRow(int tab, const QString& gridName)
@@ -308,14 +308,14 @@ TEST_F(OpeningsTest, anEditIsRefusedWithoutAClickedRowOrWithAnEmptyList)
     // A track without its album's texts.
     clickCell("DBGrid1", 0);
     clickCell("DBGrid2", 0);
-    window().currentRow.albumAlbum.clear();
+    window().editState().currentRow.albumAlbum.clear();
     pressSzerkesztes();
     expectRefused(QStringLiteral("Nincs kijelölve szám!"));
 
     // A remembered game in an empty list.
     catalogue->exec("DELETE FROM games");
     switchToTab(4);
-    window().currentRow.gamesNev = QStringLiteral("Doom");
+    window().editState().currentRow.gamesNev = QStringLiteral("Doom");
     desktop.prompts.informations.clear();
     pressSzerkesztes();
     expectRefused(QStringLiteral("Nem választottál ki játékot!"));
@@ -388,7 +388,7 @@ TEST_F(OpeningsTest, cancelHidesAndEndsEditingButKeepsTheTexts)
 {
     pressAdatbevitel();
     typeInto("Jatek_neve", "Quake");
-    window().modeVariables.closeAfterRecord = true;
+    window().editState().mode.closeAfterRecord = true;
     click("Cancel_exit");
     EXPECT_FALSE(dialog().isVisible());
     EXPECT_FALSE(mode().editMode);

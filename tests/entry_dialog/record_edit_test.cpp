@@ -27,13 +27,13 @@ protected:
         switchToTab(tab);
         clickCell(gridName, row);
         pressSzerkesztes();
-        ASSERT_TRUE(window().modeVariables.editMode);
+        ASSERT_TRUE(window().editState().mode.editMode);
     }
     void expectClosedAfterEdit()
     {
         expectNoErrors();
         EXPECT_FALSE(dialog().isVisible());
-        EXPECT_FALSE(window().modeVariables.editMode);
+        EXPECT_FALSE(window().editState().mode.editMode);
     }
 };
 
@@ -143,7 +143,7 @@ TEST_P(RecordEditTest, anEditWhoseRowWasDeletedMeanwhileChangesNothingAndSaysSo)
     ASSERT_EQ(desktop.prompts.informations.size(), 1);
     EXPECT_TRUE(desktop.prompts.informations.at(0).contains(QStringLiteral("időközben")));
     EXPECT_TRUE(dialog().isVisible());
-    EXPECT_TRUE(window().modeVariables.editMode);
+    EXPECT_TRUE(window().editState().mode.editMode);
     EXPECT_EQ(text("Album_cim"), QStringLiteral("Válogatás"));
 }
 
@@ -156,7 +156,7 @@ TEST_P(RecordEditTest, aDvdEditIsCheckedLikeANewFilmAndStoresTheRemainingSubtitl
     expectRefusal(20514);
     edit("Film_eredeti_cime")->setText(QStringLiteral("The Witness"));
     expectRefusal(20514);
-    EXPECT_TRUE(window().modeVariables.editMode);
+    EXPECT_TRUE(window().editState().mode.editMode);
 
     edit("film_ora")->setText(QStringLiteral("01"));
     doubleClickItem("Film_feliratai", 0);
@@ -203,7 +203,7 @@ TEST_P(RecordEditTest, aProgramEditIsWrittenAndTheDialogClosesWhicheverButton)
     EXPECT_EQ(text("Progs_neve"), QStringLiteral("LibreOffice"));
     pressAdatbevitel();
     EXPECT_TRUE(dialog().isVisible());
-    EXPECT_FALSE(window().modeVariables.editMode);
+    EXPECT_FALSE(window().editState().mode.editMode);
     EXPECT_TRUE(control<QPushButton>("Rogzit_end")->isVisible());
 }
 
@@ -242,7 +242,7 @@ TEST_F(RecordEditFileTest, aRejectedUpdateKeepsTheDialogEditing)
     press();
     EXPECT_EQ(desktop.errors.reports, QStringList({"zárolt"}));
     EXPECT_TRUE(dialog().isVisible());
-    EXPECT_TRUE(window().modeVariables.editMode);
+    EXPECT_TRUE(window().editState().mode.editMode);
     EXPECT_EQ(text("Jatek_neve"), QStringLiteral("Doom II"));
 }
 

@@ -99,7 +99,7 @@ TEST_P(RecordNewTest, theFirstTrackOfAnAlbumWritesTheAlbumRowAndTheTrackUnderIts
     EXPECT_EQ(countLabel()->text(), QStringLiteral("2"));
     EXPECT_FALSE(window().detailQuery().isOpen());
     EXPECT_TRUE(dialog().isVisible());
-    EXPECT_FALSE(window().modeVariables.editMode);
+    EXPECT_FALSE(window().editState().mode.editMode);
 }
 
 TEST_P(RecordNewTest, theSameValueBoxesDecideWhatStaysAndWhetherTheNextTrackStartsAnAlbum)
@@ -134,7 +134,7 @@ TEST_P(RecordNewTest, theSameValueBoxesDecideWhatStaysAndWhetherTheNextTrackStar
         EXPECT_EQ(dialog().compose(0), QStringLiteral("00:00:00"));
         // The Audio CD rule for an unticked box empties the size, bit rate and code.
         EXPECT_EQ(text("Meret") + text("Tomorites") + text("Kod"), QString());
-        EXPECT_EQ(window().modeVariables.newAlbumNeeded, !(c.artist && c.album));
+        EXPECT_EQ(window().editState().mode.newAlbumNeeded, !(c.artist && c.album));
 
         fillTrack("Omega", "Égi jel", "Második");
         sent.clear();
@@ -156,7 +156,7 @@ TEST_F(RecordNewFileTest, aFailingTrackLeavesNoAlbumBehindAndTheNextPressStartsA
     EXPECT_EQ(originalTexts(desktop.errors.reports), QStringList({"tele"}));
     EXPECT_EQ(albumCount(), 0);
     EXPECT_EQ(text("Szam_cime"), QStringLiteral("Nyitány"));
-    EXPECT_TRUE(window().modeVariables.newAlbumNeeded);
+    EXPECT_TRUE(window().editState().mode.newAlbumNeeded);
     EXPECT_EQ(dialog().currentAlbumKey(), QString());
 
     catalogue->exec("DROP TRIGGER full_disc");
@@ -188,7 +188,7 @@ TEST_P(RecordNewTest, theAlbumKeyOutlivesTheOpeningButEachOpeningLooksTheAlbumUp
     click("Cancel_exit");
     pressAdatbevitel();
     EXPECT_EQ(dialog().currentAlbumKey(), key);
-    EXPECT_TRUE(window().modeVariables.newAlbumNeeded);
+    EXPECT_TRUE(window().editState().mode.newAlbumNeeded);
     // Renamed meanwhile by another window: the new opening does not trust the kept key.
     catalogue->exec("UPDATE eloado SET ALBUM = 'Égi jel (1995)'");
     fillTrack("Omega", "Égi jel", "Második");
@@ -211,7 +211,7 @@ TEST_P(RecordNewTest, aChangedArtistOrAlbumUnderTickedBoxesStartsAnAlbumOfItsOwn
         setTicks(true, true);
         fillTrack("Omega", "Égi jel", "Első");
         press();
-        ASSERT_FALSE(window().modeVariables.newAlbumNeeded);
+        ASSERT_FALSE(window().editState().mode.newAlbumNeeded);
         typeInto(QString::fromLatin1(changed), QStringLiteral("Más"));
         fill({{"Szam_cime", "Második"}, {"album_mp", "10"}, {"Tomorites", "128"}});
         press();
@@ -307,7 +307,7 @@ TEST_P(RecordNewTest, aRefusedPressLeavesTheMainWindowListingAndEditable)
     clickCell("DBGrid1", 0);
     pressSzerkesztes();
     expectNoErrors();
-    EXPECT_TRUE(window().modeVariables.editMode);
+    EXPECT_TRUE(window().editState().mode.editMode);
     EXPECT_EQ(text("eloado_neve"), QStringLiteral("Omega"));
 }
 
@@ -342,7 +342,7 @@ TEST_P(RecordNewTest, aDvdJoinsItsListsAndTheNextEntryStartsFromThePrompts)
     expectRefusal(20518);
     typeIntoCombo("Stilus", "Szatíra");
     expectRefusal(20516, false);
-    EXPECT_EQ(window().currentRow.dvdNyelv, QString());
+    EXPECT_EQ(window().editState().currentRow.dvdNyelv, QString());
 
     for (int item : {0, 12}) {
         combo("hang")->setCurrentIndex(item);
@@ -355,8 +355,8 @@ TEST_P(RecordNewTest, aDvdJoinsItsListsAndTheNextEntryStartsFromThePrompts)
                                  "\"2\", \"01:00:00\", \"Szatíra\")"}));
     EXPECT_EQ(tableRows("DVD_Filmek"),
               QList<QVariantList>({values({"A tanú", "", "AC3/6 HU, egyéb", "-", "2", "01:00:00", "Szatíra"})}));
-    EXPECT_EQ(window().currentRow.dvdNyelv, QString());
-    EXPECT_EQ(window().currentRow.dvdFelirat, QString());
+    EXPECT_EQ(window().editState().currentRow.dvdNyelv, QString());
+    EXPECT_EQ(window().editState().currentRow.dvdFelirat, QString());
     EXPECT_EQ(list("Film_hangjai")->count(), 0);
     EXPECT_EQ(text("DVD_db_szam"), QStringLiteral("1"));
     EXPECT_EQ(control<UpDown>("UpDown1")->position(), 1);
@@ -502,7 +502,7 @@ TEST_P(RecordNewTest, eachPressDoesWhatItsOwnButtonSays)
     fill({{"Progs_neve", "Gimp"}, {"Progs_meret", "90 MB"}});
     press("Rogzit_end");
     EXPECT_FALSE(dialog().isVisible());
-    EXPECT_FALSE(window().modeVariables.editMode);
+    EXPECT_FALSE(window().editState().mode.editMode);
     EXPECT_EQ(catalogue->count("progs_other"), 2);
 }
 

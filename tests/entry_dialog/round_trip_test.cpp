@@ -76,7 +76,7 @@ protected:
             clickCell(QStringLiteral("DBGrid2"), trackRow);
         }
         pressSzerkesztes();
-        ASSERT_TRUE(window().modeVariables.editMode) << shown.toStdString();
+        ASSERT_TRUE(window().editState().mode.editMode) << shown.toStdString();
         ASSERT_TRUE(dialog().isVisible());
     }
 };
@@ -254,9 +254,9 @@ TEST_P(RoundTripTest, anEditChangesTheOpenedRowAndNotItsTwinOnEveryPage)
         QVariant identity;
         if (c.track) {
             clickCell(QStringLiteral("DBGrid2"), 1);
-            identity = window().currentRow.trackIdentity;
+            identity = window().editState().currentRow.trackIdentity;
         } else {
-            const TCurrentRow& row = window().currentRow;
+            const TCurrentRow& row = window().editState().currentRow;
             const QVariant identities[] = {row.albumIdentity,     row.valogatasIdentity, row.dvdIdentity,
                                            row.videoklipIdentity, row.gamesIdentity,     row.progsIdentity};
             identity = identities[c.tab];
@@ -264,7 +264,7 @@ TEST_P(RoundTripTest, anEditChangesTheOpenedRowAndNotItsTwinOnEveryPage)
         ASSERT_FALSE(identity.isNull());
         const QStringList before = storedRows(table);
         pressSzerkesztes();
-        ASSERT_TRUE(window().modeVariables.editMode);
+        ASSERT_TRUE(window().editState().mode.editMode);
         typeInto(QString::fromLatin1(c.field), QStringLiteral("javított"));
         press();
         expectNoErrors();

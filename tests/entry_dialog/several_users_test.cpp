@@ -86,7 +86,7 @@ TEST_F(SeveralUsersTest, anOpenListShowsTheOtherProgramsRowsAndKeepsTheUsersRowS
     EXPECT_EQ(countLabel()->text(), QStringLiteral("4"));
     // The row the user clicked is still theirs, in its new place; the columns keep their widths.
     EXPECT_EQ(games()->currentIndex().row(), 2);
-    EXPECT_EQ(window().currentRow.gamesNev, QStringLiteral("Quake"));
+    EXPECT_EQ(window().editState().currentRow.gamesNev, QStringLiteral("Quake"));
     EXPECT_EQ(games()->columnWidths(), widths);
 
     // A search as typed is read again as typed.
@@ -134,7 +134,7 @@ TEST_F(SeveralUsersTest, anEditOfAGameTheOtherProgramRenamedMeanwhileIsRefusedWi
     switchToTab(4);
     clickCell(QStringLiteral("DBGrid6"), 0);
     pressSzerkesztes();
-    ASSERT_TRUE(window().modeVariables.editMode);
+    ASSERT_TRUE(window().editState().mode.editMode);
     typeInto(QStringLiteral("Jatek_neve"), QStringLiteral("Doom A"));
 
     otherUser({QStringLiteral("rename-game"), QStringLiteral("Doom"), QStringLiteral("Doom B")});

@@ -110,17 +110,17 @@ TEST_P(BrowsingTest, switchingTabsForgetsKeyFieldsAndEmptiesTheSearch)
 {
     fillEveryTable();
     TFoablak& main = start();
-    main.currentRow.gamesNev = QStringLiteral("Honfoglaló");
-    main.currentRow.gamesKod = QStringLiteral("CD-42");
-    main.currentRow.dvdStilus = QStringLiteral("Vígjáték");
-    main.trackGridActive = true;
-    main.albumGridActive = false;
+    main.editState().currentRow.gamesNev = QStringLiteral("Honfoglaló");
+    main.editState().currentRow.gamesKod = QStringLiteral("CD-42");
+    main.editState().currentRow.dvdStilus = QStringLiteral("Vígjáték");
+    main.editState().trackGridActive = true;
+    main.editState().albumGridActive = false;
     switchToTab(3);
-    EXPECT_TRUE(main.currentRow.gamesNev.isEmpty());
-    EXPECT_EQ(main.currentRow.gamesKod, QStringLiteral("CD-42")) << "not a key field";
-    EXPECT_EQ(main.currentRow.dvdStilus, QStringLiteral("Vígjáték"));
-    EXPECT_TRUE(main.albumGridActive);
-    EXPECT_FALSE(main.trackGridActive);
+    EXPECT_TRUE(main.editState().currentRow.gamesNev.isEmpty());
+    EXPECT_EQ(main.editState().currentRow.gamesKod, QStringLiteral("CD-42")) << "not a key field";
+    EXPECT_EQ(main.editState().currentRow.dvdStilus, QStringLiteral("Vígjáték"));
+    EXPECT_TRUE(main.editState().albumGridActive);
+    EXPECT_FALSE(main.editState().trackGridActive);
     EXPECT_FALSE(main.detailQuery().isOpen());
 }
 

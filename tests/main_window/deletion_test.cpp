@@ -181,9 +181,10 @@ TEST_P(DeletionTest, rowsOfTabsOneToFiveAnswerNoClosedAndYes)
         EXPECT_EQ(countLabel()->text(), QStringLiteral("1"));
         EXPECT_EQ(columnValues(rowCase.gridName, 0), QStringList({rowCase.kept.first().toString()}));
     }
-    for (const QString& field : {main.currentRow.valogatasEloado, main.currentRow.valogatasKod, main.currentRow.dvdCim,
-                                 main.currentRow.dvdEredetiCim, main.currentRow.videoklipMegjegyzes,
-                                 main.currentRow.gamesMegjegyzes, main.currentRow.progsKod})
+    for (const QString& field : {main.editState().currentRow.valogatasEloado, main.editState().currentRow.valogatasKod,
+                                 main.editState().currentRow.dvdCim, main.editState().currentRow.dvdEredetiCim,
+                                 main.editState().currentRow.videoklipMegjegyzes,
+                                 main.editState().currentRow.gamesMegjegyzes, main.editState().currentRow.progsKod})
         EXPECT_EQ(field, QString());
     EXPECT_EQ(desktop.prompts.confirmations.size(), 15);
     expectNoErrors();
@@ -232,8 +233,8 @@ TEST_P(DeletionTest, aTrackIsDeletedWithoutAReloadAndOnlyOnItsOwnAlbum)
     clickTrack();
     press(Answer::No);
     EXPECT_EQ(lastQuestion(), QStringLiteral("Valóban törölni szeretnéd a kijelölt számot? Szám címe: \"Intro\""));
-    EXPECT_EQ(main.currentRow.trackCim, QString());
-    EXPECT_EQ(main.currentRow.albumEloado, QString());
+    EXPECT_EQ(main.editState().currentRow.trackCim, QString());
+    EXPECT_EQ(main.editState().currentRow.albumEloado, QString());
     EXPECT_EQ(label("eloado_label")->text(), QString());
     EXPECT_EQ(label("album_label")->text(), QString());
     EXPECT_EQ(catalogue->count("szamok"), 3);
@@ -241,8 +242,8 @@ TEST_P(DeletionTest, aTrackIsDeletedWithoutAReloadAndOnlyOnItsOwnAlbum)
 
     clickTrack();
     press(Answer::Closed);
-    EXPECT_EQ(main.currentRow.trackCim, QString());
-    EXPECT_EQ(main.currentRow.albumAlbum, QString());
+    EXPECT_EQ(main.editState().currentRow.trackCim, QString());
+    EXPECT_EQ(main.editState().currentRow.albumAlbum, QString());
     EXPECT_EQ(label("album_label")->text(), QStringLiteral("Időrabló"));
     EXPECT_EQ(catalogue->count("szamok"), 3);
     EXPECT_TRUE(ran.isEmpty());
@@ -261,7 +262,7 @@ TEST_P(DeletionTest, aTrackIsDeletedWithoutAReloadAndOnlyOnItsOwnAlbum)
     EXPECT_TRUE(grid("DBGrid2")->selectionModel()->selectedRows().isEmpty());
     EXPECT_EQ(label("eloado_label")->text(), QStringLiteral("Omega"));
     EXPECT_EQ(searchBox()->text(), QStringLiteral("O"));
-    EXPECT_EQ(main.currentRow.trackCim, QString());
+    EXPECT_EQ(main.editState().currentRow.trackCim, QString());
 
     // The second press finds no track, says so and lists the albums again.
     press();
@@ -269,8 +270,8 @@ TEST_P(DeletionTest, aTrackIsDeletedWithoutAReloadAndOnlyOnItsOwnAlbum)
     EXPECT_EQ(desktop.prompts.confirmations.size(), 3);
     EXPECT_EQ(searchBox()->text(), QString());
     EXPECT_EQ(columnValues("DBGrid1", 0), QStringList({"Omega", "Zorán"}));
-    EXPECT_TRUE(main.albumGridActive);
-    EXPECT_FALSE(main.trackGridActive);
+    EXPECT_TRUE(main.editState().albumGridActive);
+    EXPECT_FALSE(main.editState().trackGridActive);
     expectNoErrors();
 }
 
@@ -303,22 +304,22 @@ TEST_P(DeletionTest, anAlbumGoesWithItsTracksByItsOwnKey)
     TFoablak& main = startRecording();
 
     clickCell("DBGrid1", 1);
-    const qint64 clicked = main.currentRow.albumIdentity.toLongLong();
+    const qint64 clicked = main.editState().currentRow.albumIdentity.toLongLong();
     ASSERT_TRUE(clicked == first || clicked == second);
     const qint64 other = clicked == first ? second : first;
     press(Answer::No);
     EXPECT_EQ(lastQuestion(),
               QStringLiteral("Valóban törölni szeretnéd a teljes albumot? Előadó: \"Omega\" Album: \"Időrabló\""));
     EXPECT_TRUE(ran.isEmpty());
-    EXPECT_EQ(main.currentRow.albumEloado, QStringLiteral("Omega"));
+    EXPECT_EQ(main.editState().currentRow.albumEloado, QStringLiteral("Omega"));
 
     press(Answer::Closed);
-    EXPECT_EQ(main.currentRow.albumEloado, QString());
+    EXPECT_EQ(main.editState().currentRow.albumEloado, QString());
     EXPECT_EQ(catalogue->count("eloado"), 3);
     EXPECT_EQ(catalogue->count("szamok"), 3);
 
     clickCell("DBGrid1", 1);
-    ASSERT_EQ(main.currentRow.albumIdentity.toLongLong(), clicked);
+    ASSERT_EQ(main.editState().currentRow.albumIdentity.toLongLong(), clicked);
     press(Answer::Yes);
     const QString key = QString::number(clicked);
     EXPECT_EQ(ran.mid(0, 3),
@@ -329,13 +330,13 @@ TEST_P(DeletionTest, anAlbumGoesWithItsTracksByItsOwnKey)
               QStringList({QString::number(other), QString::number(zoran)}));
     EXPECT_EQ(column("SELECT eloado_azonosito FROM szamok"),
               QStringList(other == first ? 1 : 2, QString::number(other)));
-    EXPECT_EQ(main.currentRow.albumEloado, QString());
+    EXPECT_EQ(main.editState().currentRow.albumEloado, QString());
     EXPECT_EQ(countLabel()->text(), QStringLiteral("2"));
     EXPECT_EQ(grid("DBGrid2")->model()->rowCount(), 0);
 
     // An album without tracks.
     clickCell("DBGrid1", 1);
-    ASSERT_EQ(main.currentRow.albumEloado, QStringLiteral("Zorán"));
+    ASSERT_EQ(main.editState().currentRow.albumEloado, QStringLiteral("Zorán"));
     press(Answer::Yes);
     EXPECT_EQ(column("SELECT ELOADO FROM eloado"), QStringList({"Omega"}));
     expectNoErrors();
@@ -444,7 +445,7 @@ protected:
         EXPECT_TRUE(desktop.errors.reports[0].contains(engineText)) << desktop.errors.reports[0].toStdString();
         EXPECT_EQ(catalogue->count("eloado"), 1);
         EXPECT_EQ(catalogue->count("szamok"), 2);
-        EXPECT_EQ(window().currentRow.albumEloado, QStringLiteral("Omega"));
+        EXPECT_EQ(window().editState().currentRow.albumEloado, QStringLiteral("Omega"));
     }
 
     // The program goes on: the tab lists again and the next deletion works.
@@ -525,7 +526,7 @@ TEST_F(DeletionFileTest, aRowDeletionRefusedByTheCatalogueChangesNothing)
     press(Answer::Yes);
     ASSERT_EQ(desktop.errors.reports.size(), 1);
     EXPECT_EQ(catalogue->count("games"), 1);
-    EXPECT_EQ(main.currentRow.gamesNev, QStringLiteral("Doom"));
+    EXPECT_EQ(main.editState().currentRow.gamesNev, QStringLiteral("Doom"));
 
     // The list stays closed until it is listed again; then a table dropped by another program is refused too.
     refuseWrites = false;
@@ -536,7 +537,7 @@ TEST_F(DeletionFileTest, aRowDeletionRefusedByTheCatalogueChangesNothing)
     press(Answer::Yes);
     ASSERT_EQ(desktop.errors.reports.size(), 2);
     EXPECT_TRUE(desktop.errors.reports[1].contains("no such table")) << desktop.errors.reports[1].toStdString();
-    EXPECT_EQ(main.currentRow.gamesNev, QStringLiteral("Doom"));
+    EXPECT_EQ(main.editState().currentRow.gamesNev, QStringLiteral("Doom"));
 }
 
 TEST(ConfirmationBox, asksWithAQuestionYesByDefaultAndEscapeForNo)

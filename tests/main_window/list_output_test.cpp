@@ -253,7 +253,7 @@ TEST_F(ListOutputTest, ctrlCCopiesTheSelectedRowsForASpreadsheet)
     clickCell("DBGrid3", 1);
     pressCtrl(Qt::Key_C);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), header + belga);
-    EXPECT_EQ(window().currentRow.valogatasEloado, QStringLiteral("Bëlga"));
+    EXPECT_EQ(window().editState().currentRow.valogatasEloado, QStringLiteral("Bëlga"));
     shiftClickCell("DBGrid3", 2);
     pressCtrl(Qt::Key_C);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), header + belga + zoran);

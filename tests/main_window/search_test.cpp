@@ -256,9 +256,9 @@ TEST_P(SearchTest, theShownAlbumAndTheWidthsOutliveAFilter)
     EXPECT_EQ(columnValues("DBGrid2", 0), QStringList({"Ezüst eső"}));
     EXPECT_EQ(label("eloado_label")->text(), QStringLiteral("Omega"));
     EXPECT_EQ(label("album_label")->text(), QStringLiteral("Időrabló"));
-    EXPECT_EQ(main.currentRow.albumEloado, QStringLiteral("Omega"));
-    EXPECT_EQ(main.currentRow.trackCim, QStringLiteral("Ezüst eső"));
-    EXPECT_TRUE(main.trackGridActive);
+    EXPECT_EQ(main.editState().currentRow.albumEloado, QStringLiteral("Omega"));
+    EXPECT_EQ(main.editState().currentRow.trackCim, QStringLiteral("Ezüst eső"));
+    EXPECT_TRUE(main.editState().trackGridActive);
     EXPECT_EQ(grid("DBGrid1")->columnWidths(), std::vector<int>({180, 77}));
 
     switchToTab(1);

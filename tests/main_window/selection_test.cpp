@@ -24,7 +24,7 @@ protected:
     void expectFields(const std::vector<Expected>& expected)
     {
         for (const Expected& entry : expected)
-            EXPECT_EQ(window().currentRow.*entry.field, entry.value) << entry.value.toStdString();
+            EXPECT_EQ(window().editState().currentRow.*entry.field, entry.value) << entry.value.toStdString();
     }
 };
 
@@ -47,17 +47,17 @@ TEST_F(SelectionTest, albumClickListsItsTracksAndResetsTheSearchColumns)
 
     // The second row is clicked while the grid's cursor still stands on the first.
     clickCell("DBGrid1", 1, 1);
-    EXPECT_EQ(main.currentRow.albumEloado, QStringLiteral("Omega"));
-    EXPECT_EQ(main.currentRow.albumAlbum, QStringLiteral("Ismerős arcok"));
-    EXPECT_EQ(main.currentRow.albumIdentity.toLongLong(), ismeros);
+    EXPECT_EQ(main.editState().currentRow.albumEloado, QStringLiteral("Omega"));
+    EXPECT_EQ(main.editState().currentRow.albumAlbum, QStringLiteral("Ismerős arcok"));
+    EXPECT_EQ(main.editState().currentRow.albumIdentity.toLongLong(), ismeros);
     EXPECT_EQ(columnValues("DBGrid2", 0), QStringList({"Régi csibészek", "Tíz év"}));
     EXPECT_EQ(main.detailQuery().statement().text(),
               QStringLiteral("SELECT szamok.CIM, szamok.IDO, szamok.MERET, szamok.BITRATA, szamok.KOD FROM eloado "
                              "INNER JOIN szamok ON eloado.kod = szamok.eloado_azonosito where ((eloado=\"Omega\") and "
                              "(album=\"Ismerős arcok\")) order by cim"));
     EXPECT_EQ(grid("DBGrid2")->columnWidths(), std::vector<int>({200, 50, 60, 50, 30}));
-    EXPECT_TRUE(main.albumGridActive);
-    EXPECT_FALSE(main.trackGridActive);
+    EXPECT_TRUE(main.editState().albumGridActive);
+    EXPECT_FALSE(main.editState().trackGridActive);
     EXPECT_EQ(label("eloado_label")->text(), QStringLiteral("Omega"));
     EXPECT_EQ(label("album_label")->text(), QStringLiteral("Ismerős arcok"));
 
@@ -108,30 +108,30 @@ TEST_F(SelectionTest, trackClickCapturesTheTrackAndTheFlagsFollowTheClicksAndTab
                   {&TCurrentRow::trackKod, "CD1"},
                   {&TCurrentRow::albumEloado, "Omega"},
                   {&TCurrentRow::albumAlbum, "Időrabló"}});
-    EXPECT_EQ(main.currentRow.trackIdentity.toLongLong(), rowid("szamok", "CIM = 'Ezüst eső'"));
-    EXPECT_TRUE(main.trackGridActive);
-    EXPECT_FALSE(main.albumGridActive);
+    EXPECT_EQ(main.editState().currentRow.trackIdentity.toLongLong(), rowid("szamok", "CIM = 'Ezüst eső'"));
+    EXPECT_TRUE(main.editState().trackGridActive);
+    EXPECT_FALSE(main.editState().albumGridActive);
 
     // A null reads as empty text.
     clickCell("DBGrid2", 0);
-    EXPECT_EQ(main.currentRow.trackCim, QStringLiteral("Alvó város"));
-    EXPECT_EQ(main.currentRow.trackBitrata, QString());
+    EXPECT_EQ(main.editState().currentRow.trackCim, QStringLiteral("Alvó város"));
+    EXPECT_EQ(main.editState().currentRow.trackBitrata, QString());
 
     clickCell("DBGrid1", 0);
-    EXPECT_TRUE(main.albumGridActive);
-    EXPECT_FALSE(main.trackGridActive);
+    EXPECT_TRUE(main.editState().albumGridActive);
+    EXPECT_FALSE(main.editState().trackGridActive);
     clickCell("DBGrid2", 0);
 
     // A tab change forgets the key fields and the track list; the captions and the other fields stay.
     switchToTab(2);
     switchToTab(0);
-    EXPECT_TRUE(main.albumGridActive);
-    EXPECT_FALSE(main.trackGridActive);
+    EXPECT_TRUE(main.editState().albumGridActive);
+    EXPECT_FALSE(main.editState().trackGridActive);
     expectFields({{&TCurrentRow::trackCim, ""},
                   {&TCurrentRow::albumEloado, ""},
                   {&TCurrentRow::trackEditCim, "Alvó város"},
                   {&TCurrentRow::trackIdo, "3:58"}});
-    EXPECT_FALSE(main.currentRow.trackIdentity.isValid());
+    EXPECT_FALSE(main.editState().currentRow.trackIdentity.isValid());
     EXPECT_EQ(grid("DBGrid2")->model()->rowCount(), 0);
     EXPECT_EQ(label("album_label")->text(), QStringLiteral("Időrabló"));
     expectNoErrors();
@@ -151,7 +151,7 @@ TEST_F(SelectionTest, clickOnEachCategoryGridCapturesEveryFieldOfTheClickedRow)
     catalogue->insert("progs_other", {"Audacity", "hang", "30", "P1"});
     catalogue->insert("progs_other", {"Qt", "keretrendszer", QVariant(), "P2"});
     TFoablak& main = startWithCaptions();
-    main.currentRow.gamesMegjegyzes = QStringLiteral("from before");
+    main.editState().currentRow.gamesMegjegyzes = QStringLiteral("from before");
 
     const std::vector<std::pair<QString, std::vector<Expected>>> grids = {
         {"DBGrid3",
@@ -197,7 +197,7 @@ TEST_F(SelectionTest, clickOnEachCategoryGridCapturesEveryFieldOfTheClickedRow)
         clickCell(gridName, 1, 2);
         expectFields(expected);
     }
-    EXPECT_EQ(main.currentRow.progsIdentity.toLongLong(), rowid("progs_other", "Programok = 'Qt'"));
+    EXPECT_EQ(main.editState().currentRow.progsIdentity.toLongLong(), rowid("progs_other", "Programok = 'Qt'"));
 
     // The tab changes since forgot the key fields of the other grids; their other fields stay.
     expectFields({{&TCurrentRow::dvdCim, ""},
@@ -212,7 +212,7 @@ TEST_F(SelectionTest, aColumnThatCannotBeReadEmptiesOnlyItsOwnField)
 {
     catalogue->insert("games", {"Doom", "lövöldözős", "700", "G2"});
     TFoablak& main = startWithCaptions();
-    main.currentRow.gamesMegjegyzes = QStringLiteral("from before");
+    main.editState().currentRow.gamesMegjegyzes = QStringLiteral("from before");
     catalogue->exec("ALTER TABLE games DROP COLUMN Megjegyzes");
 
     switchToTab(4);
@@ -221,7 +221,7 @@ TEST_F(SelectionTest, aColumnThatCannotBeReadEmptiesOnlyItsOwnField)
                   {&TCurrentRow::gamesMeret, "700"},
                   {&TCurrentRow::gamesMegjegyzes, ""},
                   {&TCurrentRow::gamesKod, "G2"}});
-    EXPECT_EQ(main.currentRow.gamesIdentity.toLongLong(), rowid("games", "NEV = 'Doom'"));
+    EXPECT_EQ(main.editState().currentRow.gamesIdentity.toLongLong(), rowid("games", "NEV = 'Doom'"));
     expectNoErrors();
 }
 

@@ -44,8 +44,8 @@ TEST_F(StartupTest, opensTheLastCatalogueOnTheAlbumsTab)
     EXPECT_EQ(tabs()->currentIndex(), 0);
     EXPECT_EQ(countLabel()->text(), QStringLiteral("2"));
     EXPECT_EQ(main.windowTitle(), QLatin1Char(' ') + catalogue->path());
-    EXPECT_TRUE(main.albumGridActive);
-    EXPECT_FALSE(main.trackGridActive);
+    EXPECT_TRUE(main.editState().albumGridActive);
+    EXPECT_FALSE(main.editState().trackGridActive);
     // Start widths: the album grid's own, the track grid's fixed ones, and the table for the other tabs.
     EXPECT_EQ(grid("DBGrid1")->columnWidths(), (std::vector<int>{150, 200}));
     EXPECT_EQ(grid("DBGrid2")->columnWidths(), (std::vector<int>{200, 50, 60, 50, 30}));

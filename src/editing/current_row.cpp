@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-#include "main_window/current_row.h"
+#include "editing/current_row.h"
 
 void TCurrentRow::clearKeyFields()
 {
