@@ -74,7 +74,7 @@ public:
     // The albums read so far, by key, with the line each is on: the tracks are checked against them.
     using AlbumLines = std::unordered_map<qint64, int>;
 
-    TableLoader(engine::BulkWrite& db, const store::TableDefinition& table, const QString& path, AlbumLines& albumLines,
+    TableLoader(engine::BulkWrite& db, const engine::TableDefinition& table, const QString& path, AlbumLines& albumLines,
                 bool keepOrphans)
         : m_db(db), m_table(table), m_path(path), m_albumLines(albumLines), m_keepOrphans(keepOrphans)
     {
@@ -206,7 +206,7 @@ private:
     }
 
     engine::BulkWrite& m_db;
-    const store::TableDefinition& m_table;
+    const engine::TableDefinition& m_table;
     QString m_path;
     AlbumLines& m_albumLines;
     bool m_keepOrphans;
@@ -220,7 +220,7 @@ std::vector<QString> tableFiles(const QString& dir, QStringList& warnings)
     const QDir folder(dir);
     if (!folder.exists())
         throw platform::Failure(QStringLiteral("%1: the folder does not exist").arg(dir));
-    std::vector<QString> files(store::catalogueTables().size());
+    std::vector<QString> files(engine::catalogueTables().size());
     bool any = false;
     const QStringList entries = folder.entryList(QDir::Files | QDir::Readable | QDir::Hidden, QDir::Name);
     for (const QString& entry : entries) {
@@ -229,12 +229,12 @@ std::vector<QString> tableFiles(const QString& dir, QStringList& warnings)
         const QString base = entry.chopped(4);
         bool matched = false;
         for (std::size_t i = 0; i < files.size(); ++i) {
-            if (store::catalogueTables()[i].name.compare(base, Qt::CaseInsensitive) != 0)
+            if (engine::catalogueTables()[i].name.compare(base, Qt::CaseInsensitive) != 0)
                 continue;
             if (!files[i].isEmpty())
                 throw platform::Failure(
                     QStringLiteral("%1: both %2 and %3 hold the table %4; keep one of them")
-                        .arg(dir, QFileInfo(files[i]).fileName(), entry, store::catalogueTables()[i].name));
+                        .arg(dir, QFileInfo(files[i]).fileName(), entry, engine::catalogueTables()[i].name));
             files[i] = folder.filePath(entry);
             matched = any = true;
         }
@@ -244,7 +244,7 @@ std::vector<QString> tableFiles(const QString& dir, QStringList& warnings)
     }
     if (!any) {
         QStringList names;
-        for (const store::TableDefinition& table : store::catalogueTables())
+        for (const engine::TableDefinition& table : engine::catalogueTables())
             names << table.name + QStringLiteral(".csv");
         throw platform::Failure(QStringLiteral("%1: none of the files of a catalogue is here (%2)")
                                     .arg(dir, names.join(QStringLiteral(", "))));
@@ -263,7 +263,7 @@ int importCsvCommand(const QStringList& args, Streams streams)
     const QString dir = parsed->positional.at(0);
     const QString target = parsed->positional.at(1);
     QStringList warnings;
-    std::vector<quint64> rows(store::catalogueTables().size(), 0);
+    std::vector<quint64> rows(engine::catalogueTables().size(), 0);
     std::vector<QString> files;
     const std::unique_ptr<engine::Upkeep> catalogue = catalogue::upkeepFor(engine::Location(target));
     try {
@@ -279,7 +279,7 @@ int importCsvCommand(const QStringList& args, Streams streams)
             // The albums come first (they are the first table), so that every track finds its album.
             for (std::size_t i = 0; i < files.size(); ++i) {
                 if (!files[i].isEmpty())
-                    rows[i] = TableLoader(*db, store::catalogueTables()[i], files[i], albumLines,
+                    rows[i] = TableLoader(*db, engine::catalogueTables()[i], files[i], albumLines,
                                           parsed->has(QStringLiteral("--keep-orphans")))
                                   .load();
             }
@@ -296,7 +296,7 @@ int importCsvCommand(const QStringList& args, Streams streams)
         streams.err << "mediatar-catalogue import-csv: warning: " << warning << "\n";
     quint64 total = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        streams.out << qSetFieldWidth(20) << Qt::left << store::catalogueTables()[i].name << qSetFieldWidth(9)
+        streams.out << qSetFieldWidth(20) << Qt::left << engine::catalogueTables()[i].name << qSetFieldWidth(9)
                     << Qt::right << rows[i] << qSetFieldWidth(0) << Qt::left << " rows  ";
         if (files[i].isEmpty())
             streams.out << "(no file: left empty)";

@@ -50,7 +50,7 @@ void appendField(QByteArray& line, const char* text, qsizetype size)
 class CsvFile
 {
 public:
-    CsvFile(const QString& path, const store::TableDefinition& table) : m_file(path)
+    CsvFile(const QString& path, const engine::TableDefinition& table) : m_file(path)
     {
         if (!m_file.open(QIODevice::WriteOnly))
             throw platform::Failure(QStringLiteral("%1: %2").arg(path, m_file.errorString()));
@@ -88,7 +88,7 @@ private:
 // refuses text that is not UTF-8, as it must to catch a file saved in another encoding. So the value is refused,
 // with its row and column so that it can be found and mended, rather than written as bytes that no reader of a
 // UTF-8 file could bring back; 'backup' copies such a catalogue as it is.
-void refuseUnfitValue(const engine::RowReader& row, const store::TableDefinition& table, int column,
+void refuseUnfitValue(const engine::RowReader& row, const engine::TableDefinition& table, int column,
                       const QString& source)
 {
     const engine::Field& field = row.fields()[static_cast<size_t>(column)];
@@ -111,7 +111,7 @@ void refuseUnfitValue(const engine::RowReader& row, const store::TableDefinition
 // Writes the table into csv, which the caller commits once every table is written. The rows come in the order of
 // their keys, the order they were entered in, whichever engine holds them, so that the same rows give the same
 // bytes; a table of any size needs little memory.
-void exportTable(engine::Snapshot& catalogue, const store::TableDefinition& table, CsvFile& csv, const QString& source)
+void exportTable(engine::Snapshot& catalogue, const engine::TableDefinition& table, CsvFile& csv, const QString& source)
 {
     const std::unique_ptr<engine::RowReader> rows = catalogue.rows(table);
     while (rows->next()) {
@@ -142,7 +142,7 @@ int exportCommand(const QStringList& args, Streams streams)
         // One read: the files show the catalogue at one moment even while the program writes to it.
         const std::unique_ptr<engine::Snapshot> snapshot = catalogue->read();
         // The tables and DIR are checked before any file is written, so a refusal leaves DIR as it was.
-        for (const store::TableDefinition& table : store::catalogueTables()) {
+        for (const engine::TableDefinition& table : engine::catalogueTables()) {
             if (!snapshot->hasTable(table.name))
                 throw platform::Failure(QStringLiteral("%1: the catalogue has no table %2 ('mediatar-catalogue check' "
                                                        "lists what is wrong)")
@@ -158,7 +158,7 @@ int exportCommand(const QStringList& args, Streams streams)
         // DIR as it was, with no mix of new and old files.
         std::vector<std::unique_ptr<CsvFile>> files;
         try {
-            for (const store::TableDefinition& table : store::catalogueTables()) {
+            for (const engine::TableDefinition& table : engine::catalogueTables()) {
                 files.push_back(
                     std::make_unique<CsvFile>(QDir(dir).filePath(table.name + QStringLiteral(".csv")), table));
                 exportTable(*snapshot, table, *files.back(), shown);
@@ -172,7 +172,7 @@ int exportCommand(const QStringList& args, Streams streams)
         for (const std::unique_ptr<CsvFile>& csv : files)
             csv->commit();
         for (size_t i = 0; i < files.size(); ++i)
-            streams.out << qSetFieldWidth(20) << Qt::left << store::catalogueTables().at(i).name << qSetFieldWidth(9)
+            streams.out << qSetFieldWidth(20) << Qt::left << engine::catalogueTables().at(i).name << qSetFieldWidth(9)
                         << Qt::right << files.at(i)->rows() << qSetFieldWidth(0) << Qt::left << " rows  "
                         << files.at(i)->path() << "\n";
     } catch (const platform::Failure& failure) {

@@ -232,7 +232,7 @@ public:
 
     void start(const QString& name)
     {
-        for (const store::TableDefinition& table : store::catalogueTables())
+        for (const engine::TableDefinition& table : engine::catalogueTables())
             if (table.name == name)
                 return m_out.startTable(table);
         throw platform::Failure(QStringLiteral("no table %1 in a catalogue").arg(name));

@@ -15,7 +15,7 @@ class TextSlots;
 namespace platform {
 struct Services;
 }
-namespace store {
+namespace catalogue {
 class QueryChannel;
 }
 

@@ -8,13 +8,13 @@ qint64 copyCatalogue(Upkeep& source, Upkeep& target, const WriteOptions& options
 {
     // The source at one moment, so that a program writing it meanwhile cannot make the counts differ.
     const std::unique_ptr<Snapshot> snapshot = source.read();
-    for (const store::TableDefinition& table : store::catalogueTables())
+    for (const engine::TableDefinition& table : engine::catalogueTables())
         if (!snapshot->hasTable(table.name))
             throw platform::Failure(
                 QStringLiteral("%1: the table %2 is missing; nothing was copied").arg(source.shownName(), table.name));
     const std::unique_ptr<BulkWrite> writer = target.write(options);
     qint64 copied = 0;
-    for (const store::TableDefinition& table : store::catalogueTables()) {
+    for (const engine::TableDefinition& table : engine::catalogueTables()) {
         writer->startTable(table);
         const std::unique_ptr<RowReader> rows = snapshot->rows(table);
         while (rows->next()) {

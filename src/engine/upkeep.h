@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/location.h"
-#include "store/schema.h"
+#include "engine/tables.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -66,7 +66,7 @@ public:
     // The table's rows, counted by the engine.
     virtual qint64 rowCount(const QString& table) = 0;
     // The table's rows in key order, each with the values of the table's columns.
-    virtual std::unique_ptr<RowReader> rows(const store::TableDefinition& table) = 0;
+    virtual std::unique_ptr<RowReader> rows(const TableDefinition& table) = 0;
 };
 
 // Tracks whose album is not among the rows (a catalogue may hold them, the program never lists them).
@@ -86,7 +86,7 @@ class BulkWrite
 public:
     virtual ~BulkWrite() = default;
     // The rows that follow are the table's, until finishTable(). A table that is never started stays empty.
-    virtual void startTable(const store::TableDefinition& table) = 0;
+    virtual void startTable(const TableDefinition& table) = 0;
     // Writes a row. The engine's reason when it refuses this one row (which is then left out, and the write goes
     // on), empty when it went in. An engine that learns of a refusal only later throws then, and the whole
     // write fails.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/failure.h"
+#include "platform/file_kind.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,19 +15,9 @@
 
 namespace legacy {
 
-// What a file is, judged by its first bytes.
-enum class FileKind {
-    Unreadable, // missing, a folder, or no permission to read it
-    Jet,        // a Jet 3 or Jet 4 database: a catalogue of the older format
-    SQLite,     // a catalogue of this program (or another SQLite database)
-    Other,
-};
-
-FileKind fileKind(const QString& path);
-
-// "PATH: the file cannot be read (REASON)", with the system's own reason ("No such file or directory",
-// "Permission denied", "Is a directory").
-QString unreadable(const QString& path);
+using platform::FileKind;
+using platform::fileKind;
+using platform::unreadable;
 
 class LegacyTable;
 

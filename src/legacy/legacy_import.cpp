@@ -2,18 +2,17 @@
 
 #include "legacy/legacy_import.h"
 
+#include "catalogue/engines.h"
+#include "engine/tables.h"
 #include "legacy/legacy_catalogue.h"
 #include "legacy/source_reader.h"
 #include "platform/failure.h"
-#include "store/file_upkeep.h"
-#include "store/new_catalogue_file.h"
-#include "store/schema.h"
 
 #include <memory>
 
 namespace legacy {
 
-using store::TableDefinition;
+using engine::TableDefinition;
 
 QString describeLosses(const std::vector<Loss>& losses, const QString& separator)
 {
@@ -68,7 +67,7 @@ public:
     Copier(SourceReader& source, engine::BulkWrite& target, const ImportOptions& options, ImportReport& report)
         : m_source(source), m_target(target), m_options(options), m_report(report)
     {
-        for (std::size_t i = 0; i < store::catalogueTables().size(); ++i)
+        for (std::size_t i = 0; i < engine::catalogueTables().size(); ++i)
             m_total += source.declaredRows(static_cast<int>(i));
     }
 
@@ -216,9 +215,15 @@ void findTracksWithoutAlbum(engine::BulkWrite& db, ImportReport& report)
 
 ImportReport importLegacyCatalogue(const QString& source, const QString& target, const ImportOptions& options)
 {
-    store::checkNewTarget(target, options.replaceExisting, source);
+    engine::WriteOptions written;
+    written.replace = options.replaceExisting;
+    written.source = source;
+    written.purpose = QStringLiteral("import");
+    // The engine of the catalogue the target names (the program converts into a file).
+    const std::unique_ptr<engine::Upkeep> converted = catalogue::upkeepFor(engine::Location(target));
+    converted->checkWritable(written);
     QStringList tableNames;
-    for (const TableDefinition& table : store::catalogueTables())
+    for (const TableDefinition& table : engine::catalogueTables())
         tableNames << table.name;
     // The file is read in a process of its own: see SourceReader.
     SourceReader legacy(source, tableNames);
@@ -226,17 +231,13 @@ ImportReport importLegacyCatalogue(const QString& source, const QString& target,
     ImportReport report;
     for (const QString& damage : legacy.fileDamage())
         report.losses.push_back({QString(), damage});
-    engine::WriteOptions written;
-    written.replace = options.replaceExisting;
-    written.source = source;
-    written.purpose = QStringLiteral("import");
     written.keep = [&](engine::Upkeep*) {
         return report.losses.empty() || !options.keepSalvaged || options.keepSalvaged(report);
     };
-    const std::unique_ptr<engine::BulkWrite> db = store::FileUpkeep(engine::Location(target)).write(written);
+    const std::unique_ptr<engine::BulkWrite> db = converted->write(written);
     Copier copier(legacy, *db, options, report);
-    for (std::size_t i = 0; i < store::catalogueTables().size(); ++i)
-        copier.copy(static_cast<int>(i), store::catalogueTables()[i]);
+    for (std::size_t i = 0; i < engine::catalogueTables().size(); ++i)
+        copier.copy(static_cast<int>(i), engine::catalogueTables()[i]);
     findTracksWithoutAlbum(*db, report);
     // A file of which nothing at all could be read has nothing to salvage.
     if (!report.losses.empty() && (!options.salvage || report.totalRows() == 0))

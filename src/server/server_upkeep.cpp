@@ -21,7 +21,7 @@ bool holdsCatalogue(Connection& connection)
 {
     if (hasTable(connection, QString::fromLatin1(rowCountsTable)))
         return true;
-    for (const store::TableDefinition& table : store::catalogueTables())
+    for (const engine::TableDefinition& table : engine::catalogueTables())
         if (hasTable(connection, table.name))
             return true;
     return false;
@@ -40,7 +40,7 @@ void runQuietly(Connection& connection, const QString& sql)
 class ServerRowReader : public engine::RowReader
 {
 public:
-    ServerRowReader(Connection& connection, const store::TableDefinition& table) : m_connection(connection)
+    ServerRowReader(Connection& connection, const engine::TableDefinition& table) : m_connection(connection)
     {
         m_connection.run(
             QStringLiteral("DECLARE mediatar_rows NO SCROLL CURSOR FOR SELECT %3, %1 FROM %2 ORDER BY %3")
@@ -105,7 +105,7 @@ public:
 
     bool hasTable(const QString& table) override { return server::hasTable(m_connection, table); }
     qint64 rowCount(const QString& table) override { return countedRows(m_connection, table); }
-    std::unique_ptr<engine::RowReader> rows(const store::TableDefinition& table) override
+    std::unique_ptr<engine::RowReader> rows(const engine::TableDefinition& table) override
     {
         return std::make_unique<ServerRowReader>(m_connection, table);
     }
@@ -134,7 +134,7 @@ public:
             runQuietly(m_connection, QStringLiteral("ROLLBACK"));
     }
 
-    void startTable(const store::TableDefinition& table) override
+    void startTable(const engine::TableDefinition& table) override
     {
         m_inserter.emplace(m_connection, table.name, table.columns);
         m_tables << table.name;
@@ -197,7 +197,7 @@ public:
             // Statistics for the planner and the map of pages whose rows every transaction sees, so that the
             // first lists are served by the indexes alone, without waiting for the server's own maintenance. The
             // rows are already there: a role that may not vacuum loses nothing.
-            for (const store::TableDefinition& table : store::catalogueTables())
+            for (const engine::TableDefinition& table : engine::catalogueTables())
                 runQuietly(m_connection, QStringLiteral("VACUUM (ANALYZE) %1").arg(table.name.toLower()));
         }
         return true;

@@ -5,7 +5,7 @@
 #include "hungarian/hungarian.h"
 
 #include "platform/failure.h"
-#include "legacy/legacy_catalogue.h"
+#include "platform/file_kind.h"
 #include "store/hungarian_functions.h"
 
 #include <QFileInfo>
@@ -15,16 +15,16 @@ namespace store {
 
 CatalogueReader::CatalogueReader(const QString& path)
 {
-    switch (legacy::fileKind(path)) {
-    case legacy::FileKind::Unreadable:
-        throw platform::Failure(legacy::unreadable(path));
-    case legacy::FileKind::Jet:
+    switch (platform::fileKind(path)) {
+    case platform::FileKind::Unreadable:
+        throw platform::Failure(platform::unreadable(path));
+    case platform::FileKind::Jet:
         throw platform::Failure(QStringLiteral("%1: a catalogue of the older Jet format; 'mediatar-catalogue import' "
                                                "converts it")
                                     .arg(path));
-    case legacy::FileKind::Other:
+    case platform::FileKind::Other:
         throw platform::Failure(QStringLiteral("%1: not a catalogue (no SQLite database)").arg(path));
-    case legacy::FileKind::SQLite:
+    case platform::FileKind::SQLite:
         break;
     }
     // Only statements that read are run. A read-only connection would leave the engine's side files behind

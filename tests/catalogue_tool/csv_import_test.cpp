@@ -16,7 +16,7 @@ namespace {
 QStringList everyRow(const QString& catalogue)
 {
     QStringList rows;
-    for (const store::TableDefinition& table : store::catalogueTables()) {
+    for (const engine::TableDefinition& table : engine::catalogueTables()) {
         QStringList kinds;
         for (const QString& column : table.columns)
             kinds << QStringLiteral("typeof(%1), %1").arg(column);
@@ -307,9 +307,9 @@ TEST_F(CsvImportTest, exportRefusesValuesItCouldNotBringBackAndWritesNothing)
         SCOPED_TRACE(test.value);
         QTemporaryDir place;
         TestCatalogue catalogue(place.path());
-        const store::TableDefinition& table =
-            *std::find_if(store::catalogueTables().begin(), store::catalogueTables().end(),
-                          [&](const store::TableDefinition& t) { return t.name == QLatin1String(test.table); });
+        const engine::TableDefinition& table =
+            *std::find_if(engine::catalogueTables().begin(), engine::catalogueTables().end(),
+                          [&](const engine::TableDefinition& t) { return t.name == QLatin1String(test.table); });
         // A good row first, with text the CSV file does carry: four-byte UTF-8 and a zero-width joiner.
         QVariantList good;
         for (int i = 0; i < table.columns.size(); ++i)

@@ -23,7 +23,7 @@ protected:
     // Every table's CSV read back equals the table: same header, same rows, nulls and empty texts apart.
     void expectRoundTrip(const QString& catalogue, const QString& exportDir)
     {
-        for (const store::TableDefinition& table : store::catalogueTables()) {
+        for (const engine::TableDefinition& table : engine::catalogueTables()) {
             SCOPED_TRACE(table.name.toStdString());
             const QByteArray bytes = readFile(exportDir + QLatin1Char('/') + table.name + QStringLiteral(".csv"));
             const QList<CsvRow> csv = readCsv(bytes);

@@ -30,7 +30,7 @@ QStringList rows(const QString& path, const QString& sql)
 QStringList everyRow(const QString& path)
 {
     QStringList all;
-    for (const store::TableDefinition& table : store::catalogueTables())
+    for (const engine::TableDefinition& table : engine::catalogueTables())
         all << rows(path, QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(table.name));
     return all;
 }
@@ -62,7 +62,7 @@ TEST_F(GenerateTest, writesTheRowsOfEveryTableTheSameWayForTheSameSeed)
     EXPECT_EQ(first.size(), 7 * 250);
     EXPECT_EQ(everyRow(file("b.tnx")), first);
     EXPECT_NE(everyRow(file("c.tnx")), first);
-    for (const store::TableDefinition& table : store::catalogueTables()) {
+    for (const engine::TableDefinition& table : engine::catalogueTables()) {
         EXPECT_EQ(rows(file("a.tnx"), QStringLiteral("SELECT count(*) FROM %1").arg(table.name)), QStringList({"250"}))
             << table.name.toStdString();
     }

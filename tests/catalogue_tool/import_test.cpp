@@ -63,7 +63,7 @@ TEST_P(ImportMatchesMdbExport, everyRowOfEveryTable)
     ASSERT_EQ(run.code, lacksTable ? 3 : 0) << run.err.toStdString();
 
     quint64 total = 0;
-    for (const store::TableDefinition& table : store::catalogueTables()) {
+    for (const engine::TableDefinition& table : engine::catalogueTables()) {
         SCOPED_TRACE(table.name.toStdString());
         const ExportedTable expected = mdbExport(source, table.name);
         const QList<QVariantList> actual =

@@ -28,14 +28,14 @@ std::unique_ptr<engine::Upkeep> upkeep(const QString& name)
     return catalogue::upkeepFor(engine::Location(name));
 }
 
-QString columnsOf(const store::TableDefinition& table)
+QString columnsOf(const engine::TableDefinition& table)
 {
     return table.columns.join(QStringLiteral(", "));
 }
 
 // A table's rows in the order they were entered, read past the interface: the file's own rowids, or the
 // server's identity column.
-Rows rowsOf(const QString& catalogue, const store::TableDefinition& table)
+Rows rowsOf(const QString& catalogue, const engine::TableDefinition& table)
 {
     if (!engine::Location::namesServer(catalogue))
         return server_test::fileRows(
@@ -100,14 +100,14 @@ TEST(Upkeep, ACopyBetweenAnyTwoEnginesKeepsEveryValueOrderAndKey)
         {"server to file", onServer, folder.filePath(QStringLiteral("vissza.tnx"))},
     };
     qint64 expected = 0;
-    for (const store::TableDefinition& table : store::catalogueTables())
+    for (const engine::TableDefinition& table : engine::catalogueTables())
         expected += static_cast<qint64>(rowsOf(original, table).size());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         qint64 copied = 0;
         ASSERT_NO_THROW(copied = engine::copyCatalogue(*upkeep(c.source), *upkeep(c.target), copyOptions()));
         EXPECT_EQ(copied, expected);
-        for (const store::TableDefinition& table : store::catalogueTables()) {
+        for (const engine::TableDefinition& table : engine::catalogueTables()) {
             const Rows want = rowsOf(original, table);
             const Rows got = rowsOf(c.target, table);
             EXPECT_EQ(got, want) << table.name.toStdString() << ":\n"
@@ -129,7 +129,7 @@ void writeHalf(engine::Upkeep& target, const engine::WriteOptions& options,
                const std::function<void(engine::BulkWrite&)>& end)
 {
     const std::unique_ptr<engine::BulkWrite> write = target.write(options);
-    const store::TableDefinition& albums = store::catalogueTables().at(0);
+    const engine::TableDefinition& albums = engine::catalogueTables().at(0);
     write->startTable(albums);
     for (int i = 0; i < 1200; ++i) {
         const QByteArray key = QByteArray::number(100 + i);
@@ -162,7 +162,7 @@ TEST(Upkeep, ABulkWriteThatEndsHalfWayLeavesTheTargetAsItWas)
         EXPECT_THROW(write.commit(), platform::Failure);
     };
     const auto refusedRow = [](engine::BulkWrite& write) {
-        write.startTable(store::catalogueTables().at(1));
+        write.startTable(engine::catalogueTables().at(1));
         const QByteArray text("Rossz");
         const QByteArray key("nem szám");
         const QString refused = write.add({engine::Field::text(text), engine::Field(), engine::Field(), engine::Field(),
@@ -192,7 +192,7 @@ TEST(Upkeep, ABulkWriteThatEndsHalfWayLeavesTheTargetAsItWas)
         }
         const QStringList entries = tool_test::folderEntries(folder.path());
         std::vector<Rows> before;
-        for (const store::TableDefinition& table : store::catalogueTables())
+        for (const engine::TableDefinition& table : engine::catalogueTables())
             before.push_back(c.onServer || c.replace ? rowsOf(target, table) : Rows());
 
         engine::WriteOptions options;
@@ -206,7 +206,7 @@ TEST(Upkeep, ABulkWriteThatEndsHalfWayLeavesTheTargetAsItWas)
             continue;
         }
         for (size_t i = 0; i < before.size(); ++i)
-            EXPECT_EQ(rowsOf(target, store::catalogueTables()[i]), before[i]);
+            EXPECT_EQ(rowsOf(target, engine::catalogueTables()[i]), before[i]);
         // Kept counts, order and the list indexes set aside for the rows are all back.
         EXPECT_EQ(upkeep(target)->check(false), QStringList());
         QFile::remove(target);
@@ -234,7 +234,7 @@ TEST(Upkeep, ARoleThatMayOnlyReadCopiesTheCatalogueOutAndWritesNothing)
 
     const QString copy = folder.filePath(QStringLiteral("olvaso.tnx"));
     ASSERT_NO_THROW(engine::copyCatalogue(*upkeep(reader), *upkeep(copy), engine::WriteOptions()));
-    for (const store::TableDefinition& table : store::catalogueTables())
+    for (const engine::TableDefinition& table : engine::catalogueTables())
         EXPECT_EQ(rowsOf(copy, table), rowsOf(original, table)) << table.name.toStdString();
 
     {
@@ -245,7 +245,7 @@ TEST(Upkeep, ARoleThatMayOnlyReadCopiesTheCatalogueOutAndWritesNothing)
     replacing.replace = true;
     EXPECT_THROW(engine::copyCatalogue(*upkeep(copy), *upkeep(reader), replacing), platform::Failure);
     EXPECT_THROW(upkeep(reader)->check(true), platform::Failure);
-    for (const store::TableDefinition& table : store::catalogueTables())
+    for (const engine::TableDefinition& table : engine::catalogueTables())
         EXPECT_EQ(rowsOf(owner, table), rowsOf(original, table)) << table.name.toStdString();
     server::Connection admin(owner);
     EXPECT_EQ(admin.single(QStringLiteral("SELECT row_count FROM mediatar_row_counts WHERE table_name = 'games'")),

@@ -64,7 +64,7 @@ protected:
                                                                          << run.err.toStdString();
         EXPECT_TRUE(run.out.contains(QStringLiteral("the catalogue is not complete"))) << run.out.toStdString();
         qsizetype index = 0;
-        for (const store::TableDefinition& table : store::catalogueTables())
+        for (const engine::TableDefinition& table : engine::catalogueTables())
             EXPECT_EQ(number(out, QStringLiteral("SELECT count(*) FROM %1").arg(table.name)),
                       rowsPerTable.value(index++))
                 << table.name.toStdString();

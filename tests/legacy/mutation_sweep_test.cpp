@@ -50,7 +50,7 @@ qlonglong rowsNotIn(const QString& path, const QString& reference)
     sqlite3_bind_text(attach, 1, name.constData(), -1, SQLITE_STATIC);
     EXPECT_EQ(sqlite3_step(attach), SQLITE_DONE);
     sqlite3_finalize(attach);
-    for (const store::TableDefinition& table : store::catalogueTables()) {
+    for (const engine::TableDefinition& table : engine::catalogueTables()) {
         const QByteArray sql =
             QStringLiteral("SELECT count(*) FROM (SELECT * FROM main.%1 EXCEPT SELECT * FROM reference.%1)")
                 .arg(table.name)
@@ -146,7 +146,7 @@ TEST(LegacyMutationSweep, everyDamagedCopyIsRefusedSalvagedOrWhole)
             const legacy::ImportReport report = legacy::importLegacyCatalogue(source, target);
             EXPECT_TRUE(report.losses.empty());
             qsizetype index = 0;
-            for (const store::TableDefinition& table : store::catalogueTables())
+            for (const engine::TableDefinition& table : engine::catalogueTables())
                 EXPECT_EQ(queryRows(target, QStringLiteral("SELECT count(*) FROM %1").arg(table.name))
                               .value(0)
                               .value(0)
