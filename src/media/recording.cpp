@@ -1,0 +1,152 @@
+#include "media/recording.h"
+
+#include "entry_dialog/record_statements.h"
+#include "media/album_match.h"
+#include "platform/failure.h"
+#include "store/query_channel.h"
+#include "store/write_transaction.h"
+
+namespace media {
+
+namespace {
+
+struct CataloguedAlbum
+{
+    qint64 key;
+    QString artist;
+    QString album;
+};
+
+std::vector<CataloguedAlbum> cataloguedAlbums(store::QueryChannel& channel)
+{
+    // The search's comparison folds case and accents in ways an index on the stored text cannot serve, so the
+    // albums are compared here; a catalogue holds some thousands of album rows, a moment's reading.
+    std::vector<CataloguedAlbum> albums;
+    for (const QVariantList& row :
+         channel.fetch(store::Statement(QStringLiteral("SELECT kod, ELOADO, ALBUM FROM eloado ORDER BY kod"))))
+        albums.push_back({row.value(0).toLongLong(), row.value(1).toString(), row.value(2).toString()});
+    return albums;
+}
+
+QList<bool> heldTracksOf(store::QueryChannel& channel, qint64 key, const QList<Track>& tracks)
+{
+    const std::vector<QVariantList> held = channel.fetch(
+        store::Statement().sqlOnly(QStringLiteral("SELECT CIM, IDO FROM szamok WHERE eloado_azonosito = ?"), {key}));
+    QList<bool> result;
+    for (const Track& track : tracks) {
+        bool found = false;
+        for (const QVariantList& row : held)
+            found = found || sameTrack(track.CIM, track.IDO, row.value(0).toString(), row.value(1).toString());
+        result << found;
+    }
+    return result;
+}
+
+void run(store::QueryChannel& channel, const store::Statement& statement)
+{
+    channel.setStatement(statement);
+    channel.execute();
+}
+
+// Writes the album row as the entry dialog does and gives its key as the catalogue holds it.
+QString insertAlbum(store::QueryChannel& channel, const Album& album)
+{
+    run(channel, record_sql::albumInsert(album.ELOADO, album.ALBUM));
+    const qint64 inserted = channel.lastInsertedKey();
+    const std::vector<QVariantList> found =
+        channel.fetch(record_sql::albumKeyQuery(album.ELOADO, album.ALBUM, inserted));
+    if (found.empty() || found.front().isEmpty())
+        // The tracks would otherwise be filed under no album, out of reach of every list.
+        throw platform::Failure(
+            QStringLiteral("A(z) „%1 – %2” album sora nem található a rögzítés után.").arg(album.ELOADO, album.ALBUM));
+    return found.front().front().toString();
+}
+
+} // namespace
+
+QList<HeldAlbum> heldAlbums(store::QueryChannel& channel, const QList<Album>& albums)
+{
+    QList<HeldAlbum> result;
+    if (albums.isEmpty())
+        return result;
+    const std::vector<CataloguedAlbum> catalogued = cataloguedAlbums(channel);
+    for (const Album& album : albums) {
+        HeldAlbum held;
+        for (const CataloguedAlbum& row : catalogued) {
+            if (sameAlbum(album.ELOADO, album.ALBUM, row.artist, row.album)) {
+                held.key = row.key;
+                break;
+            }
+        }
+        if (held.held())
+            held.heldTracks = heldTracksOf(channel, held.key, album.tracks);
+        else
+            held.heldTracks = QList<bool>(album.tracks.size(), false);
+        result << held;
+    }
+    return result;
+}
+
+void setMediumCode(Reading& reading, const QString& code)
+{
+    for (Album& album : reading.albums)
+        for (Track& track : album.tracks)
+            track.KOD = code;
+    for (CompilationTrack& track : reading.compilationTracks)
+        track.KOD = code;
+    for (Game& game : reading.games)
+        game.KOD = code;
+    for (Program& program : reading.programs)
+        program.KOD = code;
+}
+
+Recorded recordReading(store::QueryChannel& channel, const Reading& reading)
+{
+    Recorded recorded;
+    // The look-up runs inside the transaction, so that another writer cannot add the same album between the
+    // look-up and the insert.
+    store::WriteTransaction transaction(channel);
+    const QList<HeldAlbum> held = heldAlbums(channel, reading.albums);
+    for (qsizetype i = 0; i < reading.albums.size(); ++i) {
+        const Album& album = reading.albums.at(i);
+        QList<Track> tracks;
+        for (qsizetype t = 0; t < album.tracks.size(); ++t) {
+            if (held.at(i).heldTracks.at(t))
+                ++recorded.heldTracks;
+            else
+                tracks << album.tracks.at(t);
+        }
+        if (tracks.isEmpty())
+            continue;
+        QString key;
+        if (held.at(i).held()) {
+            key = QString::number(held.at(i).key);
+        } else {
+            key = insertAlbum(channel, album);
+            ++recorded.albums;
+        }
+        for (const Track& track : tracks) {
+            run(channel, record_sql::trackInsert({track.CIM, track.IDO, track.MERET, track.BITRATA, track.KOD}, key));
+            ++recorded.tracks;
+        }
+    }
+    for (const CompilationTrack& track : reading.compilationTracks)
+        run(channel, record_sql::compilationInsert(
+                         {track.ELOADO, track.ALBUM, track.IDO, track.BITRATA, track.MERET, track.KOD}));
+    for (const DvdFilm& film : reading.dvdFilms)
+        run(channel, record_sql::dvdInsert(
+                         {film.CIM, film.EREDETI_CIM, film.Nyelv, film.Felirat, film.db_DVD, film.Hossz, film.Stilus}));
+    for (const Film& film : reading.films)
+        run(channel, record_sql::clipInsert({film.CIM, film.MEGJEGYZES, film.Nyelv, film.Felbontas, film.MERET,
+                                             film.Hossz, film.Stilus, film.Video, film.Hang}));
+    for (const Game& game : reading.games)
+        run(channel, record_sql::gameInsert({game.NEV, game.Megjegyzes, game.MERET, game.KOD}));
+    for (const Program& program : reading.programs)
+        run(channel, record_sql::programInsert({program.Programok, program.Megjegyzes, program.MERET, program.KOD}));
+    recorded.otherRows = int(reading.compilationTracks.size() + reading.dvdFilms.size() + reading.films.size() +
+                             reading.games.size() + reading.programs.size());
+    transaction.commit();
+    return recorded;
+}
+
+} // namespace media
