@@ -6,25 +6,26 @@
 #include "store/query_channel.h"
 #include "store/write_transaction.h"
 
+#include <QHash>
+#include <QPair>
+#include <QSet>
+
 namespace media {
 
 namespace {
 
-struct CataloguedAlbum
+// The album rows by artist and title as the search compares them; of equal ones the oldest.
+QHash<QPair<QString, QString>, qint64> cataloguedAlbums(store::QueryChannel& channel)
 {
-    qint64 key;
-    QString artist;
-    QString album;
-};
-
-std::vector<CataloguedAlbum> cataloguedAlbums(store::QueryChannel& channel)
-{
-    // The search's comparison folds case and accents in ways an index on the stored text cannot serve, so the
-    // albums are compared here; a catalogue holds some thousands of album rows, a moment's reading.
-    std::vector<CataloguedAlbum> albums;
+    // The search's comparison folds case in ways an index on the stored text cannot serve, so the albums are
+    // compared here, each folded once: a catalogue holds some thousands of album rows, a moment's reading.
+    QHash<QPair<QString, QString>, qint64> albums;
     for (const QVariantList& row :
-         channel.fetch(store::Statement(QStringLiteral("SELECT kod, ELOADO, ALBUM FROM eloado ORDER BY kod"))))
-        albums.push_back({row.value(0).toLongLong(), row.value(1).toString(), row.value(2).toString()});
+         channel.fetch(store::Statement(QStringLiteral("SELECT kod, ELOADO, ALBUM FROM eloado ORDER BY kod")))) {
+        const QPair<QString, QString> key{matchKey(row.value(1).toString()), matchKey(row.value(2).toString())};
+        if (!albums.contains(key))
+            albums.insert(key, row.value(0).toLongLong());
+    }
     return albums;
 }
 
@@ -69,21 +70,44 @@ QList<HeldAlbum> heldAlbums(store::QueryChannel& channel, const QList<Album>& al
     QList<HeldAlbum> result;
     if (albums.isEmpty())
         return result;
-    const std::vector<CataloguedAlbum> catalogued = cataloguedAlbums(channel);
+    const QHash<QPair<QString, QString>, qint64> catalogued = cataloguedAlbums(channel);
     for (const Album& album : albums) {
         HeldAlbum held;
-        for (const CataloguedAlbum& row : catalogued) {
-            if (sameAlbum(album.ELOADO, album.ALBUM, row.artist, row.album)) {
-                held.key = row.key;
-                break;
-            }
-        }
+        held.key = catalogued.value({matchKey(album.ELOADO), matchKey(album.ALBUM)}, -1);
         if (held.held())
             held.heldTracks = heldTracksOf(channel, held.key, album.tracks);
         else
             held.heldTracks = QList<bool>(album.tracks.size(), false);
         result << held;
     }
+    return result;
+}
+
+QList<bool> heldTitles(store::QueryChannel& channel, Kind kind, const QStringList& titles)
+{
+    QString query;
+    switch (kind) {
+    case Kind::Films:
+        query = QStringLiteral("SELECT CIM FROM Filmek_videoklippek");
+        break;
+    case Kind::DvdFilms:
+        query = QStringLiteral("SELECT CIM FROM DVD_Filmek");
+        break;
+    case Kind::Games:
+        query = QStringLiteral("SELECT NEV FROM games");
+        break;
+    case Kind::Programs:
+        query = QStringLiteral("SELECT Programok FROM progs_other");
+        break;
+    case Kind::Music:
+        return QList<bool>(titles.size(), false);
+    }
+    QSet<QString> held;
+    for (const QVariantList& row : channel.fetch(store::Statement(query)))
+        held.insert(matchKey(row.value(0).toString()));
+    QList<bool> result;
+    for (const QString& title : titles)
+        result << held.contains(matchKey(title));
     return result;
 }
 
@@ -107,6 +131,7 @@ Recorded recordReading(store::QueryChannel& channel, const Reading& reading)
     // look-up and the insert.
     store::WriteTransaction transaction(channel);
     const QList<HeldAlbum> held = heldAlbums(channel, reading.albums);
+    QHash<QPair<QString, QString>, QString> written; // the album rows this recording wrote, by their match
     for (qsizetype i = 0; i < reading.albums.size(); ++i) {
         const Album& album = reading.albums.at(i);
         QList<Track> tracks;
@@ -118,11 +143,13 @@ Recorded recordReading(store::QueryChannel& channel, const Reading& reading)
         }
         if (tracks.isEmpty())
             continue;
-        QString key;
-        if (held.at(i).held()) {
-            key = QString::number(held.at(i).key);
-        } else {
+        // Two albums of the reading that the search takes for one (tags that differ in letter case only) are
+        // one album row, as they would be had they been recorded one after the other.
+        const QPair<QString, QString> match{matchKey(album.ELOADO), matchKey(album.ALBUM)};
+        QString key = held.at(i).held() ? QString::number(held.at(i).key) : written.value(match);
+        if (key.isEmpty()) {
             key = insertAlbum(channel, album);
+            written.insert(match, key);
             ++recorded.albums;
         }
         for (const Track& track : tracks) {

@@ -25,6 +25,11 @@ struct HeldAlbum
 // the oldest is the one its new tracks join.
 QList<HeldAlbum> heldAlbums(store::QueryChannel& channel, const QList<Album>& albums);
 
+// For films, DVD films, games and programs: which of the titles (names) the kind's table already holds, compared
+// as the search compares text. Such rows are still recorded when the user keeps them: nothing tells two films of
+// one title apart.
+QList<bool> heldTitles(store::QueryChannel& channel, Kind kind, const QStringList& titles);
+
 // Gives every row the medium's code; the films' tables keep none.
 void setMediumCode(Reading& reading, const QString& code);
 

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QThread>
@@ -198,16 +199,15 @@ void MediaPreview::readingDone()
 
 void MediaPreview::markHeldRows()
 {
-    if (m_kind != media::Kind::Music) {
-        updateSummary();
-        return;
-    }
-    platform::runHandler(m_errors, QStringLiteral("A katalógus albumai nem olvashatók be."), [this] {
-        const media::Reading shown = preview_rows::collect(m_rows, m_kind, false);
-        const QList<media::HeldAlbum> held = media::heldAlbums(m_channel, shown.albums);
+    platform::runHandler(m_errors, QStringLiteral("A katalógus sorai nem olvashatók be."), [this] {
         m_filling = true;
-        preview_rows::mark(m_rows, held);
-        m_filling = false;
+        const auto filled = qScopeGuard([this] { m_filling = false; });
+        if (m_kind == media::Kind::Music) {
+            const media::Reading shown = preview_rows::collect(m_rows, m_kind, false);
+            preview_rows::mark(m_rows, media::heldAlbums(m_channel, shown.albums));
+        } else {
+            preview_rows::markTitles(m_rows, media::heldTitles(m_channel, m_kind, preview_rows::titles(m_rows)));
+        }
     });
     updateSummary();
 }

@@ -53,6 +53,7 @@ const QStringList musicHeaders{"Előadó", "Album", "Cím", "Hossz", "Méret", "
 const QString newAlbumNote = QStringLiteral("új album");
 const QString heldAlbumNote = QStringLiteral("már a katalógusban: az új számok hozzá kerülnek");
 const QString heldTrackNote = QStringLiteral("már a katalógusban, kimarad");
+const QString heldTitleNote = QStringLiteral("ilyen című sor már van a katalógusban");
 
 QTreeWidgetItem* newItem(ItemType type, bool ticked, int editable, const QString& source, int editableColumns)
 {
@@ -266,6 +267,21 @@ void mark(QTreeWidget* tree, const QList<HeldAlbum>& held)
             }
         }
     }
+}
+
+QStringList titles(const QTreeWidget* tree)
+{
+    QStringList result;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        result << tree->topLevelItem(i)->text(0);
+    return result;
+}
+
+void markTitles(QTreeWidget* tree, const QList<bool>& held)
+{
+    const int note = tree->columnCount() - 2;
+    for (int i = 0; i < tree->topLevelItemCount() && i < held.size(); ++i)
+        tree->topLevelItem(i)->setText(note, held.at(i) ? heldTitleNote : QString());
 }
 
 int rowsToRecord(const QTreeWidget* tree)

@@ -30,6 +30,10 @@ media::Reading collect(const QTreeWidget* tree, media::Kind kind, bool tickedOnl
 // Marks the albums and tracks the catalogue already holds (held lists one entry per album group, in the tree's
 // order): a held track is unticked, since recording leaves it out.
 void mark(QTreeWidget* tree, const QList<media::HeldAlbum>& held);
+// The first column of every row of a film, DVD, game or program reading, in the tree's order.
+QStringList titles(const QTreeWidget* tree);
+// Notes the rows whose title the catalogue holds (one entry a row); they stay ticked.
+void markTitles(QTreeWidget* tree, const QList<bool>& held);
 // The ticked rows that recording would write, held tracks excluded.
 int rowsToRecord(const QTreeWidget* tree);
 

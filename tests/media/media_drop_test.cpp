@@ -1,6 +1,7 @@
 #include "main_window/category_grid.h"
 #include "media_window/media_drops.h"
 #include "media_window/media_preview.h"
+#include "support/postgres_server.h"
 #include "support/window_fixture.h"
 
 #include <QApplication>
@@ -225,6 +226,8 @@ TEST_F(MediaDropTest, megseWritesNothingWhetherReadingOrDone)
         ASSERT_TRUE(QTest::qWaitFor([&] { return (preview = window().findChild<MediaPreview*>()) != nullptr; }, 5000));
         if (waitForTheReading) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return !preview->isReading(); }, 20000));
+        } else {
+            EXPECT_TRUE(preview->isReading()) << "the reading was over before Mégse";
         }
         click(preview, "cancelButton");
         EXPECT_TRUE(QTest::qWaitFor([&] { return window().findChild<MediaPreview*>() == nullptr; }, 5000));
@@ -235,9 +238,55 @@ TEST_F(MediaDropTest, megseWritesNothingWhetherReadingOrDone)
     }
 }
 
+TEST_F(MediaDropTest, aRecordingRefusedHalfwayWritesNothingAndKeepsThePreview)
+{
+    start();
+    drop(page(0), {fixtures + "/music/album", fixtures + "/music/compilation"});
+    MediaPreview* preview = readPreview();
+    ASSERT_NE(preview, nullptr);
+    // The album and its tracks go first; the compilation's rows are refused.
+    catalogue->exec("CREATE TRIGGER refuse BEFORE INSERT ON Valogatasok BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    click(preview, "recordButton");
+    ASSERT_EQ(desktop.errors.reports.size(), 1);
+    EXPECT_TRUE(desktop.errors.reports.first().contains("refused")) << desktop.errors.reports.first().toStdString();
+    EXPECT_EQ(catalogue->count("eloado"), 0);
+    EXPECT_EQ(catalogue->count("szamok"), 0);
+    // The rows are still there to be recorded once the catalogue takes them.
+    EXPECT_EQ(window().findChild<MediaPreview*>(), preview);
+    EXPECT_TRUE(preview->isVisible());
+    catalogue->exec("DROP TRIGGER refuse");
+    click(preview, "recordButton");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window().findChild<MediaPreview*>() == nullptr; }, 2000));
+    EXPECT_EQ(catalogue->count("szamok"), 3);
+    EXPECT_EQ(catalogue->count("Valogatasok"), 2);
+}
+
+// A role that may only read the server catalogue: nothing is read or offered for recording.
+class ReadOnlyDropTest : public MediaDropTest
+{
+protected:
+    ReadOnlyDropTest()
+    {
+        engine = Engine::Server;
+        readerOnly = true;
+    }
+};
+
+TEST_F(ReadOnlyDropTest, aCatalogueThatMayOnlyBeReadRefusesTheDrop)
+{
+    ASSERT_SERVER_RUNNING();
+    start();
+    drop(page(4), {fixtures + "/game/Aknakereső"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !desktop.prompts.informations.isEmpty(); }, 5000));
+    EXPECT_EQ(desktop.prompts.informations, QStringList{store::readOnlyMessage()});
+    EXPECT_EQ(desktop.beeper.beeps, 1);
+    EXPECT_EQ(window().findChild<MediaPreview*>(), nullptr);
+    EXPECT_EQ(catalogue->count("games"), 0);
+}
+
 TEST_F(MediaDropTest, aFolderPickedFromTheListsMenuIsReadForThatTab)
 {
-    catalogue->insert("progs_other", {"Szövegszerkesztő", "", "2 MB", "P-1"});
+    catalogue->insert("progs_other", {"AKNAKERESŐ", "", "2 MB", "P-1"});
     start();
     switchToTab(5);
     QString asked;
@@ -265,10 +314,16 @@ TEST_F(MediaDropTest, aFolderPickedFromTheListsMenuIsReadForThatTab)
     MediaPreview* preview = readPreview();
     ASSERT_NE(preview, nullptr);
     EXPECT_EQ(preview->windowTitle(), QStringLiteral("Beolvasás: ") + tabs()->tabText(5));
+    // A row of the same name, as the search compares names, is pointed out; nothing tells two programs of one
+    // name apart, so it is still recorded.
+    QTreeWidgetItem* row = rowOf(preview, 0, QStringLiteral("Aknakereső"));
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->text(3), QStringLiteral("ilyen című sor már van a katalógusban"));
+    EXPECT_EQ(row->checkState(0), Qt::Checked);
     click(preview, "recordButton");
     EXPECT_TRUE(QTest::qWaitFor([&] { return window().findChild<MediaPreview*>() == nullptr; }, 2000));
     EXPECT_EQ(catalogue->rows("SELECT Programok, MERET, KOD FROM progs_other ORDER BY rowid"),
-              QList<QVariantList>({{"Szövegszerkesztő", "2 MB", "P-1"}, {"Aknakereső", "34 kB", ""}}));
+              QList<QVariantList>({{"AKNAKERESŐ", "2 MB", "P-1"}, {"Aknakereső", "34 kB", ""}}));
     EXPECT_EQ(countLabel()->text(), QStringLiteral("2"));
 }
 

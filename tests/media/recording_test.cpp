@@ -144,6 +144,26 @@ TEST_P(RecordingTest, anAlbumTheCatalogueHoldsGetsOnlyItsNewTracks)
     }
 }
 
+TEST_P(RecordingTest, albumsOfOneReadingThatTheSearchTakesForOneAreOneRow)
+{
+    Reading reading;
+    reading.albums = {
+        {QStringLiteral("Omega"), QStringLiteral("Égi jel"), {{QStringLiteral("Nyitány"), "00:03:00", "", "", "", {}}}},
+        {QStringLiteral("OMEGA"), QStringLiteral("ÉGI JEL"), {{QStringLiteral("Ballada"), "00:04:00", "", "", "", {}}}},
+        {QStringLiteral("Omega"),
+         QStringLiteral("Égi jel 2"),
+         {{QStringLiteral("Nyitány"), "00:03:00", "", "", "", {}}}},
+    };
+    const Recorded recorded = recordReading(channel, reading);
+    EXPECT_EQ(recorded.albums, 2);
+    EXPECT_EQ(catalogue->rows("SELECT ELOADO, ALBUM FROM eloado ORDER BY kod"),
+              QList<QVariantList>({texts({"Omega", "Égi jel"}), texts({"Omega", "Égi jel 2"})}));
+    EXPECT_EQ(catalogue->rows("SELECT s.CIM, e.ALBUM FROM szamok s JOIN eloado e ON e.kod = s.eloado_azonosito "
+                              "ORDER BY s.IDO, e.ALBUM"),
+              QList<QVariantList>(
+                  {texts({"Nyitány", "Égi jel"}), texts({"Nyitány", "Égi jel 2"}), texts({"Ballada", "Égi jel"})}));
+}
+
 TEST_P(RecordingTest, filmsDiscsGamesAndProgramsLandInTheirTables)
 {
     Reading reading = readMedia({fixtures + "/video/nyar.mkv"}, Kind::Films);
