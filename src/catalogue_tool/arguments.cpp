@@ -115,7 +115,7 @@ std::optional<Arguments> parseArguments(const QStringList& args, const Syntax& s
             return fail(QStringLiteral("%1 is missing").arg(option));
 
     const QStringList names = positionalNames(syntax);
-    if (parsed.positional.size() > syntax.positionalCount)
+    if (parsed.positional.size() > syntax.positionalCount && !syntax.firstRepeats)
         return fail(QStringLiteral("unexpected argument '%1'").arg(parsed.positional.at(syntax.positionalCount)));
     if (parsed.positional.size() < syntax.positionalCount) {
         const QString missing = names.value(parsed.positional.size(), QStringLiteral("an argument"));

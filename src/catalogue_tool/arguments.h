@@ -32,6 +32,7 @@ struct Syntax
     QStringList flags;
     std::vector<ValueOption> values = {};
     QStringList required = {}; // value options that must be given
+    bool firstRepeats = false; // the first positional argument may be given several times ("PATH...")
 };
 
 // A subcommand's arguments: the positional ones in order, the flags that were given and the values.

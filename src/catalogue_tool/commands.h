@@ -24,6 +24,7 @@ int generateCommand(const QStringList& args, Streams streams);
 int importCsvCommand(const QStringList& args, Streams streams);
 int backupCommand(const QStringList& args, Streams streams);
 int copyCommand(const QStringList& args, Streams streams);
+int scanCommand(const QStringList& args, Streams streams);
 
 // Runs the tool on the whole command line (args[0] is the subcommand).
 int run(const QStringList& args, Streams streams);

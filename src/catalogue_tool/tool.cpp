@@ -28,6 +28,9 @@ const std::map<QString, Command>& commands()
         {"import-csv",
          {"import-csv DIR OUT|URI [--force]  read the CSV files of 'export' into a new catalogue", importCsvCommand}},
         {"backup", {"backup FILE|URI OUT [--force]  copy a catalogue safely, also while it is in use", backupCommand}},
+        {"scan",
+         {"scan PATH... FILE|URI [--kind KIND] [--kod CODE] [--dry-run]  add the rows that media files say",
+          scanCommand}},
         {"generate",
          {"generate FILE|URI --rows N [--seed S]  write a catalogue of N made-up rows per table", generateCommand}},
     };

@@ -4,6 +4,7 @@
 
 #include "main_window/category_grid.h"
 #include "main_window/main_window.h"
+#include "main_window/media_drops.h"
 #include "platform/failure.h"
 #include "engine/location.h"
 #include "engine/categories.h"
@@ -95,6 +96,8 @@ void ListCommands::showMenu(CategoryGrid* grid, const QPoint& place)
     QAction* pdfItem = menu.addAction(QStringLiteral("Mentés PDF-be…"));
     QAction* copyItem = menu.addAction(QStringLiteral("Másolás\tCtrl+C"));
     copyItem->setEnabled(grid->selectionModel() && grid->selectionModel()->hasSelection());
+    menu.addSeparator();
+    QAction* readItem = menu.addAction(QStringLiteral("Beolvasás mappából…"));
     QAction* chosen = menu.exec(grid->viewport()->mapToGlobal(place));
     if (chosen == printItem)
         run([=] { print(grid); });
@@ -102,6 +105,8 @@ void ListCommands::showMenu(CategoryGrid* grid, const QPoint& place)
         run([=] { saveAsPdf(grid); });
     else if (chosen == copyItem)
         run([=] { copy(grid); });
+    else if (chosen == readItem)
+        run([=] { m_window->findChild<MediaDrops*>()->readFolder(grid); });
 }
 
 CategoryGrid* ListCommands::activeGrid() const

@@ -6,6 +6,7 @@
 #include "main_window/fitted_label.h"
 #include "main_window/link_label.h"
 #include "main_window/list_commands.h"
+#include "main_window/media_drops.h"
 #include "platform/failure.h"
 #include "engine/categories.h"
 
@@ -95,6 +96,7 @@ TFoablak::TFoablak(platform::Services services, const QString& namedCatalogue, Q
     buildControls();
     wireHandlers();
     new ListCommands(this);
+    new MediaDrops(this);
     watchCatalogueUpkeep();
     followOtherUsers();
     for (std::vector<int>& widths : columnWidths)

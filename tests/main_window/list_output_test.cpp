@@ -133,8 +133,9 @@ TEST_F(ListOutputTest, aSearchedListSavedAsPdfHoldsItsHeadingCaptionsAndEveryRow
     const QString pdf = folder.file(QStringLiteral("filmek.pdf"));
     desktop.saveFiles.chooseNext(pdf);
     const QStringList items = chooseFromMenu("DBGrid4", 3, QStringLiteral("Mentés PDF-be"));
-    EXPECT_EQ(items, QStringList({QStringLiteral("Nyomtatás…\tCtrl+P"), QStringLiteral("Mentés PDF-be…"),
-                                  QStringLiteral("Másolás\tCtrl+C")}));
+    EXPECT_EQ(items,
+              QStringList({QStringLiteral("Nyomtatás…\tCtrl+P"), QStringLiteral("Mentés PDF-be…"),
+                           QStringLiteral("Másolás\tCtrl+C"), QString(), QStringLiteral("Beolvasás mappából…")}));
     expectNoErrors();
     EXPECT_EQ(desktop.saveFiles.lastFilter, QStringLiteral("PDF dokumentum (*.pdf)"));
     EXPECT_EQ(desktop.saveFiles.lastTitle, QStringLiteral("Mentés PDF-be"));
