@@ -2,7 +2,7 @@
 
 #include "app/application.h"
 #include "app/command_line.h"
-#include "server/connection.h"
+#include "engine/location.h"
 
 #include <cstdio>
 
@@ -14,7 +14,7 @@ int main(int argc, char* argv[])
         arguments << QString::fromLocal8Bit(argv[i]);
     const app::CommandLine line = app::readCommandLine(arguments);
     // The catalogue's URI keeps its password in line; the process list shows it without.
-    server::hidePasswordsFromProcessList(argc, argv);
+    engine::Location::hidePasswordsFromProcessList(argc, argv);
     if (line.exitCode) {
         std::fputs(line.output.toLocal8Bit().constData(), line.toError ? stderr : stdout);
         return *line.exitCode;

@@ -2,7 +2,7 @@
 
 #include "catalogue_tool/commands.h"
 #include "platform/failure.h"
-#include "server/connection.h"
+#include "engine/location.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -13,7 +13,7 @@ int main(int argc, char* argv[])
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    server::hidePasswordsFromProcessList(argc, argv);
+    engine::Location::hidePasswordsFromProcessList(argc, argv);
     QCoreApplication app(argc, argv);
     platform::keepSystemTextsInEnglish();
     QTextStream out(stdout);

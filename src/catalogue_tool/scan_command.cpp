@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "catalogue_tool/arguments.h"
 #include "media/media_reader.h"
 #include "media/recording.h"

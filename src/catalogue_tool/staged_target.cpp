@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "catalogue_tool/staged_target.h"
 
 #include "catalogue/engines.h"

@@ -43,6 +43,9 @@ public:
     // A server URI with any password left out (the user part and a password=... parameter); other names as they
     // are.
     static QString withoutPassword(const QString& name);
+    // Overwrites, in the process's own argument memory, the password of every server URI among the arguments, so
+    // that the process list shows them without it. The caller keeps its own copy of the arguments as given.
+    static void hidePasswordsFromProcessList(int argc, char** argv);
 
 private:
     QString m_name;

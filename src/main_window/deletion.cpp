@@ -188,6 +188,7 @@ enum class Step {
     Vanished,
     Declined,
     Closed,
+    Shown,
 };
 
 const QString rowChangedMeanwhile =
@@ -322,34 +323,53 @@ void TFoablak::Adat_torleseClick()
     }
     platform::Prompts& prompts = m_services.prompts;
     const int tab = activeTab();
-    Step step = Step::Missing;
-    if (tab == 0) {
-        if (m_editState.trackGridActive) {
-            const AlbumTabShown shown = albumTabShown(*this);
-            step = deleteRow(trackBranch(), m_detailQuery, m_browseQuery, m_editState.currentRow, prompts);
-            if (step == Step::Declined) {
-                forget(trackBranch(), m_editState.currentRow);
-                m_eloadoLabel->clear();
-                m_albumLabel->clear();
+    // The guard, the question and the deletion of the tab's clicked row; Shown: a track's deletion has shown
+    // its album again itself.
+    const auto deleteOnTab = [&]() -> Step {
+        Step step = Step::Missing;
+        if (tab == 0) {
+            if (m_editState.trackGridActive) {
+                const AlbumTabShown shown = albumTabShown(*this);
+                step = deleteRow(trackBranch(), m_detailQuery, m_browseQuery, m_editState.currentRow, prompts);
+                if (step == Step::Declined) {
+                    forget(trackBranch(), m_editState.currentRow);
+                    m_eloadoLabel->clear();
+                    m_albumLabel->clear();
+                }
+                // The album tab is not listed anew after a track: it shows what it showed, less the deleted track.
+                if (step == Step::Deleted || step == Step::Vanished)
+                    showAlbumTabAgain(*this, shown);
+                if (step == Step::Vanished)
+                    prompts.information(rowChangedMeanwhile);
+                if (step != Step::Missing)
+                    return Step::Shown;
             }
-            // The album tab is not listed anew after a track: it shows what it showed, less the deleted track.
-            if (step == Step::Deleted || step == Step::Vanished)
-                showAlbumTabAgain(*this, shown);
-            if (step == Step::Vanished)
-                prompts.information(rowChangedMeanwhile);
-            if (step != Step::Missing)
-                return;
+            if (m_editState.albumGridActive)
+                step = deleteAlbum(m_browseQuery, m_editState.currentRow, prompts);
+        } else if (tab < engine::dataCategoryCount) {
+            step = deleteRow(rowBranch(tab), m_browseQuery, m_browseQuery, m_editState.currentRow, prompts);
         }
-        if (m_editState.albumGridActive) {
-            step = deleteAlbum(m_browseQuery, m_editState.currentRow, prompts);
-            if (step == Step::Declined)
-                return;
+        return step;
+    };
+    Step step = Step::Missing;
+    try {
+        step = deleteOnTab();
+    } catch (const platform::Failure&) {
+        // The deletion's statements took the list's place: whatever stopped them (a lock, a cancel, a lost
+        // server), the list shows the rows as they are now, and the failure is told after it. The clicked row
+        // stays remembered, so that the deletion can be tried again.
+        const auto clicked = m_editState.currentRow;
+        try {
+            m_browseQuery.close();
+            OlvasasChange();
+        } catch (const platform::Failure&) {
+            // The list cannot be read either: the first failure is the one told.
         }
-    } else if (tab < engine::dataCategoryCount) {
-        step = deleteRow(rowBranch(tab), m_browseQuery, m_browseQuery, m_editState.currentRow, prompts);
-        if (step == Step::Declined)
-            return;
+        m_editState.currentRow = clicked;
+        throw;
     }
+    if (step == Step::Declined || step == Step::Shown)
+        return;
     m_browseQuery.close();
     m_kereses->clear();
     OlvasasChange();

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "media_window/preview_rows.h"
 
 #include <QDir>

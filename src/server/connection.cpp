@@ -30,25 +30,6 @@ QString withoutPassword(const QString& uri)
     return engine::Location::withoutPassword(uri);
 }
 
-void hidePasswordsFromProcessList(int argc, char** argv)
-{
-    for (int i = 1; i < argc; ++i) {
-        const QString given = QString::fromLocal8Bit(argv[i]);
-        if (!isServerUri(given))
-            continue;
-        const QByteArray hidden = withoutPassword(given).toLocal8Bit();
-        const std::size_t length = std::strlen(argv[i]);
-        if (hidden == QByteArray(argv[i]))
-            continue;
-        // What /proc shows as the command line is this memory: the shorter text goes over it, and the bytes
-        // after it are cleared. A text that would not fit (never, as it only loses characters) clears it all.
-        const std::size_t fits = static_cast<std::size_t>(hidden.size());
-        const std::size_t kept = fits <= length ? fits : 0;
-        std::memcpy(argv[i], hidden.constData(), kept);
-        std::memset(argv[i] + kept, 0, length - kept);
-    }
-}
-
 namespace {
 
 QString serverText(const char* text)

@@ -41,10 +41,6 @@ bool isServerUri(const QString& name);
 // The URI with any password left out (the user part and a password=... parameter), for messages and titles.
 QString withoutPassword(const QString& uri);
 
-// Overwrites, in the process's own argument memory, the password of every server URI among the arguments, so that
-// the process list shows them without it. The caller keeps its own copy of the arguments as given.
-void hidePasswordsFromProcessList(int argc, char** argv);
-
 // Where a password comes from when the server asks for one that libpq's own sources (~/.pgpass, PGPASSWORD, a
 // service file) do not give: given the URI without its password, the password, or nothing when the user
 // declines.

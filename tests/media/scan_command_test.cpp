@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "catalogue_tool/tool_support.h"
 #include "support/catalogue_builder.h"
 #include "support/engine.h"
