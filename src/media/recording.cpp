@@ -159,9 +159,29 @@ Recorded recordReading(catalogue::QueryChannel& channel, const Reading& reading)
             ++recorded.tracks;
         }
     }
-    for (const CompilationTrack& track : reading.compilationTracks)
+    // A compilation's track the catalogue holds (the same artist and title, as the search compares them, and the
+    // same length on the same compilation) is not added twice: a disc read again adds only what is new.
+    QHash<QString, QSet<QPair<QString, QString>>> heldOnCompilation;
+    int compilationRows = 0;
+    for (const CompilationTrack& track : reading.compilationTracks) {
+        if (!heldOnCompilation.contains(track.ALBUM)) {
+            engine::Statement rows(QStringLiteral("select ELOADO, IDO from Valogatasok where ("));
+            rows.compared(QStringLiteral("Valogatasok.ALBUM"), QStringLiteral(" = "), track.ALBUM).fixed(")");
+            QSet<QPair<QString, QString>>& held = heldOnCompilation[track.ALBUM];
+            for (const QVariantList& row : channel.fetch(rows))
+                held.insert({matchKey(row.value(0).toString()), row.value(1).toString()});
+        }
+        QSet<QPair<QString, QString>>& held = heldOnCompilation[track.ALBUM];
+        const QPair<QString, QString> match{matchKey(track.ELOADO), track.IDO};
+        if (held.contains(match)) {
+            ++recorded.heldTracks;
+            continue;
+        }
+        held.insert(match);
         run(channel, record_sql::compilationInsert(
                          {track.ELOADO, track.ALBUM, track.IDO, track.BITRATA, track.MERET, track.KOD}));
+        ++compilationRows;
+    }
     for (const DvdFilm& film : reading.dvdFilms)
         run(channel, record_sql::dvdInsert(
                          {film.CIM, film.EREDETI_CIM, film.Nyelv, film.Felirat, film.db_DVD, film.Hossz, film.Stilus}));
@@ -172,8 +192,8 @@ Recorded recordReading(catalogue::QueryChannel& channel, const Reading& reading)
         run(channel, record_sql::gameInsert({game.NEV, game.Megjegyzes, game.MERET, game.KOD}));
     for (const Program& program : reading.programs)
         run(channel, record_sql::programInsert({program.Programok, program.Megjegyzes, program.MERET, program.KOD}));
-    recorded.otherRows = int(reading.compilationTracks.size() + reading.dvdFilms.size() + reading.films.size() +
-                             reading.games.size() + reading.programs.size());
+    recorded.otherRows = int(compilationRows + reading.dvdFilms.size() + reading.films.size() + reading.games.size() +
+                             reading.programs.size());
     transaction.commit();
     return recorded;
 }

@@ -146,6 +146,27 @@ TEST_P(RecordingTest, anAlbumTheCatalogueHoldsGetsOnlyItsNewTracks)
     }
 }
 
+// The same discs read twice: the second recording adds nothing, a compilation's tracks included; a track of
+// the compilation the catalogue lost is added again.
+TEST_P(RecordingTest, discsReadAgainAddOnlyWhatIsNew)
+{
+    const Reading reading = music();
+    recordReading(channel, reading);
+    const QList<QVariantList> first = catalogue->rows("SELECT * FROM Valogatasok ORDER BY IDO");
+    ASSERT_EQ(first.size(), 2);
+    const Recorded again = recordReading(channel, reading);
+    EXPECT_EQ(again.tracks, 0);
+    EXPECT_EQ(again.otherRows, 0);
+    EXPECT_EQ(again.heldTracks, 5);
+    EXPECT_EQ(catalogue->rows("SELECT * FROM Valogatasok ORDER BY IDO"), first);
+    EXPECT_EQ(catalogue->count("szamok"), 3);
+
+    catalogue->exec("DELETE FROM Valogatasok WHERE IDO = '00:00:05'");
+    const Recorded mended = recordReading(channel, reading);
+    EXPECT_EQ(mended.otherRows, 1);
+    EXPECT_EQ(catalogue->rows("SELECT * FROM Valogatasok ORDER BY IDO"), first);
+}
+
 TEST_P(RecordingTest, albumsOfOneReadingThatTheSearchTakesForOneAreOneRow)
 {
     Reading reading;
