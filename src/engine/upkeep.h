@@ -141,8 +141,9 @@ public:
 
     // Whether create() takes a seed of SQL statements (a file does; a server catalogue is filled by copy).
     virtual bool takesSeed() const = 0;
-    // Writes a new, empty catalogue, and runs the statements of the file seedPath names on it in one transaction when given. Refuses
-    // a file that exists, or a database that holds a catalogue; a failed seed leaves no catalogue.
+    // Writes a new, empty catalogue, and runs the statements of the file seedPath names on it in one transaction
+    // when given. Refuses a file that exists, or a database that holds a catalogue; failed statements leave no
+    // catalogue.
     virtual void create(const QString& seedPath = QString()) = 0;
     // What is wrong with the catalogue, one sentence each: its tables and columns, the engine's own integrity
     // checks, the counts and order the program keeps. With repair, the kept counts and order are rebuilt from
