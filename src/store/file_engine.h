@@ -50,6 +50,7 @@ private:
     void catchUpBeforeWriting();
     sqlite3* reader();
     sqlite3* searcher();
+    sqlite3* helpingSearcher();
     sqlite3* openAnother();
     void setUp(sqlite3* db) const;
     void openFile(bool readOnly);
@@ -57,8 +58,9 @@ private:
 
     QString m_connectionName;
     QString m_path;
-    sqlite3* m_reader = nullptr;   // the category lists' own connection: their snapshots and screens
-    sqlite3* m_searcher = nullptr; // the background collecting of a long search
+    sqlite3* m_reader = nullptr;          // the category lists' own connection: their snapshots and screens
+    sqlite3* m_searcher = nullptr;        // the background collecting of a long search
+    sqlite3* m_helpingSearcher = nullptr; // sharing it
     bool m_readOnly = false;
     QString m_distrustedCounts; // a table whose kept counts proved wrong and cannot be repaired (read-only)
 };

@@ -5,6 +5,7 @@
 #include "hungarian/hungarian.h"
 #include "platform/failure.h"
 #include "store/connection_setup.h"
+#include "store/kept_text.h"
 #include "store/schema.h"
 
 #include <QVariant>
@@ -332,10 +333,12 @@ void buildKeptOrder(sqlite3* db, const ListedTable& table)
                                "(table_name, row) SELECT '%2', new.rowid WHERE new.rowid IS NOT old.rowid; END")
                     .arg(triggers.at(2), table.table, log.arg(changesTable, table.table, QStringLiteral("old")),
                          changesTable));
+    buildKeptText(db, table);
 }
 
 void dropKeptOrder(sqlite3* db, const ListedTable& table)
 {
+    dropKeptText(db, table);
     for (const QString& trigger : triggersOf(table.table))
         execute(db, QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(trigger));
     execute(db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(orderTableOf(table.table)));
@@ -360,7 +363,7 @@ bool keptOrderBehind(sqlite3* db)
         if (!missingProgramTables(db).isEmpty())
             return true;
         return number(db, QStringLiteral("SELECT EXISTS (SELECT 1 FROM %1)").arg(changesTable)) != 0 ||
-               schemaChanged(db);
+               schemaChanged(db) || anyKeptTextBehind(db);
     } catch (const platform::Failure&) {
         return false; // a file that keeps no order
     }
@@ -407,6 +410,15 @@ bool bringKeptOrderUpToDate(sqlite3* db, const std::function<void(const QString&
                     rebuilt = true;
                 }
             }
+        }
+        // The search text follows the order: the stretches of the rows that changed are made anew.
+        for (const ListedTable& table : listedTables()) {
+            if (keptTextBehind(db, table))
+                bringKeptTextUpToDate(db, table, [&](const QString& name) {
+                    if (progress)
+                        progress(name);
+                    rebuilt = true;
+                });
         }
         execute(db, QStringLiteral("DELETE FROM %1").arg(changesTable));
         recordCheckedSchema(db);

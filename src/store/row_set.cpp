@@ -5,6 +5,7 @@
 #include "platform/failure.h"
 #include "store/connection_setup.h"
 #include "store/kept_order.h"
+#include "store/kept_text.h"
 #include "store/schema.h"
 
 #include "hungarian/hungarian.h"
@@ -168,6 +169,10 @@ PagedRowSet::PagedRowSet(sqlite3* db, const ListPlan& plan, bool trustKeptCounts
             m_collect = prepare(collectSql());
             bindFilter(m_collect);
             m_byIdentity = true;
+            // Any filter but a start on the first order column (one stretch of the order index) is answered
+            // from the kept search text, one compact pass instead of every row.
+            if (m_keptOrder && !plan.ranged && keptTextServes(m_db, plan.table, plan.filterColumn))
+                m_keptText = plan.filterColumn;
         }
     } catch (...) {
         release();
@@ -319,14 +324,19 @@ QString PagedRowSet::collectSql() const
 
 namespace {
 
-// Steps a statement of identities to its end, or until stop says so (false is returned then).
-bool stepIdentities(sqlite3* db, sqlite3_stmt* statement, const std::function<void(qint64)>& found,
-                    const std::function<bool()>& stop)
+// Steps a statement of identities to its end, or until stop says so (false is returned then). The identities go
+// to found a few at a time.
+bool stepIdentities(sqlite3* db, sqlite3_stmt* statement, const FoundRows& found, const std::function<bool()>& stop)
 {
     sqlite3_progress_handler(db, 4000, onProgress, const_cast<std::function<bool()>*>(&stop));
+    std::vector<qint64> batch;
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-        found(sqlite3_column_int64(statement, 0));
+        batch.push_back(sqlite3_column_int64(statement, 0));
+        if (batch.size() == 64) {
+            found(batch);
+            batch.clear();
+        }
         if (stop()) {
             rc = SQLITE_INTERRUPT;
             break;
@@ -338,19 +348,36 @@ bool stepIdentities(sqlite3* db, sqlite3_stmt* statement, const std::function<vo
         return false;
     if (rc != SQLITE_DONE)
         throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(db)));
+    if (!batch.empty())
+        found(batch);
     return true;
 }
 
 } // namespace
 
-bool PagedRowSet::collect(const std::function<void(qint64)>& found, const std::function<bool()>& stop) const
+bool PagedRowSet::collect(const FoundRows& found, const std::function<bool()>& stop) const
 {
+    if (!m_keptText.isEmpty())
+        return searchKeptText(m_db, nullptr, m_plan.table, m_keptText, m_plan.pattern, found, stop);
     return stepIdentities(m_db, m_collect, found, stop);
 }
 
-bool PagedRowSet::collectOn(sqlite3* db, const std::function<void(qint64)>& found,
+bool PagedRowSet::collectOn(sqlite3* db, sqlite3* helper, const FoundRows& found,
                             const std::function<bool()>& stop) const
 {
+    if (!m_keptText.isEmpty()) {
+        // The other connection reads the text in a snapshot of its own, which may be later than the list's: it
+        // reads the text only if it serves there too, and the rows otherwise.
+        if (sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(db)));
+        struct End
+        {
+            sqlite3* db;
+            ~End() { sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr); }
+        } end{db};
+        if (keptTextServes(db, m_plan.table, m_keptText))
+            return searchKeptText(db, helper, m_plan.table, m_keptText, m_plan.pattern, found, stop);
+    }
     sqlite3_stmt* statement = nullptr;
     const QByteArray sql = collectSql().toUtf8();
     if (sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &statement, nullptr) != SQLITE_OK) {

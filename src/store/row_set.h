@@ -4,6 +4,7 @@
 
 #include "engine/list_plan.h"
 #include "engine/row_set.h"
+#include "store/kept_text.h"
 
 #include <QStringList>
 #include <QVariant>
@@ -50,14 +51,15 @@ public:
     bool readsKeptOrder() const { return m_keptOrder; }
     // A screen came back shorter than the count says: the kept count is wrong and wants recounting.
     bool countFoundWrong() const { return m_countWrong; }
-    // Collects a filtered list's rows in order from its start, giving found each row's identity. stop is asked
-    // after each row and every few thousand steps of the engine; when it answers true the collecting ends and
+    // Collects a filtered list's rows in order from its start, giving found the rows' identities a few at a time. stop
+    // is asked after each row and every few thousand steps of the engine; when it answers true the collecting ends and
     // false is returned. May run on another thread than the one reading screens: it uses a statement of its
     // own and nothing else of the row set.
-    bool collect(const std::function<void(qint64)>& found, const std::function<bool()>& stop) const;
+    bool collect(const FoundRows& found, const std::function<bool()>& stop) const;
     // The same on another connection to the same catalogue, so that reading screens never waits for the
-    // collecting (the list's screens are read by identity, so its rows keep their places either way).
-    bool collectOn(sqlite3* db, const std::function<void(qint64)>& found, const std::function<bool()>& stop) const;
+    // collecting (the list's screens are read by identity, so its rows keep their places either way). A helper
+    // connection, when given, shares the reading of the kept search text.
+    bool collectOn(sqlite3* db, sqlite3* helper, const FoundRows& found, const std::function<bool()>& stop) const;
     // Shows these rows of a filtered list: all of them (complete) or the first part found so far.
     void show(std::vector<qint64> identities, bool complete);
 
@@ -102,6 +104,7 @@ private:
 
     sqlite3* m_db;
     engine::ListPlan m_plan;
+    QString m_keptText;       // the filter's column, when the catalogue's kept search text answers the filter
     bool m_keptOrder = false; // read through the catalogue's kept order and counts
     Shape m_shape;
     bool m_ownsTransaction = false;

@@ -1,0 +1,637 @@
+#include "store/kept_text.h"
+
+#include "engine/categories.h"
+#include "platform/failure.h"
+#include "store/kept_order.h"
+#include "store/schema.h"
+#include "store/text_stretch.h"
+
+#include <QByteArray>
+#include <atomic>
+#include <set>
+#include <thread>
+#include <sqlite3.h>
+#include <vector>
+
+namespace store {
+
+const QString textChangesTable = QStringLiteral("mediatar_text_changes");
+
+namespace {
+
+// Rows per stretch as it is cut; a stretch made anew stays whole up to twice as many.
+constexpr int stretchRows = 1024;
+
+[[noreturn]] void fail(sqlite3* db)
+{
+    throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(db)));
+}
+
+// A prepared statement of the kept text's own, finalized on every way out.
+class Prepared
+{
+public:
+    Prepared(sqlite3* db, const QString& sql) : m_db(db)
+    {
+        const QByteArray text = sql.toUtf8();
+        if (sqlite3_prepare_v2(db, text.constData(), static_cast<int>(text.size()), &m_statement, nullptr) !=
+            SQLITE_OK) {
+            sqlite3_finalize(m_statement);
+            fail(db);
+        }
+    }
+    ~Prepared() { sqlite3_finalize(m_statement); }
+    Prepared(const Prepared&) = delete;
+    Prepared& operator=(const Prepared&) = delete;
+
+    sqlite3_stmt* get() const { return m_statement; }
+    void bindText(int index, const QString& text)
+    {
+        const QByteArray bytes = text.toUtf8();
+        sqlite3_bind_text(m_statement, index, bytes.constData(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+    }
+    void bindBlob(int index, const QByteArray& blob)
+    {
+        if (blob.isNull())
+            sqlite3_bind_null(m_statement, index);
+        else
+            sqlite3_bind_blob(m_statement, index, blob.constData(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
+    }
+    bool step()
+    {
+        const int rc = sqlite3_step(m_statement);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE)
+            fail(m_db);
+        return false;
+    }
+    void run()
+    {
+        step();
+        sqlite3_reset(m_statement);
+    }
+    QByteArray blob(int column) const
+    {
+        if (sqlite3_column_type(m_statement, column) == SQLITE_NULL)
+            return QByteArray();
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_statement, column));
+        return QByteArray(bytes ? bytes : "", sqlite3_column_bytes(m_statement, column));
+    }
+
+private:
+    sqlite3* m_db;
+    sqlite3_stmt* m_statement = nullptr;
+};
+
+void execute(sqlite3* db, const QString& sql)
+{
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail(db);
+}
+
+bool exists(sqlite3* db, const QString& type, const QString& name)
+{
+    Prepared query(db, QStringLiteral("SELECT 1 FROM sqlite_schema WHERE type = ? AND name = ?"));
+    query.bindText(1, type);
+    query.bindText(2, name);
+    return query.step();
+}
+
+const ListedTable* listed(const QString& table)
+{
+    return engine::listedTable(table);
+}
+
+QString stretchesOf(const ListedTable& table)
+{
+    return QStringLiteral("mediatar_stretches_") + table.table;
+}
+
+QString textOf(const ListedTable& table)
+{
+    return QStringLiteral("mediatar_text_") + table.table;
+}
+
+QStringList textTriggersOf(const ListedTable& table)
+{
+    return {QStringLiteral("mediatar_text_%1_inserted").arg(table.table),
+            QStringLiteral("mediatar_text_%1_deleted").arg(table.table),
+            QStringLiteral("mediatar_text_%1_updated").arg(table.table)};
+}
+
+// The search columns the table really has (a table changed by another tool may lack one).
+QStringList columnsKept(sqlite3* db, const ListedTable& table)
+{
+    QStringList present;
+    Prepared info(db, QStringLiteral("SELECT lower(name) FROM pragma_table_info(?)"));
+    info.bindText(1, table.table);
+    while (info.step())
+        present << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 0)));
+    QStringList columns;
+    for (const QString& column : searchColumnsOf(table)) {
+        if (present.contains(column.toLower()))
+            columns << column.toLower();
+    }
+    return columns;
+}
+
+// The order table's rows joined with their data, in list order: the identity, the first sort key, then the
+// search columns. where restricts the first sort key (k1) to a stretch.
+QString rowsInOrder(const ListedTable& table, const QStringList& columns, const QString& where)
+{
+    QStringList values;
+    for (const QString& column : columns)
+        values << QStringLiteral("t.\"%1\"").arg(column);
+    QStringList order;
+    for (int i = 1; i <= table.columns.size(); ++i)
+        order << QStringLiteral("o.k%1").arg(i);
+    for (int i = 1; i <= table.columns.size(); ++i)
+        order << QStringLiteral("o.v%1").arg(i);
+    order << QStringLiteral("o.row");
+    return QStringLiteral("SELECT o.row, o.k1%1 FROM %2 AS o JOIN \"%3\" AS t ON t.rowid = o.row%4 ORDER BY %5")
+        .arg(values.isEmpty() ? QString() : QStringLiteral(", ") + values.join(QStringLiteral(", ")),
+             orderTableOf(table.table), table.table, where, order.join(QStringLiteral(", ")));
+}
+
+// One stretch being read: its identities, first key and each column's blob.
+struct Piece
+{
+    std::vector<qint64> identities;
+    QByteArray first; // null for the rows without a first value
+    std::vector<text::StretchWriter> columns;
+};
+
+// Reads rows (rowsInOrder) into pieces, over one or more statements, cut where the first key changes once a piece
+// has stretchRows rows (never, when whole).
+class PieceReader
+{
+public:
+    PieceReader(int columns, bool whole) : m_columns(columns), m_whole(whole) {}
+
+    void read(Prepared& rows)
+    {
+        while (rows.step()) {
+            sqlite3_stmt* s = rows.get();
+            const QByteArray key = rows.blob(1);
+            const bool sameKey = !m_pieces.empty() && key.isNull() == m_previous.isNull() && key == m_previous;
+            if (m_pieces.empty() ||
+                (!m_whole && static_cast<int>(m_pieces.back().identities.size()) >= stretchRows && !sameKey)) {
+                m_pieces.emplace_back();
+                m_pieces.back().first = key;
+                m_pieces.back().columns.resize(static_cast<std::size_t>(m_columns));
+            }
+            Piece& piece = m_pieces.back();
+            piece.identities.push_back(sqlite3_column_int64(s, 0));
+            for (int c = 0; c < m_columns; ++c) {
+                text::StretchWriter& writer = piece.columns[static_cast<std::size_t>(c)];
+                const int type = sqlite3_column_type(s, c + 2);
+                if (type == SQLITE_NULL || type == SQLITE_BLOB)
+                    writer.addNever();
+                else
+                    writer.addText(sqlite3_column_text(s, c + 2), sqlite3_column_bytes(s, c + 2));
+            }
+            m_previous = key;
+        }
+    }
+    std::vector<Piece>& pieces() { return m_pieces; }
+
+private:
+    int m_columns;
+    bool m_whole;
+    std::vector<Piece> m_pieces;
+    QByteArray m_previous;
+};
+
+// Writes a piece as stretch id, or as a new stretch when id is 0 (starting the list when startsList).
+void writePiece(sqlite3* db, const ListedTable& table, const QStringList& columns, qint64 id, const Piece* piece,
+                bool startsList)
+{
+    const std::vector<qint64> none;
+    const QByteArray identities = text::identitiesBlob(piece ? piece->identities : none);
+    if (id == 0) {
+        Prepared insert(db, QStringLiteral("INSERT INTO %1 (first, rows) VALUES (?, ?)").arg(stretchesOf(table)));
+        const QByteArray first = piece && !piece->first.isNull() ? piece->first : QByteArray("");
+        insert.bindBlob(1, startsList ? QByteArray() : first);
+        insert.bindBlob(2, identities);
+        insert.run();
+        id = sqlite3_last_insert_rowid(db);
+    } else {
+        Prepared update(db, QStringLiteral("UPDATE %1 SET rows = ? WHERE stretch = ?").arg(stretchesOf(table)));
+        update.bindBlob(1, identities);
+        sqlite3_bind_int64(update.get(), 2, id);
+        update.run();
+    }
+    Prepared text(db,
+                  QStringLiteral("INSERT OR REPLACE INTO %1 (col, stretch, text) VALUES (?, ?, ?)").arg(textOf(table)));
+    for (int c = 0; c < columns.size(); ++c) {
+        text.bindText(1, columns.at(c));
+        sqlite3_bind_int64(text.get(), 2, id);
+        text.bindBlob(3, piece ? piece->columns[static_cast<std::size_t>(c)].finish() : text::StretchWriter().finish());
+        text.run();
+    }
+}
+
+void dropStretch(sqlite3* db, const ListedTable& table, qint64 id)
+{
+    Prepared text(db, QStringLiteral("DELETE FROM %1 WHERE stretch = ?").arg(textOf(table)));
+    sqlite3_bind_int64(text.get(), 1, id);
+    text.run();
+    Prepared stretch(db, QStringLiteral("DELETE FROM %1 WHERE stretch = ?").arg(stretchesOf(table)));
+    sqlite3_bind_int64(stretch.get(), 1, id);
+    stretch.run();
+}
+
+// The stretch that holds the rows of a first sort key (null: the rows without a value, which come first).
+qint64 stretchOf(sqlite3* db, const ListedTable& table, const QByteArray& key)
+{
+    if (!key.isNull()) {
+        Prepared find(db, QStringLiteral("SELECT stretch FROM %1 WHERE first <= ? ORDER BY first DESC LIMIT 1")
+                              .arg(stretchesOf(table)));
+        find.bindBlob(1, key);
+        if (find.step())
+            return sqlite3_column_int64(find.get(), 0);
+    }
+    Prepared lowest(db, QStringLiteral("SELECT stretch FROM %1 WHERE first IS NULL").arg(stretchesOf(table)));
+    if (!lowest.step())
+        throw platform::Failure(QStringLiteral("the kept text of %1 has no first stretch").arg(table.table));
+    return sqlite3_column_int64(lowest.get(), 0);
+}
+
+// Makes one stretch anew from the order table and the data: cut in pieces when it has grown past twice its
+// size, dropped when no row is left in it (except the one that starts the list, which is always there).
+void remakeStretch(sqlite3* db, const ListedTable& table, const QStringList& columns, qint64 id)
+{
+    Prepared own(db, QStringLiteral("SELECT first FROM %1 WHERE stretch = ?").arg(stretchesOf(table)));
+    sqlite3_bind_int64(own.get(), 1, id);
+    if (!own.step())
+        return; // dropped already
+    const QByteArray first = own.blob(0);
+    QByteArray next;
+    {
+        Prepared following(db, QStringLiteral("SELECT first FROM %1 WHERE first IS NOT NULL AND (?1 IS NULL OR first "
+                                              "> ?1) ORDER BY first LIMIT 1")
+                                   .arg(stretchesOf(table)));
+        following.bindBlob(1, first);
+        if (following.step())
+            next = following.blob(0);
+    }
+    // The stretch's rows: those without a first value come first in the one that starts the list.
+    const auto readInto = [&](PieceReader& reader) {
+        const auto read = [&](const QString& where, bool bindFirst, bool bindNext) {
+            Prepared rows(db, rowsInOrder(table, columns, where));
+            int index = 1;
+            if (bindFirst)
+                rows.bindBlob(index++, first);
+            if (bindNext)
+                rows.bindBlob(index, next);
+            reader.read(rows);
+        };
+        if (first.isNull()) {
+            read(QStringLiteral(" WHERE o.k1 IS NULL"), false, false);
+            read(next.isNull() ? QStringLiteral(" WHERE o.k1 IS NOT NULL") : QStringLiteral(" WHERE o.k1 < ?"), false,
+                 !next.isNull());
+        } else {
+            read(next.isNull() ? QStringLiteral(" WHERE o.k1 >= ?") : QStringLiteral(" WHERE o.k1 >= ? AND o.k1 < ?"),
+                 true, !next.isNull());
+        }
+    };
+    PieceReader whole(static_cast<int>(columns.size()), true);
+    readInto(whole);
+    if (whole.pieces().empty()) {
+        if (first.isNull())
+            writePiece(db, table, columns, id, nullptr, true);
+        else
+            dropStretch(db, table, id);
+        return;
+    }
+    if (static_cast<int>(whole.pieces().front().identities.size()) <= 2 * stretchRows) {
+        writePiece(db, table, columns, id, &whole.pieces().front(), first.isNull());
+        return;
+    }
+    // Grown past twice its size: cut again, the first piece keeping the stretch's place and first key.
+    PieceReader cut(static_cast<int>(columns.size()), false);
+    readInto(cut);
+    std::vector<Piece>& pieces = cut.pieces();
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        writePiece(db, table, columns, i == 0 ? id : 0, &pieces[i], i == 0 && first.isNull());
+}
+
+void createTextTables(sqlite3* db, const ListedTable& table)
+{
+    execute(db,
+            QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (table_name TEXT NOT NULL, k1 BLOB)").arg(textChangesTable));
+    execute(db, QStringLiteral("CREATE TABLE %1 (stretch INTEGER PRIMARY KEY, first BLOB, rows BLOB NOT NULL)")
+                    .arg(stretchesOf(table)));
+    execute(db, QStringLiteral("CREATE INDEX %1_by_first ON %1 (first)").arg(stretchesOf(table)));
+    execute(db, QStringLiteral("CREATE TABLE %1 (col TEXT NOT NULL, stretch INTEGER NOT NULL, text BLOB NOT NULL, "
+                               "PRIMARY KEY (col, stretch))")
+                    .arg(textOf(table)));
+}
+
+void createTextTriggers(sqlite3* db, const ListedTable& table)
+{
+    const QStringList triggers = textTriggersOf(table);
+    const QString order = orderTableOf(table.table);
+    const QString note = QStringLiteral("INSERT INTO %1 (table_name, k1) VALUES ('%2', %3.k1);");
+    execute(db, QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 BEGIN %3 END")
+                    .arg(triggers.at(0), order, note.arg(textChangesTable, table.table, QStringLiteral("new"))));
+    execute(db, QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN %3 END")
+                    .arg(triggers.at(1), order, note.arg(textChangesTable, table.table, QStringLiteral("old"))));
+    execute(db, QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE ON %2 BEGIN %3 %4 END")
+                    .arg(triggers.at(2), order, note.arg(textChangesTable, table.table, QStringLiteral("old")),
+                         note.arg(textChangesTable, table.table, QStringLiteral("new"))));
+}
+
+bool hasWholeText(sqlite3* db, const ListedTable& table)
+{
+    if (!exists(db, QStringLiteral("table"), stretchesOf(table)) ||
+        !exists(db, QStringLiteral("table"), textOf(table)) || !exists(db, QStringLiteral("table"), textChangesTable))
+        return false;
+    for (const QString& trigger : textTriggersOf(table)) {
+        if (!exists(db, QStringLiteral("trigger"), trigger))
+            return false;
+    }
+    return true;
+}
+
+bool changesNoted(sqlite3* db, const ListedTable& table)
+{
+    Prepared noted(db, QStringLiteral("SELECT 1 FROM %1 WHERE table_name = ? LIMIT 1").arg(textChangesTable));
+    noted.bindText(1, table.table);
+    return noted.step();
+}
+
+} // namespace
+
+QStringList searchColumnsOf(const ListedTable& table)
+{
+    QStringList columns;
+    for (const engine::Category& category : engine::categories()) {
+        if (category.table.compare(table.table, Qt::CaseInsensitive) != 0)
+            continue;
+        for (const engine::SearchCaption& caption : category.searchCaptions) {
+            const QString column = caption.column.trimmed();
+            if (!columns.contains(column, Qt::CaseInsensitive))
+                columns << column;
+        }
+    }
+    return columns;
+}
+
+void buildKeptText(sqlite3* db, const ListedTable& table)
+{
+    dropKeptText(db, table);
+    createTextTables(db, table);
+    const QStringList columns = columnsKept(db, table);
+    Prepared rows(db, rowsInOrder(table, columns, QString()));
+    PieceReader reader(static_cast<int>(columns.size()), false);
+    reader.read(rows);
+    std::vector<Piece>& pieces = reader.pieces();
+    if (pieces.empty())
+        writePiece(db, table, columns, 0, nullptr, true);
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        writePiece(db, table, columns, 0, &pieces[i], i == 0);
+    createTextTriggers(db, table);
+    noteTextChanged(db);
+}
+
+void dropKeptText(sqlite3* db, const ListedTable& table)
+{
+    for (const QString& trigger : textTriggersOf(table))
+        execute(db, QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(trigger));
+    execute(db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(textOf(table)));
+    execute(db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(stretchesOf(table)));
+    if (exists(db, QStringLiteral("table"), textChangesTable)) {
+        Prepared forget(db, QStringLiteral("DELETE FROM %1 WHERE table_name = ?").arg(textChangesTable));
+        forget.bindText(1, table.table);
+        forget.run();
+    }
+}
+
+bool keptTextBehind(sqlite3* db, const ListedTable& table)
+{
+    if (!exists(db, QStringLiteral("table"), orderTableOf(table.table)))
+        return false;
+    return !hasWholeText(db, table) || changesNoted(db, table);
+}
+
+void bringKeptTextUpToDate(sqlite3* db, const ListedTable& table, const std::function<void(const QString&)>& building)
+{
+    if (!exists(db, QStringLiteral("table"), orderTableOf(table.table)))
+        return;
+    if (!hasWholeText(db, table)) {
+        if (building)
+            building(table.table);
+        buildKeptText(db, table);
+        return;
+    }
+    // The stretches of every key that came or went, each made anew once.
+    std::set<qint64> stretches;
+    {
+        Prepared keys(db, QStringLiteral("SELECT DISTINCT k1 FROM %1 WHERE table_name = ?").arg(textChangesTable));
+        keys.bindText(1, table.table);
+        while (keys.step())
+            stretches.insert(stretchOf(db, table, keys.blob(0)));
+    }
+    const QStringList columns = columnsKept(db, table);
+    for (const qint64 stretch : stretches)
+        remakeStretch(db, table, columns, stretch);
+    noteTextChanged(db);
+    Prepared done(db, QStringLiteral("DELETE FROM %1 WHERE table_name = ?").arg(textChangesTable));
+    done.bindText(1, table.table);
+    done.run();
+}
+
+bool anyKeptTextBehind(sqlite3* db)
+{
+    // Every text object that a listed table with a kept order should have, counted in one statement.
+    QStringList expected;
+    for (const ListedTable& table : listedTables()) {
+        expected << QStringLiteral("'%1'").arg(stretchesOf(table)) << QStringLiteral("'%1'").arg(textOf(table));
+        for (const QString& trigger : textTriggersOf(table))
+            expected << QStringLiteral("'%1'").arg(trigger);
+    }
+    Prepared look(
+        db, QStringLiteral("SELECT (SELECT count(*) FROM sqlite_schema WHERE name IN (%1)), (SELECT count(*) "
+                           "FROM sqlite_schema WHERE type = 'table' AND substr(name, 1, 15) = 'mediatar_order_'), "
+                           "(SELECT count(*) FROM sqlite_schema WHERE name = '%2')")
+                .arg(expected.join(QLatin1Char(',')), textChangesTable));
+    look.step();
+    const int present = sqlite3_column_int(look.get(), 0);
+    const int orders = sqlite3_column_int(look.get(), 1);
+    const bool changesTableThere = sqlite3_column_int(look.get(), 2) > 0;
+    if (orders == 0)
+        return false;
+    if (!changesTableThere || present < orders * 5)
+        return true;
+    Prepared noted(db, QStringLiteral("SELECT EXISTS (SELECT 1 FROM %1)").arg(textChangesTable));
+    noted.step();
+    return sqlite3_column_int(noted.get(), 0) != 0;
+}
+
+bool keptTextServes(sqlite3* db, const QString& table, const QString& column)
+{
+    const ListedTable* listedTable = listed(table);
+    if (!listedTable)
+        return false;
+    try {
+        if (!hasWholeText(db, *listedTable) || changesNoted(db, *listedTable))
+            return false;
+        Prepared kept(db, QStringLiteral("SELECT 1 FROM %1 WHERE col = ? LIMIT 1").arg(textOf(*listedTable)));
+        kept.bindText(1, column.trimmed().toLower());
+        return kept.step();
+    } catch (const platform::Failure&) {
+        return false;
+    }
+}
+
+} // namespace store
+
+namespace store {
+
+namespace {
+
+// The text of one column read stretch by stretch, each stretch's matching rows given as identities.
+class StretchReader
+{
+public:
+    StretchReader(sqlite3* db, const ListedTable& table, const QString& column)
+        : m_text(db, QStringLiteral("SELECT text FROM %1 WHERE col = ? AND stretch = ?").arg(textOf(table))),
+          m_rows(db, QStringLiteral("SELECT rows FROM %1 WHERE stretch = ?").arg(stretchesOf(table))),
+          m_table(table.table)
+    {
+        m_text.bindText(1, column);
+    }
+
+    void read(qint64 stretch, const text::Search& search, std::vector<qint64>& identities)
+    {
+        sqlite3_bind_int64(m_text.get(), 2, stretch);
+        const bool there = m_text.step();
+        const auto* text = there ? static_cast<const unsigned char*>(sqlite3_column_blob(m_text.get(), 0)) : nullptr;
+        const bool whole = text && search.matches(text, sqlite3_column_bytes(m_text.get(), 0), m_places);
+        sqlite3_reset(m_text.get());
+        if (!whole)
+            damaged();
+        if (m_places.empty())
+            return;
+        sqlite3_bind_int64(m_rows.get(), 1, stretch);
+        if (!m_rows.step())
+            damaged();
+        const auto* blob = static_cast<const unsigned char*>(sqlite3_column_blob(m_rows.get(), 0));
+        const int length = sqlite3_column_bytes(m_rows.get(), 0);
+        for (const int place : m_places) {
+            qint64 identity;
+            if (!text::identityAt(blob, length, place, identity))
+                damaged();
+            identities.push_back(identity);
+        }
+        sqlite3_reset(m_rows.get());
+    }
+
+private:
+    [[noreturn]] void damaged() const
+    {
+        throw platform::Failure(QStringLiteral("the kept search text of %1 is damaged").arg(m_table));
+    }
+
+    Prepared m_text;
+    Prepared m_rows;
+    QString m_table;
+    std::vector<int> m_places;
+};
+
+qint64 textGeneration(sqlite3* db)
+{
+    Prepared generation(db, QStringLiteral("SELECT value FROM %1 WHERE name = 'text_generation'").arg(stateTable));
+    return generation.step() ? sqlite3_column_int64(generation.get(), 0) : 0;
+}
+
+} // namespace
+
+void noteTextChanged(sqlite3* db)
+{
+    execute(db, QStringLiteral("INSERT INTO %1 (name, value) VALUES ('text_generation', 1) ON CONFLICT (name) DO "
+                               "UPDATE SET value = value + 1")
+                    .arg(stateTable));
+}
+
+bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QString& column, const QString& pattern,
+                    const FoundRows& found, const std::function<bool()>& stop)
+{
+    const ListedTable* listedTable = listed(table);
+    if (!listedTable)
+        throw platform::Failure(QStringLiteral("no kept text for %1").arg(table));
+    const QString kept = column.trimmed().toLower();
+    const text::Search search(pattern);
+    std::vector<qint64> stretches;
+    {
+        Prepared inOrder(db, QStringLiteral("SELECT stretch FROM %1 ORDER BY first").arg(stretchesOf(*listedTable)));
+        while (inOrder.step())
+            stretches.push_back(sqlite3_column_int64(inOrder.get(), 0));
+    }
+    // The later half is read on the helper connection at the same time, when it sees the same text.
+    const std::size_t half = helper && stretches.size() >= 8 ? stretches.size() / 2 : stretches.size();
+    std::vector<qint64> later;
+    bool laterRead = false;
+    std::atomic<bool> stopped{false};
+    std::thread second;
+    if (half < stretches.size()) {
+        const qint64 generation = textGeneration(db);
+        second = std::thread([&] {
+            if (sqlite3_exec(helper, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+                return;
+            try {
+                if (keptTextServes(helper, table, column) && textGeneration(helper) == generation) {
+                    StretchReader reader(helper, *listedTable, kept);
+                    for (std::size_t i = half; i < stretches.size() && !stopped.load(); ++i)
+                        reader.read(stretches[i], search, later);
+                    laterRead = !stopped.load();
+                }
+            } catch (const platform::Failure&) {
+            }
+            sqlite3_exec(helper, "COMMIT", nullptr, nullptr, nullptr);
+        });
+    }
+    struct Join
+    {
+        std::thread& thread;
+        std::atomic<bool>& stopped;
+        ~Join()
+        {
+            stopped = true;
+            if (thread.joinable())
+                thread.join();
+        }
+    } join{second, stopped};
+    StretchReader reader(db, *listedTable, kept);
+    std::vector<qint64> identities;
+    for (std::size_t i = 0; i < half; ++i) {
+        if (stop())
+            return false;
+        identities.clear();
+        reader.read(stretches[i], search, identities);
+        if (!identities.empty())
+            found(identities);
+    }
+    if (second.joinable())
+        second.join();
+    if (laterRead) {
+        if (stop())
+            return false;
+        if (!later.empty())
+            found(later);
+        return true;
+    }
+    for (std::size_t i = half; i < stretches.size(); ++i) {
+        if (stop())
+            return false;
+        identities.clear();
+        reader.read(stretches[i], search, identities);
+        if (!identities.empty())
+            found(identities);
+    }
+    return true;
+}
+
+} // namespace store
