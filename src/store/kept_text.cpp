@@ -4,6 +4,7 @@
 #include "platform/failure.h"
 #include "store/kept_order.h"
 #include "store/schema.h"
+#include "store/text_statement.h"
 #include "store/text_stretch.h"
 
 #include <QByteArray>
@@ -19,76 +20,14 @@ const QString textChangesTable = QStringLiteral("mediatar_text_changes");
 
 namespace {
 
+using text::execute;
+using text::fail;
+using text::Prepared;
+using text::stretchesOf;
+using text::textOf;
+
 // Rows per stretch as it is cut; a stretch made anew stays whole up to twice as many.
 constexpr int stretchRows = 1024;
-
-[[noreturn]] void fail(sqlite3* db)
-{
-    throw platform::Failure(QString::fromUtf8(sqlite3_errmsg(db)));
-}
-
-// A prepared statement of the kept text's own, finalized on every way out.
-class Prepared
-{
-public:
-    Prepared(sqlite3* db, const QString& sql) : m_db(db)
-    {
-        const QByteArray text = sql.toUtf8();
-        if (sqlite3_prepare_v2(db, text.constData(), static_cast<int>(text.size()), &m_statement, nullptr) !=
-            SQLITE_OK) {
-            sqlite3_finalize(m_statement);
-            fail(db);
-        }
-    }
-    ~Prepared() { sqlite3_finalize(m_statement); }
-    Prepared(const Prepared&) = delete;
-    Prepared& operator=(const Prepared&) = delete;
-
-    sqlite3_stmt* get() const { return m_statement; }
-    void bindText(int index, const QString& text)
-    {
-        const QByteArray bytes = text.toUtf8();
-        sqlite3_bind_text(m_statement, index, bytes.constData(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
-    }
-    void bindBlob(int index, const QByteArray& blob)
-    {
-        if (blob.isNull())
-            sqlite3_bind_null(m_statement, index);
-        else
-            sqlite3_bind_blob(m_statement, index, blob.constData(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
-    }
-    bool step()
-    {
-        const int rc = sqlite3_step(m_statement);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc != SQLITE_DONE)
-            fail(m_db);
-        return false;
-    }
-    void run()
-    {
-        step();
-        sqlite3_reset(m_statement);
-    }
-    QByteArray blob(int column) const
-    {
-        if (sqlite3_column_type(m_statement, column) == SQLITE_NULL)
-            return QByteArray();
-        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_statement, column));
-        return QByteArray(bytes ? bytes : "", sqlite3_column_bytes(m_statement, column));
-    }
-
-private:
-    sqlite3* m_db;
-    sqlite3_stmt* m_statement = nullptr;
-};
-
-void execute(sqlite3* db, const QString& sql)
-{
-    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
-        fail(db);
-}
 
 bool exists(sqlite3* db, const QString& type, const QString& name)
 {
@@ -101,16 +40,6 @@ bool exists(sqlite3* db, const QString& type, const QString& name)
 const ListedTable* listed(const QString& table)
 {
     return engine::listedTable(table);
-}
-
-QString stretchesOf(const ListedTable& table)
-{
-    return QStringLiteral("mediatar_stretches_") + table.table;
-}
-
-QString textOf(const ListedTable& table)
-{
-    return QStringLiteral("mediatar_text_") + table.table;
 }
 
 QStringList textTriggersOf(const ListedTable& table)
@@ -364,6 +293,16 @@ bool changesNoted(sqlite3* db, const ListedTable& table)
 
 } // namespace
 
+QString text::stretchesOf(const ListedTable& table)
+{
+    return QStringLiteral("mediatar_stretches_") + table.table;
+}
+
+QString text::textOf(const ListedTable& table)
+{
+    return QStringLiteral("mediatar_text_") + table.table;
+}
+
 QStringList searchColumnsOf(const ListedTable& table)
 {
     QStringList columns;
@@ -484,154 +423,6 @@ bool keptTextServes(sqlite3* db, const QString& table, const QString& column)
     } catch (const platform::Failure&) {
         return false;
     }
-}
-
-} // namespace store
-
-namespace store {
-
-namespace {
-
-// The text of one column read stretch by stretch, each stretch's matching rows given as identities.
-class StretchReader
-{
-public:
-    StretchReader(sqlite3* db, const ListedTable& table, const QString& column)
-        : m_text(db, QStringLiteral("SELECT text FROM %1 WHERE col = ? AND stretch = ?").arg(textOf(table))),
-          m_rows(db, QStringLiteral("SELECT rows FROM %1 WHERE stretch = ?").arg(stretchesOf(table))),
-          m_table(table.table)
-    {
-        m_text.bindText(1, column);
-    }
-
-    void read(qint64 stretch, const text::Search& search, std::vector<qint64>& identities)
-    {
-        sqlite3_bind_int64(m_text.get(), 2, stretch);
-        const bool there = m_text.step();
-        const auto* text = there ? static_cast<const unsigned char*>(sqlite3_column_blob(m_text.get(), 0)) : nullptr;
-        const bool whole = text && search.matches(text, sqlite3_column_bytes(m_text.get(), 0), m_places);
-        sqlite3_reset(m_text.get());
-        if (!whole)
-            damaged();
-        if (m_places.empty())
-            return;
-        sqlite3_bind_int64(m_rows.get(), 1, stretch);
-        if (!m_rows.step())
-            damaged();
-        const auto* blob = static_cast<const unsigned char*>(sqlite3_column_blob(m_rows.get(), 0));
-        const int length = sqlite3_column_bytes(m_rows.get(), 0);
-        for (const int place : m_places) {
-            qint64 identity;
-            if (!text::identityAt(blob, length, place, identity))
-                damaged();
-            identities.push_back(identity);
-        }
-        sqlite3_reset(m_rows.get());
-    }
-
-private:
-    [[noreturn]] void damaged() const
-    {
-        throw platform::Failure(QStringLiteral("the kept search text of %1 is damaged").arg(m_table));
-    }
-
-    Prepared m_text;
-    Prepared m_rows;
-    QString m_table;
-    std::vector<int> m_places;
-};
-
-qint64 textGeneration(sqlite3* db)
-{
-    Prepared generation(db, QStringLiteral("SELECT value FROM %1 WHERE name = 'text_generation'").arg(stateTable));
-    return generation.step() ? sqlite3_column_int64(generation.get(), 0) : 0;
-}
-
-} // namespace
-
-void noteTextChanged(sqlite3* db)
-{
-    execute(db, QStringLiteral("INSERT INTO %1 (name, value) VALUES ('text_generation', 1) ON CONFLICT (name) DO "
-                               "UPDATE SET value = value + 1")
-                    .arg(stateTable));
-}
-
-bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QString& column, const QString& pattern,
-                    const FoundRows& found, const std::function<bool()>& stop)
-{
-    const ListedTable* listedTable = listed(table);
-    if (!listedTable)
-        throw platform::Failure(QStringLiteral("no kept text for %1").arg(table));
-    const QString kept = column.trimmed().toLower();
-    const text::Search search(pattern);
-    std::vector<qint64> stretches;
-    {
-        Prepared inOrder(db, QStringLiteral("SELECT stretch FROM %1 ORDER BY first").arg(stretchesOf(*listedTable)));
-        while (inOrder.step())
-            stretches.push_back(sqlite3_column_int64(inOrder.get(), 0));
-    }
-    // The later half is read on the helper connection at the same time, when it sees the same text.
-    const std::size_t half = helper && stretches.size() >= 8 ? stretches.size() / 2 : stretches.size();
-    std::vector<qint64> later;
-    bool laterRead = false;
-    std::atomic<bool> stopped{false};
-    std::thread second;
-    if (half < stretches.size()) {
-        const qint64 generation = textGeneration(db);
-        second = std::thread([&] {
-            if (sqlite3_exec(helper, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
-                return;
-            try {
-                if (keptTextServes(helper, table, column) && textGeneration(helper) == generation) {
-                    StretchReader reader(helper, *listedTable, kept);
-                    for (std::size_t i = half; i < stretches.size() && !stopped.load(); ++i)
-                        reader.read(stretches[i], search, later);
-                    laterRead = !stopped.load();
-                }
-            } catch (const platform::Failure&) {
-            }
-            sqlite3_exec(helper, "COMMIT", nullptr, nullptr, nullptr);
-        });
-    }
-    struct Join
-    {
-        std::thread& thread;
-        std::atomic<bool>& stopped;
-        ~Join()
-        {
-            stopped = true;
-            if (thread.joinable())
-                thread.join();
-        }
-    } join{second, stopped};
-    StretchReader reader(db, *listedTable, kept);
-    std::vector<qint64> identities;
-    for (std::size_t i = 0; i < half; ++i) {
-        if (stop())
-            return false;
-        identities.clear();
-        reader.read(stretches[i], search, identities);
-        if (!identities.empty())
-            found(identities);
-    }
-    if (second.joinable())
-        second.join();
-    if (laterRead) {
-        if (stop())
-            return false;
-        if (!later.empty())
-            found(later);
-        return true;
-    }
-    for (std::size_t i = half; i < stretches.size(); ++i) {
-        if (stop())
-            return false;
-        identities.clear();
-        reader.read(stretches[i], search, identities);
-        if (!identities.empty())
-            found(identities);
-    }
-    return true;
 }
 
 } // namespace store

@@ -1,0 +1,339 @@
+#include "catalogue/query_channel.h"
+#include "engine/categories.h"
+#include "store/connection_setup.h"
+#include "store/hungarian_functions.h"
+#include "store/kept_order.h"
+#include "store/kept_text.h"
+#include "support/catalogue_builder.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "support/qt_printing.h"
+
+namespace {
+
+// Values that fold in every way the case-blind search knows, and some that no UTF-8 spells or no LIKE matches.
+// Each is written by another program through the bare engine, as the SQL literal given here.
+const QStringList awkwardValues = {"'Ödön bácsi'",
+                                   "'ÖDÖN BÁCSI'",
+                                   "'ödön'",
+                                   "'Árvíztűrő tükörfúrógép'",
+                                   "'ÁRVÍZTŰRŐ TÜKÖRFÚRÓGÉP'",
+                                   "'ŐSZ'",
+                                   "'ősz'",
+                                   "'Őszi sonáta'",
+                                   "'Straße'",
+                                   "'STRASSE'",
+                                   "'İzmir'",
+                                   "'ǅungla'",
+                                   "'Ǆ'",
+                                   "'ǆ'",
+                                   "'ΣΊΣΥΦΟΣ'",
+                                   "'σίσυφος'",
+                                   "'K'",
+                                   "'k'",
+                                   "'100% tiszta'",
+                                   "'a_b'",
+                                   "'axb'",
+                                   "''",
+                                   "' '",
+                                   "700",
+                                   "1.5",
+                                   "-3",
+                                   "NULL",
+                                   "x'C3A9'",
+                                   "CAST(x'41FF42' AS TEXT)",
+                                   "CAST(x'C3' AS TEXT)",
+                                   "CAST(x'E282' AS TEXT)",
+                                   "CAST(x'C0AF' AS TEXT)",
+                                   "CAST(x'EDA080' AS TEXT)",
+                                   "CAST(x'4100C3A1' AS TEXT)",
+                                   "CAST(x'C3A1FF' AS TEXT)",
+                                   "'ÅÅ'",
+                                   "'åå'"};
+
+// What a user may type into the search box, and what a pattern of another shape may hold.
+const QStringList patterns = {"%ö%", "%Ö%",  "%ősz%",        "%ŐSZ%",  "%sz%",       "%a%",   "%ß%",   "%ss%",
+                              "%k%", "%K%",  "%σ%",          "%ǆ%",    "%%",         "%",     "%\\_%", "%_%",
+                              "%1%", "%00%", "%.%",          "%-%",    "%\xC3\xA1%", "%a_b%", "%a%b%", "ö%",
+                              "ÁR%", "%gép", "%GÉP",         "ősz",    "ŐSZ",        "a_b",   "_",     "__",
+                              "",    "% %",  "%ödön bácsi%", "%BÁCSI", "%zz%"};
+
+class KeptTextTest : public ::testing::Test
+{
+protected:
+    KeptTextTest() : catalogue(dir.path())
+    {
+        // A few thousand ordinary rows, so that the text is cut into several stretches.
+        catalogue.exec(QStringLiteral("BEGIN"));
+        for (int i = 0; i < 5000; ++i)
+            catalogue.insert(QStringLiteral("DVD_Filmek"),
+                             {QStringLiteral("%1 %2").arg(starts.at(i % starts.size())).arg(i * 7919 % 5000),
+                              QStringLiteral("Original %1").arg(i), languages.at(i % languages.size()), QVariant(), 1,
+                              QStringLiteral("01:%1:00").arg(i % 60, 2, 10, QLatin1Char('0')), QVariant()});
+        catalogue.exec(QStringLiteral("COMMIT"));
+        EXPECT_EQ(sqlite3_open(QFile::encodeName(catalogue.path()).constData(), &program), SQLITE_OK);
+        store::prepareConnection(program);
+        EXPECT_EQ(sqlite3_open(QFile::encodeName(catalogue.path()).constData(), &other), SQLITE_OK);
+        sqlite3_busy_timeout(other, 5000);
+    }
+    ~KeptTextTest() override
+    {
+        sqlite3_close(program);
+        sqlite3_close(other);
+    }
+
+    // Another program's statement, through the bare engine: no function of this program is known there.
+    void otherProgram(const QString& sql)
+    {
+        char* message = nullptr;
+        ASSERT_EQ(sqlite3_exec(other, sql.toUtf8().constData(), nullptr, nullptr, &message), SQLITE_OK)
+            << (message ? message : "") << " in " << sql.toStdString();
+    }
+
+    void bringUpToDate() { ASSERT_TRUE(store::bringKeptOrderUpToDate(program)); }
+
+    // The identities a pattern finds in a column through the kept text, in list order.
+    std::vector<qint64> kept(const QString& column, const QString& pattern, sqlite3* helper = nullptr)
+    {
+        sqlite3_exec(program, "BEGIN", nullptr, nullptr, nullptr);
+        std::vector<qint64> found;
+        EXPECT_TRUE(store::keptTextServes(program, QStringLiteral("DVD_Filmek"), column));
+        EXPECT_TRUE(store::searchKeptText(
+            program, helper, QStringLiteral("DVD_Filmek"), column, pattern,
+            [&](const std::vector<qint64>& rows) { found.insert(found.end(), rows.begin(), rows.end()); },
+            [] { return false; }));
+        sqlite3_exec(program, "COMMIT", nullptr, nullptr, nullptr);
+        return found;
+    }
+
+    // The same read from the rows with the program's own LIKE, in the list's order.
+    std::vector<qint64> likeOverRows(const QString& column, const QString& pattern)
+    {
+        sqlite3_stmt* statement = nullptr;
+        const QByteArray sql = QStringLiteral("SELECT rowid FROM DVD_Filmek WHERE %1 LIKE ? ORDER BY "
+                                              "hungarian_key(CIM), CIM, rowid")
+                                   .arg(column)
+                                   .toUtf8();
+        EXPECT_EQ(sqlite3_prepare_v2(program, sql.constData(), -1, &statement, nullptr), SQLITE_OK);
+        const QByteArray bytes = pattern.toUtf8();
+        sqlite3_bind_text(statement, 1, bytes.constData(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+        std::vector<qint64> rows;
+        while (sqlite3_step(statement) == SQLITE_ROW)
+            rows.push_back(sqlite3_column_int64(statement, 0));
+        sqlite3_finalize(statement);
+        return rows;
+    }
+
+    void expectEveryPatternAsTheRows(const QStringList& columns = {"CIM", "Nyelv"})
+    {
+        for (const QString& column : columns) {
+            for (const QString& pattern : patterns) {
+                SCOPED_TRACE((column + QStringLiteral(" LIKE ") + pattern).toStdString());
+                EXPECT_EQ(kept(column, pattern), likeOverRows(column, pattern));
+            }
+        }
+    }
+
+    // The rows of each stretch, as its blob of identities tells them.
+    std::vector<int> stretchSizes()
+    {
+        std::vector<int> sizes;
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(program, "SELECT rows FROM mediatar_stretches_DVD_Filmek ORDER BY first", -1, &statement,
+                           nullptr);
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            const auto* blob = static_cast<const unsigned char*>(sqlite3_column_blob(statement, 0));
+            sizes.push_back((sqlite3_column_bytes(statement, 0) - 1) / (blob ? blob[0] : 1));
+        }
+        sqlite3_finalize(statement);
+        return sizes;
+    }
+
+    const QStringList starts = {"Ötödik", "szoba", "Csata", "sárga", "Szél", "sas", "Ágyú", "alma", "saláta", "Zúgó"};
+    const QStringList languages = {"HU", "EN, HU", "hu, de", "FR", "ŐS"};
+    QTemporaryDir dir;
+    TestCatalogue catalogue;
+    sqlite3* program = nullptr;
+    sqlite3* other = nullptr;
+};
+
+TEST_F(KeptTextTest, everyPatternFindsInTheKeptTextWhatLikeFindsInTheRows)
+{
+    int i = 0;
+    for (const QString& value : awkwardValues) {
+        // Each value in the searched columns, and once in the order column at both ends of the list.
+        otherProgram(QStringLiteral("INSERT INTO DVD_Filmek (CIM, Nyelv) VALUES (%1, %1), ('Aa %2', %1), ('Zz %2', %1)")
+                         .arg(value)
+                         .arg(i++));
+    }
+    bringUpToDate();
+    EXPECT_GT(stretchSizes().size(), 3u);
+    expectEveryPatternAsTheRows({"CIM", "Nyelv", "EREDETI_CIM", "db_DVD"});
+}
+
+// Another program changes the rows in every way; each time the program brings its kept text up to date, and the
+// text finds what the rows hold.
+TEST_F(KeptTextTest, theKeptTextFollowsEveryChangeOfAnotherProgram)
+{
+    bringUpToDate();
+    const std::vector<int> before = stretchSizes();
+    ASSERT_GE(before.size(), 4u);
+    const std::vector<std::pair<const char*, QString>> changes = {
+        {"many rows of one title and many of new titles, all in one stretch",
+         QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                        "INSERT INTO DVD_Filmek (CIM, Nyelv) SELECT 'Béke', 'ŐSZ ' || i FROM n UNION ALL "
+                        "SELECT 'Bokor ' || printf('%05d', i), 'hu' FROM n")},
+        {"every row of a stretch gone", QStringLiteral("DELETE FROM DVD_Filmek WHERE CIM LIKE 'Csata%'")},
+        {"rows moved from the end of the list to its start",
+         QStringLiteral("UPDATE DVD_Filmek SET CIM = 'AAA ' || CIM WHERE CIM LIKE 'Zúgó%' OR CIM LIKE 'Ötödik 1%'")},
+        {"a searched column changed under an unchanged order",
+         QStringLiteral("UPDATE DVD_Filmek SET Nyelv = upper(Nyelv) || ' ősz' WHERE rowid % 3 = 0")},
+        {"rows without a title, which come first",
+         QStringLiteral("UPDATE DVD_Filmek SET CIM = NULL WHERE rowid % 7 = 0")},
+        {"a replaced row, whose delete no trigger sees",
+         QStringLiteral("INSERT OR REPLACE INTO DVD_Filmek (rowid, CIM, Nyelv) VALUES (5, 'Ősz 5', 'ŐSZ')")},
+        {"every row gone", QStringLiteral("DELETE FROM DVD_Filmek")},
+        {"rows again in an empty table",
+         QStringLiteral("INSERT INTO DVD_Filmek (CIM, Nyelv) VALUES (NULL, 'hu'), ('Ősz', NULL), ('ősz', 'HU')")},
+    };
+    for (const auto& [what, sql] : changes) {
+        SCOPED_TRACE(what);
+        otherProgram(sql);
+        EXPECT_TRUE(store::keptOrderBehind(program));
+        bringUpToDate();
+        EXPECT_FALSE(store::keptOrderBehind(program));
+        expectEveryPatternAsTheRows();
+        // A stretch that grows past twice its size is cut again, except within the run of one title.
+        const std::vector<int> sizes = stretchSizes();
+        ASSERT_FALSE(sizes.empty());
+        EXPECT_LE(*std::max_element(sizes.begin(), sizes.end()), 1024 + 3000);
+        if (QByteArray(what).startsWith("many rows")) {
+            EXPECT_GE(sizes.size(), before.size() + 3);
+        }
+    }
+}
+
+// A copy of the program from before the kept text updates the order table and knows nothing of the text: the
+// triggers on the order table note it, the text does not serve until it is made anew, and the list is read from
+// the rows meanwhile.
+TEST_F(KeptTextTest, anOlderProgramsChangesToTheOrderAreNotedAndTheTextMadeAnew)
+{
+    bringUpToDate();
+    store::installHungarian(other);
+    otherProgram(QStringLiteral("INSERT INTO DVD_Filmek (rowid, CIM, Nyelv) VALUES (90001, 'Őszi eső', 'ŐSZ')"));
+    otherProgram(QStringLiteral("INSERT INTO mediatar_order_DVD_Filmek (row, k1, v1) SELECT rowid, hungarian_key(CIM), "
+                                "CIM FROM DVD_Filmek WHERE rowid = 90001"));
+    otherProgram(QStringLiteral("DELETE FROM mediatar_changes"));
+    sqlite3_exec(program, "BEGIN", nullptr, nullptr, nullptr);
+    EXPECT_TRUE(store::keptOrderServes(program, QStringLiteral("DVD_Filmek")));
+    EXPECT_FALSE(store::keptTextServes(program, QStringLiteral("DVD_Filmek"), QStringLiteral("Nyelv")));
+    sqlite3_exec(program, "COMMIT", nullptr, nullptr, nullptr);
+    EXPECT_TRUE(store::keptOrderBehind(program));
+    bringUpToDate();
+    EXPECT_EQ(kept(QStringLiteral("Nyelv"), QStringLiteral("%ősz%")),
+              likeOverRows(QStringLiteral("Nyelv"), QStringLiteral("%ősz%")));
+    EXPECT_FALSE(likeOverRows(QStringLiteral("Nyelv"), QStringLiteral("%ősz%")).empty());
+
+    // The older program rebuilds the order table, and the triggers that note its changes go with it.
+    otherProgram(QStringLiteral("DROP TABLE mediatar_order_DVD_Filmek"));
+    otherProgram(QStringLiteral("CREATE TABLE mediatar_order_DVD_Filmek (row INTEGER PRIMARY KEY, k1 BLOB, v1)"));
+    otherProgram(QStringLiteral("INSERT INTO mediatar_order_DVD_Filmek SELECT rowid, hungarian_key(CIM), CIM FROM "
+                                "DVD_Filmek"));
+    otherProgram(QStringLiteral("CREATE INDEX mediatar_order_DVD_Filmek_in_order ON mediatar_order_DVD_Filmek (k1, "
+                                "v1, row)"));
+    otherProgram(QStringLiteral("UPDATE DVD_Filmek SET Nyelv = 'ősz' WHERE rowid = 1"));
+    otherProgram(QStringLiteral("UPDATE mediatar_order_DVD_Filmek SET v1 = v1 WHERE row = 1"));
+    otherProgram(QStringLiteral("DELETE FROM mediatar_changes"));
+    otherProgram(QStringLiteral("UPDATE mediatar_state SET value = (SELECT schema_version FROM pragma_schema_version) "
+                                "WHERE name = 'checked_schema'"));
+    sqlite3_exec(program, "BEGIN", nullptr, nullptr, nullptr);
+    EXPECT_FALSE(store::keptTextServes(program, QStringLiteral("DVD_Filmek"), QStringLiteral("Nyelv")));
+    sqlite3_exec(program, "COMMIT", nullptr, nullptr, nullptr);
+    bringUpToDate();
+    EXPECT_EQ(kept(QStringLiteral("Nyelv"), QStringLiteral("%ősz%")),
+              likeOverRows(QStringLiteral("Nyelv"), QStringLiteral("%ősz%")));
+}
+
+// The later half read on a helper connection gives the same rows; a helper that sees another text (another
+// catalogue here, as after a write between the two reads) is not believed.
+TEST_F(KeptTextTest, aHelperConnectionSharesTheReadingOnlyWhenItSeesTheSameText)
+{
+    bringUpToDate();
+    QTemporaryDir otherDir;
+    TestCatalogue another(otherDir.path());
+    another.insert(QStringLiteral("DVD_Filmek"),
+                   {QStringLiteral("Ősz"), QVariant(), QStringLiteral("hu"), QVariant(), 1, QVariant(), QVariant()});
+    for (const QString& path : {catalogue.path(), another.path()}) {
+        SCOPED_TRACE(path.toStdString());
+        sqlite3* helper = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &helper), SQLITE_OK);
+        store::prepareConnection(helper);
+        ASSERT_TRUE(store::bringKeptOrderUpToDate(helper));
+        for (const QString& pattern : {QStringLiteral("%hu%"), QStringLiteral("%sz%"), QStringLiteral("%")})
+            EXPECT_EQ(kept(QStringLiteral("Nyelv"), pattern, helper), likeOverRows(QStringLiteral("Nyelv"), pattern));
+        sqlite3_close(helper);
+    }
+}
+
+// Asked to stop, the reading ends before the next stretch and says so; nothing is found after.
+TEST_F(KeptTextTest, aStoppedSearchEndsAtOnce)
+{
+    bringUpToDate();
+    sqlite3_exec(program, "BEGIN", nullptr, nullptr, nullptr);
+    std::size_t found = 0;
+    int asked = 0;
+    EXPECT_FALSE(store::searchKeptText(
+        program, nullptr, QStringLiteral("DVD_Filmek"), QStringLiteral("CIM"), QStringLiteral("%a%"),
+        [&](const std::vector<qint64>& rows) { found += rows.size(); }, [&] { return ++asked > 1; }));
+    sqlite3_exec(program, "COMMIT", nullptr, nullptr, nullptr);
+    EXPECT_EQ(asked, 2);
+    EXPECT_GT(found, 0u);
+    EXPECT_LE(found, 2048u);
+}
+
+// Through the window's channel: a containment search long enough to be counted in the background shows the
+// rows the LIKE finds, in order; so does one on a file whose text is behind its rows (an older program changed
+// the order) while another program holds the write lock, so that this one cannot bring the text up to date.
+TEST_F(KeptTextTest, theWindowsSearchListsWhatTheRowsHoldAlsoWhileTheTextCannotBeMadeAnew)
+{
+    store::installHungarian(other);
+    for (const bool behind : {false, true}) {
+        SCOPED_TRACE(behind ? "text behind, file locked" : "text up to date");
+        if (behind) {
+            otherProgram(QStringLiteral("UPDATE DVD_Filmek SET Nyelv = 'hu ' || Nyelv WHERE rowid % 2 = 0"));
+            otherProgram(QStringLiteral("DELETE FROM mediatar_order_DVD_Filmek WHERE row IN (SELECT row FROM "
+                                        "mediatar_changes)"));
+            otherProgram(QStringLiteral("INSERT INTO mediatar_order_DVD_Filmek (row, k1, v1) SELECT rowid, "
+                                        "hungarian_key(CIM), CIM FROM DVD_Filmek WHERE rowid IN (SELECT row FROM "
+                                        "mediatar_changes)"));
+            otherProgram(QStringLiteral("DELETE FROM mediatar_changes"));
+            otherProgram(QStringLiteral("BEGIN IMMEDIATE"));
+        }
+        catalogue::QueryChannel channel(QStringLiteral("kept_text_window"));
+        channel.pointAt(catalogue.path());
+        bool done = false;
+        channel.setStatement(engine::category(2).searchStatement(QStringLiteral("Nyelv"), QStringLiteral("HU"), true));
+        channel.openThen([&] { done = true; }, [&](const QString& text) { ADD_FAILURE() << text.toStdString(); });
+        QElapsedTimer timer;
+        timer.start();
+        while (!done && timer.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        ASSERT_TRUE(done);
+        const std::vector<qint64> expected = likeOverRows(QStringLiteral("Nyelv"), QStringLiteral("%HU%"));
+        ASSERT_EQ(channel.recordCount(), static_cast<int>(expected.size()));
+        for (int row = 0; row < channel.recordCount(); row += 97)
+            EXPECT_EQ(channel.fieldText(row, engine::rowIdentityColumn).toLongLong(),
+                      expected[static_cast<std::size_t>(row)]);
+        channel.close();
+    }
+    otherProgram(QStringLiteral("ROLLBACK"));
+}
+
+} // namespace
