@@ -529,6 +529,8 @@ QStringList keptCountProblems(sqlite3* db)
             problems << QStringLiteral("%1 more kept counts of starts in %2 differ from a recount")
                             .arg(wrong - 5)
                             .arg(table.table);
+        if (!reconciling)
+            problems << keptTextProblems(db, table);
     }
     return problems;
 }
@@ -545,10 +547,13 @@ void recountKept(sqlite3* db, const QString& only)
         for (const ListedTable& table : listedTables()) {
             if (!countsLost && !only.isEmpty() && table.table.compare(only, Qt::CaseInsensitive) != 0)
                 continue;
-            if (orderMatchesData(db, table))
+            if (orderMatchesData(db, table)) {
                 countFromOrderTable(db, table);
-            else
+                if (!keptTextProblems(db, table).isEmpty())
+                    inSavepoint(db, [&] { buildKeptText(db, table); });
+            } else {
                 rebuild(db, table);
+            }
         }
         if (only.isEmpty()) {
             execute(db, QStringLiteral("DELETE FROM %1").arg(changesTable));

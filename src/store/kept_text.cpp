@@ -425,4 +425,71 @@ bool keptTextServes(sqlite3* db, const QString& table, const QString& column)
     }
 }
 
+QStringList keptTextProblems(sqlite3* db, const ListedTable& table)
+{
+    if (!exists(db, QStringLiteral("table"), orderTableOf(table.table)))
+        return {};
+    if (!hasWholeText(db, table))
+        return {QStringLiteral("the table %1 has no kept search text (the program makes it anew when it next opens "
+                               "the file; until then its searches read every row)")
+                    .arg(table.table)};
+    // Noted changes are applied before anything is searched: the stretches are judged as they are only when none
+    // wait.
+    if (changesNoted(db, table))
+        return {};
+    const QStringList columns = columnsKept(db, table);
+    std::vector<std::pair<qint64, QByteArray>> stretches;
+    {
+        Prepared inOrder(db, QStringLiteral("SELECT stretch, first FROM %1 ORDER BY first").arg(stretchesOf(table)));
+        while (inOrder.step())
+            stretches.emplace_back(sqlite3_column_int64(inOrder.get(), 0), inOrder.blob(1));
+    }
+    if (stretches.empty() || !stretches.front().second.isNull())
+        return {QStringLiteral("the kept search text of %1 has no first stretch").arg(table.table)};
+    int wrong = 0;
+    for (std::size_t i = 0; i < stretches.size(); ++i) {
+        const QByteArray& first = stretches[i].second;
+        const QByteArray next = i + 1 < stretches.size() ? stretches[i + 1].second : QByteArray();
+        PieceReader reader(static_cast<int>(columns.size()), true);
+        const auto read = [&](const QString& where, bool bindFirst) {
+            Prepared rows(db, rowsInOrder(table, columns, where));
+            int index = 1;
+            if (bindFirst)
+                rows.bindBlob(index++, first);
+            if (!next.isNull() && where.contains(QLatin1Char('<')))
+                rows.bindBlob(index, next);
+            reader.read(rows);
+        };
+        const QString below = next.isNull() ? QString() : QStringLiteral(" AND o.k1 < ?");
+        if (first.isNull()) {
+            read(QStringLiteral(" WHERE o.k1 IS NULL"), false);
+            read(QStringLiteral(" WHERE o.k1 IS NOT NULL") + below, false);
+        } else {
+            read(QStringLiteral(" WHERE o.k1 >= ?") + below, true);
+        }
+        const Piece* piece = reader.pieces().empty() ? nullptr : &reader.pieces().front();
+        Prepared kept(db, QStringLiteral("SELECT rows FROM %1 WHERE stretch = ?").arg(stretchesOf(table)));
+        sqlite3_bind_int64(kept.get(), 1, stretches[i].first);
+        bool same =
+            kept.step() && kept.blob(0) == text::identitiesBlob(piece ? piece->identities : std::vector<qint64>());
+        Prepared texts(db, QStringLiteral("SELECT text FROM %1 WHERE col = ? AND stretch = ?").arg(textOf(table)));
+        for (int c = 0; same && c < columns.size(); ++c) {
+            texts.bindText(1, columns.at(c));
+            sqlite3_bind_int64(texts.get(), 2, stretches[i].first);
+            same = texts.step() && texts.blob(0) == (piece ? piece->columns[static_cast<std::size_t>(c)].finish()
+                                                           : text::StretchWriter().finish());
+            sqlite3_reset(texts.get());
+        }
+        if (!same)
+            ++wrong;
+    }
+    if (wrong == 0)
+        return {};
+    return {QStringLiteral("the kept search text of %1 differs from its rows in %2 of %3 stretches (--repair makes "
+                           "it anew)")
+                .arg(table.table)
+                .arg(wrong)
+                .arg(stretches.size())};
+}
+
 } // namespace store

@@ -61,4 +61,8 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
 // the same text.
 void noteTextChanged(sqlite3* db);
 
+// Where a table's kept text differs from what its order table and rows give (as sentences), for the catalogue
+// tool's check; nothing while noted changes wait to be applied.
+QStringList keptTextProblems(sqlite3* db, const ListedTable& table);
+
 } // namespace store

@@ -298,6 +298,36 @@ TEST_F(KeptTextTest, aStoppedSearchEndsAtOnce)
     EXPECT_LE(found, 2048u);
 }
 
+// The catalogue tool's check finds a text that another tool has spoilt, and its repair makes it anew.
+TEST_F(KeptTextTest, theCheckFindsASpoiltTextAndTheRepairMakesItAnew)
+{
+    bringUpToDate();
+    EXPECT_EQ(store::keptCountProblems(program), QStringList());
+    const std::vector<std::pair<const char*, QString>> spoilings = {
+        {"a stretch's text of another stretch",
+         QStringLiteral("UPDATE mediatar_text_DVD_Filmek SET text = (SELECT text FROM mediatar_text_DVD_Filmek AS t "
+                        "WHERE t.col = mediatar_text_DVD_Filmek.col ORDER BY stretch DESC LIMIT 1) WHERE stretch = "
+                        "(SELECT min(stretch) FROM mediatar_text_DVD_Filmek) AND col = 'nyelv'")},
+        {"a stretch's rows of another stretch",
+         QStringLiteral("UPDATE mediatar_stretches_DVD_Filmek SET rows = (SELECT rows FROM "
+                        "mediatar_stretches_DVD_Filmek ORDER BY stretch DESC LIMIT 1) WHERE stretch = (SELECT "
+                        "min(stretch) FROM mediatar_stretches_DVD_Filmek)")},
+        {"a column's text gone", QStringLiteral("DELETE FROM mediatar_text_DVD_Filmek WHERE col = 'cim' AND stretch "
+                                                "= (SELECT max(stretch) FROM mediatar_text_DVD_Filmek)")},
+    };
+    for (const auto& [what, sql] : spoilings) {
+        SCOPED_TRACE(what);
+        otherProgram(sql);
+        const QStringList problems = store::keptCountProblems(program);
+        ASSERT_EQ(problems.size(), 1);
+        EXPECT_TRUE(problems.front().startsWith(QStringLiteral("the kept search text of DVD_Filmek differs")))
+            << problems.front().toStdString();
+        store::recountKept(program);
+        EXPECT_EQ(store::keptCountProblems(program), QStringList());
+        expectEveryPatternAsTheRows();
+    }
+}
+
 // Through the window's channel: a containment search long enough to be counted in the background shows the
 // rows the LIKE finds, in order; so does one on a file whose text is behind its rows (an older program changed
 // the order) while another program holds the write lock, so that this one cannot bring the text up to date.
