@@ -166,7 +166,7 @@ public:
         return std::move(m_list);
     }
     std::unique_ptr<engine::RowSet> takeWhole() override { return nullptr; }
-    int wholeCount() const override { return static_cast<int>(m_found.load() + m_tail.size()); }
+    int wholeCount() const override { return static_cast<int>(m_total); }
     // The rows found first keep their places; the rest follow them.
     void completeShown() override { m_rows->show(everyRow(), true); }
 
@@ -200,6 +200,7 @@ private:
         } catch (const std::exception& error) {
             m_failure = QString::fromLocal8Bit(error.what());
         }
+        m_total = m_found.load(std::memory_order_relaxed) + m_tail.size();
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_finished = true;
         m_changed.notify_all();
@@ -210,10 +211,15 @@ private:
         return std::vector<qint64>(m_head.begin(), m_head.begin() + static_cast<std::ptrdiff_t>(count));
     }
 
-    std::vector<qint64> everyRow() const
+    // Once, at the end: the rest are handed over, not copied, so a list of a million rows is held once.
+    std::vector<qint64> everyRow()
     {
-        std::vector<qint64> all = firstRows(m_found.load(std::memory_order_acquire));
+        const std::size_t found = m_found.load(std::memory_order_acquire);
+        std::vector<qint64> all;
+        all.reserve(found + m_tail.size());
+        all.insert(all.end(), m_head.begin(), m_head.begin() + static_cast<std::ptrdiff_t>(found));
         all.insert(all.end(), m_tail.begin(), m_tail.end());
+        std::vector<qint64>().swap(m_tail);
         return all;
     }
 
@@ -225,6 +231,7 @@ private:
     std::vector<qint64> m_head;          // room for the first rows found: read while the worker writes on
     std::atomic<std::size_t> m_found{0}; // how many of m_head are written
     std::vector<qint64> m_tail;          // the rest, the worker's own until it is done
+    std::size_t m_total = 0;             // every row found, set by the worker as it ends
     std::atomic<int> m_progress{0};
     std::atomic<bool> m_cancelled{false};
     std::mutex m_mutex;
