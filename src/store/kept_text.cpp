@@ -274,14 +274,14 @@ void createTextTriggers(sqlite3* db, const ListedTable& table)
 
 bool hasWholeText(sqlite3* db, const ListedTable& table)
 {
-    if (!exists(db, QStringLiteral("table"), stretchesOf(table)) ||
-        !exists(db, QStringLiteral("table"), textOf(table)) || !exists(db, QStringLiteral("table"), textChangesTable))
-        return false;
-    for (const QString& trigger : textTriggersOf(table)) {
-        if (!exists(db, QStringLiteral("trigger"), trigger))
-            return false;
-    }
-    return true;
+    // Its two tables, the table of noted changes and the three triggers, in one look at the schema.
+    QStringList names{stretchesOf(table), textOf(table), textChangesTable};
+    names << textTriggersOf(table);
+    Prepared look(db, QStringLiteral("SELECT count(*) FROM sqlite_schema WHERE name IN (?, ?, ?, ?, ?, ?)"));
+    for (int i = 0; i < names.size(); ++i)
+        look.bindText(i + 1, names.at(i));
+    look.step();
+    return sqlite3_column_int(look.get(), 0) == names.size();
 }
 
 bool changesNoted(sqlite3* db, const ListedTable& table)
