@@ -89,8 +89,10 @@ void leaveSharedJournal(sqlite3* db)
 constexpr auto frameBudget = std::chrono::milliseconds(5);
 constexpr std::size_t firstPart = 1000;
 // Only a list with real work behind it goes to the background, however busy the machine: a worker that has
-// hardly begun when the frame is over is waited for.
+// hardly begun when the frame is over is waited for, a little longer, but never so long that the window misses
+// the next frame.
 constexpr int leastProgress = 50;
+constexpr auto longestWait = std::chrono::milliseconds(6);
 
 int nextConnectionNumber()
 {
@@ -137,9 +139,10 @@ public:
         bool finished;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
+            const auto waited = [&] { return std::chrono::steady_clock::now() - started; };
             while (!m_finished && m_found.load(std::memory_order_acquire) < firstPart &&
-                   (std::chrono::steady_clock::now() - started < frameBudget ||
-                    m_progress.load(std::memory_order_relaxed) < leastProgress))
+                   (waited() < frameBudget ||
+                    (m_progress.load(std::memory_order_relaxed) < leastProgress && waited() < longestWait)))
                 m_changed.wait_for(lock, std::chrono::milliseconds(1));
             finished = m_finished;
         }
