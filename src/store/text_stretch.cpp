@@ -178,10 +178,10 @@ Search::~Search() = default;
 
 const unsigned char* Search::find(const unsigned char* from, const unsigned char* end) const
 {
-    // A short needle is found by its first byte and a comparison: memmem's setup costs more than it saves when
-    // most rows match, as a letter or two do.
+    // A needle of a letter or two is found by its first byte and a comparison: memmem's setup costs more than it
+    // saves when most rows match, as they do for a letter or two.
     const std::size_t size = m_needle.size();
-    if (size > 4)
+    if (size > 2)
         return static_cast<const unsigned char*>(memmem(from, end - from, m_needle.data(), size));
     const auto* needle = reinterpret_cast<const unsigned char*>(m_needle.data());
     while (end - from >= static_cast<std::ptrdiff_t>(size)) {
