@@ -4,6 +4,7 @@
 #include "store/hungarian_functions.h"
 #include "store/kept_order.h"
 #include "store/kept_text.h"
+#include "store/text_stretch.h"
 #include "support/catalogue_builder.h"
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -303,6 +305,13 @@ TEST_F(KeptTextTest, theCheckFindsASpoiltTextAndTheRepairMakesItAnew)
 {
     bringUpToDate();
     EXPECT_EQ(store::keptCountProblems(program), QStringList());
+    // A stretch grown by another program's rows, not yet to twice its size, is whole as it is.
+    otherProgram(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 600) "
+                                "INSERT INTO DVD_Filmek (CIM, Nyelv) SELECT 'Csata ' || i, 'hu' FROM n"));
+    bringUpToDate();
+    const std::vector<int> sizes = stretchSizes();
+    ASSERT_GT(*std::max_element(sizes.begin(), sizes.end()), 1024);
+    EXPECT_EQ(store::keptCountProblems(program), QStringList());
     const std::vector<std::pair<const char*, QString>> spoilings = {
         {"a stretch's text of another stretch",
          QStringLiteral("UPDATE mediatar_text_DVD_Filmek SET text = (SELECT text FROM mediatar_text_DVD_Filmek AS t "
@@ -325,6 +334,45 @@ TEST_F(KeptTextTest, theCheckFindsASpoiltTextAndTheRepairMakesItAnew)
         store::recountKept(program);
         EXPECT_EQ(store::keptCountProblems(program), QStringList());
         expectEveryPatternAsTheRows();
+    }
+}
+
+// A stretch blob that another tool has spoilt is refused as a whole, never read past its end.
+TEST(TextStretch, aSpoiltBlobIsRefused)
+{
+    store::text::StretchWriter writer;
+    for (const char* value : {"Ősz", "\xC3", "tél"})
+        writer.addText(reinterpret_cast<const unsigned char*>(value), static_cast<int>(std::strlen(value)));
+    writer.addNever();
+    const QByteArray whole = writer.finish();
+    const auto number = [](quint32 n) {
+        return QByteArray(1, char(n & 0xFF)) + char((n >> 8) & 0xFF) + char((n >> 16) & 0xFF) + char(n >> 24);
+    };
+    const struct
+    {
+        const char* what;
+        QByteArray blob;
+        bool whole;
+    } cases[] = {
+        {"as written", whole, true},
+        {"cut short", whole.left(whole.size() - 3), false},
+        {"one row fewer than it holds", number(3) + whole.mid(4), false},
+        {"an odd value longer than the blob", whole.left(16) + number(0x7FFFFFF0) + whole.mid(20), false},
+        {"an odd value of a row beyond the rows", whole.left(8) + number(9) + whole.mid(12), false},
+        {"no separator before the first row", whole.left(whole.indexOf('\xFF')) + whole.mid(whole.indexOf('\xFF') + 1),
+         false},
+        {"empty", QByteArray(), false},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        for (const char* pattern : {"%sz%", "%", "Ő%", "%a_%"}) {
+            SCOPED_TRACE(pattern);
+            std::vector<int> places;
+            EXPECT_EQ(store::text::Search(QString::fromUtf8(pattern))
+                          .matches(reinterpret_cast<const unsigned char*>(test.blob.constData()),
+                                   static_cast<int>(test.blob.size()), places),
+                      test.whole);
+        }
     }
 }
 
