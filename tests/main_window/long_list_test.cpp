@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -170,6 +171,12 @@ TEST_F(LongListFileTest, typingOverALongListKeepsOnlyTheNewestSearch)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(countLabel()->text(), QString::number(containing(QStringLiteral("a"))));
     EXPECT_EQ(games->model()->rowCount(), containing(QStringLiteral("a")));
+    // The grid itself was told of the rows counted in the background: its last row is reached by scrolling.
+    EXPECT_EQ(games->verticalHeader()->count(), containing(QStringLiteral("a")));
+    games->scrollToBottom();
+    QApplication::processEvents();
+    const QModelIndex bottom = games->indexAt(QPoint(10, games->viewport()->height() - 4));
+    EXPECT_EQ(bottom.row(), containing(QStringLiteral("a")) - 1);
     EXPECT_TRUE(desktop.errors.reports.isEmpty()) << desktop.errors.reports.join(QLatin1Char(10)).toStdString();
 }
 
