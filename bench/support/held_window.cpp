@@ -1,10 +1,23 @@
 #include "support/held_window.h"
 
 #include <QEventLoop>
+#include <QMetaEnum>
 #include <QThread>
 #include <QTimer>
+#include <ctime>
 
 namespace bench {
+
+namespace {
+
+double threadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1000 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+} // namespace
 
 TimingApplication::TimingApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -28,6 +41,7 @@ bool TimingApplication::notify(QObject* receiver, QEvent* event)
         return handled;
     }
     const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = threadCpuMs();
     ++m_depth;
     const bool handled = QApplication::notify(receiver, event);
     --m_depth;
@@ -35,9 +49,12 @@ bool TimingApplication::notify(QObject* receiver, QEvent* event)
     const double took = std::chrono::duration<double, std::milli>(end - start).count();
     if (took > m_longestMs) {
         m_longestMs = took;
-        m_longestWhat = QStringLiteral("event %1 to %2 %3")
-                            .arg(static_cast<int>(type))
-                            .arg(QString::fromLatin1(receiver->metaObject()->className()), receiver->objectName());
+        m_longestCpuMs = threadCpuMs() - cpuStart;
+        const char* name = QMetaEnum::fromType<QEvent::Type>().valueToKey(type);
+        m_longestWhat = QStringLiteral("%1 to %2 %3, %4 ms of it on the processor")
+                            .arg(name ? QString::fromLatin1(name) : QString::number(static_cast<int>(type)),
+                                 QString::fromLatin1(receiver->metaObject()->className()), receiver->objectName())
+                            .arg(m_longestCpuMs, 0, 'f', 2);
     }
     if (m_done && m_done()) {
         m_doneAt = end;
@@ -56,6 +73,7 @@ void TimingApplication::watchPaints(QObject* widget)
 void TimingApplication::startInteraction()
 {
     m_longestMs = 0;
+    m_longestCpuMs = 0;
     m_longestWhat.clear();
 }
 

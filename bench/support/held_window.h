@@ -24,6 +24,9 @@ public:
     void startInteraction();
     // The longest top-level dispatch since startInteraction, in milliseconds, and what it was.
     double longestMs() const { return m_longestMs; }
+    // The part of the longest dispatch that the window's thread spent on the processor; the rest it waited
+    // (for a lock, a worker, or a processor that other work held).
+    double longestCpuMs() const { return m_longestCpuMs; }
     const QString& longestWhat() const { return m_longestWhat; }
     // Runs the event loop, asleep between events, until done holds after a dispatch (or at once); the time at
     // which it first held, or none when limitMs passed first.
@@ -35,6 +38,7 @@ public:
 private:
     int m_depth = 0;
     double m_longestMs = 0;
+    double m_longestCpuMs = 0;
     QString m_longestWhat;
     std::function<bool()> m_done;
     QEventLoop* m_waiting = nullptr;
