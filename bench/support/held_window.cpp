@@ -5,6 +5,7 @@
 #include <QThread>
 #include <QTimer>
 #include <ctime>
+#include <sys/resource.h>
 
 namespace bench {
 
@@ -15,6 +16,21 @@ double threadCpuMs()
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) * 1000 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// How often the window's thread has given up the processor so far: waiting for something (a lock, a worker, a
+// read), and taken off it for other work.
+struct Switches
+{
+    long waits = 0;
+    long preempted = 0;
+};
+
+Switches switches()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return {usage.ru_nvcsw, usage.ru_nivcsw};
 }
 
 } // namespace
@@ -42,6 +58,7 @@ bool TimingApplication::notify(QObject* receiver, QEvent* event)
     }
     const auto start = std::chrono::steady_clock::now();
     const double cpuStart = threadCpuMs();
+    const Switches switchesBefore = switches();
     ++m_depth;
     const bool handled = QApplication::notify(receiver, event);
     --m_depth;
@@ -50,11 +67,14 @@ bool TimingApplication::notify(QObject* receiver, QEvent* event)
     if (took > m_longestMs) {
         m_longestMs = took;
         m_longestCpuMs = threadCpuMs() - cpuStart;
+        const Switches after = switches();
         const char* name = QMetaEnum::fromType<QEvent::Type>().valueToKey(type);
-        m_longestWhat = QStringLiteral("%1 to %2 %3, %4 ms of it on the processor")
+        m_longestWhat = QStringLiteral("%1 to %2 %3, %4 ms of it on the processor; waited %5 times, preempted %6 times")
                             .arg(name ? QString::fromLatin1(name) : QString::number(static_cast<int>(type)),
                                  QString::fromLatin1(receiver->metaObject()->className()), receiver->objectName())
-                            .arg(m_longestCpuMs, 0, 'f', 2);
+                            .arg(m_longestCpuMs, 0, 'f', 2)
+                            .arg(after.waits - switchesBefore.waits)
+                            .arg(after.preempted - switchesBefore.preempted);
     }
     if (m_done && m_done()) {
         m_doneAt = end;
