@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The program's main window on huge generated catalogues, used as a user uses it: keystrokes, clicks and the
 // wheel go through the application's event delivery, and between them the program waits in its own event loop.
 // Two things are measured for each interaction: how long the window was held (the longest single event the
