@@ -68,9 +68,13 @@ public:
         QStringList screen;
     };
     Result list(const QString& sql, bool lastScreen = false) const;
+    // The same with the statement's values bound in order.
+    Result list(const QString& sql, const QStringList& values) const;
     qint64 number(const QString& sql) const;
 
 private:
+    Result run(const QString& sql, const QStringList& values, bool lastScreen) const;
+
     sqlite3* m_db = nullptr;
 };
 

@@ -226,6 +226,7 @@ void TFoablak::buildPages()
         // The VHS and books grids are bound to no rows.
         catalogue::QueryChannel& channel = category.hasData() ? m_browseQuery : m_unboundQuery;
         auto* model = new RowSetModel(channel, category.columns, designedTitles(tab, category.columns));
+        model->setTable(category.table);
         auto* grid = new CategoryGrid(category.gridName, model, page);
         grid->setGeometry(gridPlaces[static_cast<std::size_t>(tab)]);
         m_grids[static_cast<std::size_t>(tab)] = grid;

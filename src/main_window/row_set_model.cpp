@@ -23,12 +23,14 @@ RowSetModel::RowSetModel(catalogue::QueryChannel& channel, const std::vector<eng
         endResetModel();
     });
     connect(&m_channel, &catalogue::QueryChannel::rowsAboutToBeAppended, this, [this](int first, int last) {
-        if (m_shown)
+        m_appending = holdsRows();
+        if (m_appending)
             beginInsertRows({}, first, last);
     });
     connect(&m_channel, &catalogue::QueryChannel::rowsAppended, this, [this] {
-        if (m_shown)
+        if (m_appending)
             endInsertRows();
+        m_appending = false;
     });
     mapColumns();
 }
@@ -52,9 +54,20 @@ void RowSetModel::setShown(bool shown)
     endResetModel();
 }
 
+bool RowSetModel::holdsRows() const
+{
+    if (!m_shown || !m_channel.rows())
+        return false;
+    // A grid coming on the screen at a tab change would otherwise take the rows of the tab it replaces, for a
+    // moment, under its own titles: a view lays out every row it is given, which for a huge list takes time the
+    // window waits for, only to drop them when its own list opens.
+    const engine::ListPlan* plan = m_channel.statement().listPlan();
+    return m_table.isEmpty() || !plan || plan->table.compare(m_table, Qt::CaseInsensitive) == 0;
+}
+
 int RowSetModel::rowCount(const QModelIndex& parent) const
 {
-    if (parent.isValid() || !m_shown || !m_channel.rows())
+    if (parent.isValid() || !holdsRows())
         return 0;
     return m_channel.rows()->count();
 }

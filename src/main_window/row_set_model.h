@@ -31,6 +31,9 @@ public:
     // holds, which for a huge list is worth keeping only where the list is seen.
     void setShown(bool shown);
     bool isShown() const { return m_shown; }
+    // The table whose lists this grid shows. A channel that lists another table (another tab's list, still
+    // open while this grid comes on the screen) gives it no rows.
+    void setTable(const QString& table) { m_table = table; }
 
     void setTitle(int column, const QString& title);
     QString title(int column) const { return m_titles.value(column); }
@@ -44,11 +47,14 @@ signals:
 
 private:
     void mapColumns();
+    bool holdsRows() const;
 
     catalogue::QueryChannel& m_channel;
     std::vector<engine::GridColumn> m_columns;
     QStringList m_titles;
     std::vector<int> m_sourceColumn; // index in the row set of each shown column, -1 when missing
     bool m_shown = false;
+    QString m_table;
+    bool m_appending = false; // rows are being appended to this grid's rows
     mutable bool m_failureTold = false;
 };

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -100,6 +101,36 @@ TEST_P(LongListTest, switchingTabsListsEachTableAgainFromItsStart)
     EXPECT_EQ(games->model()->index(299, 0).data().toString(), names.last());
 }
 
+TEST_P(LongListTest, aGridComingOnTheScreenNeverTakesTheRowsOfTheTabItLeaves)
+{
+    addGames(400);
+    for (int i = 0; i < 3; ++i)
+        catalogue->insert(QStringLiteral("DVD_Filmek"), {QStringLiteral("Film %1").arg(i), QString(), QString(),
+                                                         QString(), QString(), QString(), QString()});
+    startWithCaptions();
+    switchToTab(4);
+    ASSERT_EQ(grid(QStringLiteral("DBGrid6"))->model()->rowCount(), 400);
+    // Every row count the films' grid takes on its way to the screen, from the moment its page is shown.
+    CategoryGrid* films = grid(QStringLiteral("DBGrid4"));
+    std::vector<int> counts;
+    const QObject watching; // goes before counts, taking the connections with it
+    QObject::connect(films->model(), &QAbstractItemModel::modelReset, &watching,
+                     [&] { counts.push_back(films->model()->rowCount()); });
+    QObject::connect(films->model(), &QAbstractItemModel::rowsInserted, &watching,
+                     [&] { counts.push_back(films->model()->rowCount()); });
+    switchToTab(2);
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("3"));
+    ASSERT_FALSE(counts.empty());
+    EXPECT_EQ(counts.back(), 3);
+    EXPECT_EQ(std::count(counts.begin(), counts.end(), 400), 0) << "the games' rows reached the films' grid";
+    EXPECT_EQ(films->model()->index(2, 0).data().toString(), QStringLiteral("Film 2"));
+
+    // Back on the games: their grid takes their rows again, and the films' grid, hidden, holds none.
+    switchToTab(4);
+    EXPECT_EQ(grid(QStringLiteral("DBGrid6"))->model()->rowCount(), 400);
+    EXPECT_EQ(films->model()->rowCount(), 0);
+}
+
 TEST_F(LongListFileTest, typingOverALongListKeepsOnlyTheNewestSearch)
 {
     const QStringList names = addGames(3000);
@@ -140,6 +171,12 @@ TEST_F(LongListFileTest, typingOverALongListKeepsOnlyTheNewestSearch)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(countLabel()->text(), QString::number(containing(QStringLiteral("a"))));
     EXPECT_EQ(games->model()->rowCount(), containing(QStringLiteral("a")));
+    // The grid itself was told of the rows counted in the background: its last row is reached by scrolling.
+    EXPECT_EQ(games->verticalHeader()->count(), containing(QStringLiteral("a")));
+    games->scrollToBottom();
+    QApplication::processEvents();
+    const QModelIndex bottom = games->indexAt(QPoint(10, games->viewport()->height() - 4));
+    EXPECT_EQ(bottom.row(), containing(QStringLiteral("a")) - 1);
     EXPECT_TRUE(desktop.errors.reports.isEmpty()) << desktop.errors.reports.join(QLatin1Char(10)).toStdString();
 }
 
