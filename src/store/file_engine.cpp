@@ -94,6 +94,13 @@ constexpr std::size_t firstPart = 1000;
 constexpr int leastProgress = 50;
 constexpr auto longestWait = std::chrono::milliseconds(6);
 
+// A connection that reads each page of a search once keeps only a small cache of its own.
+sqlite3* quietSearcher(sqlite3* db)
+{
+    sqlite3_exec(db, "PRAGMA cache_size = -256", nullptr, nullptr, nullptr);
+    return db;
+}
+
 int nextConnectionNumber()
 {
     static std::atomic<int> number{0};
@@ -117,6 +124,9 @@ public:
     Opening(std::unique_ptr<PagedRowSet> list, sqlite3* connection, sqlite3* helper, std::function<void()> done)
         : m_list(std::move(list)), m_rows(m_list.get()), m_db(connection), m_helper(helper), m_head(firstPart)
     {
+        // Room for every row the table holds: only what is written of it takes memory, and the rows found are
+        // never copied to a larger vector while the worker goes on.
+        m_tail.reserve(m_rows->mostRows());
         m_worker = std::thread([this, done = std::move(done)] {
             run();
             done();
@@ -182,7 +192,7 @@ private:
                 [this](const std::vector<qint64>& identities) {
                     std::size_t count = m_found.load(std::memory_order_relaxed);
                     auto next = identities.begin();
-                    // The first rows go where the window may read them at once; the rest are the worker's.
+                    // The first rows go also where the window may read them at once.
                     for (; next != identities.end() && count < firstPart; ++next)
                         m_head[count++] = *next;
                     if (count != m_found.load(std::memory_order_relaxed)) {
@@ -192,7 +202,7 @@ private:
                             m_changed.notify_all();
                         }
                     }
-                    m_tail.insert(m_tail.end(), next, identities.end());
+                    m_tail.insert(m_tail.end(), identities.begin(), identities.end());
                 },
                 [this] {
                     m_progress.fetch_add(1, std::memory_order_relaxed);
@@ -203,7 +213,7 @@ private:
         } catch (const std::exception& error) {
             m_failure = QString::fromLocal8Bit(error.what());
         }
-        m_total = m_found.load(std::memory_order_relaxed) + m_tail.size();
+        m_total = m_tail.size();
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_finished = true;
         m_changed.notify_all();
@@ -214,26 +224,17 @@ private:
         return std::vector<qint64>(m_head.begin(), m_head.begin() + static_cast<std::ptrdiff_t>(count));
     }
 
-    // Once, at the end: the rest are handed over, not copied, so a list of a million rows is held once.
-    std::vector<qint64> everyRow()
-    {
-        const std::size_t found = m_found.load(std::memory_order_acquire);
-        std::vector<qint64> all;
-        all.reserve(found + m_tail.size());
-        all.insert(all.end(), m_head.begin(), m_head.begin() + static_cast<std::ptrdiff_t>(found));
-        all.insert(all.end(), m_tail.begin(), m_tail.end());
-        std::vector<qint64>().swap(m_tail);
-        return all;
-    }
+    // Once, at the end: every row is handed over, not copied, so a list of a million rows is held once.
+    std::vector<qint64> everyRow() { return std::move(m_tail); }
 
     std::unique_ptr<PagedRowSet> m_list; // until the window takes it
     PagedRowSet* m_rows;                 // the window's once shown
     sqlite3* m_db = nullptr;             // the worker's own connection
     sqlite3* m_helper = nullptr;         // and another one that may share its work
     bool m_ready = false;                // m_rows shows the whole list
-    std::vector<qint64> m_head;          // room for the first rows found: read while the worker writes on
+    std::vector<qint64> m_head;          // the first rows found again, read while the worker writes on
     std::atomic<std::size_t> m_found{0}; // how many of m_head are written
-    std::vector<qint64> m_tail;          // the rest, the worker's own until it is done
+    std::vector<qint64> m_tail;          // every row found, the worker's own until it is done
     std::size_t m_total = 0;             // every row found, set by the worker as it ends
     std::atomic<int> m_progress{0};
     std::atomic<bool> m_cancelled{false};
@@ -301,7 +302,7 @@ sqlite3* FileEngine::searcher()
     // A long search is collected on yet another connection, so that the window reading the first screens
     // never waits for it.
     if (!m_searcher)
-        m_searcher = openAnother();
+        m_searcher = quietSearcher(openAnother());
     return m_searcher;
 }
 
@@ -311,7 +312,7 @@ sqlite3* FileEngine::helpingSearcher()
     // Without it the search only takes longer.
     if (!m_helpingSearcher && std::thread::hardware_concurrency() > 1) {
         try {
-            m_helpingSearcher = openAnother();
+            m_helpingSearcher = quietSearcher(openAnother());
         } catch (const platform::Failure&) {
         }
     }

@@ -173,6 +173,14 @@ PagedRowSet::PagedRowSet(sqlite3* db, const ListPlan& plan, bool trustKeptCounts
             // from the kept search text, one compact pass instead of every row.
             if (m_keptOrder && !plan.ranged && keptTextServes(m_db, plan.table, plan.filterColumn))
                 m_keptText = plan.filterColumn;
+            if (m_keptOrder) {
+                sqlite3_stmt* kept =
+                    prepare(QStringLiteral("SELECT row_count FROM %1 WHERE table_name = ?").arg(rowCountsTable));
+                bind(kept, 1, plan.table);
+                if (sqlite3_step(kept) == SQLITE_ROW)
+                    m_mostRows = static_cast<std::size_t>(std::max<qint64>(0, sqlite3_column_int64(kept, 0)));
+                sqlite3_finalize(kept);
+            }
         }
     } catch (...) {
         release();
@@ -399,8 +407,8 @@ bool PagedRowSet::collectOn(sqlite3* db, sqlite3* helper, const FoundRows& found
 
 void PagedRowSet::show(std::vector<qint64> identities, bool complete)
 {
+    // Not shrunk: room reserved and never written takes no memory, and shrinking would copy every row.
     m_identities = std::move(identities);
-    m_identities.shrink_to_fit();
     m_count = static_cast<int>(m_identities.size());
     m_complete = complete;
     m_byIdentity = true;

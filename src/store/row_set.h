@@ -60,6 +60,8 @@ public:
     // collecting (the list's screens are read by identity, so its rows keep their places either way). A helper
     // connection, when given, shares the reading of the kept search text.
     bool collectOn(sqlite3* db, sqlite3* helper, const FoundRows& found, const std::function<bool()>& stop) const;
+    // At most how many rows a filter can find (the table's kept row count), or 0 when it is not known.
+    std::size_t mostRows() const { return m_mostRows; }
     // Shows these rows of a filtered list: all of them (complete) or the first part found so far.
     void show(std::vector<qint64> identities, bool complete);
 
@@ -104,7 +106,8 @@ private:
 
     sqlite3* m_db;
     engine::ListPlan m_plan;
-    QString m_keptText;       // the filter's column, when the catalogue's kept search text answers the filter
+    QString m_keptText; // the filter's column, when the catalogue's kept search text answers the filter
+    std::size_t m_mostRows = 0;
     bool m_keptOrder = false; // read through the catalogue's kept order and counts
     Shape m_shape;
     bool m_ownsTransaction = false;

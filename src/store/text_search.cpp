@@ -88,14 +88,25 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
     const QString kept = column.trimmed().toLower();
     const text::Search search(pattern);
     std::vector<qint64> stretches;
+    std::vector<qint64> sizes; // of each stretch's identities, in bytes (read without reading them)
     {
-        Prepared inOrder(db, QStringLiteral("SELECT stretch FROM %1 ORDER BY first").arg(stretchesOf(*listedTable)));
-        while (inOrder.step())
+        Prepared inOrder(
+            db, QStringLiteral("SELECT stretch, length(rows) FROM %1 ORDER BY first").arg(stretchesOf(*listedTable)));
+        while (inOrder.step()) {
             stretches.push_back(sqlite3_column_int64(inOrder.get(), 0));
+            sizes.push_back(sqlite3_column_int64(inOrder.get(), 1));
+        }
     }
     // The later half is read on the helper connection at the same time, when it sees the same text.
     const std::size_t half = helper && stretches.size() >= 8 ? stretches.size() / 2 : stretches.size();
     std::vector<qint64> later;
+    if (half < stretches.size()) {
+        // Room for every row of the later half, so that it is never copied while it grows.
+        qint64 bytes = 0;
+        for (std::size_t i = half; i < stretches.size(); ++i)
+            bytes += sizes[i];
+        later.reserve(static_cast<std::size_t>(bytes / 4));
+    }
     bool laterRead = false;
     std::atomic<bool> stopped{false};
     std::thread second;
