@@ -256,6 +256,17 @@ void reconcile(sqlite3* db, const std::function<void(const QString&)>& progress)
         if (orderMatchesData(db, table)) {
             if (countsLost)
                 countFromOrderTable(db, table);
+            // The search text holds more columns than the order, changed meanwhile without the order table
+            // noticing: it is checked against the rows as well, and built anew where it differs.
+            inSavepoint(db, [&] {
+                bringKeptTextUpToDate(db, table);
+                if (!keptTextProblems(db, table).isEmpty()) {
+                    if (progress)
+                        progress(table.table);
+                    rebuilt = true;
+                    buildKeptText(db, table);
+                }
+            });
             continue;
         }
         if (progress)

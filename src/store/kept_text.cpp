@@ -446,6 +446,14 @@ QStringList keptTextProblems(sqlite3* db, const ListedTable& table)
     }
     if (stretches.empty() || !stretches.front().second.isNull())
         return {QStringLiteral("the kept search text of %1 has no first stretch").arg(table.table)};
+    QStringList problems;
+    Prepared stray(db, QStringLiteral("SELECT count(*) FROM %1 WHERE stretch NOT IN (SELECT stretch FROM %2)")
+                           .arg(textOf(table), stretchesOf(table)));
+    stray.step();
+    if (const int count = sqlite3_column_int(stray.get(), 0))
+        problems << QStringLiteral("the kept search text of %1 holds %2 texts of no stretch (--repair makes it anew)")
+                        .arg(table.table)
+                        .arg(count);
     int wrong = 0;
     for (std::size_t i = 0; i < stretches.size(); ++i) {
         const QByteArray& first = stretches[i].second;
@@ -483,13 +491,13 @@ QStringList keptTextProblems(sqlite3* db, const ListedTable& table)
         if (!same)
             ++wrong;
     }
-    if (wrong == 0)
-        return {};
-    return {QStringLiteral("the kept search text of %1 differs from its rows in %2 of %3 stretches (--repair makes "
-                           "it anew)")
-                .arg(table.table)
-                .arg(wrong)
-                .arg(stretches.size())};
+    if (wrong > 0)
+        problems << QStringLiteral("the kept search text of %1 differs from its rows in %2 of %3 stretches (--repair "
+                                   "makes it anew)")
+                        .arg(table.table)
+                        .arg(wrong)
+                        .arg(stretches.size());
+    return problems;
 }
 
 } // namespace store
