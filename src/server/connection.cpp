@@ -297,7 +297,7 @@ std::vector<Table> Connection::pipeline(const std::vector<std::pair<QString, std
     for (const auto& [sql, values] : statements) {
         bound.emplace_back(values);
         if (pq().PQsendQueryParams(m_connection, sql.toUtf8().constData(), static_cast<int>(values.size()), nullptr,
-                              bound.back().pointers.data(), nullptr, nullptr, 0) != 1) {
+                                   bound.back().pointers.data(), nullptr, nullptr, 0) != 1) {
             failure = serverText(pq().PQerrorMessage(m_connection));
             break;
         }
@@ -427,10 +427,10 @@ Table Connection::table(const QString& sql, const std::vector<Value>& values)
     ResultGuard result{nullptr};
     if (!m_waiting) {
         result.result = pq().PQexecParams(m_connection, text.constData(), static_cast<int>(values.size()), nullptr,
-                                     bound.pointers.data(), nullptr, nullptr, 0);
+                                          bound.pointers.data(), nullptr, nullptr, 0);
     } else {
         if (pq().PQsendQueryParams(m_connection, text.constData(), static_cast<int>(values.size()), nullptr,
-                              bound.pointers.data(), nullptr, nullptr, 0) != 1)
+                                   bound.pointers.data(), nullptr, nullptr, 0) != 1)
             throw platform::Failure(serverText(pq().PQerrorMessage(m_connection)));
         // The last result is the statement's, as PQexecParams gives it.
         for (;;) {
@@ -546,8 +546,9 @@ void Connection::runPrepared(const QString& name, const std::vector<Value>& valu
 {
     finishSent();
     const BoundValues bound(values);
-    const ResultGuard result{pq().PQexecPrepared(m_connection, name.toUtf8().constData(), static_cast<int>(values.size()),
-                                            bound.pointers.data(), nullptr, nullptr, 0)};
+    const ResultGuard result{pq().PQexecPrepared(m_connection, name.toUtf8().constData(),
+                                                 static_cast<int>(values.size()), bound.pointers.data(), nullptr,
+                                                 nullptr, 0)};
     const ExecStatusType status = pq().PQresultStatus(result.result);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         throw platform::Failure(serverText(pq().PQerrorMessage(m_connection)));
