@@ -7,6 +7,7 @@
 #include <QSet>
 #include <algorithm>
 #include <cerrno>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,13 +33,22 @@ namespace {
 using MediaInfoDLL::MediaInfo;
 
 // Loads the library once, before any MediaInfo object is made: the loader keeps its state in plain variables,
-// which two reading threads must not fill at once. False when it is missing or lacks a call.
-bool mediaInfoLoaded()
+// which two reading threads must not fill at once. Empty when loaded; else why not.
+QString mediaInfoFailure()
 {
     static std::once_flag once;
-    static bool loaded = false;
-    std::call_once(once, [] { loaded = MediaInfoDLL_Load() == 1; });
-    return loaded;
+    static QString failure;
+    std::call_once(once, [] {
+        // Only where the system's loader finds it by name: the shipped loader would go on to try the current
+        // folder, where anyone may have left a file of that name.
+        if (!::dlopen(MEDIAINFODLL_NAME, RTLD_NOW | RTLD_LOCAL)) {
+            const char* why = ::dlerror();
+            failure = why ? QString::fromLocal8Bit(why) : QStringLiteral(MEDIAINFODLL_NAME);
+        } else if (MediaInfoDLL_Load() != 1) {
+            failure = QStringLiteral("%1: a call is missing").arg(QLatin1String(MEDIAINFODLL_NAME));
+        }
+    });
+    return failure;
 }
 
 // The file descriptor of a file opened for reading, closed with it.
@@ -103,10 +113,10 @@ VideoFileReading readFacts(const std::filesystem::path& path, const std::atomic_
     }
     if (cancel && cancel->load())
         return reading;
-    if (!mediaInfoLoaded()) {
+    if (const QString failure = mediaInfoFailure(); !failure.isEmpty()) {
         reading.problem = QStringLiteral("A filmek olvasásához szükséges %1 könyvtár nem tölthető be, ezért a "
-                                         "filmfájlok nem olvashatók; a libmediainfo0v5 csomag telepíti.")
-                              .arg(QLatin1String(MEDIAINFODLL_NAME));
+                                         "filmfájlok nem olvashatók; a libmediainfo0v5 csomag telepíti. (%2)")
+                              .arg(QLatin1String(MEDIAINFODLL_NAME), failure);
         return reading;
     }
     MediaInfo info;
