@@ -78,12 +78,13 @@ bench: deps-bench
 	cd $(BUILD_DIR)-bench/bench && for b in ./bench_*; do if [ -f $$b ] && [ -x $$b ]; then $$b || exit 1; fi; done
 
 # mediatar_<version>_amd64.deb in this folder, checked by lintian. Built with Debian's hardening flags, and with
-# the symbols bound at start so that the relocation table can be read-only.
+# the symbols bound at start (the programs' and the music module's) so that the relocation table can be read-only.
 package: deps-package
 	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
 		-DMEDIATAR_TESTS=OFF -DMEDIATAR_BENCH=OFF \
 		-DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
-		-DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS) -Wl,-z,now"
+		-DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS) -Wl,-z,now" \
+		-DCMAKE_MODULE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS) -Wl,-z,now"
 	cmake --build $(PACKAGE_DIR) -j $(JOBS)
 	rm -f $(PACKAGE_DIR)/mediatar_*.deb
 	cd $(PACKAGE_DIR) && cpack -G DEB

@@ -29,6 +29,10 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Loaded at run time, so dpkg-shlibdeps cannot see them: the Tahoma clone the window uses, Qt's own Hungarian
 # texts, the SQLite driver behind the catalogue connections, and the platform plugins that open a window.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wine, qt6-translations-l10n, libqt6sql6-sqlite, qt6-qpa-plugins")
+# Opened only when first needed, so the program runs without them and says which one is missing: PostgreSQL's
+# client library for catalogues on a server (pipeline mode came with 14), and MediaInfo for reading films. The
+# music module beside the program links TagLib, which dpkg-shlibdeps finds there.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libpq5 (>= 14), libmediainfo0v5")
 # The summary line, then the long description: English first, then the same in Hungarian.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "catalogue of a private collection of music, films, games and programs
 Médiatár keeps a catalogue of a private collection: MP3 albums with their

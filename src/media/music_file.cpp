@@ -3,108 +3,87 @@
 #include "media/music_file.h"
 
 #include "media/file_names.h"
+#include "media/music_tags.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLibrary>
 #include <QSet>
-#include <apetag.h>
-#include <cerrno>
-#include <fileref.h>
-#include <id3v1tag.h>
-#include <id3v2tag.h>
-#include <infotag.h>
-#include <mpegfile.h>
-#include <textidentificationframe.h>
-#include <tfilestream.h>
-#include <tpropertymap.h>
-#include <wavfile.h>
+#include <mutex>
 
 namespace media {
 
 namespace {
 
-QString fromTagLib(const TagLib::String& text)
+// The music module, loaded at the first music file: a user who never reads one maps no TagLib.
+struct MusicModule
 {
-    return QString::fromStdWString(text.toWString());
+    std::mutex mutex;
+    bool tried = false;
+    QStringList folders; // where to look; empty: the program's own places
+    ReadMusicTags read = nullptr;
+    QString failure; // why it could not be loaded
+};
+
+MusicModule& module()
+{
+    static MusicModule loaded;
+    return loaded;
 }
 
-TagValue unicodeValue(const TagLib::String& text)
+// Beside the executable (the build tree, a copy run from its own folder), then the installed library folder.
+QStringList programFolders()
 {
-    return TagValue{fromTagLib(text), false};
+    const QString executable = QCoreApplication::instance()
+                                   ? QCoreApplication::applicationDirPath()
+                                   : QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    return {executable, QDir::cleanPath(executable + QLatin1Char('/') + QStringLiteral(MEDIATAR_MODULE_FOLDER))};
 }
 
-// The text of an ID3v2 text frame, and whether it was written as ISO-8859-1.
-std::optional<TagValue> id3v2Value(const TagLib::ID3v2::Tag* tag, const char* frameId)
+// The reader, or why there is none; loaded once, from any thread.
+ReadMusicTags reader(QString& failure)
 {
-    if (!tag)
-        return std::nullopt;
-    const TagLib::ID3v2::FrameList& frames = tag->frameListMap()[frameId];
-    if (frames.isEmpty())
-        return std::nullopt;
-    const auto* frame = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frames.front());
-    if (!frame)
-        return std::nullopt;
-    TagValue value{fromTagLib(frame->toString()), frame->textEncoding() == TagLib::String::Latin1};
-    if (value.text.trimmed().isEmpty())
-        return std::nullopt;
-    return value;
-}
-
-// The first of ID3v2, APE and ID3v1 that holds the value, as TagLib itself ranks them.
-TagValue mpegValue(TagLib::MPEG::File& file, const char* frameId, const char* apeKey,
-                   TagLib::String (TagLib::Tag::*field)() const)
-{
-    if (auto value = id3v2Value(file.hasID3v2Tag() ? file.ID3v2Tag() : nullptr, frameId))
-        return *value;
-    if (file.hasAPETag()) {
-        const TagLib::APE::ItemListMap& items = file.APETag()->itemListMap();
-        const auto item = items.find(apeKey);
-        if (item != items.end() && !item->second.toString().isEmpty())
-            return unicodeValue(item->second.toString());
+    MusicModule& music = module();
+    const std::lock_guard<std::mutex> lock(music.mutex);
+    if (!music.tried) {
+        music.tried = true;
+        const QStringList folders = music.folders.isEmpty() ? programFolders() : music.folders;
+        QString found;
+        for (const QString& folder : folders) {
+            const QString path = folder + QLatin1Char('/') + QLatin1String(musicModuleFile);
+            if (QFileInfo::exists(path)) {
+                found = path;
+                break;
+            }
+        }
+        if (found.isEmpty()) {
+            music.failure = QStringLiteral("nem található itt: %1").arg(folders.join(QStringLiteral(", ")));
+        } else {
+            // Never unloaded: the reader is used for the life of the process.
+            auto* library = new QLibrary(found);
+            music.read = reinterpret_cast<ReadMusicTags>(library->resolve(readMusicTagsSymbol));
+            if (!music.read) {
+                music.failure = library->errorString();
+                delete library;
+            }
+        }
     }
-    if (field && file.hasID3v1Tag())
-        return TagValue{fromTagLib((file.ID3v1Tag()->*field)()), true};
-    return {};
-}
-
-void readMpegTags(TagLib::MPEG::File& file, TrackTags& tags)
-{
-    tags.title = mpegValue(file, "TIT2", "TITLE", &TagLib::Tag::title);
-    tags.artist = mpegValue(file, "TPE1", "ARTIST", &TagLib::Tag::artist);
-    tags.album = mpegValue(file, "TALB", "ALBUM", &TagLib::Tag::album);
-    tags.albumArtist = mpegValue(file, "TPE2", "ALBUM ARTIST", nullptr);
-}
-
-// A WAV file keeps its tags in an ID3v2 chunk or in the RIFF INFO list; TagLib's joined view of the two shows
-// neither when the ID3v2 chunk is missing, so each is asked in turn.
-void readWavTags(TagLib::RIFF::WAV::File& file, TrackTags& tags)
-{
-    const TagLib::ID3v2::Tag* id3v2 = file.hasID3v2Tag() ? file.ID3v2Tag() : nullptr;
-    const TagLib::RIFF::Info::Tag* info = file.hasInfoTag() ? file.InfoTag() : nullptr;
-    const auto value = [&](const char* frameId, TagLib::String (TagLib::Tag::*field)() const) {
-        if (auto found = id3v2Value(id3v2, frameId))
-            return *found;
-        return info && field ? unicodeValue((info->*field)()) : TagValue{};
-    };
-    tags.title = value("TIT2", &TagLib::Tag::title);
-    tags.artist = value("TPE1", &TagLib::Tag::artist);
-    tags.album = value("TALB", &TagLib::Tag::album);
-    tags.albumArtist = value("TPE2", nullptr);
-}
-
-void readOtherTags(const TagLib::FileRef& ref, TrackTags& tags)
-{
-    const TagLib::Tag* tag = ref.tag();
-    if (!tag)
-        return;
-    tags.title = unicodeValue(tag->title());
-    tags.artist = unicodeValue(tag->artist());
-    tags.album = unicodeValue(tag->album());
-    const TagLib::PropertyMap properties = ref.file()->properties();
-    const auto albumArtist = properties.find("ALBUMARTIST");
-    if (albumArtist != properties.end() && !albumArtist->second.isEmpty())
-        tags.albumArtist = unicodeValue(albumArtist->second.front());
+    failure = music.failure;
+    return music.read;
 }
 
 } // namespace
+
+void setMusicModuleFolders(const QStringList& folders)
+{
+    MusicModule& music = module();
+    const std::lock_guard<std::mutex> lock(music.mutex);
+    music.folders = folders;
+    music.tried = false;
+    music.read = nullptr;
+    music.failure.clear();
+}
 
 bool isMusicFile(const std::filesystem::path& path)
 {
@@ -119,41 +98,37 @@ bool isMusicFile(const std::filesystem::path& path)
 MusicFileReading readMusicFile(const std::filesystem::path& path)
 {
     MusicFileReading reading;
-    // Opened for reading only: TagLib's own file opening would ask for writing first.
-    errno = 0;
-    TagLib::FileStream stream(path.c_str(), true);
-    if (!stream.isOpen()) {
-        reading.problem = systemProblem(errno ? errno : EACCES);
+    QString failure;
+    const ReadMusicTags read = reader(failure);
+    if (!read) {
+        reading.problem = QStringLiteral("A program zenefájl-olvasója (%1) nem tölthető be, ezért a zenefájlok "
+                                         "nem olvashatók; telepítsd újra a programot. (%2)")
+                              .arg(QLatin1String(musicModuleFile), failure);
         return reading;
     }
-    const qint64 size = stream.length();
-    if (size <= 0) {
+    MusicTagFacts facts;
+    read(path.c_str(), &facts);
+    using Outcome = MusicTagFacts::Outcome;
+    switch (facts.outcome) {
+    case Outcome::Read:
+        break;
+    case Outcome::CannotOpen:
+        reading.problem = systemProblem(facts.error);
+        return reading;
+    case Outcome::Empty:
         reading.problem = QStringLiteral("A fájl üres.");
         return reading;
-    }
-    const TagLib::FileRef ref(&stream, true, TagLib::AudioProperties::Average);
-    if (ref.isNull() || !ref.file()->isValid()) {
+    case Outcome::NotMusic:
         reading.problem = QStringLiteral("Nem zenefájl, vagy sérült: a formátuma nem ismerhető fel.");
         return reading;
-    }
-    const TagLib::AudioProperties* audio = ref.audioProperties();
-    if (!audio || (audio->lengthInMilliseconds() <= 0 && audio->bitrate() <= 0)) {
+    case Outcome::NoSound:
         reading.problem = QStringLiteral("Nem található benne olvasható hang (sérült vagy csonka fájl).");
         return reading;
+    case Outcome::Failed:
+        reading.problem = QStringLiteral("A fájl nem olvasható: %1").arg(facts.failure);
+        return reading;
     }
-
-    TrackTags tags;
-    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(ref.file()))
-        readMpegTags(*mpeg, tags);
-    else if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(ref.file()))
-        readWavTags(*wav, tags);
-    else
-        readOtherTags(ref, tags);
-    if (const TagLib::Tag* tag = ref.tag())
-        tags.trackNumber = static_cast<int>(tag->track());
-    tags.lengthMs = audio->lengthInMilliseconds();
-    tags.bitrateKbps = audio->bitrate();
-    tags.sizeBytes = size;
+    TrackTags& tags = facts.tags;
     tags.fileName = displayName(path);
     tags.folderName = displayName(path.parent_path());
     tags.folderPath = displayPath(path.parent_path());

@@ -5,10 +5,12 @@
 #include "media/tag_text.h"
 
 #include <QString>
+#include <QStringList>
 #include <filesystem>
 #include <optional>
 
-// Reading one music file's tags and stream with TagLib, opened read-only.
+// Reading one music file's tags and stream with TagLib, opened read-only. TagLib is reached through a module
+// loaded at the first file read (media/music_tags.h).
 
 namespace media {
 
@@ -22,5 +24,9 @@ struct MusicFileReading
     QString problem;
 };
 MusicFileReading readMusicFile(const std::filesystem::path& path);
+
+// Where the music module is looked for from the next file on; empty: beside the executable, then in the
+// installed library folder. A machine where it is missing is tried so.
+void setMusicModuleFolders(const QStringList& folders);
 
 } // namespace media

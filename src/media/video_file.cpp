@@ -4,20 +4,52 @@
 
 #include "media/file_names.h"
 
-#include <MediaInfo/MediaInfo.h>
 #include <QSet>
 #include <algorithm>
 #include <cerrno>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <mutex>
 #include <string>
+
+// MediaInfo is opened at run time, at the first film read, by the loader its makers ship for this: a user who
+// never reads a film maps neither it nor the network and TLS libraries it brings. Its wide-character calls are
+// the ones the library exports under the plain names.
+#ifndef UNICODE
+#define UNICODE
+#endif
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wunused-variable"
+#include <MediaInfoDLL/MediaInfoDLL.h>
+#pragma GCC diagnostic pop
 
 namespace media {
 
 namespace {
 
-using MediaInfoLib::MediaInfo;
+using MediaInfoDLL::MediaInfo;
+
+// Loads the library once, before any MediaInfo object is made: the loader keeps its state in plain variables,
+// which two reading threads must not fill at once. Empty when loaded; else why not.
+QString mediaInfoFailure()
+{
+    static std::once_flag once;
+    static QString failure;
+    std::call_once(once, [] {
+        // Only where the system's loader finds it by name: the shipped loader would go on to try the current
+        // folder, where anyone may have left a file of that name.
+        if (!::dlopen(MEDIAINFODLL_NAME, RTLD_NOW | RTLD_LOCAL)) {
+            const char* why = ::dlerror();
+            failure = why ? QString::fromLocal8Bit(why) : QStringLiteral(MEDIAINFODLL_NAME);
+        } else if (MediaInfoDLL_Load() != 1) {
+            failure = QStringLiteral("%1: a call is missing").arg(QLatin1String(MEDIAINFODLL_NAME));
+        }
+    });
+    return failure;
+}
 
 // The file descriptor of a file opened for reading, closed with it.
 class ReadOnlyFile
@@ -43,7 +75,7 @@ private:
     int m_error;
 };
 
-QString text(MediaInfo& info, MediaInfoLib::stream_t kind, size_t number, const wchar_t* parameter)
+QString text(MediaInfo& info, MediaInfoDLL::stream_t kind, size_t number, const wchar_t* parameter)
 {
     return QString::fromStdWString(info.Get(kind, number, parameter)).trimmed();
 }
@@ -81,12 +113,18 @@ VideoFileReading readFacts(const std::filesystem::path& path, const std::atomic_
     }
     if (cancel && cancel->load())
         return reading;
+    if (const QString failure = mediaInfoFailure(); !failure.isEmpty()) {
+        reading.problem = QStringLiteral("A filmek olvasásához szükséges %1 könyvtár nem tölthető be, ezért a "
+                                         "filmfájlok nem olvashatók; a libmediainfo0v5 csomag telepíti. (%2)")
+                              .arg(QLatin1String(MEDIAINFODLL_NAME), failure);
+        return reading;
+    }
     MediaInfo info;
     if (!openThrough(info, file)) {
         reading.problem = QStringLiteral("Nem filmfájl, vagy sérült: a formátuma nem ismerhető fel.");
         return reading;
     }
-    if (info.Count_Get(MediaInfoLib::Stream_Video) == 0 && info.Count_Get(MediaInfoLib::Stream_Audio) == 0) {
+    if (info.Count_Get(MediaInfoDLL::Stream_Video) == 0 && info.Count_Get(MediaInfoDLL::Stream_Audio) == 0) {
         reading.problem = QStringLiteral("Nem filmfájl, vagy sérült: nem található benne kép és hang.");
         return reading;
     }
@@ -95,33 +133,33 @@ VideoFileReading readFacts(const std::filesystem::path& path, const std::atomic_
     facts.fileName = displayName(path);
     facts.source = displayPath(path);
     facts.sizeBytes = status.st_size;
-    facts.title = text(info, MediaInfoLib::Stream_General, 0, L"Title");
+    facts.title = text(info, MediaInfoDLL::Stream_General, 0, L"Title");
     if (facts.title.isEmpty())
-        facts.title = text(info, MediaInfoLib::Stream_General, 0, L"Movie");
-    facts.lengthMs = milliseconds(text(info, MediaInfoLib::Stream_General, 0, L"Duration"));
-    if (info.Count_Get(MediaInfoLib::Stream_Video) > 0) {
-        facts.width = text(info, MediaInfoLib::Stream_Video, 0, L"Width").toInt();
-        facts.height = text(info, MediaInfoLib::Stream_Video, 0, L"Height").toInt();
-        facts.videoFormat = text(info, MediaInfoLib::Stream_Video, 0, L"Format");
-        facts.videoVersion = text(info, MediaInfoLib::Stream_Video, 0, L"Format_Version");
-        facts.videoCodecId = text(info, MediaInfoLib::Stream_Video, 0, L"CodecID");
+        facts.title = text(info, MediaInfoDLL::Stream_General, 0, L"Movie");
+    facts.lengthMs = milliseconds(text(info, MediaInfoDLL::Stream_General, 0, L"Duration"));
+    if (info.Count_Get(MediaInfoDLL::Stream_Video) > 0) {
+        facts.width = text(info, MediaInfoDLL::Stream_Video, 0, L"Width").toInt();
+        facts.height = text(info, MediaInfoDLL::Stream_Video, 0, L"Height").toInt();
+        facts.videoFormat = text(info, MediaInfoDLL::Stream_Video, 0, L"Format");
+        facts.videoVersion = text(info, MediaInfoDLL::Stream_Video, 0, L"Format_Version");
+        facts.videoCodecId = text(info, MediaInfoDLL::Stream_Video, 0, L"CodecID");
         if (facts.lengthMs <= 0)
-            facts.lengthMs = milliseconds(text(info, MediaInfoLib::Stream_Video, 0, L"Duration"));
+            facts.lengthMs = milliseconds(text(info, MediaInfoDLL::Stream_Video, 0, L"Duration"));
     }
-    const size_t audioCount = info.Count_Get(MediaInfoLib::Stream_Audio);
+    const size_t audioCount = info.Count_Get(MediaInfoDLL::Stream_Audio);
     for (size_t i = 0; i < audioCount; ++i) {
         AudioStream stream;
-        stream.format = text(info, MediaInfoLib::Stream_Audio, i, L"Format");
-        stream.profile = text(info, MediaInfoLib::Stream_Audio, i, L"Format_Profile");
+        stream.format = text(info, MediaInfoDLL::Stream_Audio, i, L"Format");
+        stream.profile = text(info, MediaInfoDLL::Stream_Audio, i, L"Format_Profile");
         // "6", or "8 / 6" for a stream with a core: the first is the whole.
         stream.channels =
-            text(info, MediaInfoLib::Stream_Audio, i, L"Channel(s)").section(QLatin1Char(' '), 0, 0).toInt();
-        stream.language = text(info, MediaInfoLib::Stream_Audio, i, L"Language");
+            text(info, MediaInfoDLL::Stream_Audio, i, L"Channel(s)").section(QLatin1Char(' '), 0, 0).toInt();
+        stream.language = text(info, MediaInfoDLL::Stream_Audio, i, L"Language");
         facts.audio << stream;
     }
-    const size_t textCount = info.Count_Get(MediaInfoLib::Stream_Text);
+    const size_t textCount = info.Count_Get(MediaInfoDLL::Stream_Text);
     for (size_t i = 0; i < textCount; ++i)
-        facts.subtitleLanguages << text(info, MediaInfoLib::Stream_Text, i, L"Language");
+        facts.subtitleLanguages << text(info, MediaInfoDLL::Stream_Text, i, L"Language");
     reading.facts = facts;
     return reading;
 }

@@ -69,6 +69,14 @@ struct ServerText
 };
 
 const ServerText serverTexts[] = {
+    // The client library is loaded only when a server catalogue is opened: a machine may well be without it.
+    {"the PostgreSQL client library cannot be loaded: ([^:\\s]+)",
+     "Ezen a gépen nincs meg a PostgreSQL-szerverek eléréséhez szükséges %1 könyvtár, ezért szerveren tárolt "
+     "katalógus nem nyitható meg; a file-ban tárolt katalógusok ettől még használhatók. A könyvtárat a libpq5 "
+     "csomag telepíti."},
+    {"the PostgreSQL client library is too old: (\\S+)",
+     "A gépen levő PostgreSQL-ügyfélkönyvtár (%1) túl régi, legalább a 14-es változata kell, ezért szerveren "
+     "tárolt katalógus nem nyitható meg."},
     {"password authentication failed", "A szerver nem fogadta el a jelszót (vagy a felhasználó nevét)."},
     {"no password supplied", "A szerver jelszót kér, de nem kapott jelszót."},
     {"role \"([^\"]*)\" does not exist", "A szerveren nincs %1 nevű felhasználó."},

@@ -56,6 +56,11 @@ check_files()
     for size in $icon_sizes; do
         expected+=("share/icons/hicolor/${size}x${size}/apps/mediatar.png")
     done
+    # The music module, in the library folder of the prefix (lib, or lib/<multiarch> for /usr).
+    local modules
+    modules=$(cd "$usr" && find lib* -path '*/mediatar/mediatar-taglib.so' 2>/dev/null || true)
+    [ "$(wc -w <<<"$modules")" = 1 ] || fail "not one music module under /usr/lib*/*/mediatar: '$modules'"
+    expected+=($modules)
     for file in "${expected[@]}"; do
         [ -f "$usr/$file" ] || fail "missing: /usr/$file"
     done
@@ -70,6 +75,10 @@ check_files()
         if readelf -d "$usr/bin/$program" | grep -E 'RPATH|RUNPATH' | grep -q "$build_dir"; then
             fail "/usr/bin/$program still points into the build folder: $(readelf -d "$usr/bin/$program" | grep -E 'R(UN)?PATH')"
         fi
+        # What only a server catalogue or reading media needs is loaded then, not at every start.
+        local linked
+        linked=$(readelf -d "$usr/bin/$program" | grep NEEDED | grep -o -E 'lib(pq|tag|mediainfo)\.so[^]]*' || true)
+        [ -z "$linked" ] || fail "/usr/bin/$program links $linked, which it should load only when needed"
     done
     cmp -s "$usr/share/mediatar/HU_magyar.lng" "$source_dir/data/HU_magyar.lng" || fail "the installed language file differs"
 
@@ -175,6 +184,16 @@ check_start()
     fi
     local environment=(env -i "HOME=$home" "XDG_CONFIG_HOME=$config" "XDG_RUNTIME_DIR=$runtime"
         "PATH=$bin:/usr/bin:/bin" "LANG=C.UTF-8")
+
+    # The installed tool reads music through the installed module, and films through MediaInfo.
+    local scanned
+    scanned=$(timeout 20 "${environment[@]}" "$bin/mediatar-catalogue" scan "$source_dir/tests/media/fixtures/music/album" \
+        "$catalogue" --dry-run 2>&1) || fail "the installed scan failed: $scanned"
+    [[ $scanned == *"Kispál és a Borz"*"Tűzoltó"* && $scanned != *"not read"* ]] ||
+        fail "the installed tool did not read the music: $scanned"
+    scanned=$(timeout 20 "${environment[@]}" "$bin/mediatar-catalogue" scan "$source_dir/tests/media/fixtures/video/nyar.mkv" \
+        "$catalogue" --kind films --dry-run 2>&1) || fail "the installed scan failed: $scanned"
+    [[ $scanned == *"Egy nyári film"*"H.264"* ]] || fail "the installed tool did not read the film: $scanned"
 
     local printed
     printed=$(timeout 20 "${environment[@]}" QT_QPA_PLATFORM=offscreen "${as_user[@]}" "$bin/mediatar" --version 2>&1) || fail "mediatar --version failed: $printed"

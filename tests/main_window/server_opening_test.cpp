@@ -2,6 +2,7 @@
 
 #include "localisation/codepage.h"
 #include "main_window/category_grid.h"
+#include "server/client_library.h"
 #include "server/connection.h"
 #include "server/server_schema.h"
 #include "support/postgres_server.h"
@@ -329,6 +330,38 @@ TEST_F(ServerOpeningTest, anUnreachableServerIsToldInHungarianAndTheProgramGoesO
     EXPECT_EQ(desktop.errors.reports.size(), 1);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !declined.isVisible(); }, 2000));
     EXPECT_EQ(folder.readBytes("list.ini"), settingsWith(shown));
+}
+
+// A machine without PostgreSQL's client library starts and opens catalogue files; a server catalogue named on
+// the command line is reported with the library it lacks, and list.ini's file opens instead.
+TEST_F(ServerOpeningTest, withoutTheClientLibraryFilesOpenAndAServerCatalogueTellsWhichLibraryIsMissing)
+{
+    const QString uri = serverCatalogue(QStringLiteral("konyvtar_nelkul"));
+    const QString installed = server::clientLibraryName();
+    server::setClientLibraryName(QStringLiteral("libpq-nincs.so.5"));
+    struct Restore
+    {
+        QString name;
+        ~Restore() { server::setClientLibraryName(name); }
+    } restore{installed};
+
+    folder.writeSettings(catalogue->path());
+    TFoablak& main = start(uri);
+    ASSERT_EQ(desktop.errors.reports.size(), 1);
+    expectServerReport(desktop.errors.reports.first(), uri,
+                       QStringLiteral("nincs meg a PostgreSQL-szerverek eléréséhez szükséges „libpq-nincs.so.5” "
+                                      "könyvtár"));
+    EXPECT_EQ(main.windowTitle(), title(catalogue->path()));
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("2"));
+    main.KilepesClick();
+
+    // Once the library is there, the same catalogue opens without a restart of anything else.
+    server::setClientLibraryName(installed);
+    desktop.errors.reports.clear();
+    TFoablak& later = start(uri);
+    expectNoErrors();
+    EXPECT_EQ(later.windowTitle(), title(uri));
+    EXPECT_EQ(countLabel()->text(), QStringLiteral("3"));
 }
 
 } // namespace

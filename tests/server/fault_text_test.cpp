@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "platform/failure.h"
+#include "server/client_library.h"
 #include "server/connection.h"
 #include "support/broken_server.h"
 #include "support/postgres_server.h"
@@ -149,4 +150,30 @@ TEST(ServerFaultTexts, theRealCauseIsNamed)
     }
     expectExplained(connectionFailure(QStringLiteral("postgresql://x@127.0.0.1:1/lista?foo=bar")),
                     QStringLiteral("ismeretlen paraméter áll: „foo”"));
+}
+
+// The client library is loaded at the first connection: a machine without it, or with one too old, is told which
+// library it lacks; once it is there, the next connection just works.
+TEST(ServerFaultTexts, aMissingOrTooOldClientLibraryIsNamedAndTheNextConnectionFindsItOnceThere)
+{
+    ASSERT_SERVER_RUNNING();
+    const QString uri = PostgresServer::instance().uri(QStringLiteral("postgres"));
+    const QString installed = server::clientLibraryName();
+    const struct
+    {
+        const char* library;
+        const char* meaning;
+    } cases[] = {
+        {"libpq-nincs.so.5", "nincs meg a PostgreSQL-szerverek eléréséhez szükséges „libpq-nincs.so.5” könyvtár"},
+        // A library that loads but has none of libpq's functions.
+        {"libz.so.1", "PostgreSQL-ügyfélkönyvtár („libz.so.1”) túl régi"},
+    };
+    for (const auto& missing : cases) {
+        server::setClientLibraryName(QString::fromLatin1(missing.library));
+        const QString failure = connectionFailure(uri);
+        server::setClientLibraryName(installed);
+        SCOPED_TRACE(missing.library);
+        expectExplained(failure, QString::fromUtf8(missing.meaning));
+        EXPECT_TRUE(connectionFailure(uri).isEmpty()) << connectionFailure(uri).toStdString();
+    }
 }

@@ -3,6 +3,7 @@
 #include "support/postgres_server.h"
 
 #include "platform/failure.h"
+#include "server/client_library.h"
 #include "server/connection.h"
 
 #include <QDir>
@@ -14,7 +15,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <libpq-fe.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -185,7 +185,8 @@ void PostgresServer::start()
     const QByteArray ping = QStringLiteral("host=%1 dbname=postgres user=postgres").arg(m_folder).toUtf8();
     QElapsedTimer waited;
     waited.start();
-    while (PQping(ping.constData()) != PQPING_OK) {
+    // Through the program's own loader: the tests link no libpq of their own.
+    while (server::pq().PQping(ping.constData()) != PQPING_OK) {
         if (::waitpid(postgres, &status, WNOHANG) == postgres) {
             m_failure = QStringLiteral("postgres ended at start:\n%1").arg(logText(serverLog));
             return;
