@@ -540,7 +540,8 @@ QStringList keptCountProblems(sqlite3* db)
             problems << QStringLiteral("%1 more kept counts of starts in %2 differ from a recount")
                             .arg(wrong - 5)
                             .arg(table.table);
-        if (!reconciling)
+        // The search text is made anew for the rows that changed, and judged as it is only when none wait.
+        if (!reconciling && waiting == 0 && number(db, QStringLiteral("SELECT EXISTS (%1)").arg(pending)) == 0)
             problems << keptTextProblems(db, table);
     }
     return problems;
