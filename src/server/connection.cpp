@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
@@ -93,6 +94,57 @@ void Canceller::cancel()
     char error[256];
     if (m_cancel)
         PQcancel(m_cancel, error, sizeof error);
+}
+
+void Stopper::stop()
+{
+    constexpr int rounds = 5;
+    for (int round = 0; round < rounds; ++round) {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_retired)
+                return;
+            m_stopped = true;
+            if (m_running.empty())
+                return;
+            // Only statements of this work are in m_running: one ends (and leaves it) under this lock, and no new
+            // one is admitted once stopped. Either way the server has signalled the processes when the call
+            // returns.
+            std::vector<int> processes;
+            for (Connection* connection : m_running) {
+                connection->m_stopSent = true;
+                if (connection->serverProcess() > 0)
+                    processes.push_back(connection->serverProcess());
+            }
+            if (!m_signal || !m_signal(processes)) {
+                // Each cancel request waits for the server to start a process of its own for it: they are sent
+                // side by side.
+                std::vector<std::thread> sending;
+                for (Connection* connection : m_running) {
+                    if (connection->m_stopCancel)
+                        sending.emplace_back([cancel = connection->m_stopCancel] {
+                            char error[256];
+                            PQcancel(cancel, error, sizeof error);
+                        });
+                }
+                for (std::thread& thread : sending)
+                    thread.join();
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+void Stopper::retire()
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_retired = true;
+}
+
+bool Stopper::stopped() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_stopped;
 }
 
 namespace {
@@ -226,8 +278,57 @@ void Connection::receiveNotice(void* self, const pg_result* notice)
 
 Connection::~Connection()
 {
+    stopWith(nullptr);
     if (m_connection)
         PQfinish(m_connection);
+}
+
+bool Connection::stopWith(std::shared_ptr<Stopper> stopper)
+{
+    bool reusable = true;
+    if (m_stopper) {
+        // Taken under the lock: a cancel being sent now has reached the server process before this returns.
+        const std::lock_guard<std::mutex> lock(m_stopper->m_mutex);
+        reusable = !m_stopSent || m_stopLanded;
+        m_stopSent = false;
+        m_stopLanded = false;
+    }
+    if (m_stopCancel)
+        PQfreeCancel(m_stopCancel);
+    m_stopCancel = stopper && m_connection ? PQgetCancel(m_connection) : nullptr;
+    m_stopper = std::move(stopper);
+    return reusable;
+}
+
+std::unique_lock<std::mutex> Connection::admitStatement()
+{
+    if (!m_stopper)
+        return {};
+    std::unique_lock<std::mutex> lock(m_stopper->m_mutex);
+    if (m_stopper->m_stopped)
+        throw platform::Failure(QStringLiteral("canceling statement due to user request"));
+    m_stopper->m_running.push_back(this);
+    return lock;
+}
+
+void Connection::statementEnded()
+{
+    if (!m_stopper)
+        return;
+    const std::lock_guard<std::mutex> lock(m_stopper->m_mutex);
+    auto& running = m_stopper->m_running;
+    running.erase(std::remove(running.begin(), running.end(), this), running.end());
+}
+
+void Connection::noteCancelled(const pg_result* result)
+{
+    // The server's code for a statement ended by a cancel: the cancel sent has been spent.
+    const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+    if (m_stopper && state && std::strcmp(state, "57014") == 0) {
+        const std::lock_guard<std::mutex> lock(m_stopper->m_mutex);
+        if (m_stopSent)
+            m_stopLanded = true;
+    }
 }
 
 std::vector<Row> Connection::run(const QString& sql, const std::vector<Value>& values)
@@ -273,6 +374,7 @@ std::vector<Table> Connection::readToSync(QString& failure)
         if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
             tables.push_back(tableOf(result));
         } else if (status != PGRES_PIPELINE_ABORTED && failure.isEmpty()) {
+            noteCancelled(result);
             const char* text = PQresultErrorMessage(result);
             failure = serverText(text && *text ? text : PQerrorMessage(m_connection));
         }
@@ -293,6 +395,17 @@ std::vector<Table> Connection::pipeline(const std::vector<std::pair<QString, std
     std::vector<BoundValues> bound;
     bound.reserve(statements.size());
     QString failure;
+    std::unique_lock<std::mutex> admitted;
+    try {
+        admitted = admitStatement();
+    } catch (const platform::Failure&) {
+        if (rollbackAhead)
+            m_sent = true;
+        else
+            PQexitPipelineMode(m_connection);
+        throw;
+    }
+    const Ending ended{this};
     for (const auto& [sql, values] : statements) {
         bound.emplace_back(values);
         if (PQsendQueryParams(m_connection, sql.toUtf8().constData(), static_cast<int>(values.size()), nullptr,
@@ -304,6 +417,10 @@ std::vector<Table> Connection::pipeline(const std::vector<std::pair<QString, std
     std::vector<Table> tables;
     if (failure.isEmpty() && PQpipelineSync(m_connection) != 1)
         failure = serverText(PQerrorMessage(m_connection));
+    if (failure.isEmpty())
+        PQflush(m_connection);
+    if (admitted.owns_lock())
+        admitted.unlock();
     if (failure.isEmpty()) {
         if (rollbackAhead) {
             // Ending a snapshot fails only with the connection, which the statements' own answers show.
@@ -424,13 +541,17 @@ Table Connection::table(const QString& sql, const std::vector<Value>& values)
     const QByteArray text = sql.toUtf8();
     const bool ending = text.startsWith("COMMIT");
     ResultGuard result{nullptr};
-    if (!m_waiting) {
+    if (!m_waiting && !m_stopper) {
         result.result = PQexecParams(m_connection, text.constData(), static_cast<int>(values.size()), nullptr,
                                      bound.pointers.data(), nullptr, nullptr, 0);
     } else {
+        std::unique_lock<std::mutex> admitted = admitStatement();
+        const Ending ended{this};
         if (PQsendQueryParams(m_connection, text.constData(), static_cast<int>(values.size()), nullptr,
                               bound.pointers.data(), nullptr, nullptr, 0) != 1)
             throw platform::Failure(serverText(PQerrorMessage(m_connection)));
+        if (admitted.owns_lock())
+            admitted.unlock();
         // The last result is the statement's, as PQexecParams gives it.
         for (;;) {
             awaitResult(ending);
@@ -443,6 +564,8 @@ Table Connection::table(const QString& sql, const std::vector<Value>& values)
     }
     const bool cancelled = std::exchange(m_cancelled, false);
     const ExecStatusType status = PQresultStatus(result.result);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        noteCancelled(result.result);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         throw platform::Failure(serverText(PQerrorMessage(m_connection)));
     // Done before the cancel came: given up all the same, unless it was the COMMIT, which stands.
