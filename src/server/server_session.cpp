@@ -276,6 +276,8 @@ Session::~Session()
     for (const std::shared_ptr<Search>& search : m_searches)
         if (search->worker.joinable())
             search->worker.join();
+    if (m_preparingStop.joinable())
+        m_preparingStop.join();
     if (m_command)
         forgetOwn(*m_command);
     if (m_listener)
@@ -331,6 +333,8 @@ std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan
             ++it;
         }
     }
+    if (!m_preparingStop.joinable())
+        m_preparingStop = std::thread([pool = m_pool] { pool->prepareStopping(); });
     auto search = std::make_shared<Search>();
     search->worker = std::thread([search, plan, pool = m_pool, done = std::move(done)] {
         // Every connection the search takes runs its statements under the search's stopper, and is given back
@@ -374,7 +378,7 @@ std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan
         }
         list.reset(); // a cancelled search's list ends here, on its own thread
         done();
-        // Made after the first search, so as not to hold it up.
+        // Made again when the server dropped it.
         pool->prepareStopping();
         search->exited = true;
     });

@@ -103,6 +103,7 @@ private:
     bool m_inTransaction = false;
     bool m_readOnly = false;
     std::vector<std::shared_ptr<Search>> m_searches;
+    std::thread m_preparingStop; // makes the connection that stops searches, beside the first one
 };
 
 } // namespace server
