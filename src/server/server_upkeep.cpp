@@ -228,9 +228,10 @@ QStringList ServerUpkeep::check(bool repair)
 {
     Connection connection(uri());
     if (repair) {
-        // A catalogue of an older schema is brought up to date, as the program does when it opens one.
-        upgradeServerSchema(connection);
         rebuildKeptCounts(connection);
+        // A catalogue of an older schema is brought up to date, as the program does when it opens one (after the
+        // recount, which refuses a database that holds no catalogue).
+        upgradeServerSchema(connection);
     }
     QStringList problems;
     // One snapshot: writers meanwhile cannot make a kept count differ from its recount.
