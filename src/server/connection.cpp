@@ -4,6 +4,7 @@
 
 #include "engine/location.h"
 #include "platform/failure.h"
+#include "server/client_library.h"
 
 #include "platform/platform.h"
 
@@ -40,23 +41,23 @@ QString serverText(const char* text)
 struct ResultGuard
 {
     PGresult* result;
-    ~ResultGuard() { PQclear(result); }
+    ~ResultGuard() { pq().PQclear(result); }
 };
 
 std::vector<Row> rowsOf(PGresult* result)
 {
     std::vector<Row> rows;
-    const int columns = PQnfields(result);
-    const int count = PQntuples(result);
+    const int columns = pq().PQnfields(result);
+    const int count = pq().PQntuples(result);
     rows.reserve(static_cast<size_t>(count));
     for (int r = 0; r < count; ++r) {
         Row row;
         row.reserve(static_cast<size_t>(columns));
         for (int c = 0; c < columns; ++c) {
-            if (PQgetisnull(result, r, c))
+            if (pq().PQgetisnull(result, r, c))
                 row.emplace_back(std::nullopt);
             else
-                row.emplace_back(QString::fromUtf8(PQgetvalue(result, r, c), PQgetlength(result, r, c)));
+                row.emplace_back(QString::fromUtf8(pq().PQgetvalue(result, r, c), pq().PQgetlength(result, r, c)));
         }
         rows.push_back(std::move(row));
     }
@@ -80,19 +81,19 @@ struct BoundValues
 
 } // namespace
 
-Canceller::Canceller(pg_conn* connection) : m_cancel(PQgetCancel(connection)) {}
+Canceller::Canceller(pg_conn* connection) : m_cancel(pq().PQgetCancel(connection)) {}
 
 Canceller::~Canceller()
 {
     if (m_cancel)
-        PQfreeCancel(m_cancel);
+        pq().PQfreeCancel(m_cancel);
 }
 
 void Canceller::cancel()
 {
     char error[256];
     if (m_cancel)
-        PQcancel(m_cancel, error, sizeof error);
+        pq().PQcancel(m_cancel, error, sizeof error);
 }
 
 namespace {
@@ -106,12 +107,12 @@ const char defaultConnectTimeout[] = "10";
 int connectTimeout(pg_conn* connection)
 {
     int seconds = 0;
-    if (PQconninfoOption* options = PQconninfo(connection)) {
+    if (PQconninfoOption* options = pq().PQconninfo(connection)) {
         for (PQconninfoOption* option = options; option->keyword; ++option) {
             if (std::strcmp(option->keyword, "connect_timeout") == 0 && option->val)
                 seconds = QByteArray(option->val).trimmed().toInt();
         }
-        PQconninfoFree(options);
+        pq().PQconninfoFree(options);
     }
     // As libpq takes it: a value under 2 s but 0 is 2 s.
     return seconds <= 0 ? 0 : std::max(seconds, 2) * 1000;
@@ -122,8 +123,8 @@ int connectTimeout(pg_conn* connection)
 pg_conn* connectWaiting(const char* const* keywords, const char* const* values, platform::Waiting& waiting,
                         const QString& shownUri)
 {
-    pg_conn* connection = PQconnectStartParams(keywords, values, 1);
-    if (!connection || PQstatus(connection) == CONNECTION_BAD)
+    pg_conn* connection = pq().PQconnectStartParams(keywords, values, 1);
+    if (!connection || pq().PQstatus(connection) == CONNECTION_BAD)
         return connection;
     const int timeout = connectTimeout(connection);
     QElapsedTimer since;
@@ -131,12 +132,12 @@ pg_conn* connectWaiting(const char* const* keywords, const char* const* values, 
     PostgresPollingStatusType status = PGRES_POLLING_WRITING;
     bool timedOut = false;
     const auto step = [&]() -> platform::WaitStep {
-        const int socket = PQsocket(connection);
+        const int socket = pq().PQsocket(connection);
         pollfd ready{socket, short(status == PGRES_POLLING_WRITING ? POLLOUT : POLLIN), 0};
         // Polled only when the socket is ready: before that libpq would take a connection still being made
         // for a made one.
         if (socket >= 0 && ::poll(&ready, 1, 0) == 1)
-            status = PQconnectPoll(connection);
+            status = pq().PQconnectPoll(connection);
         if (status == PGRES_POLLING_OK || status == PGRES_POLLING_FAILED)
             return platform::WaitStep{true};
         if (timeout > 0 && since.elapsed() >= timeout) {
@@ -144,11 +145,11 @@ pg_conn* connectWaiting(const char* const* keywords, const char* const* values, 
             return platform::WaitStep{true};
         }
         const int left = timeout > 0 ? int(timeout - since.elapsed()) : -1;
-        return platform::WaitStep{false, PQsocket(connection), status == PGRES_POLLING_WRITING, left};
+        return platform::WaitStep{false, pq().PQsocket(connection), status == PGRES_POLLING_WRITING, left};
     };
     const bool waited = waiting.waitUntilDone(QStringLiteral("Kapcsolódás a szerverhez:\r%1").arg(shownUri), step);
     if (!waited || timedOut) {
-        PQfinish(connection);
+        pq().PQfinish(connection);
         throw platform::Failure(QStringLiteral("%1: %2").arg(
             shownUri, waited ? QStringLiteral("timeout expired") : QStringLiteral("connection attempt cancelled")));
     }
@@ -177,7 +178,7 @@ pg_conn* connectTo(const QByteArray& uri, const std::optional<QByteArray>& passw
     values.push_back(nullptr);
     if (waiting)
         return connectWaiting(keywords.data(), values.data(), *waiting, shownUri);
-    return PQconnectdbParams(keywords.data(), values.data(), 1);
+    return pq().PQconnectdbParams(keywords.data(), values.data(), 1);
 }
 
 } // namespace
@@ -189,25 +190,25 @@ Connection::Connection(const QString& uri, const PasswordSource& passwords, plat
 {
     const QByteArray given = uri.toUtf8();
     m_connection = connectTo(given, std::nullopt, waiting, m_uri);
-    if (m_connection && PQstatus(m_connection) != CONNECTION_OK && PQconnectionNeedsPassword(m_connection) &&
+    if (m_connection && pq().PQstatus(m_connection) != CONNECTION_OK && pq().PQconnectionNeedsPassword(m_connection) &&
         passwords) {
         // The server asked for a password and none of libpq's own sources gave one.
         if (const std::optional<QString> password = passwords(m_uri)) {
-            PQfinish(m_connection);
+            pq().PQfinish(m_connection);
             m_connection = connectTo(given, password->toUtf8(), waiting, m_uri);
         }
     }
     if (!m_connection)
         throw platform::Failure(QStringLiteral("%1: out of memory").arg(m_uri));
-    if (PQstatus(m_connection) != CONNECTION_OK) {
-        const QString text = serverText(PQerrorMessage(m_connection));
-        PQfinish(m_connection);
+    if (pq().PQstatus(m_connection) != CONNECTION_OK) {
+        const QString text = serverText(pq().PQerrorMessage(m_connection));
+        pq().PQfinish(m_connection);
         m_connection = nullptr;
         throw platform::Failure(QStringLiteral("%1: %2").arg(m_uri, text));
     }
     // Catalogue text is UTF-8 whatever the server's or the client's locale.
-    PQsetClientEncoding(m_connection, "UTF8");
-    PQsetNoticeReceiver(m_connection, &Connection::receiveNotice, this);
+    pq().PQsetClientEncoding(m_connection, "UTF8");
+    pq().PQsetNoticeReceiver(m_connection, &Connection::receiveNotice, this);
     run(QStringLiteral("SET client_min_messages = warning"));
 }
 
@@ -216,8 +217,8 @@ Connection::Connection(const QString& uri, const PasswordSource& passwords, plat
 // output as libpq would write them.
 void Connection::receiveNotice(void* self, const pg_result* notice)
 {
-    const QString severity = QString::fromUtf8(PQresultErrorField(notice, PG_DIAG_SEVERITY_NONLOCALIZED));
-    const QString text = serverText(PQresultErrorMessage(notice));
+    const QString severity = QString::fromUtf8(pq().PQresultErrorField(notice, PG_DIAG_SEVERITY_NONLOCALIZED));
+    const QString text = serverText(pq().PQresultErrorMessage(notice));
     if (severity == QLatin1String("FATAL") || severity == QLatin1String("PANIC"))
         static_cast<Connection*>(self)->m_endedBecause = text;
     else
@@ -228,7 +229,7 @@ Connection::~Connection()
 {
     stopWith(nullptr);
     if (m_connection)
-        PQfinish(m_connection);
+        pq().PQfinish(m_connection);
 }
 
 std::vector<Row> Connection::run(const QString& sql, const std::vector<Value>& values)
@@ -241,9 +242,9 @@ namespace {
 Table tableOf(PGresult* result)
 {
     Table table;
-    for (int c = 0; c < PQnfields(result); ++c) {
-        table.columns << QString::fromUtf8(PQfname(result, c));
-        const unsigned type = PQftype(result, c);
+    for (int c = 0; c < pq().PQnfields(result); ++c) {
+        table.columns << QString::fromUtf8(pq().PQfname(result, c));
+        const unsigned type = pq().PQftype(result, c);
         table.wholeNumbers.push_back(type == 20 || type == 21 || type == 23); // int8, int2, int4
     }
     table.rows = rowsOf(result);
@@ -258,25 +259,25 @@ std::vector<Table> Connection::readToSync(QString& failure)
     std::vector<Table> tables;
     for (;;) {
         awaitResult(false);
-        PGresult* result = PQgetResult(m_connection);
+        PGresult* result = pq().PQgetResult(m_connection);
         if (!result) {
-            if (PQstatus(m_connection) != CONNECTION_OK) {
+            if (pq().PQstatus(m_connection) != CONNECTION_OK) {
                 if (failure.isEmpty())
-                    failure = serverText(PQerrorMessage(m_connection));
+                    failure = serverText(pq().PQerrorMessage(m_connection));
                 break;
             }
             continue;
         }
         const ResultGuard guard{result};
-        const ExecStatusType status = PQresultStatus(result);
+        const ExecStatusType status = pq().PQresultStatus(result);
         if (status == PGRES_PIPELINE_SYNC)
             break;
         if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
             tables.push_back(tableOf(result));
         } else if (status != PGRES_PIPELINE_ABORTED && failure.isEmpty()) {
             noteCancelled(result);
-            const char* text = PQresultErrorMessage(result);
-            failure = serverText(text && *text ? text : PQerrorMessage(m_connection));
+            const char* text = pq().PQresultErrorMessage(result);
+            failure = serverText(text && *text ? text : pq().PQerrorMessage(m_connection));
         }
     }
     return tables;
@@ -290,8 +291,8 @@ std::vector<Table> Connection::pipeline(const std::vector<std::pair<QString, std
     // in the same round trip.
     const bool rollbackAhead = m_sent;
     m_sent = false;
-    if (!rollbackAhead && PQenterPipelineMode(m_connection) != 1)
-        throw platform::Failure(serverText(PQerrorMessage(m_connection)));
+    if (!rollbackAhead && pq().PQenterPipelineMode(m_connection) != 1)
+        throw platform::Failure(serverText(pq().PQerrorMessage(m_connection)));
     std::vector<BoundValues> bound;
     bound.reserve(statements.size());
     QString failure;
@@ -302,23 +303,23 @@ std::vector<Table> Connection::pipeline(const std::vector<std::pair<QString, std
         if (rollbackAhead)
             m_sent = true;
         else
-            PQexitPipelineMode(m_connection);
+            pq().PQexitPipelineMode(m_connection);
         throw;
     }
     const Ending ended{this};
     for (const auto& [sql, values] : statements) {
         bound.emplace_back(values);
-        if (PQsendQueryParams(m_connection, sql.toUtf8().constData(), static_cast<int>(values.size()), nullptr,
+        if (pq().PQsendQueryParams(m_connection, sql.toUtf8().constData(), static_cast<int>(values.size()), nullptr,
                               bound.back().pointers.data(), nullptr, nullptr, 0) != 1) {
-            failure = serverText(PQerrorMessage(m_connection));
+            failure = serverText(pq().PQerrorMessage(m_connection));
             break;
         }
     }
     std::vector<Table> tables;
-    if (failure.isEmpty() && PQpipelineSync(m_connection) != 1)
-        failure = serverText(PQerrorMessage(m_connection));
+    if (failure.isEmpty() && pq().PQpipelineSync(m_connection) != 1)
+        failure = serverText(pq().PQerrorMessage(m_connection));
     if (failure.isEmpty())
-        PQflush(m_connection);
+        pq().PQflush(m_connection);
     if (admitted.owns_lock())
         admitted.unlock();
     if (failure.isEmpty()) {
@@ -330,13 +331,13 @@ std::vector<Table> Connection::pipeline(const std::vector<std::pair<QString, std
         tables = readToSync(failure);
         if (std::exchange(m_cancelled, false) && failure.isEmpty())
             failure = QStringLiteral("canceling statement due to user request");
-    } else if (rollbackAhead || PQpipelineStatus(m_connection) != PQ_PIPELINE_OFF) {
+    } else if (rollbackAhead || pq().PQpipelineStatus(m_connection) != PQ_PIPELINE_OFF) {
         // What was sent can no longer be told apart from what was not: the connection is given up.
-        PQfinish(m_connection);
+        pq().PQfinish(m_connection);
         m_connection = nullptr;
         throw platform::Failure(failure);
     }
-    PQexitPipelineMode(m_connection);
+    pq().PQexitPipelineMode(m_connection);
     if (!failure.isEmpty())
         throw platform::Failure(failure);
     return tables;
@@ -347,9 +348,9 @@ void Connection::awaitResult(bool ending)
     if (!m_waiting || !m_connection || m_cancelled)
         return;
     const auto step = [this] {
-        if (PQconsumeInput(m_connection) != 1 || !PQisBusy(m_connection))
+        if (pq().PQconsumeInput(m_connection) != 1 || !pq().PQisBusy(m_connection))
             return platform::WaitStep{true};
-        return platform::WaitStep{false, PQsocket(m_connection), false};
+        return platform::WaitStep{false, pq().PQsocket(m_connection), false};
     };
     if (!m_waiting->waitUntilDone(
             QStringLiteral("A szerver még nem válaszolt.\rMégse: a művelet elmarad, a katalógus nem változik."), step))
@@ -360,27 +361,27 @@ void Connection::giveUpWaiting(bool ending)
 {
     m_cancelled = true;
     // The cancel goes from a thread of its own: a stopped server would hold it for ever.
-    if (PGcancel* cancel = PQgetCancel(m_connection)) {
+    if (PGcancel* cancel = pq().PQgetCancel(m_connection)) {
         std::thread([cancel] {
             char error[256];
-            PQcancel(cancel, error, sizeof error);
-            PQfreeCancel(cancel);
+            pq().PQcancel(cancel, error, sizeof error);
+            pq().PQfreeCancel(cancel);
         }).detach();
     }
     // A server that takes the cancel ends the statement at once; the results are then read as ever.
     QElapsedTimer since;
     since.start();
     while (since.elapsed() < 2000) {
-        if (PQconsumeInput(m_connection) != 1)
+        if (pq().PQconsumeInput(m_connection) != 1)
             break;
-        if (!PQisBusy(m_connection))
+        if (!pq().PQisBusy(m_connection))
             return;
-        pollfd ready{PQsocket(m_connection), POLLIN, 0};
+        pollfd ready{pq().PQsocket(m_connection), POLLIN, 0};
         ::poll(&ready, 1, int(std::max<qint64>(1, 2000 - since.elapsed())));
     }
     // One that does not is given up with its connection: the server rolls an open transaction back when it sees
     // the connection gone. A COMMIT already sent may have been done.
-    PQfinish(m_connection);
+    pq().PQfinish(m_connection);
     m_connection = nullptr;
     m_sent = false;
     m_cancelled = false;
@@ -395,15 +396,15 @@ void Connection::rollbackWithoutWaiting()
         return;
     // Sent as a batch of its own in pipeline mode, which the connection stays in until the answer is read:
     // the next batch goes out behind it without waiting for it.
-    if (PQenterPipelineMode(m_connection) != 1)
+    if (pq().PQenterPipelineMode(m_connection) != 1)
         return;
-    if (PQsendQueryParams(m_connection, "ROLLBACK", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
-        PQpipelineSync(m_connection) == 1 && PQflush(m_connection) == 0) {
+    if (pq().PQsendQueryParams(m_connection, "ROLLBACK", 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+        pq().PQpipelineSync(m_connection) == 1 && pq().PQflush(m_connection) == 0) {
         m_sent = true;
         return;
     }
     // Half sent: the connection is given up.
-    PQfinish(m_connection);
+    pq().PQfinish(m_connection);
     m_connection = nullptr;
 }
 
@@ -414,19 +415,19 @@ void Connection::finishSent()
     m_sent = false;
     QString failure;
     readToSync(failure);
-    PQexitPipelineMode(m_connection);
+    pq().PQexitPipelineMode(m_connection);
 }
 
 bool Connection::answerOnItsWay()
 {
     if (!m_sent)
         return false;
-    if (PQconsumeInput(m_connection) != 1 || PQstatus(m_connection) != CONNECTION_OK) {
+    if (pq().PQconsumeInput(m_connection) != 1 || pq().PQstatus(m_connection) != CONNECTION_OK) {
         finishSent();
         return false;
     }
     // The whole answer is there when the sync's result can be had without waiting.
-    if (PQisBusy(m_connection))
+    if (pq().PQisBusy(m_connection))
         return true;
     finishSent();
     return false;
@@ -442,43 +443,43 @@ Table Connection::table(const QString& sql, const std::vector<Value>& values)
     const bool ending = text.startsWith("COMMIT");
     ResultGuard result{nullptr};
     if (!m_waiting && !m_stopper) {
-        result.result = PQexecParams(m_connection, text.constData(), static_cast<int>(values.size()), nullptr,
+        result.result = pq().PQexecParams(m_connection, text.constData(), static_cast<int>(values.size()), nullptr,
                                      bound.pointers.data(), nullptr, nullptr, 0);
     } else {
         std::unique_lock<std::mutex> admitted = admitStatement();
         const Ending ended{this};
-        if (PQsendQueryParams(m_connection, text.constData(), static_cast<int>(values.size()), nullptr,
+        if (pq().PQsendQueryParams(m_connection, text.constData(), static_cast<int>(values.size()), nullptr,
                               bound.pointers.data(), nullptr, nullptr, 0) != 1)
-            throw platform::Failure(serverText(PQerrorMessage(m_connection)));
+            throw platform::Failure(serverText(pq().PQerrorMessage(m_connection)));
         if (admitted.owns_lock())
             admitted.unlock();
         // The last result is the statement's, as PQexecParams gives it.
         for (;;) {
             awaitResult(ending);
-            PGresult* next = PQgetResult(m_connection);
+            PGresult* next = pq().PQgetResult(m_connection);
             if (!next)
                 break;
-            PQclear(result.result);
+            pq().PQclear(result.result);
             result.result = next;
         }
     }
     const bool cancelled = std::exchange(m_cancelled, false);
-    const ExecStatusType status = PQresultStatus(result.result);
+    const ExecStatusType status = pq().PQresultStatus(result.result);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         noteCancelled(result.result);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-        throw platform::Failure(serverText(PQerrorMessage(m_connection)));
+        throw platform::Failure(serverText(pq().PQerrorMessage(m_connection)));
     // Done before the cancel came: given up all the same, unless it was the COMMIT, which stands.
     if (cancelled && !ending)
         throw platform::Failure(QStringLiteral("canceling statement due to user request"));
-    m_changed = QByteArray(PQcmdTuples(result.result)).toInt();
+    m_changed = QByteArray(pq().PQcmdTuples(result.result)).toInt();
     Table table = tableOf(result.result);
     return table;
 }
 
 bool Connection::broken() const
 {
-    return !m_connection || PQstatus(m_connection) != CONNECTION_OK;
+    return !m_connection || pq().PQstatus(m_connection) != CONNECTION_OK;
 }
 
 bool Connection::lost()
@@ -487,22 +488,22 @@ bool Connection::lost()
     // restart, an administrator) has said why there, then closed it. The end shows only on a read after the one
     // that took the message, so the socket is read for as long as it has something.
     for (int reads = 0; reads < 8 && m_connection && !m_sent && !broken(); ++reads) {
-        pollfd ready{PQsocket(m_connection), POLLIN, 0};
+        pollfd ready{pq().PQsocket(m_connection), POLLIN, 0};
         if (ready.fd < 0 || ::poll(&ready, 1, 0) != 1)
             break;
-        if (PQconsumeInput(m_connection) != 1)
+        if (pq().PQconsumeInput(m_connection) != 1)
             break;
     }
     // What was read is looked at: the server's last word reaches the notice receiver. A session the server has
     // ended is over even before its socket says so.
     if (m_connection && !m_sent)
-        PQisBusy(m_connection);
+        pq().PQisBusy(m_connection);
     return broken() || !m_endedBecause.isEmpty();
 }
 
 QString Connection::lossText() const
 {
-    QString text = m_connection ? serverText(PQerrorMessage(m_connection)) : QString();
+    QString text = m_connection ? serverText(pq().PQerrorMessage(m_connection)) : QString();
     if (text.isEmpty())
         text = QStringLiteral("server closed the connection unexpectedly");
     // The server's own word on why it ended the session (a restart, an administrator) comes first.
@@ -513,17 +514,17 @@ bool Connection::inTransaction() const
 {
     if (m_sent)
         return true;
-    return m_connection && PQtransactionStatus(m_connection) != PQTRANS_IDLE;
+    return m_connection && pq().PQtransactionStatus(m_connection) != PQTRANS_IDLE;
 }
 
 int Connection::serverProcess() const
 {
-    return m_connection ? PQbackendPID(m_connection) : 0;
+    return m_connection ? pq().PQbackendPID(m_connection) : 0;
 }
 
 int Connection::socket() const
 {
-    return broken() ? -1 : PQsocket(m_connection);
+    return broken() ? -1 : pq().PQsocket(m_connection);
 }
 
 QStringList Connection::takeNotifications(std::vector<int>* senders)
@@ -531,13 +532,13 @@ QStringList Connection::takeNotifications(std::vector<int>* senders)
     QStringList payloads;
     if (m_sent)
         return payloads; // the answer to what was sent comes first
-    if (broken() || !PQconsumeInput(m_connection))
+    if (broken() || !pq().PQconsumeInput(m_connection))
         return payloads;
-    while (PGnotify* notification = PQnotifies(m_connection)) {
+    while (PGnotify* notification = pq().PQnotifies(m_connection)) {
         payloads << QString::fromUtf8(notification->extra);
         if (senders)
             senders->push_back(notification->be_pid);
-        PQfreemem(notification);
+        pq().PQfreemem(notification);
     }
     return payloads;
 }
@@ -559,20 +560,20 @@ void Connection::prepare(const QString& name, const QString& sql, int parameterC
 {
     finishSent();
     const ResultGuard result{
-        PQprepare(m_connection, name.toUtf8().constData(), sql.toUtf8().constData(), parameterCount, nullptr)};
-    if (PQresultStatus(result.result) != PGRES_COMMAND_OK)
-        throw platform::Failure(serverText(PQerrorMessage(m_connection)));
+        pq().PQprepare(m_connection, name.toUtf8().constData(), sql.toUtf8().constData(), parameterCount, nullptr)};
+    if (pq().PQresultStatus(result.result) != PGRES_COMMAND_OK)
+        throw platform::Failure(serverText(pq().PQerrorMessage(m_connection)));
 }
 
 void Connection::runPrepared(const QString& name, const std::vector<Value>& values)
 {
     finishSent();
     const BoundValues bound(values);
-    const ResultGuard result{PQexecPrepared(m_connection, name.toUtf8().constData(), static_cast<int>(values.size()),
+    const ResultGuard result{pq().PQexecPrepared(m_connection, name.toUtf8().constData(), static_cast<int>(values.size()),
                                             bound.pointers.data(), nullptr, nullptr, 0)};
-    const ExecStatusType status = PQresultStatus(result.result);
+    const ExecStatusType status = pq().PQresultStatus(result.result);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-        throw platform::Failure(serverText(PQerrorMessage(m_connection)));
+        throw platform::Failure(serverText(pq().PQerrorMessage(m_connection)));
 }
 
 } // namespace server

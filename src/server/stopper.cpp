@@ -1,6 +1,7 @@
 #include "server/connection.h"
 
 #include "platform/failure.h"
+#include "server/client_library.h"
 
 #include <algorithm>
 #include <chrono>
@@ -40,7 +41,7 @@ void Stopper::stop()
                     if (connection->m_stopCancel)
                         sending.emplace_back([cancel = connection->m_stopCancel] {
                             char error[256];
-                            PQcancel(cancel, error, sizeof error);
+                            pq().PQcancel(cancel, error, sizeof error);
                         });
                 }
                 for (std::thread& thread : sending)
@@ -74,8 +75,8 @@ bool Connection::stopWith(std::shared_ptr<Stopper> stopper)
         m_stopLanded = false;
     }
     if (m_stopCancel)
-        PQfreeCancel(m_stopCancel);
-    m_stopCancel = stopper && m_connection ? PQgetCancel(m_connection) : nullptr;
+        pq().PQfreeCancel(m_stopCancel);
+    m_stopCancel = stopper && m_connection ? pq().PQgetCancel(m_connection) : nullptr;
     m_stopper = std::move(stopper);
     return reusable;
 }
@@ -103,7 +104,7 @@ void Connection::statementEnded()
 void Connection::noteCancelled(const pg_result* result)
 {
     // The server's code for a statement ended by a cancel: the cancel sent has been spent.
-    const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);
+    const char* state = pq().PQresultErrorField(result, PG_DIAG_SQLSTATE);
     if (m_stopper && state && std::strcmp(state, "57014") == 0) {
         const std::lock_guard<std::mutex> lock(m_stopper->m_mutex);
         if (m_stopSent)
