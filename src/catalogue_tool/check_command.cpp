@@ -17,7 +17,8 @@ const Syntax syntax{
                    "file is only read, unless --repair is given: then the kept counts and order are rebuilt\n"
                    "from the rows first. Exits with 1 when anything is wrong. FILE may be a PostgreSQL\n"
                    "connection URI: then the tables, their Hungarian order, indexes and kept counts on the\n"
-                   "server are checked; --repair then counts the rows of each table into its kept count first.\n"),
+                   "server are checked; --repair then brings a catalogue of an older version up to date and\n"
+                   "counts the rows of each table into its kept count first.\n"),
     1,
     {QStringLiteral("--repair")}};
 

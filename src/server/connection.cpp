@@ -227,6 +227,7 @@ void Connection::receiveNotice(void* self, const pg_result* notice)
 
 Connection::~Connection()
 {
+    stopWith(nullptr);
     if (m_connection)
         pq().PQfinish(m_connection);
 }
@@ -274,6 +275,7 @@ std::vector<Table> Connection::readToSync(QString& failure)
         if (status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK) {
             tables.push_back(tableOf(result));
         } else if (status != PGRES_PIPELINE_ABORTED && failure.isEmpty()) {
+            noteCancelled(result);
             const char* text = pq().PQresultErrorMessage(result);
             failure = serverText(text && *text ? text : pq().PQerrorMessage(m_connection));
         }
@@ -294,6 +296,17 @@ std::vector<Table> Connection::pipeline(const std::vector<std::pair<QString, std
     std::vector<BoundValues> bound;
     bound.reserve(statements.size());
     QString failure;
+    std::unique_lock<std::mutex> admitted;
+    try {
+        admitted = admitStatement();
+    } catch (const platform::Failure&) {
+        if (rollbackAhead)
+            m_sent = true;
+        else
+            pq().PQexitPipelineMode(m_connection);
+        throw;
+    }
+    const Ending ended{this};
     for (const auto& [sql, values] : statements) {
         bound.emplace_back(values);
         if (pq().PQsendQueryParams(m_connection, sql.toUtf8().constData(), static_cast<int>(values.size()), nullptr,
@@ -305,6 +318,10 @@ std::vector<Table> Connection::pipeline(const std::vector<std::pair<QString, std
     std::vector<Table> tables;
     if (failure.isEmpty() && pq().PQpipelineSync(m_connection) != 1)
         failure = serverText(pq().PQerrorMessage(m_connection));
+    if (failure.isEmpty())
+        pq().PQflush(m_connection);
+    if (admitted.owns_lock())
+        admitted.unlock();
     if (failure.isEmpty()) {
         if (rollbackAhead) {
             // Ending a snapshot fails only with the connection, which the statements' own answers show.
@@ -425,13 +442,17 @@ Table Connection::table(const QString& sql, const std::vector<Value>& values)
     const QByteArray text = sql.toUtf8();
     const bool ending = text.startsWith("COMMIT");
     ResultGuard result{nullptr};
-    if (!m_waiting) {
+    if (!m_waiting && !m_stopper) {
         result.result = pq().PQexecParams(m_connection, text.constData(), static_cast<int>(values.size()), nullptr,
                                           bound.pointers.data(), nullptr, nullptr, 0);
     } else {
+        std::unique_lock<std::mutex> admitted = admitStatement();
+        const Ending ended{this};
         if (pq().PQsendQueryParams(m_connection, text.constData(), static_cast<int>(values.size()), nullptr,
                                    bound.pointers.data(), nullptr, nullptr, 0) != 1)
             throw platform::Failure(serverText(pq().PQerrorMessage(m_connection)));
+        if (admitted.owns_lock())
+            admitted.unlock();
         // The last result is the statement's, as PQexecParams gives it.
         for (;;) {
             awaitResult(ending);
@@ -444,6 +465,8 @@ Table Connection::table(const QString& sql, const std::vector<Value>& values)
     }
     const bool cancelled = std::exchange(m_cancelled, false);
     const ExecStatusType status = pq().PQresultStatus(result.result);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+        noteCancelled(result.result);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
         throw platform::Failure(serverText(pq().PQerrorMessage(m_connection)));
     // Done before the cancel came: given up all the same, unless it was the COMMIT, which stands.

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -59,6 +60,38 @@ public:
 
 private:
     pg_cancel* m_cancel;
+};
+
+class Connection;
+
+// Stops one piece of work (a search) at the server on every connection it uses, from any thread. A cancel ends
+// whatever statement runs on the connection's server process when it arrives, so a statement is sent, and a
+// cancel asked for, under one lock: once stopped, no further statement of the work starts, and a connection to
+// which a cancel went that was not seen to end a statement is given up rather than reused (stopWith), so that a
+// late cancel never ends another list's statement.
+class Stopper
+{
+public:
+    // Cancels the statements running now; refuses the work's next ones. Waits for the server to take the cancel,
+    // and sends it again while a statement goes on: one that came before the server process had read its
+    // statement is not taken.
+    void stop();
+    // From now on stop does nothing: the work is done and what it made is someone else's.
+    void retire();
+    bool stopped() const;
+    // A quicker way to the server than a cancel request of its own (for which the server starts a process):
+    // given the server processes, asks an open connection's server to cancel their statements; false when it
+    // could not.
+    using Signal = std::function<bool(const std::vector<int>& processes)>;
+    void signalThrough(Signal signal) { m_signal = std::move(signal); }
+
+private:
+    friend class Connection;
+    Signal m_signal;
+    mutable std::mutex m_mutex;
+    bool m_stopped = false;
+    bool m_retired = false;
+    std::vector<Connection*> m_running; // connections with a statement of the work at the server
 };
 
 class Connection
@@ -117,6 +150,9 @@ public:
     // Notifications that have arrived: their channel's payloads. Reads what the socket holds, never waits.
     QStringList takeNotifications(std::vector<int>* senders = nullptr);
     std::unique_ptr<Canceller> canceller() const;
+    // The statements from now on belong to the work stopper stops (null: to none). Gives whether the connection
+    // may serve other work: not when a cancel went to its server process and was not seen to end a statement.
+    bool stopWith(std::shared_ptr<Stopper> stopper);
     // Sends a ROLLBACK without waiting for the server's answer; the next statement (or finishSent) takes it, a
     // pipeline in the same round trip as its own answers.
     void rollbackWithoutWaiting();
@@ -126,6 +162,7 @@ public:
     bool answerOnItsWay();
 
 private:
+    friend class Stopper;
     std::vector<Table> readToSync(QString& failure);
     // Waits through m_waiting until a result can be read without blocking; after a Mégse, until the cancelled
     // statement has ended (or the connection is given up). ending: the statement ends a transaction (COMMIT).
@@ -133,6 +170,20 @@ private:
     void giveUpWaiting(bool ending);
 
     static void receiveNotice(void* self, const pg_result* notice);
+    // Lets a statement be sent: holds the stopper's lock while it is, and throws when the work is stopped.
+    std::unique_lock<std::mutex> admitStatement();
+    void statementEnded();
+    struct Ending
+    {
+        Connection* connection;
+        ~Ending() { connection->statementEnded(); }
+    };
+    void noteCancelled(const pg_result* result);
+
+    std::shared_ptr<Stopper> m_stopper;
+    pg_cancel* m_stopCancel = nullptr;
+    bool m_stopSent = false;   // a cancel went to the server process (guarded by the stopper's lock)
+    bool m_stopLanded = false; // ... and a statement was seen to end by it
 
     pg_conn* m_connection = nullptr;
     QString m_uri;          // without password

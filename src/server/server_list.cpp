@@ -164,16 +164,30 @@ ServerList::ServerList(std::unique_ptr<Connection> connection, const engine::Lis
         } else {
             // One snapshot for the count and every screen read later; the count and the first screen asked for
             // in one round trip. The cursor for the other screens is declared when one is first wanted.
-            std::vector<Table> answers =
-                m_connection->pipeline({{QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
-                                        {m_statements.count, m_statements.values},
-                                        {m_statements.firstScreen, m_statements.values}});
-            if (answers.size() != 3 || answers[1].rows.empty())
+            std::vector<std::pair<QString, std::vector<Value>>> statements = {
+                {QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
+                {m_statements.count, m_statements.values}};
+            const bool started = !plan.wholeTable();
+            if (started) {
+                // A typed start's rows lie together in the order index, from the start on: the first screen is
+                // the next screenful of its entries. The planner, which guesses how many rows a start finds from
+                // a sample and often misses by a hundred times, would rather gather them all and sort them.
+                statements.push_back({QStringLiteral("SET LOCAL enable_bitmapscan = off"), {}});
+                statements.push_back({QStringLiteral("SET LOCAL enable_sort = off"), {}});
+            }
+            const std::size_t screenAt = statements.size();
+            statements.push_back({m_statements.firstScreen, m_statements.values});
+            if (started) {
+                statements.push_back({QStringLiteral("RESET enable_bitmapscan"), {}});
+                statements.push_back({QStringLiteral("RESET enable_sort"), {}});
+            }
+            std::vector<Table> answers = m_connection->pipeline(statements);
+            if (answers.size() != statements.size() || answers[1].rows.empty())
                 throw platform::Failure(QStringLiteral("the server gave no count of the list"));
             m_count = answers[1].rows.front().front().value_or(QStringLiteral("0")).toInt();
-            m_columns = answers[2].columns;
-            m_wholeNumbers = answers[2].wholeNumbers;
-            m_pages.emplace(0, std::move(answers[2].rows));
+            m_columns = answers[screenAt].columns;
+            m_wholeNumbers = answers[screenAt].wholeNumbers;
+            m_pages.emplace(0, std::move(answers[screenAt].rows));
         }
         // A count read before the rows can be short of rows the snapshot shows when a kept count is behind; the
         // first screen never shows fewer rows than it holds.

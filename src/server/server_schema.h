@@ -32,7 +32,7 @@ extern const char rowCountsTable[];
 extern const char stateTable[];
 // The notification channel on which every change to a catalogue table is announced, with the table's name.
 extern const char changeChannel[];
-constexpr int serverSchemaVersion = 2;
+constexpr int serverSchemaVersion = 3;
 
 // The column that identifies a row of a table (kod of eloado, mediatar_id elsewhere).
 QString identityColumn(const QString& table);

@@ -151,6 +151,60 @@ struct Session::Pool
             forgetOwn(*connection);
     }
 
+    // A connection kept for stopping searches: a cancel sent through it is a statement on an open connection,
+    // where a cancel request of its own waits for the server to start a process for it (milliseconds on a busy
+    // machine, a keystroke's whole budget).
+    std::mutex stoppingMutex;
+    std::unique_ptr<Connection> stopping;
+
+    ~Pool()
+    {
+        if (stopping)
+            forgetOwn(*stopping);
+    }
+
+    void prepareStopping()
+    {
+        {
+            const std::lock_guard<std::mutex> lock(stoppingMutex);
+            if (stopping && !stopping->broken())
+                return;
+        }
+        std::unique_ptr<Connection> made;
+        try {
+            const std::optional<QString> known = password;
+            made = std::make_unique<Connection>(uri, [known](const QString&) { return known; });
+            registerOwn(*made);
+        } catch (const platform::Failure&) {
+            return;
+        }
+        const std::lock_guard<std::mutex> lock(stoppingMutex);
+        if (stopping && !stopping->broken()) {
+            forgetOwn(*made);
+            return;
+        }
+        if (stopping)
+            forgetOwn(*stopping);
+        stopping = std::move(made);
+    }
+
+    bool cancelProcesses(const std::vector<int>& processes)
+    {
+        QStringList list;
+        for (const int process : processes)
+            list << QString::number(process);
+        const std::lock_guard<std::mutex> lock(stoppingMutex);
+        if (!stopping || stopping->broken())
+            return false;
+        try {
+            stopping->run(QStringLiteral("SELECT pg_cancel_backend(p) FROM unnest($1::int[]) AS p"),
+                          {QLatin1Char('{') + list.join(QLatin1Char(',')) + QLatin1Char('}')});
+            return true;
+        } catch (const platform::Failure&) {
+            return false;
+        }
+    }
+
     ServerList::Release releaser(const std::shared_ptr<Pool>& self)
     {
         return [self](std::unique_ptr<Connection> connection, bool reusable) {
@@ -164,16 +218,12 @@ void Session::Search::cancelAsync(const std::shared_ptr<Search>& self)
     cancelled = true;
     {
         const std::lock_guard<std::mutex> lock(mutex);
-        if (finished || !canceller)
+        if (finished)
             return;
     }
     // The request to stop goes over the network: sent from a thread of its own, so that the keystroke that
     // replaced the search is not held up by it.
-    std::thread([self] {
-        const std::lock_guard<std::mutex> lock(self->mutex);
-        if (self->canceller)
-            self->canceller->cancel();
-    }).detach();
+    std::thread([self] { self->stopper->stop(); }).detach();
 }
 
 Session::Session(const QString& uri, PasswordSource passwords, platform::Waiting* waiting)
@@ -226,6 +276,8 @@ Session::~Session()
     for (const std::shared_ptr<Search>& search : m_searches)
         if (search->worker.joinable())
             search->worker.join();
+    if (m_preparingStop.joinable())
+        m_preparingStop.join();
     if (m_command)
         forgetOwn(*m_command);
     if (m_listener)
@@ -281,29 +333,43 @@ std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan
             ++it;
         }
     }
+    if (!m_preparingStop.joinable())
+        m_preparingStop = std::thread([pool = m_pool] { pool->prepareStopping(); });
     auto search = std::make_shared<Search>();
     search->worker = std::thread([search, plan, pool = m_pool, done = std::move(done)] {
+        // Every connection the search takes runs its statements under the search's stopper, and is given back
+        // through it: one to which a cancel went that may not have been spent is closed, not reused.
+        const std::shared_ptr<Stopper> stopper = search->stopper;
+        stopper->signalThrough([weak = std::weak_ptr<Pool>(pool)](const std::vector<int>& processes) {
+            const std::shared_ptr<Pool> kept = weak.lock();
+            return kept && kept->cancelProcesses(processes);
+        });
+        const auto take = [pool, stopper] {
+            std::unique_ptr<Connection> connection = pool->acquire();
+            connection->stopWith(stopper);
+            return connection;
+        };
+        const auto giveBack = [pool](std::unique_ptr<Connection> connection, bool reusable) {
+            const bool clean = connection->stopWith(nullptr);
+            pool->release(std::move(connection), reusable && clean);
+        };
         std::unique_ptr<engine::RowSet> list;
         QString failure;
         try {
-            std::unique_ptr<Connection> connection = pool->acquire();
-            {
-                const std::lock_guard<std::mutex> lock(search->mutex);
-                search->canceller = connection->canceller();
-            }
+            std::unique_ptr<Connection> connection = take();
             if (!search->cancelled)
-                list = std::make_unique<ServerList>(std::move(connection), plan, pool->releaser(pool),
-                                                    [pool] { return pool->acquire(); });
+                list = std::make_unique<ServerList>(std::move(connection), plan, giveBack, take);
             else
-                pool->release(std::move(connection), true);
+                giveBack(std::move(connection), true);
         } catch (const platform::Failure& error) {
             failure = error.text();
         } catch (const std::exception& error) {
             failure = QString::fromLocal8Bit(error.what());
         }
+        // From here on a cancel would reach the list's own statements: the search is done.
+        stopper->retire();
         {
             const std::lock_guard<std::mutex> lock(search->mutex);
-            search->canceller.reset();
             if (!search->cancelled)
                 search->list = std::move(list);
             search->failure = failure;
@@ -312,6 +378,8 @@ std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan
         }
         list.reset(); // a cancelled search's list ends here, on its own thread
         done();
+        // Made again when the server dropped it.
+        pool->prepareStopping();
         search->exited = true;
     });
     m_searches.push_back(search);

@@ -62,8 +62,9 @@ public:
         std::unique_ptr<engine::RowSet> list;
         QString failure;
         std::atomic<bool> cancelled{false};
-        std::atomic<bool> exited{false};      // the worker has done everything, so joining it does not wait
-        std::unique_ptr<Canceller> canceller; // set while its statements run
+        std::atomic<bool> exited{false}; // the worker has done everything, so joining it does not wait
+        // Stops its statements, the count's included, on every connection it uses.
+        std::shared_ptr<Stopper> stopper = std::make_shared<Stopper>();
         std::thread worker;
         // Stops it at the server without waiting for the answer.
         static void cancel(const std::shared_ptr<Search>& self) { self->cancelAsync(self); }
@@ -102,6 +103,7 @@ private:
     bool m_inTransaction = false;
     bool m_readOnly = false;
     std::vector<std::shared_ptr<Search>> m_searches;
+    std::thread m_preparingStop; // makes the connection that stops searches, beside the first one
 };
 
 } // namespace server

@@ -227,8 +227,12 @@ void ServerUpkeep::create(const QString& seedPath)
 QStringList ServerUpkeep::check(bool repair)
 {
     Connection connection(uri());
-    if (repair)
+    if (repair) {
         rebuildKeptCounts(connection);
+        // A catalogue of an older schema is brought up to date, as the program does when it opens one (after the
+        // recount, which refuses a database that holds no catalogue).
+        upgradeServerSchema(connection);
+    }
     QStringList problems;
     // One snapshot: writers meanwhile cannot make a kept count differ from its recount.
     inTransaction(connection, QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"),
