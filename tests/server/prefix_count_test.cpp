@@ -77,8 +77,9 @@ TEST(ServerPrefixCount, anOlderCatalogueIsBroughtUpToDateByTheProgramOrTheRepair
             EXPECT_TRUE(found.out.contains(QStringLiteral("the index games_by_prefix does not hold NEV")))
                 << found.out.toStdString();
             EXPECT_FALSE(plan(connection, QStringLiteral("alma 7")).contains(QStringLiteral("Index Only Scan")));
-            if (c.byTool)
+            if (c.byTool) {
                 EXPECT_EQ(runTool({QStringLiteral("check"), uri, QStringLiteral("--repair")}).code, 0);
+            }
         }
         // Exact counts, case-blind for every Hungarian letter, whichever way the catalogue came to be.
         const struct
