@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "support/folded_column.h"
 
 #include "hungarian/hungarian.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "store/kept_text.h"
 
 #include "store/kept_order.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Feeds arbitrary bytes to the kept search text. The input is a pattern (its length in the first byte, then its
 // UTF-8 bytes, malformed ones turned into U+FFFD as a typed text would be) and values separated by zero bytes,
 // each written into a stretch as the program writes a value it reads from a catalogue. What must hold for every

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "main_window/category_grid.h"
 #include "media/media_reader.h"
 #include "media/music_file.h"
