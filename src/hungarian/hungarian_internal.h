@@ -52,6 +52,8 @@ inline char32_t nextFolded(const unsigned char* s, int n, int& i)
 std::array<bool, 256> startBytesFoldingTo(char32_t folded);
 
 std::u32string ucs4(const QString& text);
+// A code point in UTF-8, onto out; a malformed byte (invalidByteBase + b) as the byte it was.
+void appendUtf8(char32_t c, std::string& out);
 
 // The sort key of a UTF-8 text, into key.
 void sortKeyOf(const unsigned char* s, int n, std::string& key);

@@ -115,9 +115,7 @@ struct Pattern
 
 } // namespace internal
 
-namespace {
-
-void appendUtf8(char32_t c, std::string& out)
+void internal::appendUtf8(char32_t c, std::string& out)
 {
     if (c >= invalidByteBase) { // a malformed byte stays the byte it was
         out.push_back(static_cast<char>(c - invalidByteBase));
@@ -137,6 +135,8 @@ void appendUtf8(char32_t c, std::string& out)
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
 }
+
+namespace {
 
 // The first characters of a UTF-8 text folded as LIKE folds them; false when the text is shorter.
 bool foldedPrefixOf(const unsigned char* s, int n, int characters, std::string& out)

@@ -142,31 +142,27 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
     } join{second, stopped};
     StretchReader reader(db, *listedTable, kept);
     std::vector<qint64> identities;
-    for (std::size_t i = 0; i < half; ++i) {
-        if (stop())
-            return false;
-        identities.clear();
-        reader.read(stretches[i], search, identities);
-        if (!identities.empty())
-            found(identities);
-    }
+    const auto read = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            if (stop())
+                return false;
+            identities.clear();
+            reader.read(stretches[i], search, identities);
+            if (!identities.empty())
+                found(identities);
+        }
+        return true;
+    };
+    if (!read(0, half))
+        return false;
     if (second.joinable())
         second.join();
-    if (laterRead) {
-        if (stop())
-            return false;
-        if (!later.empty())
-            found(later);
-        return true;
-    }
-    for (std::size_t i = half; i < stretches.size(); ++i) {
-        if (stop())
-            return false;
-        identities.clear();
-        reader.read(stretches[i], search, identities);
-        if (!identities.empty())
-            found(identities);
-    }
+    if (!laterRead)
+        return read(half, stretches.size());
+    if (stop())
+        return false;
+    if (!later.empty())
+        found(later);
     return true;
 }
 

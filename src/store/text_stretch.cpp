@@ -23,25 +23,6 @@ quint32 numberAt(const unsigned char* bytes)
     return quint32(bytes[0]) | (quint32(bytes[1]) << 8) | (quint32(bytes[2]) << 16) | (quint32(bytes[3]) << 24);
 }
 
-void appendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
 // A text folded character by character as LIKE folds it, into out; false when it is not plain UTF-8 (LIKE then
 // takes each malformed byte for a character of its own, which no UTF-8 spells).
 bool foldInto(const unsigned char* s, int n, std::string& out)
@@ -57,7 +38,7 @@ bool foldInto(const unsigned char* s, int n, std::string& out)
         const char32_t c = hungarian::internal::decodeOne(s, n, i);
         if (c >= hungarian::internal::invalidByteBase)
             return false;
-        appendUtf8(out, hungarian::internal::fold(c));
+        hungarian::internal::appendUtf8(hungarian::internal::fold(c), out);
     }
     return true;
 }
@@ -158,7 +139,7 @@ Search::Search(const QString& pattern) : m_like(hungarian::internal::ucs4(patter
     if (literal.empty() || literal.find_first_of(U"%_") != std::u32string::npos)
         return;
     for (const char32_t c : literal)
-        appendUtf8(m_needle, hungarian::internal::fold(c));
+        hungarian::internal::appendUtf8(hungarian::internal::fold(c), m_needle);
     const bool openStart = first > 0;
     const bool openEnd = last < points.size();
     if (openStart && openEnd) {
