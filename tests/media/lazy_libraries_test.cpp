@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "support/drop_files.h"
 #include "main_window/category_grid.h"
 #include "media/media_reader.h"
 #include "media/music_file.h"
@@ -58,22 +59,7 @@ const QStringList musicLibraries = {QStringLiteral("libtag.so"), QStringLiteral(
 class LazyLibrariesTest : public WindowFixture
 {
 protected:
-    // Drags the files over the target and drops them there, as the window system delivers a drop.
-    void drop(QWidget* target, const QStringList& paths)
-    {
-        QMimeData data;
-        QList<QUrl> urls;
-        for (const QString& path : paths)
-            urls << QUrl::fromLocalFile(path);
-        data.setUrls(urls);
-        const QPoint place = target->rect().center();
-        QDragEnterEvent enter(place, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &enter);
-        ASSERT_TRUE(enter.isAccepted()) << "the drag was refused";
-        QDropEvent dropped(QPointF(place), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(target, &dropped);
-        ASSERT_TRUE(dropped.isAccepted()) << "the drop was refused";
-    }
+    void drop(QWidget* target, const QStringList& paths) { dropFiles(target, paths); }
 };
 
 TEST_F(LazyLibrariesTest, aWindowOnACatalogueFileMapsNoServerOrMediaLibraryAndReadsMusicOnceDropped)
