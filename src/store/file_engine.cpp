@@ -8,6 +8,7 @@
 #include "store/kept_order.h"
 #include "store/row_set.h"
 #include "store/schema.h"
+#include "store/search_pause.h"
 #include "store/hungarian_functions.h"
 
 #include <QDir>
@@ -84,8 +85,9 @@ void leaveSharedJournal(sqlite3* db)
 }
 
 // How long a search may hold up the window: well inside one frame, so that a keystroke leaves time to paint.
-// A list found within it opens complete; a longer one opens with the rows found by then (at most firstPart,
-// enough for any screen) and is counted to its end in the background.
+// A list found within it opens complete, in one step and one paint; a longer one opens with the rows found by
+// then (at most firstPart, enough for any screen) and is counted to its end in the background. A search that
+// has found its first part opens at once unless it can be seen to end within the frame.
 constexpr auto frameBudget = std::chrono::milliseconds(5);
 constexpr std::size_t firstPart = 1000;
 // Only a list with real work behind it goes to the background, however busy the machine: a worker that has
@@ -150,14 +152,14 @@ public:
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             const auto waited = [&] { return std::chrono::steady_clock::now() - started; };
-            while (!m_finished && m_found.load(std::memory_order_acquire) < firstPart &&
+            while (!m_finished &&
+                   (m_found.load(std::memory_order_acquire) < firstPart || endsWithinFrame(waited())) &&
                    (waited() < frameBudget ||
                     (m_progress.load(std::memory_order_relaxed) < leastProgress && waited() < longestWait)))
-                m_changed.wait_for(lock, std::chrono::milliseconds(1));
+                m_changed.wait_for(lock, std::chrono::microseconds(250));
             finished = m_finished;
         }
-        // A list of more rows than the first part always opens in two steps, however soon it was counted.
-        if (!finished || m_found.load(std::memory_order_acquire) >= firstPart)
+        if (!finished)
             return false;
         waitForEnd();
         if (m_succeeded) // the engine's failure takes the list and its snapshot with it
@@ -203,11 +205,13 @@ private:
                         }
                     }
                     m_tail.insert(m_tail.end(), identities.begin(), identities.end());
+                    SearchPause::hold(m_cancelled);
                 },
                 [this] {
                     m_progress.fetch_add(1, std::memory_order_relaxed);
                     return m_cancelled.load(std::memory_order_relaxed);
-                });
+                },
+                &m_steps);
         } catch (const platform::Failure& error) {
             m_failure = error.text();
         } catch (const std::exception& error) {
@@ -217,6 +221,15 @@ private:
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_finished = true;
         m_changed.notify_all();
+    }
+
+    // Whether the search, going on as it went so far, ends within the frame: only a search that tells how many
+    // steps it takes can be seen to.
+    bool endsWithinFrame(std::chrono::steady_clock::duration waited) const
+    {
+        const auto steps = static_cast<std::int64_t>(m_steps.load(std::memory_order_relaxed));
+        const std::int64_t taken = m_progress.load(std::memory_order_relaxed);
+        return steps > 0 && taken > 0 && waited * steps / taken < frameBudget;
     }
 
     std::vector<qint64> firstRows(std::size_t count) const
@@ -236,7 +249,8 @@ private:
     std::atomic<std::size_t> m_found{0}; // how many of m_head are written
     std::vector<qint64> m_tail;          // every row found, the worker's own until it is done
     std::size_t m_total = 0;             // every row found, set by the worker as it ends
-    std::atomic<int> m_progress{0};
+    std::atomic<int> m_progress{0};       // how many times the worker was asked whether to stop
+    std::atomic<std::size_t> m_steps{0}; // how many times it will be, once known
     std::atomic<bool> m_cancelled{false};
     std::mutex m_mutex;
     std::condition_variable m_changed;

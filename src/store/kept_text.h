@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -55,10 +56,12 @@ bool keptTextServes(sqlite3* db, const QString& table, const QString& column);
 // letter, as the list's own LIKE), reading the kept text; keptTextServes must hold in the caller's read. found
 // gets them a stretch at a time. stop is asked before every stretch: when it answers true the collecting ends
 // and false is returned. With a helper (another connection to the same file, idle) the later half of the text
-// is read on it at the same time, when it sees the same text as db.
+// is read on it at the same time, when it sees the same text as db. steps, when given, is set to how many times
+// stop will be asked, as soon as that is known: whoever waits can tell from it how soon the search ends.
 using FoundRows = std::function<void(const std::vector<qint64>&)>;
 bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QString& column, const QString& pattern,
-                    const FoundRows& found, const std::function<bool()>& stop);
+                    const FoundRows& found, const std::function<bool()>& stop,
+                    std::atomic<std::size_t>* steps = nullptr);
 // Within a write transaction: marks the kept text as changed, so that two connections can tell whether they see
 // the same text.
 void noteTextChanged(sqlite3* db);

@@ -82,7 +82,7 @@ void noteTextChanged(sqlite3* db)
 }
 
 bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QString& column, const QString& pattern,
-                    const FoundRows& found, const std::function<bool()>& stop)
+                    const FoundRows& found, const std::function<bool()>& stop, std::atomic<std::size_t>* steps)
 {
     const ListedTable* listedTable = engine::listedTable(table);
     if (!listedTable)
@@ -101,6 +101,8 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
     }
     // The later half is read on the helper connection at the same time, when it sees the same text.
     const std::size_t half = helper && stretches.size() >= 8 ? stretches.size() / 2 : stretches.size();
+    if (steps) // stop is asked before each stretch of the first half, and once after a later half
+        steps->store(half < stretches.size() ? half + 1 : half, std::memory_order_relaxed);
     std::vector<qint64> later;
     if (half < stretches.size()) {
         // Room for every row of the later half, so that it is never copied while it grows.

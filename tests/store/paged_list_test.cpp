@@ -5,6 +5,7 @@
 #include "hungarian/hungarian.h"
 #include "catalogue/query_channel.h"
 #include "store/schema.h"
+#include "store/search_pause.h"
 #include "support/catalogue_builder.h"
 
 #include <QCoreApplication>
@@ -228,6 +229,33 @@ TEST_F(PagedListTest, aSearchFoundWithinAFrameIsCompleteWhenOpenThenReturns)
     EXPECT_EQ(channel.recordCount(), expected);
 }
 
+// A search of thousands of rows that is seen to end within the frame opens complete too, in one paint, through
+// the kept text read by two connections; a machine busy elsewhere may starve its worker once, so three tries.
+TEST_F(PagedListTest, aLongSearchEndingWithinAFrameOpensInOneStep)
+{
+    addGames(9000);
+    const QStringList expected = expectedNames(QStringLiteral("%a"));
+    ASSERT_GT(expected.size(), 2000);
+    openGames(); // the kept text is made with the first list
+    bool atOnce = false;
+    for (int attempt = 0; attempt < 3 && !atOnce; ++attempt) {
+        QSignalSpy appended(&channel, &catalogue::QueryChannel::rowsAboutToBeAppended);
+        channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("a"), true));
+        int opened = 0;
+        channel.openThen([&] { ++opened; }, [](const QString& text) { FAIL() << text.toStdString(); });
+        atOnce = !channel.isPending();
+        if (atOnce) {
+            EXPECT_EQ(opened, 1);
+            EXPECT_EQ(appended.count(), 0);
+        }
+        waitWhilePending();
+        ASSERT_EQ(channel.recordCount(), expected.size());
+        for (int row : {0, 999, 1000, static_cast<int>(expected.size()) - 1})
+            EXPECT_EQ(channel.fieldText(row, QStringLiteral("NEV")), expected.at(row)) << "row " << row;
+    }
+    EXPECT_TRUE(atOnce);
+}
+
 TEST_F(PagedListTest, emptyTableAndEmptySearchAreOpenWithNoRows)
 {
     openGames();
@@ -269,6 +297,8 @@ TEST_F(PagedListTest, aLongSearchShowsItsFirstRowsAtOnceAndTheRestLater)
     ASSERT_GT(expected.size(), 1000);
     QSignalSpy appended(&channel, &catalogue::QueryChannel::rowsAboutToBeAppended);
     int opened = 0;
+    // The search is held after its first rows, as a long one is by the work left.
+    store::SearchPause pause;
     channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("s_"), false));
     channel.openThen([&] { ++opened; }, [](const QString& text) { FAIL() << text.toStdString(); });
     ASSERT_TRUE(channel.isOpen());
@@ -279,6 +309,7 @@ TEST_F(PagedListTest, aLongSearchShowsItsFirstRowsAtOnceAndTheRestLater)
     ASSERT_LT(shown, expected.size());
     for (int row : {0, shown - 1, shown / 2})
         EXPECT_EQ(channel.fieldText(row, QStringLiteral("NEV")), expected.at(row)) << "row " << row;
+    pause.release();
     waitWhilePending();
     ASSERT_FALSE(channel.isPending());
     EXPECT_EQ(opened, 1);
@@ -295,10 +326,12 @@ TEST_F(PagedListTest, theNewestSearchWins)
     addGames(2400);
     int firstOpened = 0;
     int firstFailed = 0;
+    store::SearchPause pause;
     channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("%"), false));
     channel.openThen([&] { ++firstOpened; }, [&](const QString&) { ++firstFailed; });
     ASSERT_TRUE(channel.isPending());
-    // The next keystroke replaces the search before the first one is counted.
+    // The next keystroke replaces the search before the first one is counted, though its worker may end first.
+    pause.release();
     int secondOpened = 0;
     channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("cs"), false));
     channel.openThen([&] { ++secondOpened; }, [](const QString& text) { FAIL() << text.toStdString(); });
@@ -315,6 +348,8 @@ TEST_F(PagedListTest, closingAPendingListFreesTheChannelForWriting)
 {
     addGames(2400);
     int opened = 0;
+    // The closing ends the worker while it is held.
+    store::SearchPause pause;
     channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("%"), true));
     channel.openThen([&] { ++opened; }, [](const QString&) {});
     ASSERT_TRUE(channel.isPending());
@@ -343,9 +378,11 @@ TEST_F(PagedListTest, aSynchronousOpenCountsEverything)
     const QStringList expected = expectedNames(QStringLiteral("s_"));
     ASSERT_GT(expected.size(), 1000);
     int opened = 0;
+    store::SearchPause pause;
     channel.setStatement(engine::category(4).searchStatement(QStringLiteral("NEV"), QStringLiteral("s_"), false));
     channel.openThen([&] { ++opened; }, [](const QString& text) { FAIL() << text.toStdString(); });
     ASSERT_TRUE(channel.isPending());
+    pause.release();
     channel.open();
     EXPECT_FALSE(channel.isPending());
     EXPECT_EQ(opened, 1);
