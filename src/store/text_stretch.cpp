@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace store::text {
 
@@ -43,10 +46,27 @@ bool foldInto(const unsigned char* s, int n, std::string& out)
     return true;
 }
 
-// How many separators lie in [from, to): eight bytes at a time (a zero byte of the complement is a separator).
-std::size_t separatorsIn(const unsigned char* from, const unsigned char* to)
+#if defined(__SSE2__) && defined(__GNUC__) && defined(__linux__)
+// The bit count is one instruction on nearly every processor, but not in the baseline instruction set: the
+// function is built twice and the loader picks the one the processor runs.
+#define MEDIATAR_BIT_COUNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#else
+#define MEDIATAR_BIT_COUNT_CLONES
+#endif
+
+// How many separators lie in [from, to): sixteen bytes at a time where the processor has the instructions, else
+// eight (a zero byte of the complement is a separator).
+MEDIATAR_BIT_COUNT_CLONES std::size_t separatorsIn(const unsigned char* from, const unsigned char* to)
 {
     std::size_t count = 0;
+#if defined(__SSE2__)
+    const __m128i separators = _mm_set1_epi8(static_cast<char>(separator));
+    for (; to - from >= 16; from += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        count += static_cast<std::size_t>(
+            __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, separators)))));
+    }
+#endif
     constexpr quint64 low7 = 0x7F7F7F7F7F7F7F7FULL;
     for (; to - from >= 8; from += 8) {
         quint64 word;
@@ -59,6 +79,55 @@ std::size_t separatorsIn(const unsigned char* from, const unsigned char* to)
     for (; from < to; ++from)
         count += *from == separator ? 1 : 0;
     return count;
+}
+
+// The places of the rows holding a needle of one or two bytes, which neither is a separator, from the row at
+// place 0 starting at row to the end (the last byte a separator); returns how many rows were passed. A letter or two is
+// in most rows: sixteen bytes at a time, each row found from the separators before the hit, where a call to find each
+// hit and each row's end would cost more than the reading.
+MEDIATAR_BIT_COUNT_CLONES int findShortNeedle(const unsigned char* row, const unsigned char* end,
+                                              const std::string& needle, std::vector<int>& places)
+{
+    const auto first = static_cast<unsigned char>(needle[0]);
+    const bool two = needle.size() == 2;
+    const auto second = two ? static_cast<unsigned char>(needle[1]) : first;
+    int place = 0;
+    int lastFound = -1;
+    const unsigned char* at = row;
+#if defined(__SSE2__)
+    const __m128i separators = _mm_set1_epi8(static_cast<char>(separator));
+    const __m128i firsts = _mm_set1_epi8(static_cast<char>(first));
+    const __m128i seconds = _mm_set1_epi8(static_cast<char>(second));
+    // Seventeen bytes are read for sixteen places: the second byte of a hit at the last of them.
+    for (; end - at > 16; at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const auto ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, separators)));
+        auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, firsts)));
+        if (two && hits) {
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+            hits &= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(next, seconds)));
+        }
+        while (hits) {
+            const int bit = __builtin_ctz(hits);
+            const int found = place + __builtin_popcount(ends & ((1u << bit) - 1));
+            if (found != lastFound) {
+                places.push_back(found);
+                lastFound = found;
+            }
+            hits &= hits - 1;
+        }
+        place += __builtin_popcount(ends);
+    }
+#endif
+    for (; at < end; ++at) {
+        if (*at == separator) {
+            ++place;
+        } else if (*at == first && (!two || (end - at > 1 && at[1] == second)) && place != lastFound) {
+            places.push_back(place);
+            lastFound = place;
+        }
+    }
+    return place;
 }
 
 } // namespace
@@ -164,9 +233,31 @@ const unsigned char* Search::find(const unsigned char* from, const unsigned char
     // A needle of a letter or two is found by its first byte and a comparison: memmem's setup costs more than it
     // saves when most rows match, as they do for a letter or two.
     const std::size_t size = m_needle.size();
-    if (size > 2)
-        return static_cast<const unsigned char*>(memmem(from, end - from, m_needle.data(), size));
     const auto* needle = reinterpret_cast<const unsigned char*>(m_needle.data());
+    if (size > 2) {
+#if defined(__SSE2__)
+        // Sixteen places at a time, those whose first and last bytes are the needle's, then a comparison of the
+        // bytes between: the library's memmem walks every byte, and its tables cost more than a search's reading.
+        const __m128i firsts = _mm_set1_epi8(static_cast<char>(needle[0]));
+        const __m128i lasts = _mm_set1_epi8(static_cast<char>(needle[size - 1]));
+        const auto reach = static_cast<std::ptrdiff_t>(size - 1 + 16);
+        for (; end - from >= reach; from += 16) {
+            const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+            const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + size - 1));
+            auto candidates = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(starts, firsts), _mm_cmpeq_epi8(ends, lasts))));
+            while (candidates) {
+                const int bit = __builtin_ctz(candidates);
+                if (std::memcmp(from + bit + 1, needle + 1, size - 2) == 0)
+                    return from + bit;
+                candidates &= candidates - 1;
+            }
+        }
+#endif
+        return static_cast<const unsigned char*>(memmem(from, end - from, needle, size));
+    }
+    if (size == 1)
+        return static_cast<const unsigned char*>(std::memchr(from, needle[0], end - from));
     while (end - from >= static_cast<std::ptrdiff_t>(size)) {
         const auto* at = static_cast<const unsigned char*>(std::memchr(from, needle[0], end - from - size + 1));
         if (!at)
@@ -225,6 +316,8 @@ bool Search::matches(const unsigned char* blob, int length, std::vector<int>& pl
             row = close + 1;
             ++place;
         }
+    } else if (m_shape == Shape::Containing && m_needle.size() <= 2) {
+        place = findShortNeedle(row, end, m_needle, places);
     } else {
         // A needle that starts with the separator matches the separator before its row.
         const bool fromSeparator = m_shape == Shape::Starting || m_shape == Shape::Equal;
@@ -236,8 +329,6 @@ bool Search::matches(const unsigned char* blob, int length, std::vector<int>& pl
             const unsigned char* within = fromSeparator ? found + 1 : found;
             // The rows passed on the way are counted by their separators, not walked one by one.
             place += static_cast<int>(separatorsIn(row, within));
-            if (const void* last = memrchr(row, separator, within - row))
-                row = static_cast<const unsigned char*>(last) + 1;
             const auto* close = static_cast<const unsigned char*>(std::memchr(within, separator, end - within));
             places.push_back(place);
             // The next row's match may start at this row's closing separator.
