@@ -9,6 +9,7 @@
 #include "store/row_set.h"
 #include "store/schema.h"
 #include "store/search_pause.h"
+#include "store/worker_priority.h"
 #include "store/hungarian_functions.h"
 
 #include <QDir>
@@ -130,6 +131,7 @@ public:
         // never copied to a larger vector while the worker goes on.
         m_tail.reserve(m_rows->mostRows());
         m_worker = std::thread([this, done = std::move(done)] {
+            giveWayToTheWindow();
             run();
             done();
         });

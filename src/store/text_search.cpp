@@ -4,6 +4,7 @@
 
 #include "store/kept_order.h"
 #include "store/text_statement.h"
+#include "store/worker_priority.h"
 #include "store/text_stretch.h"
 
 #include <atomic>
@@ -117,6 +118,7 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
     if (half < stretches.size()) {
         const qint64 generation = textGeneration(db);
         second = std::thread([&] {
+            giveWayToTheWindow();
             if (sqlite3_exec(helper, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
                 return;
             try {
