@@ -9,7 +9,6 @@
 #include "store/row_set.h"
 #include "store/schema.h"
 #include "store/search_pause.h"
-#include "store/worker_priority.h"
 #include "store/hungarian_functions.h"
 
 #include <QDir>
@@ -131,7 +130,6 @@ public:
         // never copied to a larger vector while the worker goes on.
         m_tail.reserve(m_rows->mostRows());
         m_worker = std::thread([this, done = std::move(done)] {
-            giveWayToTheWindow();
             run();
             done();
         });
@@ -148,14 +146,14 @@ public:
     {
         if (m_ready)
             return true;
+        SearchPause::awaitHeldWorker();
         // The window waits as long as a frame allows, or until the first screens are found.
         const auto started = std::chrono::steady_clock::now();
         bool finished;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             const auto waited = [&] { return std::chrono::steady_clock::now() - started; };
-            while (!m_finished &&
-                   (m_found.load(std::memory_order_acquire) < firstPart || endsWithinFrame(waited())) &&
+            while (!m_finished && (m_found.load(std::memory_order_acquire) < firstPart || endsWithinFrame(waited())) &&
                    (waited() < frameBudget ||
                     (m_progress.load(std::memory_order_relaxed) < leastProgress && waited() < longestWait)))
                 m_changed.wait_for(lock, std::chrono::microseconds(250));
@@ -251,7 +249,7 @@ private:
     std::atomic<std::size_t> m_found{0}; // how many of m_head are written
     std::vector<qint64> m_tail;          // every row found, the worker's own until it is done
     std::size_t m_total = 0;             // every row found, set by the worker as it ends
-    std::atomic<int> m_progress{0};       // how many times the worker was asked whether to stop
+    std::atomic<int> m_progress{0};      // how many times the worker was asked whether to stop
     std::atomic<std::size_t> m_steps{0}; // how many times it will be, once known
     std::atomic<bool> m_cancelled{false};
     std::mutex m_mutex;

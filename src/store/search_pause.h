@@ -23,6 +23,9 @@ public:
     // Called by a worker: returns at once when nothing holds it, or when the pause is released or ended, or
     // the worker's search is cancelled.
     static void hold(const std::atomic<bool>& cancelled);
+    // Called by the window before it waits for a search's first rows: while a pause is in force, returns once a
+    // worker is held (it has found rows), so that however busy the machine a held search shows its first rows.
+    static void awaitHeldWorker();
 };
 
 } // namespace store
