@@ -294,8 +294,12 @@ sqlite3* FileEngine::reader()
 {
     // A list holds its snapshot on a connection of its own, so the channel's connection stays free for the
     // changes, and the transactions, of whoever runs them while the list is shown.
-    if (!m_reader)
+    if (!m_reader) {
         m_reader = openAnother();
+        // A screen is read once and then kept by the list itself, so a small cache of pages is enough: the
+        // engine's default of 2 MB was mostly the screens already read.
+        sqlite3_exec(m_reader, "PRAGMA cache_size = -512", nullptr, nullptr, nullptr);
+    }
     return m_reader;
 }
 
