@@ -96,13 +96,13 @@ void RowGrid::setModel(QAbstractItemModel* model)
                           connect(model, &QAbstractItemModel::rowsRemoved, this, changed),
                           connect(model, &QAbstractItemModel::modelReset, this, changed),
                           connect(model, &QAbstractItemModel::layoutChanged, this, changed)};
-    rowsChanged();
+    doItemsLayout();
 }
 
 void RowGrid::setRowHeight(int height)
 {
     m_rowHeight = std::max(1, height);
-    rowsChanged();
+    doItemsLayout();
 }
 
 int RowGrid::rowCount() const
@@ -466,7 +466,8 @@ void RowGrid::pressRow(int row, Qt::KeyboardModifiers modifiers)
 
 void RowGrid::rowsChanged()
 {
-    updateGeometries();
-    viewport()->update();
+    // Laid out once the event is over, as the table view does: a keystroke that replaces the list is not held up
+    // by measuring the column titles, and the layout comes before the next paint.
+    scheduleDelayedItemsLayout();
     verticalHeader()->viewport()->update();
 }
