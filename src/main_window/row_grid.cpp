@@ -52,7 +52,7 @@ protected:
             option.orientation = Qt::Vertical;
             option.position = QStyleOptionHeader::Middle;
             if (highlightSections() && selection && selection->isRowSelected(row, m_grid->rootIndex()))
-                option.state |= QStyle::State_On;
+                option.state |= QStyle::State_On | QStyle::State_Sunken; // as the table view's row header marks it
             style()->drawControl(QStyle::CE_Header, &option, &painter, this);
         }
     }

@@ -163,6 +163,18 @@ TEST_F(RowGridTest, aPressOnTheRowIndicatorSelectsItsRowAndShiftAddsTheRunBetwee
     EXPECT_TRUE(grid->selectionModel()->isSelected(model->index(2004, 2)));
 }
 
+// Asked to show an index that names no row of its list (none, or another list's), the grid stays where it is.
+TEST_F(RowGridTest, anIndexOfNoRowLeavesTheRowsWhereTheyAre)
+{
+    open(5000);
+    grid->scrollTo(model->index(300, 0), QAbstractItemView::PositionAtTop);
+    const PlacesModel another(10);
+    for (const QModelIndex& nowhere : {QModelIndex(), another.index(2, 0)}) {
+        grid->scrollTo(nowhere);
+        EXPECT_EQ(rowShownAt(1), 300);
+    }
+}
+
 TEST_F(RowGridTest, rowsAddedLaterAreReachedAndAShorterListKeepsItsPlaceInRange)
 {
     open(100);
