@@ -6,33 +6,9 @@
 #include <QHeaderView>
 #include <QHideEvent>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QShowEvent>
 
-namespace {
-
-// The row indicator down the left of a grid. A view keeps a few bytes for every row of its list in it, and
-// keeps that room when the list goes. The grids are on the screen one at a time, so they hand one row header
-// from the grid that is hidden to the grid that is shown: the room for a huge list is taken once, and is at
-// hand for the next tab.
-QPointer<QHeaderView>& spareRowHeader()
-{
-    static QPointer<QHeaderView> spare;
-    return spare;
-}
-
-void setUpRowHeader(QHeaderView* header)
-{
-    header->setSectionsClickable(true);
-    header->setHighlightSections(true);
-    header->setDefaultSectionSize(18);
-    header->setFixedWidth(12);
-}
-
-} // namespace
-
-CategoryGrid::CategoryGrid(const QString& name, RowSetModel* model, QWidget* parent)
-    : QTableView(parent), m_model(model)
+CategoryGrid::CategoryGrid(const QString& name, RowSetModel* model, QWidget* parent) : RowGrid(parent), m_model(model)
 {
     setObjectName(name);
     model->setParent(this);
@@ -45,7 +21,11 @@ CategoryGrid::CategoryGrid(const QString& name, RowSetModel* model, QWidget* par
     horizontalHeader()->setMinimumSectionSize(0);
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setHighlightSections(false);
-    setUpRowHeader(verticalHeader());
+    // The row indicator down the left, 12 pixels wide; a press on it selects its row.
+    verticalHeader()->setSectionsClickable(true);
+    verticalHeader()->setHighlightSections(true);
+    verticalHeader()->setFixedWidth(12);
+    setRowHeight(18);
     viewport()->installEventFilter(this);
     // A column border is dragged on the header, and Qt gives the drag's release to the header's viewport.
     horizontalHeader()->viewport()->installEventFilter(this);
@@ -72,32 +52,16 @@ void CategoryGrid::setColumnWidths(const std::vector<int>& widths)
 // Only a grid on the screen holds its list's rows (a minimised window keeps them).
 void CategoryGrid::showEvent(QShowEvent* event)
 {
-    if (QHeaderView* spare = spareRowHeader()) {
-        spareRowHeader() = nullptr;
-        setVerticalHeader(spare); // this grid's own goes, and the spare takes this grid's rows
-        spare->show();
-    }
     m_model->setShown(true);
-    QTableView::showEvent(event);
+    RowGrid::showEvent(event);
 }
 
 void CategoryGrid::hideEvent(QHideEvent* event)
 {
     m_mouseHeld = false; // a release that comes to a hidden grid is not seen
-    if (!event->spontaneous()) {
+    if (!event->spontaneous())
         m_model->setShown(false);
-        if (!spareRowHeader()) {
-            QHeaderView* header = verticalHeader();
-            header->setParent(nullptr); // so that the view lets it be
-            auto* standIn = new QHeaderView(Qt::Vertical, this);
-            setUpRowHeader(standIn);
-            setVerticalHeader(standIn);
-            header->setParent(this); // kept hidden here until a grid is shown
-            header->setModel(nullptr);
-            spareRowHeader() = header;
-        }
-    }
-    QTableView::hideEvent(event);
+    RowGrid::hideEvent(event);
 }
 
 bool CategoryGrid::eventFilter(QObject* watched, QEvent* event)
@@ -109,5 +73,5 @@ bool CategoryGrid::eventFilter(QObject* watched, QEvent* event)
         m_mouseHeld = static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton;
         emit mouseReleased();
     }
-    return QTableView::eventFilter(watched, event);
+    return RowGrid::eventFilter(watched, event);
 }

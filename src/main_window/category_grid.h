@@ -2,14 +2,14 @@
 
 #pragma once
 
+#include "main_window/row_grid.h"
 #include "main_window/row_set_model.h"
 
-#include <QTableView>
 #include <vector>
 
 // A read-only grid over a query channel: whole-row selection, titles, columns whose widths the user drags,
 // no editing in place.
-class CategoryGrid : public QTableView
+class CategoryGrid : public RowGrid
 {
     Q_OBJECT
 

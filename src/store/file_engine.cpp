@@ -204,7 +204,7 @@ private:
                             m_changed.notify_all();
                         }
                     }
-                    m_tail.insert(m_tail.end(), identities.begin(), identities.end());
+                    m_tail.append(identities);
                     SearchPause::hold(m_cancelled);
                 },
                 [this] {
@@ -232,13 +232,15 @@ private:
         return steps > 0 && taken > 0 && waited * steps / taken < frameBudget;
     }
 
-    std::vector<qint64> firstRows(std::size_t count) const
+    RowIdentities firstRows(std::size_t count) const
     {
-        return std::vector<qint64>(m_head.begin(), m_head.begin() + static_cast<std::ptrdiff_t>(count));
+        RowIdentities rows;
+        rows.append(m_head.begin(), m_head.begin() + static_cast<std::ptrdiff_t>(count));
+        return rows;
     }
 
     // Once, at the end: every row is handed over, not copied, so a list of a million rows is held once.
-    std::vector<qint64> everyRow() { return std::move(m_tail); }
+    RowIdentities everyRow() { return std::move(m_tail); }
 
     std::unique_ptr<PagedRowSet> m_list; // until the window takes it
     PagedRowSet* m_rows;                 // the window's once shown
@@ -247,7 +249,7 @@ private:
     bool m_ready = false;                // m_rows shows the whole list
     std::vector<qint64> m_head;          // the first rows found again, read while the worker writes on
     std::atomic<std::size_t> m_found{0}; // how many of m_head are written
-    std::vector<qint64> m_tail;          // every row found, the worker's own until it is done
+    RowIdentities m_tail;                // every row found, the worker's own until it is done
     std::size_t m_total = 0;             // every row found, set by the worker as it ends
     std::atomic<int> m_progress{0};      // how many times the worker was asked whether to stop
     std::atomic<std::size_t> m_steps{0}; // how many times it will be, once known
@@ -306,8 +308,12 @@ sqlite3* FileEngine::reader()
 {
     // A list holds its snapshot on a connection of its own, so the channel's connection stays free for the
     // changes, and the transactions, of whoever runs them while the list is shown.
-    if (!m_reader)
+    if (!m_reader) {
         m_reader = openAnother();
+        // A screen is read once and then kept by the list itself, so a small cache of pages is enough: the
+        // engine's default of 2 MB was mostly the screens already read.
+        sqlite3_exec(m_reader, "PRAGMA cache_size = -512", nullptr, nullptr, nullptr);
+    }
     return m_reader;
 }
 
@@ -465,10 +471,8 @@ std::unique_ptr<engine::RowSet> FileEngine::openList(const engine::ListPlan& pla
 {
     auto rows = listRows(plan);
     if (!rows->complete()) {
-        std::vector<qint64> identities;
-        rows->collect(
-            [&](const std::vector<qint64>& found) { identities.insert(identities.end(), found.begin(), found.end()); },
-            [] { return false; });
+        RowIdentities identities;
+        rows->collect([&](const std::vector<qint64>& found) { identities.append(found); }, [] { return false; });
         rows->show(std::move(identities), true);
     }
     return rows;

@@ -405,7 +405,7 @@ bool PagedRowSet::collectOn(sqlite3* db, sqlite3* helper, const FoundRows& found
     }
 }
 
-void PagedRowSet::show(std::vector<qint64> identities, bool complete)
+void PagedRowSet::show(RowIdentities identities, bool complete)
 {
     // Not shrunk: room reserved and never written takes no memory, and shrinking would copy every row.
     m_identities = std::move(identities);
@@ -447,9 +447,7 @@ const std::vector<PagedRowSet::Row>& PagedRowSet::page(int index) const
 std::vector<qint64> PagedRowSet::identitiesOfPage(int first, int length) const
 {
     if (m_byIdentity) {
-        const auto begin = m_identities.begin() + std::min<std::size_t>(first, m_identities.size());
-        const auto end = m_identities.begin() + std::min<std::size_t>(first + length, m_identities.size());
-        return std::vector<qint64>(begin, end);
+        return m_identities.slice(static_cast<std::size_t>(first), static_cast<std::size_t>(length));
     }
     // A place in the order is found by counting along the index, from whichever is nearest: the start, the
     // end, or the start of a run of equal keys seen on an earlier screen (found by a seek on its key).

@@ -5,6 +5,7 @@
 #include "engine/list_plan.h"
 #include "engine/row_set.h"
 #include "store/kept_text.h"
+#include "store/row_identities.h"
 
 #include <QStringList>
 #include <QVariant>
@@ -65,7 +66,7 @@ public:
     // At most how many rows a filter can find (the table's kept row count), or 0 when it is not known.
     std::size_t mostRows() const { return m_mostRows; }
     // Shows these rows of a filtered list: all of them (complete) or the first part found so far.
-    void show(std::vector<qint64> identities, bool complete);
+    void show(RowIdentities identities, bool complete);
 
     int count() const override { return m_count; }
     const QStringList& columnNames() const override { return m_columns; }
@@ -117,7 +118,7 @@ private:
     int m_count = 0;
     QStringList m_columns;
     bool m_byIdentity = false; // m_identities holds every shown row's identity in order
-    std::vector<qint64> m_identities;
+    RowIdentities m_identities;
     sqlite3_stmt* m_collect = nullptr; // the identities of the list, in order
     sqlite3_stmt* m_rowsByIdentity = nullptr;
     sqlite3_stmt* m_forward = nullptr;      // identities at a place of the order, counted from the start

@@ -3,6 +3,7 @@
 #include "store/kept_text.h"
 
 #include "store/kept_order.h"
+#include "store/row_identities.h"
 #include "store/text_statement.h"
 #include "store/worker_priority.h"
 #include "store/text_stretch.h"
@@ -104,7 +105,7 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
     const std::size_t half = helper && stretches.size() >= 8 ? stretches.size() / 2 : stretches.size();
     if (steps) // stop is asked before each stretch of the first half, and once after a later half
         steps->store(half < stretches.size() ? half + 1 : half, std::memory_order_relaxed);
-    std::vector<qint64> later;
+    RowIdentities later; // held compact: a letter found in most rows finds half the table here
     if (half < stretches.size()) {
         // Room for every row of the later half, so that it is never copied while it grows.
         qint64 bytes = 0;
@@ -124,8 +125,12 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
             try {
                 if (keptTextServes(helper, table, column) && textGeneration(helper) == generation) {
                     StretchReader reader(helper, *listedTable, kept);
-                    for (std::size_t i = half; i < stretches.size() && !stopped.load(); ++i)
-                        reader.read(stretches[i], search, later);
+                    std::vector<qint64> inStretch;
+                    for (std::size_t i = half; i < stretches.size() && !stopped.load(); ++i) {
+                        inStretch.clear();
+                        reader.read(stretches[i], search, inStretch);
+                        later.append(inStretch);
+                    }
                     laterRead = !stopped.load();
                 }
             } catch (const platform::Failure&) {
@@ -165,8 +170,12 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
         return read(half, stretches.size());
     if (stop())
         return false;
-    if (!later.empty())
-        found(later);
+    // Handed on a screenful at a time, so that the rows are never held twice at 8 bytes each.
+    std::vector<qint64> part;
+    for (std::size_t first = 0; first < later.size(); first += 4096) {
+        part = later.slice(first, 4096);
+        found(part);
+    }
     return true;
 }
 

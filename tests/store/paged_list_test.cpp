@@ -321,6 +321,43 @@ TEST_F(PagedListTest, aLongSearchShowsItsFirstRowsAtOnceAndTheRestLater)
         ASSERT_EQ(channel.fieldText(row, QStringLiteral("NEV")), expected.at(row)) << "row " << row;
 }
 
+// Rows numbered past 32 bits (or below zero) by another program: their identities are held wide, also when the
+// first ones found fit and a later one does not, and every search lists exactly its rows in order.
+TEST_F(PagedListTest, rowsNumberedBeyondThirtyTwoBitsAreListedAndFoundInOrder)
+{
+    addGames(2400);
+    catalogue.exec(QStringLiteral("UPDATE games SET rowid = rowid + 4294967296 WHERE rowid % 5 = 0"));
+    catalogue.exec(QStringLiteral("UPDATE games SET rowid = -rowid WHERE rowid % 7 = 0"));
+    struct Search
+    {
+        QString typed;
+        bool containment;
+        QString pattern; // as the names are matched here
+    };
+    const std::vector<Search> searches = {
+        {QStringLiteral("a"), true, QStringLiteral("%a%")},    // through the kept search text
+        {QStringLiteral("s_"), false, QStringLiteral("s_%")},  // collected from the rows
+        {QStringLiteral("%"), true, QStringLiteral("%")},      // every row, the wide ones among the first found
+        {QStringLiteral("zzz"), true, QStringLiteral("%zzz%")} // none
+    };
+    for (const Search& search : searches) {
+        SCOPED_TRACE(search.pattern.toStdString());
+        QStringList expected;
+        for (const QString& name : expectedNames()) {
+            if (hungarian::like(search.pattern, name))
+                expected << name;
+        }
+        channel.setStatement(
+            engine::category(4).searchStatement(QStringLiteral("NEV"), search.typed, search.containment));
+        channel.openThen([] {}, [](const QString& text) { FAIL() << text.toStdString(); });
+        waitWhilePending();
+        ASSERT_FALSE(channel.isPending());
+        ASSERT_EQ(channel.recordCount(), expected.size());
+        for (int row = 0; row < expected.size(); ++row)
+            ASSERT_EQ(channel.fieldText(row, QStringLiteral("NEV")), expected.at(row)) << "row " << row;
+    }
+}
+
 TEST_F(PagedListTest, theNewestSearchWins)
 {
     addGames(2400);
