@@ -211,7 +211,7 @@ private:
                     m_progress.fetch_add(1, std::memory_order_relaxed);
                     return m_cancelled.load(std::memory_order_relaxed);
                 },
-                &m_steps);
+                &m_textProgress);
         } catch (const platform::Failure& error) {
             m_failure = error.text();
         } catch (const std::exception& error) {
@@ -223,13 +223,18 @@ private:
         m_changed.notify_all();
     }
 
-    // Whether the search, going on as it went so far, ends within the frame: only a search that tells how many
-    // steps it takes can be seen to.
+    // Whether the search, going on at the pace it has had since it began reading, ends within the frame: only a
+    // search that tells how much it has to read can be seen to.
     bool endsWithinFrame(std::chrono::steady_clock::duration waited) const
     {
-        const auto steps = static_cast<std::int64_t>(m_steps.load(std::memory_order_relaxed));
-        const std::int64_t taken = m_progress.load(std::memory_order_relaxed);
-        return steps > 0 && taken > 0 && waited * steps / taken < frameBudget;
+        const auto stretches = static_cast<std::int64_t>(m_textProgress.stretches.load(std::memory_order_relaxed));
+        const auto read = static_cast<std::int64_t>(m_textProgress.read.load(std::memory_order_relaxed));
+        if (stretches == 0 || read == 0)
+            return false;
+        const std::chrono::steady_clock::duration reading =
+            std::chrono::steady_clock::now().time_since_epoch() -
+            std::chrono::steady_clock::duration(m_textProgress.startedAt.load(std::memory_order_relaxed));
+        return waited + reading * (stretches - read) / read < frameBudget;
     }
 
     RowIdentities firstRows(std::size_t count) const
@@ -252,7 +257,7 @@ private:
     RowIdentities m_tail;                // every row found, the worker's own until it is done
     std::size_t m_total = 0;             // every row found, set by the worker as it ends
     std::atomic<int> m_progress{0};      // how many times the worker was asked whether to stop
-    std::atomic<std::size_t> m_steps{0}; // how many times it will be, once known
+    TextSearchProgress m_textProgress;
     std::atomic<bool> m_cancelled{false};
     std::mutex m_mutex;
     std::condition_variable m_changed;

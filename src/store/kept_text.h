@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -52,16 +53,22 @@ void bringKeptTextUpToDate(sqlite3* db, const ListedTable& table,
                            const std::function<void(const QString&)>& building = {});
 // Within a read: whether a column of a table is searched through its kept text as the data stands now.
 bool keptTextServes(sqlite3* db, const QString& table, const QString& column);
+// How far a search of the kept text has come, for whoever waits for it: its stretches once they are known, those
+// read so far by either connection, and when the reading began (the steady clock's count).
+struct TextSearchProgress
+{
+    std::atomic<std::size_t> stretches{0};
+    std::atomic<std::size_t> read{0};
+    std::atomic<std::int64_t> startedAt{0};
+};
 // Collects, in list order, the identities of the rows whose column matches a LIKE pattern (case-blind for every
 // letter, as the list's own LIKE), reading the kept text; keptTextServes must hold in the caller's read. found
-// gets them a stretch at a time. stop is asked before every stretch: when it answers true the collecting ends
-// and false is returned. With a helper (another connection to the same file, idle) the later half of the text
-// is read on it at the same time, when it sees the same text as db. steps, when given, is set to how many times
-// stop will be asked, as soon as that is known: whoever waits can tell from it how soon the search ends.
+// gets them a stretch at a time. stop is asked before every stretch read on db: when it answers true the
+// collecting ends and false is returned. With a helper (another connection to the same file, idle) the text is
+// shared between the two as they read, when the helper sees the same text as db.
 using FoundRows = std::function<void(const std::vector<qint64>&)>;
 bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QString& column, const QString& pattern,
-                    const FoundRows& found, const std::function<bool()>& stop,
-                    std::atomic<std::size_t>* steps = nullptr);
+                    const FoundRows& found, const std::function<bool()>& stop, TextSearchProgress* progress = nullptr);
 // Within a write transaction: marks the kept text as changed, so that two connections can tell whether they see
 // the same text.
 void noteTextChanged(sqlite3* db);

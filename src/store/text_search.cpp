@@ -9,6 +9,8 @@
 #include "store/text_stretch.h"
 
 #include <atomic>
+#include <chrono>
+#include <mutex>
 #include <thread>
 
 namespace store {
@@ -84,7 +86,7 @@ void noteTextChanged(sqlite3* db)
 }
 
 bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QString& column, const QString& pattern,
-                    const FoundRows& found, const std::function<bool()>& stop, std::atomic<std::size_t>* steps)
+                    const FoundRows& found, const std::function<bool()>& stop, TextSearchProgress* progress)
 {
     const ListedTable* listedTable = engine::listedTable(table);
     if (!listedTable)
@@ -101,22 +103,31 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
             sizes.push_back(sqlite3_column_int64(inOrder.get(), 1));
         }
     }
-    // The later half is read on the helper connection at the same time, when it sees the same text.
-    const std::size_t half = helper && stretches.size() >= 8 ? stretches.size() / 2 : stretches.size();
-    if (steps) // stop is asked before each stretch of the first half, and once after a later half
-        steps->store(half < stretches.size() ? half + 1 : half, std::memory_order_relaxed);
-    RowIdentities later; // held compact: a letter found in most rows finds half the table here
-    if (half < stretches.size()) {
-        // Room for every row of the later half, so that it is never copied while it grows.
-        qint64 bytes = 0;
-        for (std::size_t i = half; i < stretches.size(); ++i)
-            bytes += sizes[i];
-        later.reserve(static_cast<std::size_t>(bytes / 4));
+    if (progress) {
+        progress->startedAt.store(std::chrono::steady_clock::now().time_since_epoch().count());
+        progress->stretches.store(stretches.size());
     }
-    bool laterRead = false;
+    const auto counted = [progress] {
+        if (progress)
+            progress->read.fetch_add(1, std::memory_order_relaxed);
+    };
+
+    // The stretches are shared as they are read: this connection takes them from the start, in order, and hands
+    // on their rows at once; the helper, when it sees the same text, takes them from the end. Whichever is quicker
+    // reads more, and the two meet where they meet.
+    std::mutex sharing;
+    std::size_t low = 0;                       // the next stretch from the start, under sharing
+    std::size_t high = stretches.size();       // the helper's last stretch taken, under sharing
+    std::size_t helperFrom = stretches.size(); // the helper has read [helperFrom, end), under sharing
+    RowIdentities later;                       // the helper's rows, held compact, its last stretch first
+    std::vector<std::size_t> laterStarts;      // where each of its stretches begins in later
     std::atomic<bool> stopped{false};
     std::thread second;
-    if (half < stretches.size()) {
+    if (helper && stretches.size() >= 8) {
+        qint64 bytes = 0; // room for the later half's rows, so that they are never copied while they grow
+        for (std::size_t i = stretches.size() / 2; i < stretches.size(); ++i)
+            bytes += sizes[i];
+        later.reserve(static_cast<std::size_t>(bytes / 4));
         const qint64 generation = textGeneration(db);
         second = std::thread([&] {
             giveWayToTheWindow();
@@ -126,16 +137,29 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
                 if (keptTextServes(helper, table, column) && textGeneration(helper) == generation) {
                     StretchReader reader(helper, *listedTable, kept);
                     std::vector<qint64> inStretch;
-                    for (std::size_t i = half; i < stretches.size() && !stopped.load(); ++i) {
+                    while (!stopped.load()) {
+                        std::size_t taken;
+                        {
+                            const std::lock_guard<std::mutex> lock(sharing);
+                            if (high <= low)
+                                break;
+                            taken = --high;
+                        }
                         inStretch.clear();
-                        reader.read(stretches[i], search, inStretch);
+                        reader.read(stretches[taken], search, inStretch);
+                        const std::lock_guard<std::mutex> lock(sharing);
+                        laterStarts.push_back(later.size());
                         later.append(inStretch);
+                        helperFrom = taken;
+                        counted();
                     }
-                    laterRead = !stopped.load();
                 }
             } catch (const platform::Failure&) {
             }
             sqlite3_exec(helper, "COMMIT", nullptr, nullptr, nullptr);
+            // A stretch taken and not read goes back to this connection.
+            const std::lock_guard<std::mutex> lock(sharing);
+            high = helperFrom;
         });
     }
     struct Join
@@ -151,30 +175,43 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
     } join{second, stopped};
     StretchReader reader(db, *listedTable, kept);
     std::vector<qint64> identities;
-    const auto read = [&](std::size_t from, std::size_t to) {
-        for (std::size_t i = from; i < to; ++i) {
-            if (stop())
-                return false;
-            identities.clear();
-            reader.read(stretches[i], search, identities);
-            if (!identities.empty())
-                found(identities);
-        }
+    const auto next = [&](std::size_t& taken) {
+        const std::lock_guard<std::mutex> lock(sharing);
+        if (low >= high)
+            return false;
+        taken = low++;
         return true;
     };
-    if (!read(0, half))
-        return false;
-    if (second.joinable())
-        second.join();
-    if (!laterRead)
-        return read(half, stretches.size());
+    for (bool joined = false;;) {
+        std::size_t taken;
+        if (!next(taken)) {
+            if (joined)
+                break;
+            // The helper's last stretch may have failed it: once it has ended, what it left is read here.
+            if (second.joinable())
+                second.join();
+            joined = true;
+            continue;
+        }
+        if (stop())
+            return false;
+        identities.clear();
+        reader.read(stretches[taken], search, identities);
+        counted();
+        if (!identities.empty())
+            found(identities);
+    }
     if (stop())
         return false;
-    // Handed on a screenful at a time, so that the rows are never held twice at 8 bytes each.
+    // The helper's rows follow, its stretches in list order, a screenful at a time so that they are never held
+    // twice at 8 bytes each.
     std::vector<qint64> part;
-    for (std::size_t first = 0; first < later.size(); first += 4096) {
-        part = later.slice(first, 4096);
-        found(part);
+    for (std::size_t k = laterStarts.size(); k-- > 0;) {
+        const std::size_t end = k + 1 < laterStarts.size() ? laterStarts[k + 1] : later.size();
+        for (std::size_t first = laterStarts[k]; first < end; first += 4096) {
+            part = later.slice(first, std::min<std::size_t>(4096, end - first));
+            found(part);
+        }
     }
     return true;
 }
