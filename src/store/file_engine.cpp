@@ -94,6 +94,10 @@ constexpr std::size_t firstPart = 1000;
 // hardly begun when the frame is over is waited for, a little longer, but never so long that the window misses
 // the next frame.
 constexpr int leastProgress = 50;
+// A search that tells how much it has to read is judged by its pace once it has read this many stretches, or
+// after this long.
+constexpr std::int64_t leastStretchesJudged = 16;
+constexpr auto longestJudging = std::chrono::microseconds(1500);
 constexpr auto longestWait = std::chrono::milliseconds(6);
 
 // A connection that reads each page of a search once keeps only a small cache of its own.
@@ -229,7 +233,13 @@ private:
     {
         const auto stretches = static_cast<std::int64_t>(m_textProgress.stretches.load(std::memory_order_relaxed));
         const auto read = static_cast<std::int64_t>(m_textProgress.read.load(std::memory_order_relaxed));
-        if (stretches == 0 || read == 0)
+        if (stretches == 0)
+            return false;
+        // The first stretches are read slower than the rest (statements made, the helper starting): the pace is
+        // judged after a few more, as long as that costs the window little.
+        if (read < std::min<std::int64_t>(stretches, leastStretchesJudged) && waited < longestJudging)
+            return true;
+        if (read == 0)
             return false;
         const std::chrono::steady_clock::duration reading =
             std::chrono::steady_clock::now().time_since_epoch() -

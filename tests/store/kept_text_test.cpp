@@ -5,11 +5,15 @@
 #include "store/connection_setup.h"
 #include "store/hungarian_functions.h"
 #include "store/kept_order.h"
+#include "platform/failure.h"
 #include "store/kept_text.h"
 #include "store/text_stretch.h"
 #include "support/catalogue_builder.h"
 
 #include <QCoreApplication>
+#include <utility>
+#include <chrono>
+#include <thread>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -304,6 +308,38 @@ TEST_F(KeptTextTest, aHelperConnectionSharesTheReadingOnlyWhenItSeesTheSameText)
             EXPECT_EQ(kept(QStringLiteral("Nyelv"), pattern, helper), likeOverRows(QStringLiteral("Nyelv"), pattern));
         sqlite3_close(helper);
     }
+}
+
+// A stretch the helper cannot read goes back to the first connection: a spoilt blob at the end, where the helper
+// begins, fails the search as it does without a helper, and never leaves its rows out.
+TEST_F(KeptTextTest, aStretchTheHelperCannotReadIsLeftToTheFirstConnection)
+{
+    otherProgram(QStringLiteral("INSERT INTO DVD_Filmek (CIM, Nyelv) SELECT CIM || ' II', Nyelv FROM DVD_Filmek"));
+    bringUpToDate();
+    ASSERT_GE(stretchSizes().size(), 8u);
+    otherProgram(QStringLiteral("UPDATE mediatar_text_DVD_Filmek SET text = x'00' WHERE col = 'nyelv' AND stretch = "
+                                "(SELECT stretch FROM mediatar_stretches_DVD_Filmek ORDER BY first DESC LIMIT 1)"));
+    sqlite3* helper = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(catalogue.path()).constData(), &helper), SQLITE_OK);
+    store::prepareConnection(helper);
+    for (sqlite3* sharing : {static_cast<sqlite3*>(nullptr), helper}) {
+        SCOPED_TRACE(sharing ? "with a helper" : "alone");
+        sqlite3_exec(program, "BEGIN", nullptr, nullptr, nullptr);
+        std::size_t found = 0;
+        // The first connection waits at its first stretch, so that the helper, slower to start, surely begins.
+        bool first = true;
+        const auto waitAtFirst = [&] {
+            if (std::exchange(first, false))
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            return false;
+        };
+        EXPECT_THROW(store::searchKeptText(
+                         program, sharing, QStringLiteral("DVD_Filmek"), QStringLiteral("Nyelv"), QStringLiteral("%u%"),
+                         [&](const std::vector<qint64>& rows) { found += rows.size(); }, waitAtFirst),
+                     platform::Failure);
+        sqlite3_exec(program, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close(helper);
 }
 
 // Asked to stop, the reading ends before the next stretch and says so; nothing is found after.
