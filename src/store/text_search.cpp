@@ -182,15 +182,13 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
         taken = low++;
         return true;
     };
-    for (bool joined = false;;) {
+    for (;;) {
         std::size_t taken;
         if (!next(taken)) {
-            if (joined)
+            if (!second.joinable())
                 break;
             // The helper's last stretch may have failed it: once it has ended, what it left is read here.
-            if (second.joinable())
-                second.join();
-            joined = true;
+            second.join();
             continue;
         }
         if (stop())
