@@ -34,7 +34,10 @@ public:
     using Acquire = std::function<std::unique_ptr<Connection>()>;
 
     // Starts the snapshot, counts and reads the first screen. Throws platform::Failure with the server's text.
-    ServerList(std::unique_ptr<Connection> connection, const engine::ListPlan& plan, Release release, Acquire another);
+    // grams: the plan's table has its gram index (gramIndexedTables), through which a containment of one or two
+    // letters is counted.
+    ServerList(std::unique_ptr<Connection> connection, const engine::ListPlan& plan, Release release, Acquire another,
+               bool grams = false);
     ~ServerList() override;
     ServerList(const ServerList&) = delete;
     ServerList& operator=(const ServerList&) = delete;
@@ -61,7 +64,7 @@ public:
         bool picked() const { return !walkedScreen.isEmpty(); }
         std::vector<Value> values;
     };
-    static Statements statementsFor(const engine::ListPlan& plan);
+    static Statements statementsFor(const engine::ListPlan& plan, bool grams = false);
 
 private:
     using Row = server::Row;
