@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "support/server_catalogue.h"
+#include "support/short_containment.h"
 
 #include "engine/categories.h"
 #include "engine/tables.h"
@@ -211,6 +212,7 @@ QString makeServerCatalogue(test_server::PostgresServer& server)
             copyTable(target, db, engine::category(tab).table);
             if (target.number(keptCountSql(), {table.table()}) != tableRows)
                 throw std::runtime_error("the kept count is not the rows copied");
+            markRareRows(target, table);
         }
         for (const auto& entry : listed)
             settle(target, entry.second.table());
