@@ -66,8 +66,7 @@ Listed searched(catalogue::QueryChannel& channel, const QString& typed)
     return listed;
 }
 
-// The count as the program runs it for a typed text.
-QString countPlan(server::Connection& connection, const QString& typed)
+engine::ListPlan containing(const QString& typed)
 {
     engine::ListPlan plan;
     plan.table = QStringLiteral("games");
@@ -76,7 +75,13 @@ QString countPlan(server::Connection& connection, const QString& typed)
     plan.filterColumn = QStringLiteral("NEV");
     plan.filterOrderColumn = 0;
     plan.pattern = QLatin1Char('%') + typed + QLatin1Char('%');
-    const server::ServerList::Statements statements = server::ServerList::statementsFor(plan, true);
+    return plan;
+}
+
+// The count as the program runs it for a typed text.
+QString countPlan(server::Connection& connection, const QString& typed)
+{
+    const server::ServerList::Statements statements = server::ServerList::statementsFor(containing(typed), true);
     QStringList lines;
     for (const server::Row& row : connection.run(QStringLiteral("EXPLAIN ") + statements.count, statements.values))
         lines << row.at(0).value_or(QString());
@@ -137,6 +142,33 @@ TEST(ServerGramSearch, oneAndTwoLettersFindExactlyTheRowsOfThePlainLikeBeforeAnd
         const QString plan = countPlan(connection, typed);
         EXPECT_TRUE(plan.contains(QStringLiteral("games_by_grams"))) << plan.toStdString();
         EXPECT_EQ(plan.contains(QStringLiteral("strpos")), typed == QStringLiteral("İx")) << plan.toStdString();
+    }
+}
+
+// Only one or two letters on the indexed column go through the gram index: elsewhere the server would work out
+// the grams of every row it reads.
+TEST(ServerGramSearch, onlyShortTextsOnTheIndexedColumnGoThroughTheGramIndex)
+{
+    const struct
+    {
+        const char* typed;
+        int filterOrderColumn;
+        const char* column;
+        bool grams;
+    } cases[] = {
+        {"ő", 0, "NEV", true},    {"🎵", 0, "NEV", true},          {"őz", 0, "NEV", true}, {"ősz", 0, "NEV", false},
+        {"ő", 1, "ALBUM", false}, {"ő", -1, "MEGJEGYZES", false}, {"", 0, "NEV", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        engine::ListPlan plan = containing(QString::fromUtf8(c.typed));
+        plan.filterColumn = QString::fromLatin1(c.column);
+        plan.filterOrderColumn = c.filterOrderColumn;
+        const server::ServerList::Statements statements = server::ServerList::statementsFor(plan, true);
+        EXPECT_EQ(statements.count.contains(QLatin1String(server::gramsFunctionName)), c.grams)
+            << statements.count.toStdString();
+        EXPECT_FALSE(
+            server::ServerList::statementsFor(plan, false).count.contains(QLatin1String(server::gramsFunctionName)));
     }
 }
 
