@@ -37,7 +37,7 @@ public:
     // grams: the plan's table has its gram index (gramIndexedTables), through which a containment of one or two
     // letters is counted.
     ServerList(std::unique_ptr<Connection> connection, const engine::ListPlan& plan, Release release, Acquire another,
-               bool grams = false);
+               bool grams);
     ~ServerList() override;
     ServerList(const ServerList&) = delete;
     ServerList& operator=(const ServerList&) = delete;
