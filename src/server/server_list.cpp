@@ -50,7 +50,7 @@ bool plainText(const QString& text)
 // are read at their place. test is the same filter for a row in hand, when it differs (a filter through the gram
 // index would work out the grams of every row walked).
 QString filterOf(const engine::ListPlan& plan, bool grams, std::vector<Value>& values, bool& enteredInOrder,
-                 QString& test)
+                 QString& test, QStringList& indexedOnly)
 {
     const QString column = plan.filterColumn.trimmed();
     const QString& pattern = plan.pattern;
@@ -70,6 +70,11 @@ QString filterOf(const engine::ListPlan& plan, bool grams, std::vector<Value>& v
             if (grams && plan.filterOrderColumn == 0 && shortContainment(part)) {
                 values.emplace_back(part);
                 test = gramTest(column);
+                // A gram in nearly every row (a space, a common letter) would have the planner read the whole
+                // table and work out every row's grams, seconds where the index takes a tenth of one.
+                indexedOnly = {QStringLiteral("SET LOCAL enable_seqscan = off"),
+                               QStringLiteral("SET LOCAL enable_indexscan = off"),
+                               QStringLiteral("SET LOCAL enable_indexonlyscan = off")};
                 return gramCondition(column);
             }
             values.emplace_back(likeEscaped(part));
@@ -112,8 +117,9 @@ ServerList::Statements ServerList::statementsFor(const engine::ListPlan& plan, b
     const QString identity = identityColumn(plan.table);
     bool enteredInOrder = true;
     QString test;
-    const QString filter =
-        plan.wholeTable() ? QString() : filterOf(plan, grams, statements.values, enteredInOrder, test);
+    const QString filter = plan.wholeTable()
+                               ? QString()
+                               : filterOf(plan, grams, statements.values, enteredInOrder, test, statements.indexedOnly);
     if (test.isEmpty())
         test = filter;
     // Gathered through an index: the count, and the matches sorted for the first screen. Tested row by row: the
@@ -239,12 +245,15 @@ Table ServerList::countBeside(const Acquire& another, const QString& screen, dou
     std::thread counting([&] {
         try {
             const auto began = std::chrono::steady_clock::now();
-            const std::vector<Table> answers =
-                counter->pipeline({{QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
-                                   {QStringLiteral("SET TRANSACTION SNAPSHOT '%1'").arg(snapshot), {}},
-                                   {m_statements.count, m_statements.values}});
+            std::vector<std::pair<QString, std::vector<Value>>> statements = {
+                {QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
+                {QStringLiteral("SET TRANSACTION SNAPSHOT '%1'").arg(snapshot), {}}};
+            for (const QString& setting : m_statements.indexedOnly)
+                statements.push_back({setting, {}});
+            statements.push_back({m_statements.count, m_statements.values});
+            const std::vector<Table> answers = counter->pipeline(statements);
             countMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
-            count = answers.at(2).rows.at(0).at(0).value_or(QStringLiteral("0")).toInt();
+            count = answers.at(statements.size() - 1).rows.at(0).at(0).value_or(QStringLiteral("0")).toInt();
         } catch (const platform::Failure& failure) {
             countFailure = failure.text();
         } catch (const std::exception& failure) {
@@ -315,7 +324,14 @@ void ServerList::openPicked(const Acquire& another)
                                                              {QStringLiteral("RESET enable_seqscan"), {}}});
         keepFirst(std::move(answers.at(2)));
     } else {
-        keepFirst(m_connection->table(m_statements.sortedScreen, m_statements.values));
+        std::vector<std::pair<QString, std::vector<Value>>> statements;
+        for (const QString& setting : m_statements.indexedOnly)
+            statements.push_back({setting, {}});
+        statements.push_back({m_statements.sortedScreen, m_statements.values});
+        for (const QString& setting : m_statements.indexedOnly)
+            statements.push_back({QStringLiteral("RESET ") + setting.section(QLatin1Char(' '), 2, 2), {}});
+        std::vector<Table> answers = m_connection->pipeline(statements);
+        keepFirst(std::move(answers.at(m_statements.indexedOnly.size())));
     }
 }
 

@@ -62,6 +62,9 @@ public:
         QString sortedScreen;  // picked sorting every match
         QString boundedScreen; // picked walking the order index's first stretch only: may come short
         bool picked() const { return !walkedScreen.isEmpty(); }
+        // Settings (SET LOCAL) under which the count and the sorted screen are read: through the search's index
+        // only. Empty when the planner may choose.
+        QStringList indexedOnly;
         std::vector<Value> values;
     };
     static Statements statementsFor(const engine::ListPlan& plan, bool grams = false);
