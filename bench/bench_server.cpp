@@ -19,6 +19,8 @@
 #include "support/program_under_test.h"
 #include "support/server_catalogue.h"
 #include "support/server_figures.h"
+#include "support/short_containment.h"
+#include "support/timed_application.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -47,35 +49,9 @@ const QString prefixTyped = QStringLiteral("Sz");    // then "e" is the measured
 const QString containedTyped = QStringLiteral("ős"); // then "z"
 const std::map<int, Listed>& listed = bench::listedTables();
 
-// The application of the measured run: every event its loop dispatches at the top level is timed, since the
-// window is held for as long as one dispatch lasts, whatever it does (a keystroke's handler, a list arriving, a
-// screen read).
-class TimedApplication : public QCoreApplication
-{
-public:
-    using QCoreApplication::QCoreApplication;
-    bool notify(QObject* receiver, QEvent* event) override
-    {
-        if (m_depth > 0)
-            return QCoreApplication::notify(receiver, event);
-        ++m_depth;
-        const Clock::time_point start = Clock::now();
-        const bool handled = QCoreApplication::notify(receiver, event);
-        --m_depth;
-        m_longest = std::max(m_longest, millisecondsSince(start));
-        return handled;
-    }
-    // The longest dispatch since the last call.
-    double takeLongest() { return std::exchange(m_longest, 0.0); }
-
-private:
-    int m_depth = 0;
-    double m_longest = 0;
-};
-
 double takeLongestDispatch()
 {
-    auto* timed = dynamic_cast<TimedApplication*>(QCoreApplication::instance());
+    auto* timed = dynamic_cast<bench::TimedApplication*>(QCoreApplication::instance());
     return timed ? timed->takeLongest() : -1;
 }
 
@@ -372,6 +348,26 @@ void BM_ContainmentKeystroke(benchmark::State& state)
     searchKeystroke(state, true);
 }
 
+// A keystroke that makes a containment search of one or two letters, from the text before it.
+void BM_ShortContainment(benchmark::State& state)
+{
+    const Listed& table = listed.at(static_cast<int>(state.range(0)));
+    const engine::Category& category = engine::category(table.tab);
+    catalogue::QueryChannel* channel = program();
+    bench::ProgramKeystroke typeKey;
+    if (channel)
+        typeKey = [&](const QString& before, const QString& typed) {
+            channel->setStatement(before.isEmpty() ? category.browseStatement()
+                                                   : category.searchStatement(table.column, before, true));
+            channel->open();
+            const Keystroke key = keystroke(*channel, category.searchStatement(table.column, typed, true));
+            noteHeld(key.heldMs);
+            return bench::ProgramKey{key.completeMs, key.heldMs, key.count,
+                                     orderColumnOf(*channel->rows(), key.screen, table.column)};
+        };
+    bench::measureShortContainment(state, table, bare(), typeKey, programMissing);
+}
+
 // Typing a whole word at a quick typist's pace, the next key 120 ms after the last whether its list is complete
 // or not, then a scroll to the middle of the list and a change of tab: the longest single dispatch of the event
 // loop meanwhile, which is the longest the window was held. The bare side runs each typed text's count and first
@@ -550,6 +546,11 @@ void BM_MemoryGrowth(benchmark::State& state)
 BENCHMARK(BM_OpenTab)->Arg(2)->Arg(4)->Iterations(200)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PrefixKeystroke)->Arg(2)->Arg(4)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ContainmentKeystroke)->Arg(2)->Arg(4)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShortContainment)
+    ->ArgsProduct({{2, 4}, {0, 1, 2, 3, 4}})
+    ->Iterations(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypingWords)->Arg(2)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemoryGrowth)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -559,7 +560,7 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && QByteArray(argv[1]).startsWith("--probe-"))
         return probe(argc, argv);
-    TimedApplication app(argc, argv);
+    bench::TimedApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

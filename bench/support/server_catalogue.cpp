@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "support/server_catalogue.h"
+#include "support/short_containment.h"
 
 #include "engine/categories.h"
 #include "engine/tables.h"
@@ -211,6 +212,7 @@ QString makeServerCatalogue(test_server::PostgresServer& server)
             copyTable(target, db, engine::category(tab).table);
             if (target.number(keptCountSql(), {table.table()}) != tableRows)
                 throw std::runtime_error("the kept count is not the rows copied");
+            markRareRows(target, table);
         }
         for (const auto& entry : listed)
             settle(target, entry.second.table());
@@ -229,6 +231,11 @@ QString makeServerCatalogue(test_server::PostgresServer& server)
                  qPrintable(plan(bare, countSql(t, contains), value)));
     std::fprintf(stderr, "  containment first screen, as the planner would read it:\n    %s\n",
                  qPrintable(plan(bare, firstScreenSql(t, contains, true), value)));
+    for (const auto& [tab, table] : listed)
+        std::fprintf(stderr, "  gram index of %s: %s\n", qPrintable(table.table()),
+                     qPrintable(bare.lines(QStringLiteral("SELECT pg_size_pretty(pg_relation_size(to_regclass($1)))"),
+                                           {table.table() + QStringLiteral("_by_grams")})
+                                    .join(QString())));
     for (const auto& [tab, table] : listed) {
         // The planner's estimate of a prefix decides between the order index and the prefix index: the run's
         // record shows which plan the bare side got.

@@ -5,6 +5,7 @@
 #include "server/server_schema.h"
 #include "support/bare_server.h"
 #include "support/server_catalogue.h"
+#include "support/short_containment.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -66,6 +67,13 @@ int printServerSummary(const QString& programMissing)
         r = ratio(figure("containment keystroke " + t + " scan"), figure("containment keystroke " + t));
         target("scan of " + t + " / the program's containment keystroke", r, ">= 10", r >= 10);
     }
+    for (const auto& [tab, table] : listed)
+        for (const ShortText& text : shortTexts()) {
+            const std::string name =
+                std::string("short containment '") + text.name + "' on " + table.table().toStdString();
+            const double ms = figure(name);
+            target(name + " to its count and first screen, ms", ms, "<= 150", ms <= 150);
+        }
     double r = figure("memory growth");
     target("memory growth over the program's work, MB", r, "< 50", r < 50);
     r = figure("keystroke held");

@@ -47,8 +47,10 @@ bool plainText(const QString& text)
 // wildcards goes through the indexes (a range of the folded prefix index, the trigram index); any other pattern
 // keeps the meaning of its % and _ as on a file, and a backslash in it is only a character there.
 // enteredInOrder tells whether the filter is a range of the order index itself, where the list's first rows
-// are read at their place.
-QString filterOf(const engine::ListPlan& plan, std::vector<Value>& values, bool& enteredInOrder)
+// are read at their place. test is the same filter for a row in hand, when it differs (a filter through the gram
+// index would work out the grams of every row walked).
+QString filterOf(const engine::ListPlan& plan, bool grams, std::vector<Value>& values, bool& enteredInOrder,
+                 QString& test, QStringList& indexedOnly)
 {
     const QString column = plan.filterColumn.trimmed();
     const QString& pattern = plan.pattern;
@@ -64,7 +66,18 @@ QString filterOf(const engine::ListPlan& plan, std::vector<Value>& values, bool&
             return prefixCondition(column);
         }
         if (start.startsWith(QLatin1Char('%')) && start.size() > 1 && plainText(start.mid(1))) {
-            values.emplace_back(likeEscaped(start.mid(1)));
+            const QString part = start.mid(1);
+            if (grams && plan.filterOrderColumn == 0 && shortContainment(part)) {
+                values.emplace_back(part);
+                test = gramTest(column);
+                // A gram in nearly every row (a space, a common letter) would have the planner read the whole
+                // table and work out every row's grams, seconds where the index takes a tenth of one.
+                indexedOnly = {QStringLiteral("SET LOCAL enable_seqscan = off"),
+                               QStringLiteral("SET LOCAL enable_indexscan = off"),
+                               QStringLiteral("SET LOCAL enable_indexonlyscan = off")};
+                return gramCondition(column);
+            }
+            values.emplace_back(likeEscaped(part));
             return containsCondition(column);
         }
     }
@@ -97,14 +110,22 @@ std::vector<QVariantList> rowsOf(const Table& table)
     return rows;
 }
 
-ServerList::Statements ServerList::statementsFor(const engine::ListPlan& plan)
+ServerList::Statements ServerList::statementsFor(const engine::ListPlan& plan, bool grams)
 {
     Statements statements;
     const QString table = plan.table.toLower();
     const QString identity = identityColumn(plan.table);
     bool enteredInOrder = true;
-    const QString filter = plan.wholeTable() ? QString() : filterOf(plan, statements.values, enteredInOrder);
+    QString test;
+    const QString filter = plan.wholeTable()
+                               ? QString()
+                               : filterOf(plan, grams, statements.values, enteredInOrder, test, statements.indexedOnly);
+    if (test.isEmpty())
+        test = filter;
+    // Gathered through an index: the count, and the matches sorted for the first screen. Tested row by row: the
+    // rows walked in order.
     const QString where = filter.isEmpty() ? QString() : QStringLiteral(" WHERE ") + filter;
+    const QString whereTested = test.isEmpty() ? QString() : QStringLiteral(" WHERE ") + test;
     QStringList order;
     QStringList reversed;
     for (const QString& column : plan.orderColumns) {
@@ -118,7 +139,7 @@ ServerList::Statements ServerList::statementsFor(const engine::ListPlan& plan)
                                .arg(QLatin1String(rowCountsTable), table);
     else
         statements.count = QStringLiteral("SELECT count(*) FROM %1%2").arg(table, where);
-    const QString select = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY ").arg(selectList(plan), table, where);
+    const QString select = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY ").arg(selectList(plan), table, whereTested);
     statements.rows = select + order.join(QStringLiteral(", "));
     statements.firstScreen = statements.rows + QStringLiteral(" LIMIT %1").arg(pageSize);
     if (!enteredInOrder && plan.filterOrderColumn >= 0) {
@@ -134,7 +155,7 @@ ServerList::Statements ServerList::statementsFor(const engine::ListPlan& plan)
         statements.total = QStringLiteral("SELECT row_count FROM %1 WHERE table_name = '%2'")
                                .arg(QLatin1String(rowCountsTable), table);
         statements.walkedScreen = read.arg(QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT %5")
-                                               .arg(identity, table, where, ordered)
+                                               .arg(identity, table, whereTested, ordered)
                                                .arg(pageSize));
         statements.sortedScreen =
             QStringLiteral("WITH matches AS MATERIALIZED (SELECT %1 FROM %2%3) ")
@@ -144,7 +165,7 @@ ServerList::Statements ServerList::statementsFor(const engine::ListPlan& plan)
         statements.boundedScreen =
             read.arg(QStringLiteral("SELECT %1 FROM (SELECT %2, %3 AS hit FROM %4 ORDER BY %5 LIMIT %6) AS stretch "
                                     "WHERE hit ORDER BY %5 LIMIT %7")
-                         .arg(identity, picked.join(QStringLiteral(", ")), filter, table, ordered)
+                         .arg(identity, picked.join(QStringLiteral(", ")), test, table, ordered)
                          .arg(boundedStretch)
                          .arg(pageSize));
     }
@@ -153,8 +174,8 @@ ServerList::Statements ServerList::statementsFor(const engine::ListPlan& plan)
 }
 
 ServerList::ServerList(std::unique_ptr<Connection> connection, const engine::ListPlan& plan, Release release,
-                       Acquire another)
-    : m_connection(std::move(connection)), m_release(std::move(release)), m_statements(statementsFor(plan))
+                       Acquire another, bool grams)
+    : m_connection(std::move(connection)), m_release(std::move(release)), m_statements(statementsFor(plan, grams))
 {
     try {
         if (plan.scanTable()) {
@@ -224,12 +245,15 @@ Table ServerList::countBeside(const Acquire& another, const QString& screen, dou
     std::thread counting([&] {
         try {
             const auto began = std::chrono::steady_clock::now();
-            const std::vector<Table> answers =
-                counter->pipeline({{QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
-                                   {QStringLiteral("SET TRANSACTION SNAPSHOT '%1'").arg(snapshot), {}},
-                                   {m_statements.count, m_statements.values}});
+            std::vector<std::pair<QString, std::vector<Value>>> statements = {
+                {QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
+                {QStringLiteral("SET TRANSACTION SNAPSHOT '%1'").arg(snapshot), {}}};
+            for (const QString& setting : m_statements.indexedOnly)
+                statements.push_back({setting, {}});
+            statements.push_back({m_statements.count, m_statements.values});
+            const std::vector<Table> answers = counter->pipeline(statements);
             countMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
-            count = answers.at(2).rows.at(0).at(0).value_or(QStringLiteral("0")).toInt();
+            count = answers.at(statements.size() - 1).rows.at(0).at(0).value_or(QStringLiteral("0")).toInt();
         } catch (const platform::Failure& failure) {
             countFailure = failure.text();
         } catch (const std::exception& failure) {
@@ -300,7 +324,14 @@ void ServerList::openPicked(const Acquire& another)
                                                              {QStringLiteral("RESET enable_seqscan"), {}}});
         keepFirst(std::move(answers.at(2)));
     } else {
-        keepFirst(m_connection->table(m_statements.sortedScreen, m_statements.values));
+        std::vector<std::pair<QString, std::vector<Value>>> statements;
+        for (const QString& setting : m_statements.indexedOnly)
+            statements.push_back({setting, {}});
+        statements.push_back({m_statements.sortedScreen, m_statements.values});
+        for (const QString& setting : m_statements.indexedOnly)
+            statements.push_back({QStringLiteral("RESET ") + setting.section(QLatin1Char(' '), 2, 2), {}});
+        std::vector<Table> answers = m_connection->pipeline(statements);
+        keepFirst(std::move(answers.at(m_statements.indexedOnly.size())));
     }
 }
 

@@ -34,7 +34,10 @@ public:
     using Acquire = std::function<std::unique_ptr<Connection>()>;
 
     // Starts the snapshot, counts and reads the first screen. Throws platform::Failure with the server's text.
-    ServerList(std::unique_ptr<Connection> connection, const engine::ListPlan& plan, Release release, Acquire another);
+    // grams: the plan's table has its gram index (gramIndexedTables), through which a containment of one or two
+    // letters is counted.
+    ServerList(std::unique_ptr<Connection> connection, const engine::ListPlan& plan, Release release, Acquire another,
+               bool grams);
     ~ServerList() override;
     ServerList(const ServerList&) = delete;
     ServerList& operator=(const ServerList&) = delete;
@@ -59,9 +62,12 @@ public:
         QString sortedScreen;  // picked sorting every match
         QString boundedScreen; // picked walking the order index's first stretch only: may come short
         bool picked() const { return !walkedScreen.isEmpty(); }
+        // Settings (SET LOCAL) under which the count and the sorted screen are read: through the search's index
+        // only. Empty when the planner may choose.
+        QStringList indexedOnly;
         std::vector<Value> values;
     };
-    static Statements statementsFor(const engine::ListPlan& plan);
+    static Statements statementsFor(const engine::ListPlan& plan, bool grams = false);
 
 private:
     using Row = server::Row;

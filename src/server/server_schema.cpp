@@ -12,6 +12,7 @@ const char hungarianCollation[] = "hu-HU-x-icu";
 const char rowCountsTable[] = "mediatar_row_counts";
 const char stateTable[] = "mediatar_state";
 const char changeChannel[] = "mediatar_change";
+const char gramsFunctionName[] = "mediatar_grams";
 
 QString identityColumn(const QString& table)
 {
@@ -49,6 +50,33 @@ QString prefixIndex(const engine::ListedTable& table)
 {
     return QStringLiteral("CREATE INDEX %1_by_prefix ON %1 ((lower(%2) COLLATE \"C\")) INCLUDE (%2)")
         .arg(name(table.table), table.columns.first());
+}
+
+// The one- and two-letter grams of a text: each character, then each pair of neighbouring characters (the
+// server drops repeated ones when it indexes them). A text holds a gram of one or two letters exactly when its
+// array holds it, which the trigram index cannot tell for fewer than three letters. Written with the server's
+// own functions, so that any server can make it: no library of the program's is installed on the server.
+QString gramsFunction()
+{
+    return QStringLiteral(
+               "CREATE OR REPLACE FUNCTION %1(text) RETURNS text[] LANGUAGE sql IMMUTABLE STRICT PARALLEL SAFE AS "
+               "$$ SELECT string_to_array($1, NULL) || ARRAY(SELECT substr($1, i, 2) FROM generate_series(1, "
+               "char_length($1) - 1) AS i) $$")
+        .arg(QLatin1String(gramsFunctionName));
+}
+
+QString gramIndex(const engine::ListedTable& table)
+{
+    return QStringLiteral("CREATE INDEX %1_by_grams ON %1 USING gin (%2(lower(%3)))")
+        .arg(name(table.table), QLatin1String(gramsFunctionName), table.columns.first());
+}
+
+QString listedTableArray()
+{
+    QStringList names;
+    for (const engine::ListedTable& table : engine::listedTables())
+        names << name(table.table);
+    return QStringLiteral("{%1}").arg(names.join(QLatin1Char(',')));
 }
 
 // Announces each changing statement's table when its transaction commits (identical announcements of one
@@ -89,6 +117,27 @@ QString orderedPrefixCondition(const QString& column)
 QString containsCondition(const QString& column)
 {
     return QStringLiteral("lower(%1) LIKE '%' || lower(%2) || '%'").arg(column, collated(QStringLiteral("$1::text")));
+}
+
+bool shortContainment(const QString& text)
+{
+    const qsizetype letters = text.toUcs4().size();
+    return letters >= 1 && letters <= 2;
+}
+
+QString gramCondition(const QString& column)
+{
+    // The text's own grams are all in the array of a row that holds the text, whatever its length. For a folded
+    // text of one or two letters that is also enough, and the server, which plans each statement with its bound
+    // value, drops the test of the whole text; a letter whose lower case is longer (İ) is tested whole.
+    const QString folded = QStringLiteral("lower(%1)").arg(collated(QStringLiteral("$1::text")));
+    return QStringLiteral("%1(lower(%2)) @> %1(%3) AND (char_length(%3) <= 2 OR %4)")
+        .arg(QLatin1String(gramsFunctionName), column, folded, gramTest(column));
+}
+
+QString gramTest(const QString& column)
+{
+    return QStringLiteral("strpos(lower(%1), lower(%2)) > 0").arg(column, collated(QStringLiteral("$1::text")));
 }
 
 QString likeEscaped(const QString& text)
@@ -132,6 +181,9 @@ QStringList serverSchemaStatements()
         statements
             << QStringLiteral("CREATE INDEX %1_by_content ON %1 USING gin (lower(%2) gin_trgm_ops)").arg(t, first);
     }
+    statements << gramsFunction();
+    for (const engine::ListedTable& table : engine::listedTables())
+        statements << gramIndex(table);
 
     statements << QStringLiteral("CREATE TABLE %1 (name text PRIMARY KEY, value text)").arg(QLatin1String(stateTable));
     statements << QStringLiteral("INSERT INTO %1 VALUES ('schema_version', '%2')")
@@ -204,16 +256,43 @@ void writeServerSchema(Connection& connection)
         connection.run(statement);
 }
 
-void upgradeServerSchema(Connection& connection)
+namespace {
+
+QString schemaVersion(Connection& connection)
 {
-    const QString version = connection.single(
+    return connection.single(
         QStringLiteral("SELECT CASE WHEN to_regclass($1) IS NOT NULL THEN (SELECT value FROM %1 WHERE name = "
                        "'schema_version') END")
             .arg(QLatin1String(stateTable)),
         {QString::fromLatin1(stateTable)});
-    if (version != QLatin1String("1") && version != QLatin1String("2"))
+}
+
+// Indexes and functions are made by the tables' owner only. Another role that writes (or a reader) opens the
+// catalogue as it stands, and searches it as that version did.
+bool mayReshape(Connection& connection)
+{
+    return connection.single(QStringLiteral("SELECT has_schema_privilege(current_schema(), 'CREATE') AND "
+                                            "coalesce(bool_and(pg_has_role(relowner, 'USAGE')), false) FROM "
+                                            "pg_class WHERE oid IN (SELECT to_regclass(t) FROM unnest($1::text[]) "
+                                            "AS t)"),
+                             {listedTableArray()}) == QLatin1String("t");
+}
+
+} // namespace
+
+void upgradeServerSchema(Connection& connection)
+{
+    const QString known = schemaVersion(connection);
+    const int found = known.toInt();
+    if (found < 1 || found >= serverSchemaVersion || !mayReshape(connection))
         return;
     inTransaction(connection, QStringLiteral("BEGIN"), [&] {
+        // Two programs opening the same old catalogue at once: the second waits here for the first, then finds
+        // the catalogue up to date.
+        connection.run(QStringLiteral("LOCK TABLE %1 IN SHARE ROW EXCLUSIVE MODE").arg(QLatin1String(stateTable)));
+        const QString version = schemaVersion(connection);
+        if (version != known)
+            return;
         if (version == QLatin1String("1")) {
             // Version 1 listed rows without a value last and announced no changes.
             for (const engine::ListedTable& table : engine::listedTables()) {
@@ -223,15 +302,41 @@ void upgradeServerSchema(Connection& connection)
             for (const QString& statement : changeAnnouncements())
                 connection.run(statement);
         }
-        // Versions 1 and 2 kept the folded starts without the column.
-        for (const engine::ListedTable& table : engine::listedTables()) {
-            connection.run(QStringLiteral("DROP INDEX IF EXISTS %1_by_prefix").arg(name(table.table)));
-            connection.run(prefixIndex(table));
+        if (version == QLatin1String("1") || version == QLatin1String("2")) {
+            // Versions 1 and 2 kept the folded starts without the column.
+            for (const engine::ListedTable& table : engine::listedTables()) {
+                connection.run(QStringLiteral("DROP INDEX IF EXISTS %1_by_prefix").arg(name(table.table)));
+                connection.run(prefixIndex(table));
+            }
         }
+        // Versions 1 to 3 had no index of one- and two-letter grams.
+        buildMissingGramIndexes(connection);
         connection.run(
             QStringLiteral("UPDATE %1 SET value = $1 WHERE name = 'schema_version'").arg(QLatin1String(stateTable)),
             {QString::number(serverSchemaVersion)});
     });
+}
+
+void buildMissingGramIndexes(Connection& connection)
+{
+    connection.run(gramsFunction());
+    // Built in memory rather than in many passes over temporary files: several times quicker for a large table.
+    connection.run(QStringLiteral("SET LOCAL maintenance_work_mem = '256MB'"));
+    for (const engine::ListedTable& table : engine::listedTables())
+        if (connection
+                .single(QStringLiteral("SELECT to_regclass($1)"), {name(table.table) + QStringLiteral("_by_grams")})
+                .isEmpty())
+            connection.run(gramIndex(table));
+}
+
+QStringList gramIndexedTables(Connection& connection)
+{
+    QStringList tables;
+    for (const Row& row : connection.run(QStringLiteral("SELECT t FROM unnest($1::text[]) AS t WHERE to_regclass(t "
+                                                        "|| '_by_grams') IS NOT NULL"),
+                                         {listedTableArray()}))
+        tables << row.at(0).value_or(QString());
+    return tables;
 }
 
 void createServerCatalogue(Connection& connection)
@@ -330,7 +435,7 @@ QStringList serverCatalogueProblems(Connection& connection)
                             .arg(counted);
     }
     for (const engine::ListedTable& table : engine::listedTables())
-        for (const char* index : {"in_order", "by_prefix", "by_content"})
+        for (const char* index : {"in_order", "by_prefix", "by_content", "by_grams"})
             if (connection
                     .single(QStringLiteral("SELECT to_regclass($1)"),
                             {QStringLiteral("%1_%2").arg(name(table.table), QLatin1String(index))})

@@ -14,8 +14,9 @@
 //   Hungarian order; an index on each list's order columns serves it.
 // - Search: lower() under that collation folds every Hungarian letter. A prefix search reads the index on
 //   lower(column) COLLATE "C" through a range (prefixCondition); a containment search the pg_trgm index on
-//   lower(column) (containsCondition). pg_trgm splits words by the database's character classes, so a database
-//   whose LC_CTYPE is C would split at ő and ű and miss rows: create refuses one.
+//   lower(column) (containsCondition); a containment of one or two letters, which no trigram can serve, the
+//   index of the grams of one and two letters of lower(column) (gramCondition). pg_trgm splits words by the database's
+//   character classes, so a database whose LC_CTYPE is C would split at ő and ű and miss rows: create refuses one.
 // - Changes: every statement that changes a table announces the table's name on changeChannel when it commits,
 //   so that other users' open lists can follow.
 // - Counts: mediatar_row_counts keeps the row count of each table, written by statement-level triggers (a
@@ -32,7 +33,9 @@ extern const char rowCountsTable[];
 extern const char stateTable[];
 // The notification channel on which every change to a catalogue table is announced, with the table's name.
 extern const char changeChannel[];
-constexpr int serverSchemaVersion = 3;
+// The server function giving the one- and two-letter grams of a text.
+extern const char gramsFunctionName[];
+constexpr int serverSchemaVersion = 4;
 
 // The column that identifies a row of a table (kod of eloado, mediatar_id elsewhere).
 QString identityColumn(const QString& table);
@@ -46,8 +49,14 @@ void createServerCatalogue(Connection& connection);
 // The same inside the caller's transaction.
 void writeServerSchema(Connection& connection);
 // Brings a catalogue written by an earlier version of the program up to this one, in one transaction; does
-// nothing to a current one.
+// nothing to a current one, nor when the role does not own the tables.
 void upgradeServerSchema(Connection& connection);
+// Makes the grams function and every listed table's gram index that is missing, inside the caller's
+// transaction.
+void buildMissingGramIndexes(Connection& connection);
+// The listed tables (lower case) whose first order column has its gram index: a search may use gramCondition
+// on them.
+QStringList gramIndexedTables(Connection& connection);
 
 // What is wrong with the catalogue on the server: missing tables, columns, collations, indexes, triggers, and
 // kept counts that differ from a recount. Empty when it is sound.
@@ -62,6 +71,12 @@ QString prefixCondition(const QString& column);
 // Hungarian order: a capital and every longer text after it, a contracted letter such as cs after c).
 QString orderedPrefixCondition(const QString& column);
 QString containsCondition(const QString& column);
+// A containment search of one or two letters (as typed; no wildcards) on a list's first order column, with the
+// text as typed bound to $1: the rows whose column holds it, case-blind, as containsCondition finds them, through
+// the gram index. gramTest is the same test for one row in hand (walking the order index), without the index.
+bool shortContainment(const QString& text);
+QString gramCondition(const QString& column);
+QString gramTest(const QString& column);
 // The text with \, % and _ made literal for LIKE.
 QString likeEscaped(const QString& text);
 

@@ -265,6 +265,7 @@ Session::Session(const QString& uri, PasswordSource passwords, platform::Waiting
                               .arg(tables, QLatin1String(rowCountsTable))) == QLatin1String("t");
     if (!m_readOnly)
         upgradeServerSchema(*m_command);
+    m_gramTables = gramIndexedTables(*m_command);
     limitWaits(*m_command);
     m_command->waitThrough(m_waiting);
 }
@@ -317,8 +318,9 @@ Connection& Session::command()
 std::unique_ptr<engine::RowSet> Session::openList(const engine::ListPlan& plan)
 {
     std::unique_ptr<Connection> connection = m_pool->acquire();
-    return std::make_unique<ServerList>(std::move(connection), plan, m_pool->releaser(m_pool),
-                                        [pool = m_pool] { return pool->acquire(); });
+    return std::make_unique<ServerList>(
+        std::move(connection), plan, m_pool->releaser(m_pool), [pool = m_pool] { return pool->acquire(); },
+        m_gramTables.contains(plan.table.toLower()));
 }
 
 std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan, std::function<void()> done)
@@ -336,7 +338,8 @@ std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan
     if (!m_preparingStop.joinable())
         m_preparingStop = std::thread([pool = m_pool] { pool->prepareStopping(); });
     auto search = std::make_shared<Search>();
-    search->worker = std::thread([search, plan, pool = m_pool, done = std::move(done)] {
+    const bool grams = m_gramTables.contains(plan.table.toLower());
+    search->worker = std::thread([search, plan, grams, pool = m_pool, done = std::move(done)] {
         // Every connection the search takes runs its statements under the search's stopper, and is given back
         // through it: one to which a cancel went that may not have been spent is closed, not reused.
         const std::shared_ptr<Stopper> stopper = search->stopper;
@@ -358,7 +361,7 @@ std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan
         try {
             std::unique_ptr<Connection> connection = take();
             if (!search->cancelled)
-                list = std::make_unique<ServerList>(std::move(connection), plan, giveBack, take);
+                list = std::make_unique<ServerList>(std::move(connection), plan, giveBack, take, grams);
             else
                 giveBack(std::move(connection), true);
         } catch (const platform::Failure& error) {

@@ -102,6 +102,7 @@ private:
     std::unique_ptr<Connection> m_listener;
     bool m_inTransaction = false;
     bool m_readOnly = false;
+    QStringList m_gramTables; // the listed tables with their gram index, as the catalogue was opened
     std::vector<std::shared_ptr<Search>> m_searches;
     std::thread m_preparingStop; // makes the connection that stops searches, beside the first one
 };

@@ -232,6 +232,8 @@ QStringList ServerUpkeep::check(bool repair)
         // A catalogue of an older schema is brought up to date, as the program does when it opens one (after the
         // recount, which refuses a database that holds no catalogue).
         upgradeServerSchema(connection);
+        // A gram index dropped from a current catalogue is made again.
+        inTransaction(connection, QStringLiteral("BEGIN"), [&] { buildMissingGramIndexes(connection); });
     }
     QStringList problems;
     // One snapshot: writers meanwhile cannot make a kept count differ from its recount.
