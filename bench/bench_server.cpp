@@ -19,6 +19,9 @@
 #include "support/program_under_test.h"
 #include "support/server_catalogue.h"
 #include "support/server_figures.h"
+#include "support/held_window.h"
+#include "support/window_holds.h"
+#include "support/window_use.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -47,36 +50,17 @@ const QString prefixTyped = QStringLiteral("Sz");    // then "e" is the measured
 const QString containedTyped = QStringLiteral("ős"); // then "z"
 const std::map<int, Listed>& listed = bench::listedTables();
 
-// The application of the measured run: every event its loop dispatches at the top level is timed, since the
-// window is held for as long as one dispatch lasts, whatever it does (a keystroke's handler, a list arriving, a
-// screen read).
-class TimedApplication : public QCoreApplication
-{
-public:
-    using QCoreApplication::QCoreApplication;
-    bool notify(QObject* receiver, QEvent* event) override
-    {
-        if (m_depth > 0)
-            return QCoreApplication::notify(receiver, event);
-        ++m_depth;
-        const Clock::time_point start = Clock::now();
-        const bool handled = QCoreApplication::notify(receiver, event);
-        --m_depth;
-        m_longest = std::max(m_longest, millisecondsSince(start));
-        return handled;
-    }
-    // The longest dispatch since the last call.
-    double takeLongest() { return std::exchange(m_longest, 0.0); }
-
-private:
-    int m_depth = 0;
-    double m_longest = 0;
-};
-
+// The longest single dispatch of the event loop since the last call: the window is held for as long as one
+// dispatch lasts, whatever it does (a keystroke's handler, a list arriving, a screen read).
 double takeLongestDispatch()
 {
-    auto* timed = dynamic_cast<TimedApplication*>(QCoreApplication::instance());
-    return timed ? timed->takeLongest() : -1;
+    // The memory probes run without a window, on a plain application.
+    auto* timed = dynamic_cast<bench::TimingApplication*>(QCoreApplication::instance());
+    if (!timed)
+        return -1;
+    const double longest = timed->longestMs();
+    timed->startInteraction();
+    return longest;
 }
 
 // Runs the event loop, asleep between events, until quit or limitMs.
@@ -462,6 +446,26 @@ void BM_TypingWords(benchmark::State& state)
     noteHeld(longest);
 }
 
+// The real window on the server catalogue: a change of tab, then a containment search of one letter (most of
+// the films) moved through with the wheel, Page Down, the scroll bar dragged to the middle and to the end, and
+// Ctrl+End. Each gesture's longest single dispatch is the longest the window was held.
+void BM_WindowHolds(benchmark::State& state)
+{
+    std::map<std::string, bench::Hold> holds;
+    for (auto _ : state) {
+        bench::ProgramWindow window(catalogueUri);
+        window.waitUntilComplete();
+        holds = bench::measureWindowHolds(window, QStringLiteral("a"));
+        state.SetIterationTime(0.001);
+    }
+    for (const auto& [gesture, hold] : holds) {
+        figures()["window: " + gesture + " held"] = hold.heldMs;
+        figures()["window: " + gesture + " filled"] = hold.filledMs;
+        std::printf("  %-36s held %8.2f ms, rows filled in %8.2f ms; held by %s\n", gesture.c_str(), hold.heldMs,
+                    hold.filledMs, qPrintable(hold.heldBy));
+    }
+}
+
 // --- memory, measured in fresh processes so that nothing else of the run counts
 
 // The program's work in a probe: both tabs opened, the last screen of the films, both searches on both tabs, a
@@ -551,6 +555,7 @@ BENCHMARK(BM_OpenTab)->Arg(2)->Arg(4)->Iterations(200)->UseManualTime()->Unit(be
 BENCHMARK(BM_PrefixKeystroke)->Arg(2)->Arg(4)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ContainmentKeystroke)->Arg(2)->Arg(4)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypingWords)->Arg(2)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WindowHolds)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemoryGrowth)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace
@@ -559,7 +564,9 @@ int main(int argc, char** argv)
 {
     if (argc == 3 && QByteArray(argv[1]).startsWith("--probe-"))
         return probe(argc, argv);
-    TimedApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::TimingApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
@@ -574,9 +581,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_server: the catalogue could not be made: %s\n", error.what());
         return 1;
     }
+    bench::loadAverage("start");
     benchmark::RunSpecifiedBenchmarks();
     programChannel.reset(); // the channel goes before the application
     bench::printServerSummary(programMissing);
+    bench::loadAverage("end");
     benchmark::Shutdown();
     return 0;
 }

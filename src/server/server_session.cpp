@@ -5,6 +5,7 @@
 #include "platform/failure.h"
 #include "server/server_list.h"
 #include "server/server_schema.h"
+#include "server/server_screens.h"
 #include "engine/engine.h"
 #include "engine/tables.h"
 
@@ -205,6 +206,15 @@ struct Session::Pool
         }
     }
 
+    // Stops work through the connection kept for stopping, while the session lasts.
+    static Stopper::Signal stopSignal(const std::shared_ptr<Pool>& self)
+    {
+        return [weak = std::weak_ptr<Pool>(self)](const std::vector<int>& processes) {
+            const std::shared_ptr<Pool> kept = weak.lock();
+            return kept && kept->cancelProcesses(processes);
+        };
+    }
+
     ServerList::Release releaser(const std::shared_ptr<Pool>& self)
     {
         return [self](std::unique_ptr<Connection> connection, bool reusable) {
@@ -278,6 +288,8 @@ Session::~Session()
             search->worker.join();
     if (m_preparingStop.joinable())
         m_preparingStop.join();
+    // The screens of lists dropped a moment ago may still be ending their reads.
+    waitForScreenReaders();
     if (m_command)
         forgetOwn(*m_command);
     if (m_listener)
@@ -317,8 +329,10 @@ Connection& Session::command()
 std::unique_ptr<engine::RowSet> Session::openList(const engine::ListPlan& plan)
 {
     std::unique_ptr<Connection> connection = m_pool->acquire();
-    return std::make_unique<ServerList>(std::move(connection), plan, m_pool->releaser(m_pool),
-                                        [pool = m_pool] { return pool->acquire(); });
+    auto list = std::make_unique<ServerList>(std::move(connection), plan, m_pool->releaser(m_pool),
+                                             [pool = m_pool] { return pool->acquire(); });
+    list->stopThrough(m_pool->stopSignal(m_pool));
+    return list;
 }
 
 std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan, std::function<void()> done)
@@ -340,10 +354,7 @@ std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan
         // Every connection the search takes runs its statements under the search's stopper, and is given back
         // through it: one to which a cancel went that may not have been spent is closed, not reused.
         const std::shared_ptr<Stopper> stopper = search->stopper;
-        stopper->signalThrough([weak = std::weak_ptr<Pool>(pool)](const std::vector<int>& processes) {
-            const std::shared_ptr<Pool> kept = weak.lock();
-            return kept && kept->cancelProcesses(processes);
-        });
+        stopper->signalThrough(pool->stopSignal(pool));
         const auto take = [pool, stopper] {
             std::unique_ptr<Connection> connection = pool->acquire();
             connection->stopWith(stopper);
@@ -357,9 +368,11 @@ std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan
         QString failure;
         try {
             std::unique_ptr<Connection> connection = take();
-            if (!search->cancelled)
-                list = std::make_unique<ServerList>(std::move(connection), plan, giveBack, take);
-            else
+            if (!search->cancelled) {
+                auto made = std::make_unique<ServerList>(std::move(connection), plan, giveBack, take);
+                made->stopThrough(pool->stopSignal(pool));
+                list = std::move(made);
+            } else
                 giveBack(std::move(connection), true);
         } catch (const platform::Failure& error) {
             failure = error.text();
