@@ -198,7 +198,9 @@ void ScreenReader::run()
             break;
         int firstPage, lastPage;
         if (m_urgent) {
-            firstPage = lastPage = *m_urgent;
+            // Someone reads the list in order (printing, copying): the pages after it come in the same trip.
+            firstPage = *m_urgent;
+            lastPage = std::min(firstPage + pagesAtOnce - 1, std::max(m_count - 1, 0) / pageSize);
             m_urgent.reset();
         } else {
             firstPage = m_wanted->first / pageSize;
