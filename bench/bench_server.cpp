@@ -585,6 +585,10 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     programChannel.reset(); // the channel goes before the application
     bench::printServerSummary(programMissing);
+    std::printf("\nThe window on the server catalogue, held by each gesture (longest single event), ms:\n");
+    for (const auto& [name, value] : figures())
+        if (name.rfind("window: ", 0) == 0 && name.size() > 5 && name.compare(name.size() - 5, 5, " held") == 0)
+            bench::line(name.substr(8), value, "<= 8", value >= 0 && value <= bench::heldTarget);
     bench::loadAverage("end");
     benchmark::Shutdown();
     return 0;
