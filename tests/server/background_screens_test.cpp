@@ -187,6 +187,34 @@ TEST_F(BackgroundScreens, aReadInFlightEndsWithItsListAndNoOtherListLosesAStatem
     }
 }
 
+// A drag across the scroll bar asks for place after place while one read is at the server: only the newest place
+// asked for is read after it, not every place passed on the way.
+TEST_F(BackgroundScreens, aNewerPlaceReplacesThoseNotYetRead)
+{
+    server::Connection watcher(*uri);
+    catalogue::QueryChannel channel(QStringLiteral("drag"));
+    channel.pointAt(*uri);
+    channel.setStatement(engine::category(gamesTab).browseStatement());
+    channel.open();
+    const int process = listProcess(watcher);
+    ASSERT_GT(process, 0);
+    QSignalSpy read(&channel, &catalogue::QueryChannel::rowsRead);
+    ASSERT_EQ(::kill(process, SIGSTOP), 0);
+    const engine::RowSet& list = *channel.rows();
+    // The first place goes to the server at once and waits there; the places after it wait their turn.
+    EXPECT_FALSE(list.shownValue(rows / 2, 0).has_value());
+    QTest::qWait(50);
+    for (const int place : {rows / 4, rows / 3, rows * 2 / 3, rows - 3000})
+        EXPECT_FALSE(list.shownValue(place, 0).has_value());
+    ::kill(process, SIGCONT);
+    listOf(channel).waitUntilRead();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return read.size() >= 2; }, 5000));
+    QTest::qWait(100);
+    ASSERT_EQ(read.size(), 2) << "places passed on the way were read";
+    EXPECT_EQ(read.at(0).at(0).toInt(), rows / 2 / 64 * 64);
+    EXPECT_EQ(read.at(1).at(0).toInt(), (rows - 3000) / 64 * 64);
+}
+
 // The connection cut while a list is shown: the next screen asked for is not waited for in vain; the window is
 // told once that rows came, and reading them says why they cannot be shown, every time, without hanging.
 TEST_F(BackgroundScreens, aLostConnectionIsToldAndNeverHangs)
