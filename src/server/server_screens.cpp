@@ -87,14 +87,18 @@ void ScreenReader::stopThrough(Stopper::Signal signal)
 
 void ScreenReader::setWhenRead(WhenRead whenRead)
 {
-    const std::lock_guard<std::mutex> lock(m_mutex);
+    const std::lock_guard<std::mutex> lock(m_telling);
     m_whenRead = std::move(whenRead);
 }
 
 void ScreenReader::close()
 {
+    {
+        // Once this returns the window hears nothing more of the list.
+        const std::lock_guard<std::mutex> telling(m_telling);
+        m_whenRead = nullptr;
+    }
     std::unique_lock<std::mutex> lock(m_mutex);
-    m_whenRead = nullptr;
     if (!m_started || m_closing)
         return;
     m_closing = true;
@@ -239,9 +243,16 @@ void ScreenReader::run()
         else
             keep(firstPage, lastPage, std::move(rows));
         m_changed.notify_all();
-        if (m_whenRead)
-            m_whenRead(first, first + length - 1);
-        if (!m_failure.isEmpty())
+        const bool failed = !m_failure.isEmpty();
+        lock.unlock();
+        // Told outside the lock: the news wakes the window, which must not find the rows still locked.
+        {
+            const std::lock_guard<std::mutex> telling(m_telling);
+            if (m_whenRead)
+                m_whenRead(first, first + length - 1);
+        }
+        lock.lock();
+        if (failed)
             break;
     }
     m_ended = true;

@@ -111,6 +111,7 @@ private:
     bool m_closing = false;
     bool m_ended = false;
     bool m_counted = false; // closed while its worker runs: waited for at the session's end
+    std::mutex m_telling;   // guards m_whenRead, which is called without m_mutex held
     WhenRead m_whenRead;
 };
 
