@@ -28,6 +28,15 @@ RowSetModel::RowSetModel(catalogue::QueryChannel& channel, const std::vector<eng
             beginInsertRows({}, first, last);
     });
     connect(&m_channel, &catalogue::QueryChannel::rowsRead, this, [this](int first, int last) {
+        // Rows that could not be read are told of now, whether or not they are on the screen.
+        try {
+            m_channel.rows()->shownValue(first, 0);
+        } catch (const platform::Failure& failure) {
+            if (!m_failureTold) {
+                m_failureTold = true;
+                emit screenFailed(failure.original());
+            }
+        }
         const int rows = rowCount();
         if (rows > 0 && first < rows && !m_columns.empty())
             emit dataChanged(index(std::max(first, 0), 0),
