@@ -84,6 +84,8 @@ protected:
     // The scroll bar's handle dragged with the mouse to fraction of its way.
     void dragScrollBar(double fraction)
     {
+        // The scroll bar laid out for the place the grid is at now, as the user sees it.
+        QApplication::processEvents();
         QScrollBar* bar = games->verticalScrollBar();
         QStyleOptionSlider option;
         option.initFrom(bar);
