@@ -291,6 +291,17 @@ void QueryChannel::install(std::unique_ptr<RowSet> rows)
 {
     emit rowsAboutToChange();
     m_rows = std::move(rows);
+    const quint64 installed = ++m_installed;
+    m_rows->setWhenRead([this, installed](int first, int last) {
+        // On the engine's reader: the news goes to the event loop, where another list may have replaced this one.
+        QMetaObject::invokeMethod(
+            this,
+            [this, installed, first, last] {
+                if (installed == m_installed && m_rows)
+                    emit rowsRead(first, last);
+            },
+            Qt::QueuedConnection);
+    });
     m_currentRow = m_rows->count() > 0 ? 0 : -1;
     emit rowsChanged();
 }

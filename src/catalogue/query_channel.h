@@ -109,6 +109,9 @@ signals:
     // The rest of a pending list arrives: rows first..last are added after the rows shown so far.
     void rowsAboutToBeAppended(int first, int last);
     void rowsAppended();
+    // Rows first..last of the open list, which were still to be read when they were first shown (painted empty),
+    // have been read: they want painting again.
+    void rowsRead(int first, int last);
     // A list is about to be opened or a change executed: the statement's text form.
     void statementRun(const QString& text);
     // A kept count was found wrong while the list was read; the list has been opened again with the right
@@ -141,6 +144,7 @@ private:
     std::function<void(const QString&)> m_whenFailed;
     bool m_keepShown = false; // a list read again: its old rows stay when the new ones cannot be read
     quint64 m_generation = 0;
+    quint64 m_installed = 0; // lists installed so far: news of a list's rows that has gone is dropped
     bool m_repairQueued = false;
     std::function<void(const QString&)> m_progress;
     int m_changed = 0;

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 #include <QVariant>
+#include <functional>
+#include <optional>
 #include <vector>
 
 class QSqlQuery;
@@ -21,6 +23,12 @@ public:
     // A value of a row; a null reads as a null QVariant. May reach the database, and throws platform::Failure
     // with the engine's text when that fails.
     virtual QVariant value(int row, int column) const = 0;
+    // A value to paint now, never waiting for the database: nothing when its row is still to be read, in which
+    // case the row is asked for and its coming is told through setWhenRead. Throws like value().
+    virtual std::optional<QVariant> shownValue(int row, int column) const { return value(row, column); }
+    // Told, on any thread, which rows first..last have been read since they were asked for (or could not be:
+    // reading them again throws); it must only post news to the window's thread. Null: nobody is told.
+    virtual void setWhenRead(std::function<void(int first, int last)>) {}
 
     // The column's index, matched without regard to case; -1 when the rows have no such column.
     int columnIndex(const QString& name) const;

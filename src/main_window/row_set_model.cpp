@@ -27,6 +27,21 @@ RowSetModel::RowSetModel(catalogue::QueryChannel& channel, const std::vector<eng
         if (m_appending)
             beginInsertRows({}, first, last);
     });
+    connect(&m_channel, &catalogue::QueryChannel::rowsRead, this, [this](int first, int last) {
+        // Rows that could not be read are told of now, whether or not they are on the screen.
+        try {
+            m_channel.rows()->shownValue(first, 0);
+        } catch (const platform::Failure& failure) {
+            if (!m_failureTold) {
+                m_failureTold = true;
+                emit screenFailed(failure.original());
+            }
+        }
+        const int rows = rowCount();
+        if (rows > 0 && first < rows && !m_columns.empty())
+            emit dataChanged(index(std::max(first, 0), 0),
+                             index(std::min(last, rows - 1), static_cast<int>(m_columns.size()) - 1));
+    });
     connect(&m_channel, &catalogue::QueryChannel::rowsAppended, this, [this] {
         if (m_appending)
             endInsertRows();
@@ -85,9 +100,10 @@ QVariant RowSetModel::data(const QModelIndex& index, int role) const
     if (source < 0)
         return {};
     // A screen that cannot be read now (the file or the server went away under the list) is shown empty and
-    // painting goes on; the user is told once.
+    // painting goes on; the user is told once. A row still to be read is painted empty until it comes.
     try {
-        return shownText(m_channel.rows()->value(index.row(), source));
+        const std::optional<QVariant> value = m_channel.rows()->shownValue(index.row(), source);
+        return value ? shownText(*value) : QVariant();
     } catch (const platform::Failure& failure) {
         if (!m_failureTold) {
             m_failureTold = true;

@@ -15,9 +15,6 @@ namespace server {
 
 namespace {
 
-const QString forwardCursor = QStringLiteral("mediatar_forward");
-const QString backwardCursor = QStringLiteral("mediatar_backward");
-
 QString unqualified(const QString& column)
 {
     return column.section(QLatin1Char('.'), -1).trimmed();
@@ -86,6 +83,33 @@ QString filterOf(const engine::ListPlan& plan, bool grams, std::vector<Value>& v
     values.emplace_back(literal);
     return QStringLiteral("lower(%1) LIKE lower($1::text COLLATE \"%2\")")
         .arg(column, QLatin1String(hungarianCollation));
+}
+
+// The parts the later screens' statements are made of (ScreenReader::Shape).
+ScreenReader::Shape shapeOf(const engine::ListPlan& plan)
+{
+    ScreenReader::Shape shape;
+    bool enteredInOrder = true;
+    // Later screens walk the order index: a short text is tested on each row, never through the gram index.
+    QString test;
+    QStringList indexedOnly;
+    shape.filter = plan.wholeTable() ? QString() : filterOf(plan, false, shape.values, enteredInOrder, test, indexedOnly);
+    shape.table = plan.table.toLower();
+    shape.select = QStringLiteral("SELECT %1 FROM %2").arg(selectList(plan), shape.table);
+    QStringList order;
+    QStringList reversed;
+    for (const QString& column : plan.orderColumns) {
+        order << unqualified(column) + QStringLiteral(" NULLS FIRST");
+        reversed << unqualified(column) + QStringLiteral(" DESC NULLS LAST");
+        shape.keys << unqualified(column);
+    }
+    const QString identity = identityColumn(plan.table);
+    order << identity;
+    reversed << identity + QStringLiteral(" DESC");
+    shape.keys << identity;
+    shape.order = order.join(QStringLiteral(", "));
+    shape.reversed = reversed.join(QStringLiteral(", "));
+    return shape;
 }
 
 } // namespace
@@ -175,7 +199,8 @@ ServerList::Statements ServerList::statementsFor(const engine::ListPlan& plan, b
 
 ServerList::ServerList(std::unique_ptr<Connection> connection, const engine::ListPlan& plan, Release release,
                        Acquire another, bool grams)
-    : m_connection(std::move(connection)), m_release(std::move(release)), m_statements(statementsFor(plan, grams))
+    : m_connection(std::move(connection)), m_release(std::move(release)), m_statements(statementsFor(plan, grams)),
+      m_shape(shapeOf(plan))
 {
     try {
         if (plan.scanTable()) {
@@ -208,14 +233,15 @@ ServerList::ServerList(std::unique_ptr<Connection> connection, const engine::Lis
             m_count = answers[1].rows.front().front().value_or(QStringLiteral("0")).toInt();
             m_columns = answers[screenAt].columns;
             m_wholeNumbers = answers[screenAt].wholeNumbers;
-            m_pages.emplace(0, std::move(answers[screenAt].rows));
+            m_first = std::move(answers[screenAt].rows);
         }
         // A count read before the rows can be short of rows the snapshot shows when a kept count is behind; the
         // first screen never shows fewer rows than it holds.
-        const int shown = static_cast<int>(m_pages.at(0).size());
+        const int shown = static_cast<int>(m_first.size());
         if (shown < pageSize)
             m_count = shown;
-        m_recent.push_front(0);
+        m_reader =
+            ScreenReader::start(std::move(m_connection), m_shape, m_count, m_columns, std::move(m_first), m_release);
     } catch (...) {
         const bool reusable = !m_connection->broken();
         if (reusable) {
@@ -284,7 +310,7 @@ void ServerList::keepFirst(Table first)
 {
     m_columns = std::move(first.columns);
     m_wholeNumbers = std::move(first.wholeNumbers);
-    m_pages.emplace(0, std::move(first.rows));
+    m_first = std::move(first.rows);
 }
 
 void ServerList::openFiltered(const Acquire& another)
@@ -335,99 +361,60 @@ void ServerList::openPicked(const Acquire& another)
     }
 }
 
-void ServerList::declareForward() const
-{
-    // Now that the count is known, the planner is told how little of the list a screen is.
-    m_connection->pipeline({{QStringLiteral("SELECT set_config('cursor_tuple_fraction', $1, true)"),
-                             {QString::number(double(pageSize) / std::max(m_count, pageSize))}},
-                            {QStringLiteral("DECLARE %1 SCROLL CURSOR FOR %2").arg(forwardCursor, m_statements.rows),
-                             m_statements.values}});
-    m_forwardDeclared = true;
-    m_forwardAt = 0;
-}
-
 ServerList::~ServerList()
 {
-    // The snapshot ends at once, but without waiting for the server's answer, so that dropping a list (at
-    // every keystroke of a search) never holds up the window; the answer is taken when the connection is next
-    // used.
-    if (!m_connection)
-        return;
-    const bool reusable = !m_connection->broken();
-    if (reusable)
-        m_connection->rollbackWithoutWaiting();
-    m_release(std::move(m_connection), reusable);
+    // A read under way is stopped; the snapshot ends without waiting for the server's answer, so that dropping
+    // a list (at every keystroke of a search) never holds up the window.
+    if (m_reader)
+        m_reader->close();
 }
 
-std::vector<ServerList::Row> ServerList::fetch(bool backward, int first, int length) const
+void ServerList::stopThrough(Stopper::Signal signal)
 {
-    // Rows [first, first + length) of the cursor's own order; the cursor stands after the rows it has passed.
-    const QString& cursor = backward ? backwardCursor : forwardCursor;
-    int& at = backward ? m_backwardAt : m_forwardAt;
-    if (!backward && !m_forwardDeclared)
-        declareForward();
-    if (backward && !m_backwardDeclared) {
-        m_connection->run(QStringLiteral("DECLARE %1 SCROLL CURSOR FOR %2").arg(backwardCursor, m_statements.reversed),
-                          m_statements.values);
-        m_backwardDeclared = true;
-        at = 0;
-    }
-    if (first != at) {
-        m_connection->run(QStringLiteral("MOVE ABSOLUTE %1 IN %2").arg(first).arg(cursor));
-        at = first;
-    }
-    const Table read = m_connection->table(QStringLiteral("FETCH FORWARD %1 FROM %2").arg(length).arg(cursor));
-    at += static_cast<int>(read.rows.size());
-    return std::move(read.rows);
+    m_reader->stopThrough(std::move(signal));
 }
 
-const std::vector<ServerList::Row>& ServerList::page(int index) const
+void ServerList::setWhenRead(std::function<void(int first, int last)> whenRead)
 {
-    const auto found = m_pages.find(index);
-    if (found != m_pages.end()) {
-        m_recent.remove(index);
-        m_recent.push_front(index);
-        return found->second;
-    }
-    if (!m_connection)
-        throw platform::Failure(QStringLiteral("no connection to the server"));
-    const int first = index * pageSize;
-    const int length = std::min(pageSize, m_count - first);
-    // From whichever cursor is nearer: the reverse one reads the screen's rows from the list's end.
-    const int reverseFirst = m_count - (first + length);
-    const int forwardCost = std::abs(first - m_forwardAt);
-    const int backwardCost = m_backwardDeclared ? std::abs(reverseFirst - m_backwardAt) : reverseFirst;
-    std::vector<Row> rows;
-    if (backwardCost < forwardCost) {
-        rows = fetch(true, reverseFirst, length);
-        std::reverse(rows.begin(), rows.end());
-    } else {
-        rows = fetch(false, first, length);
-    }
-    if (m_pages.size() >= cachedPages) {
-        m_pages.erase(m_recent.back());
-        m_recent.pop_back();
-    }
-    m_recent.push_front(index);
-    return m_pages.emplace(index, std::move(rows)).first->second;
+    m_reader->setWhenRead(std::move(whenRead));
+}
+
+void ServerList::waitUntilRead() const
+{
+    m_reader->waitUntilIdle();
+}
+
+QVariant ServerList::valueOf(const Row* row, int column) const
+{
+    if (!row || static_cast<std::size_t>(column) >= row->size())
+        return {};
+    // A screen is kept as the server's texts; a cell becomes a value only when it is read, which for a text
+    // shares the kept one.
+    const Value& text = (*row)[static_cast<std::size_t>(column)];
+    if (!text)
+        return {};
+    if (m_wholeNumbers[static_cast<std::size_t>(column)])
+        return QVariant(text->toLongLong());
+    return QVariant(*text);
 }
 
 QVariant ServerList::value(int row, int column) const
 {
     if (row < 0 || row >= m_count || column < 0 || column >= m_columns.size())
         return {};
-    const std::vector<Row>& rows = page(row / pageSize);
-    const auto offset = static_cast<std::size_t>(row % pageSize);
-    if (offset >= rows.size())
-        return {};
-    // A screen is kept as the server's texts; a cell becomes a value only when it is read, which for a text
-    // shares the kept one.
-    const Value& text = rows[offset].at(static_cast<std::size_t>(column));
-    if (!text)
-        return {};
-    if (m_wholeNumbers[static_cast<std::size_t>(column)])
-        return QVariant(text->toLongLong());
-    return QVariant(*text);
+    return valueOf(m_reader->rowWaiting(row), column);
+}
+
+std::optional<QVariant> ServerList::shownValue(int row, int column) const
+{
+    if (row < 0 || row >= m_count || column < 0 || column >= m_columns.size())
+        return QVariant();
+    const Row* read = m_reader->rowIfRead(row);
+    if (!read) {
+        m_reader->request(row);
+        return std::nullopt;
+    }
+    return valueOf(read, column);
 }
 
 } // namespace server

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "server/connection.h"
+#include "server/server_screens.h"
 #include "engine/list_plan.h"
 #include "engine/row_set.h"
 
@@ -15,9 +16,9 @@
 // catalogue as it was when it opened: it holds a read-only snapshot transaction on a connection of its own
 // until it is dropped, so no row moves while it is shown, whatever other users write meanwhile.
 //
-// The count comes from the kept row counts for a whole table and from one indexed count for a search; the
-// screens from a scrollable cursor over the list's order, with a second one in the reverse order, so that the
-// last screen is as quick as the first.
+// The count comes from the kept row counts for a whole table and from one indexed count for a search, with the
+// first screen; the later screens are read in the background (ScreenReader), so that scrolling never waits for
+// the server.
 
 namespace server {
 
@@ -44,7 +45,15 @@ public:
 
     int count() const override { return m_count; }
     const QStringList& columnNames() const override { return m_columns; }
+    // Waits for a row not read yet.
     QVariant value(int row, int column) const override;
+    // Never waits: a row not read yet is asked for and announced through setWhenRead when it comes.
+    std::optional<QVariant> shownValue(int row, int column) const override;
+    void setWhenRead(std::function<void(int first, int last)> whenRead) override;
+    // A read under way when the list is dropped is stopped through signal (Stopper::signalThrough).
+    void stopThrough(Stopper::Signal signal);
+    // For the tests: waits until what was asked for is read.
+    void waitUntilRead() const;
 
     // The statements a list runs, for the benchmark and the tests: its count, and the select of its rows in
     // order ($1 is the search's bound value when there is a filter).
@@ -71,33 +80,26 @@ public:
 
 private:
     using Row = server::Row;
-    static constexpr int pageSize = 64;
+    static constexpr int pageSize = ScreenReader::pageSize;
     static constexpr int boundedStretch = 20000; // order index entries a first screen is looked for in beside a count
-    static constexpr std::size_t cachedPages = 48;
 
-    const std::vector<Row>& page(int index) const;
-    std::vector<Row> fetch(bool backward, int first, int length) const;
+    QVariant valueOf(const Row* row, int column) const;
 
-    mutable std::unique_ptr<Connection> m_connection;
+    std::unique_ptr<Connection> m_connection; // until the reader takes it
     Release m_release;
     Statements m_statements;
+    ScreenReader::Shape m_shape;
     QStringList m_columns;
     std::vector<bool> m_wholeNumbers;
     int m_count = 0;
+    std::vector<Row> m_first; // the first screen, until the reader takes it
+    std::shared_ptr<ScreenReader> m_reader;
     // Counts the list (into m_count, its time into countMs) on another connection sharing this one's snapshot,
     // while this one reads screen.
     Table countBeside(const Acquire& another, const QString& screen, double& countMs);
     void keepFirst(Table first);
     void openFiltered(const Acquire& another);
     void openPicked(const Acquire& another);
-    void declareForward() const;
-
-    mutable bool m_forwardDeclared = false;
-    mutable bool m_backwardDeclared = false;
-    mutable int m_forwardAt = 0;  // rows the forward cursor has passed
-    mutable int m_backwardAt = 0; // ... and the backward one
-    mutable std::map<int, std::vector<Row>> m_pages;
-    mutable std::list<int> m_recent;
 };
 
 } // namespace server

@@ -5,6 +5,7 @@
 #include "platform/failure.h"
 #include "server/server_list.h"
 #include "server/server_schema.h"
+#include "server/server_screens.h"
 #include "engine/engine.h"
 #include "engine/tables.h"
 
@@ -205,6 +206,15 @@ struct Session::Pool
         }
     }
 
+    // Stops work through the connection kept for stopping, while the session lasts.
+    static Stopper::Signal stopSignal(const std::shared_ptr<Pool>& self)
+    {
+        return [weak = std::weak_ptr<Pool>(self)](const std::vector<int>& processes) {
+            const std::shared_ptr<Pool> kept = weak.lock();
+            return kept && kept->cancelProcesses(processes);
+        };
+    }
+
     ServerList::Release releaser(const std::shared_ptr<Pool>& self)
     {
         return [self](std::unique_ptr<Connection> connection, bool reusable) {
@@ -279,6 +289,8 @@ Session::~Session()
             search->worker.join();
     if (m_preparingStop.joinable())
         m_preparingStop.join();
+    // The screens of lists dropped a moment ago may still be ending their reads.
+    waitForScreenReaders();
     if (m_command)
         forgetOwn(*m_command);
     if (m_listener)
@@ -318,9 +330,11 @@ Connection& Session::command()
 std::unique_ptr<engine::RowSet> Session::openList(const engine::ListPlan& plan)
 {
     std::unique_ptr<Connection> connection = m_pool->acquire();
-    return std::make_unique<ServerList>(
-        std::move(connection), plan, m_pool->releaser(m_pool), [pool = m_pool] { return pool->acquire(); },
-        m_gramTables.contains(plan.table.toLower()));
+    auto list = std::make_unique<ServerList>(std::move(connection), plan, m_pool->releaser(m_pool),
+                                             [pool = m_pool] { return pool->acquire(); },
+                                             m_gramTables.contains(plan.table.toLower()));
+    list->stopThrough(m_pool->stopSignal(m_pool));
+    return list;
 }
 
 std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan, std::function<void()> done)
@@ -343,10 +357,7 @@ std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan
         // Every connection the search takes runs its statements under the search's stopper, and is given back
         // through it: one to which a cancel went that may not have been spent is closed, not reused.
         const std::shared_ptr<Stopper> stopper = search->stopper;
-        stopper->signalThrough([weak = std::weak_ptr<Pool>(pool)](const std::vector<int>& processes) {
-            const std::shared_ptr<Pool> kept = weak.lock();
-            return kept && kept->cancelProcesses(processes);
-        });
+        stopper->signalThrough(pool->stopSignal(pool));
         const auto take = [pool, stopper] {
             std::unique_ptr<Connection> connection = pool->acquire();
             connection->stopWith(stopper);
@@ -360,9 +371,11 @@ std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan
         QString failure;
         try {
             std::unique_ptr<Connection> connection = take();
-            if (!search->cancelled)
-                list = std::make_unique<ServerList>(std::move(connection), plan, giveBack, take, grams);
-            else
+            if (!search->cancelled) {
+                auto made = std::make_unique<ServerList>(std::move(connection), plan, giveBack, take, grams);
+                made->stopThrough(pool->stopSignal(pool));
+                list = std::move(made);
+            } else
                 giveBack(std::move(connection), true);
         } catch (const platform::Failure& error) {
             failure = error.text();

@@ -40,6 +40,14 @@ protected:
 
 class LongListTest : public OnBothEngines<LongListFixture>
 {
+protected:
+    // The text a grid shows in a cell, once its row has come: a server's rows far from those read so far are
+    // painted empty at first and filled in when they are read.
+    static QString shownOnceRead(const QModelIndex& cell, const QString& expected)
+    {
+        QTest::qWaitFor([&] { return cell.data().toString() == expected; }, 5000);
+        return cell.data().toString();
+    }
 };
 
 // The file engine's own way with a long search: its first rows at once, counted to the end in the background.
@@ -68,7 +76,7 @@ TEST_P(LongListTest, theGridReachesEveryRowAndAClickReadsTheRowUnderTheMouse)
     const QModelIndex bottom = games->indexAt(QPoint(10, games->viewport()->height() - 4));
     ASSERT_TRUE(bottom.isValid());
     EXPECT_EQ(bottom.row(), 699);
-    EXPECT_EQ(bottom.data().toString(), names.last());
+    EXPECT_EQ(shownOnceRead(bottom, names.last()), names.last());
 
     // A click in the middle of a long list reads the row under the mouse, by column name.
     QSignalSpy clicks(games, &CategoryGrid::rowClicked);
@@ -99,7 +107,7 @@ TEST_P(LongListTest, switchingTabsListsEachTableAgainFromItsStart)
     EXPECT_EQ(grid(QStringLiteral("DBGrid1"))->model()->rowCount(), 0);
     EXPECT_EQ(games->model()->rowCount(), 300);
     EXPECT_EQ(games->model()->index(0, 0).data().toString(), names.first());
-    EXPECT_EQ(games->model()->index(299, 0).data().toString(), names.last());
+    EXPECT_EQ(shownOnceRead(games->model()->index(299, 0), names.last()), names.last());
 }
 
 TEST_P(LongListTest, aGridComingOnTheScreenNeverTakesTheRowsOfTheTabItLeaves)
