@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "category_fixture.h"
 #include "hungarian/hungarian.h"
 #include "main_window/category_grid.h"
@@ -69,7 +71,7 @@ protected:
     {
         const auto [top, bottom] = rowsOnScreen();
         ASSERT_GE(top, 0);
-        QTest::qWaitFor(
+        (void)QTest::qWaitFor( // each row is compared below, with its text
             [&] {
                 for (int row = top; row <= bottom; ++row)
                     if (games->model()->index(row, 0).data().toString().isEmpty())

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "catalogue/query_channel.h"
 #include "engine/categories.h"
 #include "platform/failure.h"
@@ -127,8 +129,9 @@ TEST_F(BackgroundScreens, aFarPlaceShowsExactlyTheRowsTheWholeListHoldsThere)
             const std::optional<QVariant> after = list.shownValue(place, identity);
             ASSERT_TRUE(after.has_value()) << "asked for and never read";
             EXPECT_EQ(after->toLongLong(), whole[static_cast<std::size_t>(place)]);
-            if (before)
+            if (before) {
                 EXPECT_EQ(before->toLongLong(), whole[static_cast<std::size_t>(place)]);
+            }
         }
         EXPECT_TRUE(QTest::qWaitFor([&] { return !read.isEmpty(); }, 2000)) << "the window was never told";
         // Read waiting, every row of a stretch that crosses screens read and not read.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "catalogue/query_channel.h"
 #include "engine/categories.h"
 #include "engine/tables.h"
