@@ -79,25 +79,6 @@ struct BoundValues
     }
 };
 
-} // namespace
-
-Canceller::Canceller(pg_conn* connection) : m_cancel(pq().PQgetCancel(connection)) {}
-
-Canceller::~Canceller()
-{
-    if (m_cancel)
-        pq().PQfreeCancel(m_cancel);
-}
-
-void Canceller::cancel()
-{
-    char error[256];
-    if (m_cancel)
-        pq().PQcancel(m_cancel, error, sizeof error);
-}
-
-namespace {
-
 // How long a connection attempt may take when neither the URI nor PGCONNECT_TIMEOUT says: a server that accepts
 // and never answers (a sleeping NAS, a firewall that drops packets) would otherwise hold the start for minutes.
 const char defaultConnectTimeout[] = "10";
@@ -541,11 +522,6 @@ QStringList Connection::takeNotifications(std::vector<int>* senders)
         pq().PQfreemem(notification);
     }
     return payloads;
-}
-
-std::unique_ptr<Canceller> Connection::canceller() const
-{
-    return std::make_unique<Canceller>(m_connection);
 }
 
 QString Connection::single(const QString& sql, const std::vector<Value>& values)

@@ -47,21 +47,6 @@ QString withoutPassword(const QString& uri);
 // declines.
 using PasswordSource = engine::PasswordSource;
 
-// A statement of another thread stopped at the server (a search replaced by a newer one). Safe to use from any
-// thread while the connection lives.
-class Canceller
-{
-public:
-    explicit Canceller(pg_conn* connection);
-    ~Canceller();
-    Canceller(const Canceller&) = delete;
-    Canceller& operator=(const Canceller&) = delete;
-    void cancel();
-
-private:
-    pg_cancel* m_cancel;
-};
-
 class Connection;
 
 // Stops one piece of work (a search) at the server on every connection it uses, from any thread. A cancel ends
@@ -149,7 +134,6 @@ public:
     int socket() const;
     // Notifications that have arrived: their channel's payloads. Reads what the socket holds, never waits.
     QStringList takeNotifications(std::vector<int>* senders = nullptr);
-    std::unique_ptr<Canceller> canceller() const;
     // The statements from now on belong to the work stopper stops (null: to none). Gives whether the connection
     // may serve other work: not when a cancel went to its server process and was not seen to end a statement.
     bool stopWith(std::shared_ptr<Stopper> stopper);
