@@ -174,6 +174,11 @@ void RowGrid::scrollTo(const QModelIndex& index, ScrollHint hint)
 {
     if (!index.isValid() || index.model() != model() || index.row() >= rowCount())
         return;
+    // A longer list that came in this event is laid out now: the scroll bar's range must reach its rows (a key
+    // pressed before the next event, Ctrl+End, would otherwise find the old range and leave the rows where they
+    // were). A shorter one waits for its layout as ever.
+    if (verticalScrollBar()->maximum() < rowCount() - rowsOnScreen())
+        executeDelayedItemsLayout();
     // The columns as the table view scrolls them; it would move the rows by its row header, so the scroll bar
     // of the rows is put back, silently, before the rows are placed here.
     QScrollBar* rows = verticalScrollBar();
