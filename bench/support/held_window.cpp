@@ -2,6 +2,8 @@
 
 #include "support/held_window.h"
 
+#include <QPointer>
+
 #include <QEventLoop>
 #include <QMetaEnum>
 #include <QThread>
@@ -61,6 +63,8 @@ bool TimingApplication::notify(QObject* receiver, QEvent* event)
     const auto start = std::chrono::steady_clock::now();
     const double cpuStart = threadCpuMs();
     const Switches switchesBefore = switches();
+    // The event may end its receiver (a timer that deletes itself): it is named only if it is still there.
+    const QPointer<QObject> alive(receiver);
     ++m_depth;
     const bool handled = QApplication::notify(receiver, event);
     --m_depth;
@@ -73,7 +77,9 @@ bool TimingApplication::notify(QObject* receiver, QEvent* event)
         const char* name = QMetaEnum::fromType<QEvent::Type>().valueToKey(type);
         m_longestWhat = QStringLiteral("%1 to %2 %3, %4 ms of it on the processor; waited %5 times, preempted %6 times")
                             .arg(name ? QString::fromLatin1(name) : QString::number(static_cast<int>(type)),
-                                 QString::fromLatin1(receiver->metaObject()->className()), receiver->objectName())
+                                 alive ? QString::fromLatin1(alive->metaObject()->className())
+                                       : QStringLiteral("an object the event deleted"),
+                                 alive ? alive->objectName() : QString())
                             .arg(m_longestCpuMs, 0, 'f', 2)
                             .arg(after.waits - switchesBefore.waits)
                             .arg(after.preempted - switchesBefore.preempted);
