@@ -400,11 +400,12 @@ void BM_TypingWords(benchmark::State& state)
             }
             QEventLoop after;
             QTimer::singleShot(10, &after, [&] {
-                // The middle of the list, as a drag of the scroll bar shows it.
+                // The middle of the list, as a drag of the scroll bar paints it: rows not read yet are asked for
+                // and painted empty, never waited for.
                 const Clock::time_point start = Clock::now();
                 const int count = channel->recordCount();
                 for (int row = count / 2; row < std::min(count, count / 2 + screen); ++row)
-                    channel->rows()->value(row, 1);
+                    (void)channel->rows()->shownValue(row, 1);
                 scrolling = std::max(scrolling, millisecondsSince(start));
             });
             QTimer::singleShot(40, &after, [&] {
