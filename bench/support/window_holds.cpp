@@ -7,10 +7,9 @@
 #include "support/held_window.h"
 #include "support/program_under_test.h"
 #include "support/window_use.h"
+#include "support/scroll_bar_drag.h"
 
 #include <QScrollBar>
-#include <QStyle>
-#include <QStyleOptionSlider>
 #include <QTest>
 
 namespace bench {
@@ -40,20 +39,7 @@ bool screenFilled(CategoryGrid* grid)
 void dragScrollBar(CategoryGrid* grid, double fraction)
 {
     QScrollBar* bar = grid->verticalScrollBar();
-    QStyleOptionSlider option;
-    option.initFrom(bar);
-    option.orientation = Qt::Vertical;
-    option.minimum = bar->minimum();
-    option.maximum = bar->maximum();
-    option.sliderPosition = bar->sliderPosition();
-    option.sliderValue = bar->value();
-    option.singleStep = bar->singleStep();
-    option.pageStep = bar->pageStep();
-    const QRect handle = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, bar);
-    const QRect groove = bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarGroove, bar);
-    const QPoint from = handle.center();
-    const int span = groove.height() - handle.height();
-    const QPoint to(from.x(), groove.top() + handle.height() / 2 + static_cast<int>(span * fraction));
+    const auto [from, to] = scrollBarDrag(bar, fraction);
     QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, from);
     constexpr int steps = 20;
     for (int step = 1; step <= steps; ++step) {

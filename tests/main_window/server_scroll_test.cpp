@@ -4,13 +4,12 @@
 #include "hungarian/hungarian.h"
 #include "main_window/category_grid.h"
 #include "server/connection.h"
+#include "support/scroll_bar_drag.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QScrollBar>
-#include <QStyle>
-#include <QStyleOptionSlider>
 #include <QTest>
 #include <algorithm>
 #include <chrono>
@@ -89,22 +88,7 @@ protected:
         // The scroll bar laid out for the place the grid is at now, as the user sees it.
         QApplication::processEvents();
         QScrollBar* bar = games->verticalScrollBar();
-        QStyleOptionSlider option;
-        option.initFrom(bar);
-        option.orientation = Qt::Vertical;
-        option.minimum = bar->minimum();
-        option.maximum = bar->maximum();
-        option.sliderPosition = bar->sliderPosition();
-        option.sliderValue = bar->value();
-        option.pageStep = bar->pageStep();
-        option.singleStep = bar->singleStep();
-        const QRect handle =
-            bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, bar);
-        const QRect groove =
-            bar->style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarGroove, bar);
-        const QPoint from = handle.center();
-        const QPoint to(from.x(), groove.top() + handle.height() / 2 +
-                                      static_cast<int>((groove.height() - handle.height()) * fraction));
+        const auto [from, to] = scrollBarDrag(bar, fraction);
         QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, from);
         for (int step = 1; step <= 10; ++step)
             QTest::mouseMove(bar, from + (to - from) * step / 10);
