@@ -5,6 +5,7 @@
 #include "localisation/codepage.h"
 #include "main_window/category_grid.h"
 #include "store/connection_setup.h"
+#include "store/kept_order.h"
 #include "store/schema.h"
 
 #include <QCoreApplication>
@@ -54,14 +55,15 @@ constexpr int generatorEdition = 2;
     throw std::runtime_error(text.toStdString());
 }
 
-// Brings a kept catalogue written by an older build up to the current schema, as the program would on opening
-// it, so that the first measurement does not pay for the upgrade.
+// Brings a kept catalogue written by an older build up to the current schema and its kept order and text up to
+// date, as the program would on opening it, so that the first measurement does not pay for the upgrade.
 void upgrade(const QString& path)
 {
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
         store::prepareConnection(db);
         store::upgradeSchema(db);
+        store::bringKeptOrderUpToDate(db);
     }
     sqlite3_close(db);
 }
@@ -71,8 +73,7 @@ bool usable(const QString& path, int rows)
     if (!QFile::exists(path))
         return false;
     try {
-        if (PlainConnection(path).number(QStringLiteral("PRAGMA user_version")) < store::schemaVersion)
-            upgrade(path);
+        upgrade(path);
         PlainConnection file(path);
         return file.number(QStringLiteral("PRAGMA user_version")) == store::schemaVersion &&
                file.number(QStringLiteral("SELECT count(*) FROM games")) == rows;

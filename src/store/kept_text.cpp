@@ -30,6 +30,14 @@ using text::textOf;
 
 // Rows per stretch as it is cut; a stretch made anew stays whole up to twice as many.
 constexpr int stretchRows = 1024;
+// The form of the text this program writes, noted per table in the state table when the text is built: 2 codes
+// columns of few distinct values. A text of an older form is read as it is and built anew by the next writer.
+constexpr int textForm = 2;
+
+QString textFormName(const ListedTable& table)
+{
+    return QStringLiteral("text_form_") + table.table;
+}
 
 bool exists(sqlite3* db, const QString& type, const QString& name)
 {
@@ -286,6 +294,17 @@ bool hasWholeText(sqlite3* db, const ListedTable& table)
     return sqlite3_column_int(look.get(), 0) == names.size();
 }
 
+// Whether the table's text was built in an older form than this program writes.
+bool olderForm(sqlite3* db, const ListedTable& table)
+{
+    if (!exists(db, QStringLiteral("table"), stateTable))
+        return true;
+    Prepared form(db, QStringLiteral("SELECT value >= ? FROM %1 WHERE name = ?").arg(stateTable));
+    sqlite3_bind_int(form.get(), 1, textForm);
+    form.bindText(2, textFormName(table));
+    return !form.step() || sqlite3_column_int(form.get(), 0) == 0;
+}
+
 bool changesNoted(sqlite3* db, const ListedTable& table)
 {
     Prepared noted(db, QStringLiteral("SELECT 1 FROM %1 WHERE table_name = ? LIMIT 1").arg(textChangesTable));
@@ -335,6 +354,10 @@ void buildKeptText(sqlite3* db, const ListedTable& table)
         writePiece(db, table, columns, 0, &pieces[i], i == 0);
     createTextTriggers(db, table);
     noteTextChanged(db);
+    Prepared form(db, QStringLiteral("INSERT OR REPLACE INTO %1 (name, value) VALUES (?, ?)").arg(stateTable));
+    form.bindText(1, textFormName(table));
+    sqlite3_bind_int(form.get(), 2, textForm);
+    form.run();
 }
 
 void dropKeptText(sqlite3* db, const ListedTable& table)
@@ -348,20 +371,25 @@ void dropKeptText(sqlite3* db, const ListedTable& table)
         forget.bindText(1, table.table);
         forget.run();
     }
+    if (exists(db, QStringLiteral("table"), stateTable)) {
+        Prepared form(db, QStringLiteral("DELETE FROM %1 WHERE name = ?").arg(stateTable));
+        form.bindText(1, textFormName(table));
+        form.run();
+    }
 }
 
 bool keptTextBehind(sqlite3* db, const ListedTable& table)
 {
     if (!exists(db, QStringLiteral("table"), orderTableOf(table.table)))
         return false;
-    return !hasWholeText(db, table) || changesNoted(db, table);
+    return !hasWholeText(db, table) || olderForm(db, table) || changesNoted(db, table);
 }
 
 void bringKeptTextUpToDate(sqlite3* db, const ListedTable& table, const std::function<void(const QString&)>& building)
 {
     if (!exists(db, QStringLiteral("table"), orderTableOf(table.table)))
         return;
-    if (!hasWholeText(db, table)) {
+    if (!hasWholeText(db, table) || olderForm(db, table)) {
         if (building)
             building(table.table);
         buildKeptText(db, table);
@@ -388,10 +416,12 @@ bool anyKeptTextBehind(sqlite3* db)
 {
     // Every text object that a listed table with a kept order should have, counted in one statement.
     QStringList expected;
+    QStringList forms;
     for (const ListedTable& table : listedTables()) {
         expected << QStringLiteral("'%1'").arg(stretchesOf(table)) << QStringLiteral("'%1'").arg(textOf(table));
         for (const QString& trigger : textTriggersOf(table))
             expected << QStringLiteral("'%1'").arg(trigger);
+        forms << QStringLiteral("'%1'").arg(textFormName(table));
     }
     Prepared look(
         db, QStringLiteral("SELECT (SELECT count(*) FROM sqlite_schema WHERE name IN (%1)), (SELECT count(*) "
@@ -405,6 +435,14 @@ bool anyKeptTextBehind(sqlite3* db)
     if (orders == 0)
         return false;
     if (!changesTableThere || present < orders * 5)
+        return true;
+    if (!exists(db, QStringLiteral("table"), stateTable))
+        return true;
+    Prepared current(db, QStringLiteral("SELECT count(*) FROM %1 WHERE name IN (%2) AND value >= ?")
+                             .arg(stateTable, forms.join(QLatin1Char(','))));
+    sqlite3_bind_int(current.get(), 1, textForm);
+    current.step();
+    if (sqlite3_column_int(current.get(), 0) < orders)
         return true;
     Prepared noted(db, QStringLiteral("SELECT EXISTS (SELECT 1 FROM %1)").arg(textChangesTable));
     noted.step();
@@ -486,8 +524,11 @@ QStringList keptTextProblems(sqlite3* db, const ListedTable& table)
         for (int c = 0; same && c < columns.size(); ++c) {
             texts.bindText(1, columns.at(c));
             sqlite3_bind_int64(texts.get(), 2, stretches[i].first);
-            same = texts.step() && texts.blob(0) == (piece ? piece->columns[static_cast<std::size_t>(c)].finish()
-                                                           : text::StretchWriter().finish());
+            // An older program writes every stretch plain.
+            const text::StretchWriter none;
+            const text::StretchWriter& writer = piece ? piece->columns[static_cast<std::size_t>(c)] : none;
+            same = texts.step() && (texts.blob(0) == writer.finish() ||
+                                    texts.blob(0) == writer.finish(text::StretchWriter::Form::Plain));
             sqlite3_reset(texts.get());
         }
         if (!same)

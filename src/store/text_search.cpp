@@ -49,12 +49,10 @@ public:
             damaged();
         const auto* blob = static_cast<const unsigned char*>(sqlite3_column_blob(m_rows.get(), 0));
         const int length = sqlite3_column_bytes(m_rows.get(), 0);
-        for (const int place : m_places) {
-            qint64 identity;
-            if (!text::identityAt(blob, length, place, identity))
-                damaged();
-            identities.push_back(identity);
-        }
+        const std::size_t before = identities.size();
+        identities.resize(before + m_places.size());
+        if (!text::identitiesAt(blob, length, m_places, identities.data() + before))
+            damaged();
         sqlite3_reset(m_rows.get());
     }
 

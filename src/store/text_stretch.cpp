@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
+#include <unordered_map>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -14,6 +16,11 @@ namespace {
 
 constexpr unsigned char separator = 0xFF;
 constexpr quint32 neverLength = 0xFFFFFFFF;
+// The top bit of the odd part's size: the rows are coded.
+constexpr quint32 codedMark = 0x80000000;
+// A coded row of the odd part.
+constexpr unsigned char oddCode = 0xFF;
+constexpr std::size_t mostEntries = 255;
 
 void appendNumber(std::string& out, quint32 number)
 {
@@ -42,6 +49,42 @@ bool foldInto(const unsigned char* s, int n, std::string& out)
         if (c >= hungarian::internal::invalidByteBase)
             return false;
         hungarian::internal::appendUtf8(hungarian::internal::fold(c), out);
+    }
+    return true;
+}
+
+// The coded form of a stretch's rows (main and odd as the writer keeps them): a byte per row and the distinct
+// texts; false when there are more than mostEntries of them.
+bool codeRows(const std::string& main, const std::string& odd, int rows, std::string& codes, std::string& entries)
+{
+    std::vector<bool> isOdd(static_cast<std::size_t>(rows));
+    for (std::size_t at = 0; at + 8 <= odd.size();) {
+        const auto* entry = reinterpret_cast<const unsigned char*>(odd.data() + at);
+        const quint32 size = numberAt(entry + 4);
+        isOdd[numberAt(entry)] = true;
+        at += 8 + (size == neverLength ? 0 : size);
+    }
+    std::unordered_map<std::string_view, unsigned char> codeOf;
+    entries.assign(1, static_cast<char>(separator));
+    codes.clear();
+    codes.reserve(static_cast<std::size_t>(rows));
+    std::size_t start = 1;
+    for (int row = 0; row < rows; ++row) {
+        const std::size_t close = main.find(static_cast<char>(separator), start);
+        if (isOdd[static_cast<std::size_t>(row)]) {
+            codes.push_back(static_cast<char>(oddCode));
+        } else {
+            const std::string_view text(main.data() + start, close - start);
+            const auto [at, added] = codeOf.emplace(text, static_cast<unsigned char>(codeOf.size()));
+            if (added) {
+                if (codeOf.size() > mostEntries)
+                    return false;
+                entries.append(text);
+                entries.push_back(static_cast<char>(separator));
+            }
+            codes.push_back(static_cast<char>(at->second));
+        }
+        start = close + 1;
     }
     return true;
 }
@@ -82,12 +125,19 @@ MEDIATAR_BIT_COUNT_CLONES std::size_t separatorsIn(const unsigned char* from, co
 }
 
 // The places of the rows holding a needle of one or two bytes, which neither is a separator, from the row at
-// place 0 starting at row to the end (the last byte a separator); returns how many rows were passed. A letter or two is
+// place 0 starting at row to the end (the last byte a separator); returns how many rows were passed, or -1 when
+// more rows than the stretch's are found. A letter or two is
 // in most rows: sixteen bytes at a time, each row found from the separators before the hit, where a call to find each
 // hit and each row's end would cost more than the reading.
 MEDIATAR_BIT_COUNT_CLONES int findShortNeedle(const unsigned char* row, const unsigned char* end,
-                                              const std::string& needle, std::vector<int>& places)
+                                              const std::string& needle, quint32 rows, std::vector<int>& places)
 {
+    // The places are written through a pointer into room for every row the stretch says it has (and one more);
+    // more hits than that is a spoilt stretch.
+    const std::size_t before = places.size();
+    places.resize(before + rows + 1);
+    int* out = places.data() + before;
+    int* const full = out + rows;
     const auto first = static_cast<unsigned char>(needle[0]);
     const bool two = needle.size() == 2;
     const auto second = two ? static_cast<unsigned char>(needle[1]) : first;
@@ -111,7 +161,9 @@ MEDIATAR_BIT_COUNT_CLONES int findShortNeedle(const unsigned char* row, const un
             const int bit = __builtin_ctz(hits);
             const int found = place + __builtin_popcount(ends & ((1u << bit) - 1));
             if (found != lastFound) {
-                places.push_back(found);
+                if (out == full)
+                    return -1;
+                *out++ = found;
                 lastFound = found;
             }
             hits &= hits - 1;
@@ -123,10 +175,13 @@ MEDIATAR_BIT_COUNT_CLONES int findShortNeedle(const unsigned char* row, const un
         if (*at == separator) {
             ++place;
         } else if (*at == first && (!two || (end - at > 1 && at[1] == second)) && place != lastFound) {
-            places.push_back(place);
+            if (out == full)
+                return -1;
+            *out++ = place;
             lastFound = place;
         }
     }
+    places.resize(static_cast<std::size_t>(out - places.data()));
     return place;
 }
 
@@ -153,14 +208,25 @@ void StretchWriter::addNever()
     ++m_rows;
 }
 
-QByteArray StretchWriter::finish() const
+QByteArray StretchWriter::finish(Form form) const
 {
+    std::string codes;
+    std::string entries;
+    // Coded only where it saves a quarter: a search of a plain stretch reads sixteen bytes at a time, of a coded
+    // one a byte per row.
+    const bool coded = form != Form::Plain && codeRows(m_main, m_odd, m_rows, codes, entries) &&
+                       (form == Form::Coded || (codes.size() + entries.size()) * 4 <= m_main.size() * 3);
     std::string blob;
-    blob.reserve(8 + m_odd.size() + m_main.size());
+    blob.reserve(8 + m_odd.size() + (coded ? codes.size() + entries.size() : m_main.size()));
     appendNumber(blob, static_cast<quint32>(m_rows));
-    appendNumber(blob, static_cast<quint32>(m_odd.size()));
+    appendNumber(blob, static_cast<quint32>(m_odd.size()) | (coded ? codedMark : 0));
     blob += m_odd;
-    blob += m_main;
+    if (coded) {
+        blob += codes;
+        blob += entries;
+    } else {
+        blob += m_main;
+    }
     return QByteArray(blob.data(), static_cast<qsizetype>(blob.size()));
 }
 
@@ -179,18 +245,26 @@ QByteArray identitiesBlob(const std::vector<qint64>& identities)
     return QByteArray(blob.data(), static_cast<qsizetype>(blob.size()));
 }
 
-bool identityAt(const unsigned char* blob, int length, int place, qint64& identity)
+bool identitiesAt(const unsigned char* blob, int length, const std::vector<int>& places, qint64* out)
 {
-    if (length < 1 || place < 0 || (blob[0] != 4 && blob[0] != 8))
+    if (places.empty())
+        return true;
+    if (length < 1 || places.front() < 0 || (blob[0] != 4 && blob[0] != 8))
         return false;
     const int width = blob[0];
-    const qint64 at = 1 + qint64(place) * width;
-    if (at + width > length)
+    // The places ascend: the last one in the blob holds them all.
+    if (1 + qint64(places.back()) * width + width > length)
         return false;
-    quint64 bits = numberAt(blob + at);
-    if (width == 8)
-        bits |= quint64(numberAt(blob + at + 4)) << 32;
-    identity = static_cast<qint64>(bits);
+    const unsigned char* first = blob + 1;
+    if (width == 4) {
+        for (const int place : places)
+            *out++ = static_cast<qint64>(numberAt(first + qint64(place) * 4));
+    } else {
+        for (const int place : places) {
+            const unsigned char* at = first + qint64(place) * 8;
+            *out++ = static_cast<qint64>(quint64(numberAt(at)) | (quint64(numberAt(at + 4)) << 32));
+        }
+    }
     return true;
 }
 
@@ -275,13 +349,16 @@ bool Search::matches(const unsigned char* blob, int length, std::vector<int>& pl
     if (length < 9)
         return false;
     const quint32 rows = numberAt(blob);
-    const quint32 oddSize = numberAt(blob + 4);
+    const quint32 oddWord = numberAt(blob + 4);
+    const bool coded = (oddWord & codedMark) != 0;
+    const quint32 oddSize = oddWord & ~codedMark;
     if (oddSize > quint32(length) - 9)
         return false;
     const unsigned char* odd = blob + 8;
     const unsigned char* main = odd + oddSize;
     const unsigned char* end = blob + length;
-    if (*main != separator || end[-1] != separator)
+    // Coded: a byte per row, then at least the separator that starts the texts.
+    if (coded && rows >= quint32(end - main))
         return false;
 
     // The odd rows: those of text in their own bytes, and those no pattern matches.
@@ -303,21 +380,81 @@ bool Search::matches(const unsigned char* blob, int length, std::vector<int>& pl
         at += size;
     }
 
+    if (!(coded ? matchesCoded(main, end, rows, oddPlaces, places)
+                : matchesTexts(main, end, rows, oddPlaces, places)))
+        return false;
+    if (!oddMatches.empty()) {
+        const auto middle = places.insert(places.end(), oddMatches.begin(), oddMatches.end());
+        std::inplace_merge(places.begin(), middle, places.end());
+    }
+    return true;
+}
+
+bool Search::matchesCoded(const unsigned char* codes, const unsigned char* end, quint32 rows,
+                          const std::vector<int>& odd, std::vector<int>& places) const
+{
+    const unsigned char* texts = codes + rows;
+    const std::size_t separators = separatorsIn(texts, end);
+    if (separators == 0 || separators - 1 > mostEntries)
+        return false;
+    const auto entries = static_cast<quint32>(separators - 1);
+    std::vector<int> matched;
+    if (!matchesTexts(texts, end, entries, {}, matched))
+        return false;
+    for (const int place : odd) {
+        if (codes[place] != oddCode)
+            return false;
+    }
+    if (matched.empty())
+        return true;
+    // What each code stands for: a text the pattern matches, a row of the odd part, or nothing kept. The rows are
+    // read without a branch: a code's place is written always and kept when it matches.
+    unsigned char isMatch[256] = {};
+    unsigned char isOdd[256] = {};
+    unsigned char isWrong[256];
+    std::fill(std::begin(isWrong), std::end(isWrong), 1);
+    std::fill(isWrong, isWrong + entries, 0);
+    isWrong[oddCode] = 0;
+    isOdd[oddCode] = 1;
+    for (const int entry : matched)
+        isMatch[entry] = 1;
+    const std::size_t before = places.size();
+    places.resize(before + rows + 1);
+    int* out = places.data() + before;
+    std::size_t odds = 0;
+    unsigned wrong = 0;
+    for (quint32 row = 0; row < rows; ++row) {
+        const unsigned char code = codes[row];
+        *out = static_cast<int>(row);
+        out += isMatch[code];
+        odds += isOdd[code];
+        wrong |= isWrong[code];
+    }
+    places.resize(static_cast<std::size_t>(out - places.data()));
+    return wrong == 0 && odds == odd.size();
+}
+
+bool Search::matchesTexts(const unsigned char* main, const unsigned char* end, quint32 rows,
+                          const std::vector<int>& skipped, std::vector<int>& places) const
+{
+    // Each row ends in a separator after the first.
+    if (*main != separator || end[-1] != separator || rows >= quint32(end - main))
+        return false;
     int place = 0;
     const unsigned char* row = main + 1; // the start of the row at place
     if (m_shape == Shape::Any) {
-        std::size_t nextOdd = 0;
+        std::size_t nextSkipped = 0;
         while (row < end) {
             const auto* close = static_cast<const unsigned char*>(std::memchr(row, separator, end - row));
-            if (nextOdd < oddPlaces.size() && oddPlaces[nextOdd] == place)
-                ++nextOdd;
+            if (nextSkipped < skipped.size() && skipped[nextSkipped] == place)
+                ++nextSkipped;
             else if (m_like.matches(row, static_cast<int>(close - row)))
                 places.push_back(place);
             row = close + 1;
             ++place;
         }
     } else if (m_shape == Shape::Containing && m_needle.size() <= 2) {
-        place = findShortNeedle(row, end, m_needle, places);
+        place = findShortNeedle(row, end, m_needle, rows, places);
     } else {
         // A needle that starts with the separator matches the separator before its row.
         const bool fromSeparator = m_shape == Shape::Starting || m_shape == Shape::Equal;
@@ -340,13 +477,7 @@ bool Search::matches(const unsigned char* blob, int length, std::vector<int>& pl
             return false;
         place = static_cast<int>(rows);
     }
-    if (place != static_cast<int>(rows))
-        return false;
-    if (!oddMatches.empty()) {
-        const auto middle = places.insert(places.end(), oddMatches.begin(), oddMatches.end());
-        std::inplace_merge(places.begin(), middle, places.end());
-    }
-    return true;
+    return place == static_cast<int>(rows);
 }
 
 } // namespace store::text

@@ -19,6 +19,11 @@
 // whole stretch. A value that is not plain UTF-8 (malformed bytes, kept as they are by the engine) has an empty
 // text there and its own entry in the odd part: u32 row, u32 length, its bytes as stored; a value that LIKE never
 // matches (NULL, a blob) has an entry of length 0xFFFFFFFF. All numbers little-endian.
+//
+// A column of few distinct values (a language, a format, a year) is kept coded when that is smaller: the size of
+// the odd part has its top bit set, and the odd part is followed by a byte per row, the row's entry among the
+// distinct texts (0xFF for a row of the odd part), then those texts laid out as the rows' texts are above, 0xFF
+// first and each followed by 0xFF. A search then matches each distinct text once and reads a byte per row.
 
 namespace store::text {
 
@@ -31,7 +36,10 @@ public:
     // A value that no pattern matches (NULL, a blob).
     void addNever();
     int rows() const { return m_rows; }
-    QByteArray finish() const;
+    // Which form finish gives: the smaller, or one chosen (the coded one only where the rows have at most 255
+    // distinct texts; the plain one otherwise).
+    enum class Form { Smaller, Plain, Coded };
+    QByteArray finish(Form form = Form::Smaller) const;
 
 private:
     int m_rows = 0;
@@ -42,8 +50,8 @@ private:
 
 // The identities of a stretch's rows, in order, as kept (u8 width 4 or 8, then each identity).
 QByteArray identitiesBlob(const std::vector<qint64>& identities);
-// The identity at a place of such a blob; false when the blob is shorter.
-bool identityAt(const unsigned char* blob, int length, int place, qint64& identity);
+// The identities at places (ascending) of such a blob, into out (room for each); false when the blob is shorter.
+bool identitiesAt(const unsigned char* blob, int length, const std::vector<int>& places, qint64* out);
 
 // A LIKE pattern compiled for stretches.
 class Search
@@ -59,6 +67,14 @@ public:
     bool matches(const unsigned char* blob, int length, std::vector<int>& places) const;
 
 private:
+    // The places of the rows of [main, end) (a separator, then each row's text followed by one) that the pattern
+    // matches, leaving out those of skipped (ascending); false unless it holds exactly rows rows.
+    bool matchesTexts(const unsigned char* main, const unsigned char* end, quint32 rows,
+                      const std::vector<int>& skipped, std::vector<int>& places) const;
+    // The same for the coded rows of a blob: codes (a byte per row) followed by the distinct texts up to end.
+    bool matchesCoded(const unsigned char* codes, const unsigned char* end, quint32 rows,
+                      const std::vector<int>& odd, std::vector<int>& places) const;
+
     enum class Shape {
         Containing, // %text%: memmem of the text
         Starting,   // text%: 0xFF text
