@@ -4,7 +4,7 @@
 // UTF-8 bytes, malformed ones turned into U+FFFD as a typed text would be) and values separated by zero bytes,
 // each written into a stretch as the program writes a value it reads from a catalogue. What must hold for every
 // input: the stretch finds exactly the values that the pattern matches in its own bytes, as LIKE does in the
-// rows; and the same bytes read as a stretch blob, as a damaged file could hold them, never crash the reading.
+// rows, in each form the stretch can be written in; and the same bytes read as a stretch blob, as a damaged file could hold them, never crash the reading.
 
 #include "store/text_stretch.h"
 
@@ -49,18 +49,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             start = at + 1;
         }
     }
-    const QByteArray blob = writer.finish();
     const store::text::Search search(pattern);
-    std::vector<int> places;
-    require(search.matches(reinterpret_cast<const unsigned char*>(blob.constData()), static_cast<int>(blob.size()),
-                           places));
     const hungarian::internal::LikePattern like(hungarian::internal::ucs4(pattern), std::nullopt);
     std::vector<int> expected;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (rows[i].first && like.matches(rows[i].first, rows[i].second))
             expected.push_back(static_cast<int>(i));
     }
-    require(places == expected);
+    std::vector<int> places;
+    using Form = store::text::StretchWriter::Form;
+    for (const Form form : {Form::Smaller, Form::Plain, Form::Coded}) {
+        const QByteArray blob = writer.finish(form);
+        require(search.matches(reinterpret_cast<const unsigned char*>(blob.constData()), static_cast<int>(blob.size()),
+                               places));
+        require(places == expected);
+    }
 
     // The raw bytes as a blob: any answer, but no fault.
     search.matches(values, static_cast<int>(valuesSize), places);
