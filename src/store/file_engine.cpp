@@ -101,12 +101,6 @@ constexpr auto longestJudging = std::chrono::microseconds(1500);
 constexpr auto longestWait = std::chrono::milliseconds(6);
 
 // A connection that reads each page of a search once keeps only a small cache of its own.
-sqlite3* quietSearcher(sqlite3* db)
-{
-    sqlite3_exec(db, "PRAGMA cache_size = -256", nullptr, nullptr, nullptr);
-    return db;
-}
-
 int nextConnectionNumber()
 {
     static std::atomic<int> number{0};
@@ -305,12 +299,9 @@ sqlite3* FileEngine::handle() const
 
 void FileEngine::disconnect()
 {
+    m_search.close();
     sqlite3_close(m_reader);
     m_reader = nullptr;
-    sqlite3_close(m_searcher);
-    m_searcher = nullptr;
-    sqlite3_close(m_helpingSearcher);
-    m_helpingSearcher = nullptr;
     QSqlDatabase db = database();
     if (db.isOpen() && !m_readOnly)
         leaveSharedJournal(handle());
@@ -324,7 +315,7 @@ sqlite3* FileEngine::reader()
     // A list holds its snapshot on a connection of its own, so the channel's connection stays free for the
     // changes, and the transactions, of whoever runs them while the list is shown.
     if (!m_reader) {
-        m_reader = openAnother();
+        m_reader = openAnother(database().databaseName().toUtf8());
         // A screen is read once and then kept by the list itself, so a small cache of pages is enough: the
         // engine's default of 2 MB was mostly the screens already read.
         sqlite3_exec(m_reader, "PRAGMA cache_size = -512", nullptr, nullptr, nullptr);
@@ -332,32 +323,9 @@ sqlite3* FileEngine::reader()
     return m_reader;
 }
 
-sqlite3* FileEngine::searcher()
-{
-    // A long search is collected on yet another connection, so that the window reading the first screens
-    // never waits for it.
-    if (!m_searcher)
-        m_searcher = quietSearcher(openAnother());
-    return m_searcher;
-}
-
-sqlite3* FileEngine::helpingSearcher()
-{
-    // The kept search text is read in two halves at once, on two cores where there are two.
-    // Without it the search only takes longer.
-    if (!m_helpingSearcher && std::thread::hardware_concurrency() > 1) {
-        try {
-            m_helpingSearcher = quietSearcher(openAnother());
-        } catch (const platform::Failure&) {
-        }
-    }
-    return m_helpingSearcher;
-}
-
-sqlite3* FileEngine::openAnother()
+sqlite3* FileEngine::openAnother(const QByteArray& uri) const
 {
     sqlite3* db = nullptr;
-    const QByteArray uri = database().databaseName().toUtf8();
     const int rc = sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr);
     if (rc != SQLITE_OK) {
         const QString text = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
@@ -434,8 +402,12 @@ void FileEngine::connect()
                 .arg(QDir::toNativeSeparators(m_path)));
     }
     setUp(handle());
-    if (m_readOnly)
+    const QByteArray uri = database().databaseName().toUtf8();
+    const auto openSearchConnections = [this, uri] { m_search.open([this, uri] { return openAnother(uri); }); };
+    if (m_readOnly) {
+        openSearchConnections();
         return;
+    }
     // A catalogue from an older program gets its kept order now, once; then whatever other programs wrote
     // since the program last had it open is brought into the lists. A file that cannot take them (locked, no
     // database) is still listed, only slower; its own faults surface with the first statement. Another
@@ -446,6 +418,7 @@ void FileEngine::connect()
         bringKeptOrderUpToDate(handle(), progress());
     } catch (const platform::Failure&) {
     }
+    openSearchConnections();
 }
 
 QSqlQuery FileEngine::prepared(const engine::Statement& statement) const
@@ -498,8 +471,8 @@ std::unique_ptr<engine::ListOpening> FileEngine::startList(const engine::ListPla
     auto rows = listRows(plan);
     if (rows->complete())
         return std::make_unique<Opening>(std::move(rows));
-    sqlite3* worker = searcher();
-    return std::make_unique<Opening>(std::move(rows), worker, helpingSearcher(), std::move(done));
+    sqlite3* worker = m_search.searcher();
+    return std::make_unique<Opening>(std::move(rows), worker, m_search.helper(), std::move(done));
 }
 
 std::unique_ptr<PagedRowSet> FileEngine::listRows(const engine::ListPlan& plan)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/engine.h"
+#include "store/search_connections.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -49,9 +50,7 @@ private:
     void runOnFile(const QString& sql);
     void catchUpBeforeWriting();
     sqlite3* reader();
-    sqlite3* searcher();
-    sqlite3* helpingSearcher();
-    sqlite3* openAnother();
+    sqlite3* openAnother(const QByteArray& uri) const;
     void setUp(sqlite3* db) const;
     void openFile(bool readOnly);
     std::unique_ptr<PagedRowSet> listRows(const engine::ListPlan& plan);
@@ -59,8 +58,7 @@ private:
     QString m_connectionName;
     QString m_path;
     sqlite3* m_reader = nullptr;          // the category lists' own connection: their snapshots and screens
-    sqlite3* m_searcher = nullptr;        // the background collecting of a long search
-    sqlite3* m_helpingSearcher = nullptr; // sharing it
+    SearchConnections m_search;          // the background collecting of a long search
     bool m_readOnly = false;
     QString m_distrustedCounts; // a table whose kept counts proved wrong and cannot be repaired (read-only)
 };

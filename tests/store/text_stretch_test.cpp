@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The kept search text of one stretch, in both its forms: what a search finds in it, and what it refuses.
 
 #include "store/text_stretch.h"
