@@ -102,11 +102,16 @@ struct Piece
 };
 
 // Reads rows (rowsInOrder) into pieces, over one or more statements, cut where the first key changes once a piece
-// has stretchRows rows (never, when whole).
+// has stretchRows rows (never, when whole). Streaming, each piece is handed on once it is complete and then let go,
+// so that a whole table's text is never held at once.
 class PieceReader
 {
 public:
-    PieceReader(int columns, bool whole) : m_columns(columns), m_whole(whole) {}
+    using Complete = std::function<void(const Piece&)>;
+    PieceReader(int columns, bool whole, Complete streamTo = {})
+        : m_columns(columns), m_whole(whole), m_streamTo(std::move(streamTo))
+    {
+    }
 
     void read(Prepared& rows)
     {
@@ -116,6 +121,7 @@ public:
             const bool sameKey = !m_pieces.empty() && key.isNull() == m_previous.isNull() && key == m_previous;
             if (m_pieces.empty() ||
                 (!m_whole && static_cast<int>(m_pieces.back().identities.size()) >= stretchRows && !sameKey)) {
+                handOn();
                 m_pieces.emplace_back();
                 m_pieces.back().first = key;
                 m_pieces.back().columns.resize(static_cast<std::size_t>(m_columns));
@@ -134,10 +140,19 @@ public:
         }
     }
     std::vector<Piece>& pieces() { return m_pieces; }
+    // Streaming: hands on the last piece.
+    void handOn()
+    {
+        if (m_streamTo && !m_pieces.empty()) {
+            m_streamTo(m_pieces.back());
+            m_pieces.clear();
+        }
+    }
 
 private:
     int m_columns;
     bool m_whole;
+    Complete m_streamTo;
     std::vector<Piece> m_pieces;
     QByteArray m_previous;
 };
@@ -345,13 +360,16 @@ void buildKeptText(sqlite3* db, const ListedTable& table)
     createTextTables(db, table);
     const QStringList columns = columnsKept(db, table);
     Prepared rows(db, rowsInOrder(table, columns, QString()));
-    PieceReader reader(static_cast<int>(columns.size()), false);
+    // Each stretch is written as soon as it is read whole (the statement reads other tables than it writes).
+    bool first = true;
+    PieceReader reader(static_cast<int>(columns.size()), false, [&](const Piece& piece) {
+        writePiece(db, table, columns, 0, &piece, first);
+        first = false;
+    });
     reader.read(rows);
-    std::vector<Piece>& pieces = reader.pieces();
-    if (pieces.empty())
+    reader.handOn();
+    if (first)
         writePiece(db, table, columns, 0, nullptr, true);
-    for (std::size_t i = 0; i < pieces.size(); ++i)
-        writePiece(db, table, columns, 0, &pieces[i], i == 0);
     createTextTriggers(db, table);
     noteTextChanged(db);
     Prepared form(db, QStringLiteral("INSERT OR REPLACE INTO %1 (name, value) VALUES (?, ?)").arg(stateTable));

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "store/search_connections.h"
 
 #include "platform/failure.h"
