@@ -126,16 +126,16 @@ MEDIATAR_BIT_COUNT_CLONES std::size_t separatorsIn(const unsigned char* from, co
 
 // The places of the rows holding a needle of one or two bytes, which neither is a separator, from the row at
 // place 0 starting at row to the end (the last byte a separator); returns how many rows were passed, or -1 when
-// more rows than the stretch's are found. A letter or two is
-// in most rows: sixteen bytes at a time, each row found from the separators before the hit, where a call to find each
-// hit and each row's end would cost more than the reading.
+// more rows than the stretch's are found. A letter or two is in most rows: sixteen bytes at a time, each row found
+// from the separators before the hit, where a call to find each hit and each row's end would cost more than the
+// reading.
 MEDIATAR_BIT_COUNT_CLONES int findShortNeedle(const unsigned char* row, const unsigned char* end,
                                               const std::string& needle, quint32 rows, std::vector<int>& places)
 {
-    // The places are written through a pointer into room for every row the stretch says it has (and one more);
-    // more hits than that is a spoilt stretch.
+    // The places are written through a pointer into room for every row the stretch says it has; more hits than
+    // that is a spoilt stretch.
     const std::size_t before = places.size();
-    places.resize(before + rows + 1);
+    places.resize(before + rows);
     int* out = places.data() + before;
     int* const full = out + rows;
     const auto first = static_cast<unsigned char>(needle[0]);
@@ -380,8 +380,7 @@ bool Search::matches(const unsigned char* blob, int length, std::vector<int>& pl
         at += size;
     }
 
-    if (!(coded ? matchesCoded(main, end, rows, oddPlaces, places)
-                : matchesTexts(main, end, rows, oddPlaces, places)))
+    if (!(coded ? matchesCoded(main, end, rows, oddPlaces, places) : matchesTexts(main, end, rows, oddPlaces, places)))
         return false;
     if (!oddMatches.empty()) {
         const auto middle = places.insert(places.end(), oddMatches.begin(), oddMatches.end());
@@ -419,7 +418,7 @@ bool Search::matchesCoded(const unsigned char* codes, const unsigned char* end, 
     for (const int entry : matched)
         isMatch[entry] = 1;
     const std::size_t before = places.size();
-    places.resize(before + rows + 1);
+    places.resize(before + rows);
     int* out = places.data() + before;
     std::size_t odds = 0;
     unsigned wrong = 0;

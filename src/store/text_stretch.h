@@ -72,8 +72,8 @@ private:
     bool matchesTexts(const unsigned char* main, const unsigned char* end, quint32 rows,
                       const std::vector<int>& skipped, std::vector<int>& places) const;
     // The same for the coded rows of a blob: codes (a byte per row) followed by the distinct texts up to end.
-    bool matchesCoded(const unsigned char* codes, const unsigned char* end, quint32 rows,
-                      const std::vector<int>& odd, std::vector<int>& places) const;
+    bool matchesCoded(const unsigned char* codes, const unsigned char* end, quint32 rows, const std::vector<int>& odd,
+                      std::vector<int>& places) const;
 
     enum class Shape {
         Containing, // %text%: memmem of the text

@@ -4,7 +4,8 @@
 // UTF-8 bytes, malformed ones turned into U+FFFD as a typed text would be) and values separated by zero bytes,
 // each written into a stretch as the program writes a value it reads from a catalogue. What must hold for every
 // input: the stretch finds exactly the values that the pattern matches in its own bytes, as LIKE does in the
-// rows, in each form the stretch can be written in; and the same bytes read as a stretch blob, as a damaged file could hold them, never crash the reading.
+// rows, in each form the stretch can be written in; and the same bytes read as a stretch blob, as a damaged file could
+// hold them, never crash the reading.
 
 #include "store/text_stretch.h"
 
@@ -27,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1)
         return 0;
     const std::size_t patternLength = std::min<std::size_t>(data[0], size - 1);
-    const QString pattern = QString::fromUtf8(reinterpret_cast<const char*>(data + 1),
-                                              static_cast<qsizetype>(patternLength));
+    const QString pattern =
+        QString::fromUtf8(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(patternLength));
     const uint8_t* values = data + 1 + patternLength;
     const std::size_t valuesSize = size - 1 - patternLength;
 

@@ -81,8 +81,10 @@ TEST(TextStretch, eachFormFindsWhatLikeFinds)
 {
     std::vector<Value> languages;
     for (int t = 0; t < 40; ++t) {
-        for (const char* value : {"HU", "EN, HU", "hu, de", "", " ", "ŐSZ", "ősz", "\xC3", "Straße", "STRASSE",
-                                  "İzmir", "100% tiszta", "a_b", "axb", "ǅungla", "A\xFF" "B"})
+        for (const char* value : {"HU", "EN, HU", "hu, de", "", " ", "ŐSZ", "ősz", "\xC3", "Straße", "STRASSE", "İzmir",
+                                  "100% tiszta", "a_b", "axb", "ǅungla",
+                                  "A\xFF"
+                                  "B"})
             languages.push_back({value});
         languages.push_back({std::string(), true});
     }
@@ -102,16 +104,16 @@ TEST(TextStretch, eachFormFindsWhatLikeFinds)
         {"a text per row", numbered("Ősz ", 200, 1), true, false},
         {"no rows", {}, true, false},
     };
-    const QStringList patterns = {"%hu%", "%HU%", "%u%", "%ősz%", "%ss%", "%ß%", "%i%", "%\\%%", "%a_b%", "%_%",
-                                  "%",    "",     "_",   "hu%",   "%hu",  "HU",  "%1%", "%10%", "film 25%", "%5",
-                                  "%b",   "% %",  "%zz%"};
+    const QStringList patterns = {"%hu%",  "%HU%", "%u%",      "%ősz%", "%ss%", "%ß%", "%i%", "%\\%%",
+                                  "%a_b%", "%_%",  "%",        "",      "_",    "hu%", "%hu", "HU",
+                                  "%1%",   "%10%", "film 25%", "%5",    "%b",   "% %", "%zz%"};
     for (const auto& stretch : stretches) {
         SCOPED_TRACE(stretch.what);
         for (const Form form : {Form::Smaller, Form::Plain, Form::Coded}) {
             SCOPED_TRACE(static_cast<int>(form));
             const QByteArray blob = written(stretch.values, form);
-            const bool coded = form == Form::Coded ? stretch.codable
-                                                   : form == Form::Smaller && stretch.codedWhenSmaller;
+            const bool coded =
+                form == Form::Coded ? stretch.codable : form == Form::Smaller && stretch.codedWhenSmaller;
             EXPECT_EQ(isCoded(blob), coded);
             for (const QString& pattern : patterns) {
                 SCOPED_TRACE(pattern.toStdString());
