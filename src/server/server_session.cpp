@@ -133,6 +133,11 @@ struct Session::Pool
         const std::optional<QString> known = password;
         auto connection = std::make_unique<Connection>(uri, [known](const QString&) { return known; });
         registerOwn(*connection);
+        // A list's statements run in one process each. Parallel workers would make the server's count of an
+        // unindexed search up to a few times quicker on an idle many-core server, but every keystroke would then
+        // take several processes of a server others share, and a replaced search, whose workers must end before
+        // it does, would go on for tens of milliseconds on a busy one.
+        connection->run(QStringLiteral("SET max_parallel_workers_per_gather = 0"));
         return connection;
     }
 
@@ -330,9 +335,9 @@ Connection& Session::command()
 std::unique_ptr<engine::RowSet> Session::openList(const engine::ListPlan& plan)
 {
     std::unique_ptr<Connection> connection = m_pool->acquire();
-    auto list = std::make_unique<ServerList>(std::move(connection), plan, m_pool->releaser(m_pool),
-                                             [pool = m_pool] { return pool->acquire(); },
-                                             m_gramTables.contains(plan.table.toLower()));
+    auto list = std::make_unique<ServerList>(
+        std::move(connection), plan, m_pool->releaser(m_pool), [pool = m_pool] { return pool->acquire(); },
+        m_gramTables.contains(plan.table.toLower()));
     list->stopThrough(m_pool->stopSignal(m_pool));
     return list;
 }

@@ -119,8 +119,17 @@ TEST_F(ServerSearchCancel, aReplacedSearchStopsAtOnceAndNoOtherListLosesAStateme
         searching.setStatement(search(QStringLiteral("Megjegyzes"), QString::fromUtf8(c.text), c.containment));
         searching.openThen([] {}, [](const QString&) {});
         ASSERT_TRUE(searching.isPending()) << "the search ended within a frame; nothing was left to stop";
-        // Its count is at work before the next keystroke.
+        // Its count is at work before the next keystroke, in one server process: parallel workers would take more
+        // of a shared server for every keystroke, and a replaced search waits for its workers to end.
         ASSERT_TRUE(QTest::qWaitFor([&] { return slowAtWork(watcher, true) > 0; }, 5000));
+        EXPECT_FALSE(QTest::qWaitFor(
+            [&] {
+                return watcher
+                           .single(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE backend_type = "
+                                                  "'parallel worker'"))
+                           .toInt() > 0;
+            },
+            200));
 
         QElapsedTimer since;
         since.start();
