@@ -126,8 +126,9 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
         for (std::size_t i = stretches.size() / 2; i < stretches.size(); ++i)
             bytes += sizes[i];
         later.reserve(static_cast<std::size_t>(bytes / 4));
+        // Taken by value: the thread outlives this block.
         const qint64 generation = textGeneration(db);
-        second = std::thread([&] {
+        second = std::thread([&, generation] {
             giveWayToTheWindow();
             if (sqlite3_exec(helper, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
                 return;
