@@ -37,7 +37,21 @@ public:
         for (; first != last; ++first)
             push_back(*first);
     }
-    void append(const std::vector<qint64>& identities) { append(identities.begin(), identities.end()); }
+    // A stretch's rows are appended in one pass rather than one by one.
+    void append(const std::vector<qint64>& identities)
+    {
+        if (identities.empty())
+            return;
+        if (!m_wide) {
+            const auto [least, most] = std::minmax_element(identities.begin(), identities.end());
+            if (*least >= 0 && *most <= static_cast<qint64>(UINT32_MAX)) {
+                m_narrow.insert(m_narrow.end(), identities.begin(), identities.end());
+                return;
+            }
+            widen();
+        }
+        m_wideIdentities.insert(m_wideIdentities.end(), identities.begin(), identities.end());
+    }
     void append(const RowIdentities& identities)
     {
         for (std::size_t i = 0; i < identities.size(); ++i)
@@ -58,8 +72,15 @@ public:
     std::vector<qint64> slice(std::size_t first, std::size_t count) const
     {
         std::vector<qint64> part;
-        for (std::size_t i = first; i < size() && i < first + count; ++i)
-            part.push_back(at(i));
+        const std::size_t last = first + std::min(count, size() - std::min(first, size()));
+        if (first >= last)
+            return part;
+        const auto from = static_cast<std::ptrdiff_t>(first);
+        const auto to = static_cast<std::ptrdiff_t>(last);
+        if (m_wide)
+            part.assign(m_wideIdentities.begin() + from, m_wideIdentities.begin() + to);
+        else
+            part.assign(m_narrow.begin() + from, m_narrow.begin() + to);
         return part;
     }
 
