@@ -101,6 +101,18 @@ constexpr auto longestJudging = std::chrono::microseconds(1500);
 constexpr auto longestWait = std::chrono::milliseconds(6);
 
 // A connection that reads each page of a search once keeps only a small cache of its own.
+// How often other connections have committed to the file, as this connection has seen (-1 when it cannot tell).
+qint64 dataVersion(sqlite3* db)
+{
+    sqlite3_stmt* statement = nullptr;
+    qint64 version = -1;
+    if (sqlite3_prepare_v2(db, "PRAGMA data_version", -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+        version = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    return version;
+}
+
 int nextConnectionNumber()
 {
     static std::atomic<int> number{0};
@@ -302,6 +314,7 @@ void FileEngine::disconnect()
     m_search.close();
     sqlite3_close(m_reader);
     m_reader = nullptr;
+    m_orderUpToDateAt = -1;
     QSqlDatabase db = database();
     if (db.isOpen() && !m_readOnly)
         leaveSharedJournal(handle());
@@ -484,8 +497,14 @@ std::unique_ptr<PagedRowSet> FileEngine::listRows(const engine::ListPlan& plan)
     if (!m_readOnly) {
         if (!readsBesideWriters(db))
             shareJournalIfFree(db);
-        if (keptOrderBehind(db))
-            bringKeptOrderUpToDate(db, progress());
+        // Looked at only when another connection has committed since the order was last found up to date: the
+        // file's change counter is one statement, the look a dozen, and a keystroke is not kept waiting for them.
+        // The counter is read first, so that a commit during the look shows next time.
+        const qint64 version = dataVersion(db);
+        if (version < 0 || version != m_orderUpToDateAt) {
+            const bool upToDate = !keptOrderBehind(db) || bringKeptOrderUpToDate(db, progress());
+            m_orderUpToDateAt = upToDate ? version : -1;
+        }
     }
     const QString table = plan.table;
     return std::make_unique<PagedRowSet>(db, plan, m_distrustedCounts.compare(table, Qt::CaseInsensitive) != 0,

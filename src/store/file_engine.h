@@ -57,8 +57,9 @@ private:
 
     QString m_connectionName;
     QString m_path;
-    sqlite3* m_reader = nullptr; // the category lists' own connection: their snapshots and screens
-    SearchConnections m_search;  // the background collecting of a long search
+    sqlite3* m_reader = nullptr;   // the category lists' own connection: their snapshots and screens
+    qint64 m_orderUpToDateAt = -1; // the reader's count of others' commits when the order was last up to date
+    SearchConnections m_search;    // the background collecting of a long search
     bool m_readOnly = false;
     QString m_distrustedCounts; // a table whose kept counts proved wrong and cannot be repaired (read-only)
 };

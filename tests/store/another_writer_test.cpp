@@ -178,6 +178,17 @@ TEST_F(AnotherWriterTest, aToolHoldingTheWriteLockNeitherWaitsForTheProgramNorMa
     EXPECT_TRUE(readsKeptOrder(channel));
     EXPECT_EQ(listed(channel), gamesInOrder(reader));
     EXPECT_EQ(channel.recordCount(), 300 - 300 / 7 + 2);
+    // A commit the program has not taken in, then the lock held and let go with nothing more committed: the
+    // order is brought up to date at the next list all the same.
+    tool.expectRuns(QStringLiteral("INSERT INTO games (NEV) VALUES ('Cica'); BEGIN IMMEDIATE"));
+    channel.close();
+    channel.open();
+    EXPECT_FALSE(readsKeptOrder(channel)) << "the kept order cannot be brought up to date yet";
+    EXPECT_EQ(tool.run(QStringLiteral("ROLLBACK")), SQLITE_OK) << tool.message().toStdString();
+    channel.close();
+    channel.open();
+    EXPECT_TRUE(readsKeptOrder(channel)) << "the kept order was not brought up to date once the lock was free";
+    EXPECT_EQ(listed(channel), gamesInOrder(reader));
     // Once the others let go, the program leaves the file in the rollback journal, as it found it.
     tool.close();
     reader.close();
