@@ -74,8 +74,8 @@ public:
     // The albums read so far, by key, with the line each is on: the tracks are checked against them.
     using AlbumLines = std::unordered_map<qint64, int>;
 
-    TableLoader(engine::BulkWrite& db, const engine::TableDefinition& table, const QString& path, AlbumLines& albumLines,
-                bool keepOrphans)
+    TableLoader(engine::BulkWrite& db, const engine::TableDefinition& table, const QString& path,
+                AlbumLines& albumLines, bool keepOrphans)
         : m_db(db), m_table(table), m_path(path), m_albumLines(albumLines), m_keepOrphans(keepOrphans)
     {
     }

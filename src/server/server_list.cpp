@@ -93,7 +93,8 @@ ScreenReader::Shape shapeOf(const engine::ListPlan& plan)
     // Later screens walk the order index: a short text is tested on each row, never through the gram index.
     QString test;
     QStringList indexedOnly;
-    shape.filter = plan.wholeTable() ? QString() : filterOf(plan, false, shape.values, enteredInOrder, test, indexedOnly);
+    shape.filter =
+        plan.wholeTable() ? QString() : filterOf(plan, false, shape.values, enteredInOrder, test, indexedOnly);
     shape.table = plan.table.toLower();
     shape.select = QStringLiteral("SELECT %1 FROM %2").arg(selectList(plan), shape.table);
     QStringList order;

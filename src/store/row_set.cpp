@@ -370,8 +370,8 @@ bool PagedRowSet::collect(const FoundRows& found, const std::function<bool()>& s
     return stepIdentities(m_db, m_collect, found, stop);
 }
 
-bool PagedRowSet::collectOn(sqlite3* db, sqlite3* helper, const FoundRows& found,
-                            const std::function<bool()>& stop, TextSearchProgress* progress) const
+bool PagedRowSet::collectOn(sqlite3* db, sqlite3* helper, const FoundRows& found, const std::function<bool()>& stop,
+                            TextSearchProgress* progress) const
 {
     if (!m_keptText.isEmpty()) {
         // The other connection reads the text in a snapshot of its own, which may be later than the list's: it
