@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -68,6 +69,12 @@ private:
     std::vector<int> m_places;
 };
 
+void counted(TextSearchProgress* progress)
+{
+    if (progress)
+        progress->read.fetch_add(1, std::memory_order_relaxed);
+}
+
 qint64 textGeneration(sqlite3* db)
 {
     Prepared generation(db, QStringLiteral("SELECT value FROM %1 WHERE name = 'text_generation'").arg(stateTable));
@@ -91,58 +98,47 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
         throw platform::Failure(QStringLiteral("no kept text for %1").arg(table));
     const QString kept = column.trimmed().toLower();
     const text::Search search(pattern);
-    std::vector<qint64> stretches;
-    std::vector<qint64> sizes; // of each stretch's identities, in bytes (read without reading them)
-    {
-        Prepared inOrder(
-            db, QStringLiteral("SELECT stretch, length(rows) FROM %1 ORDER BY first").arg(stretchesOf(*listedTable)));
-        while (inOrder.step()) {
-            stretches.push_back(sqlite3_column_int64(inOrder.get(), 0));
-            sizes.push_back(sqlite3_column_int64(inOrder.get(), 1));
-        }
-    }
-    if (progress) {
-        progress->startedAt.store(std::chrono::steady_clock::now().time_since_epoch().count());
-        progress->stretches.store(stretches.size());
-    }
-    const auto counted = [progress] {
-        if (progress)
-            progress->read.fetch_add(1, std::memory_order_relaxed);
-    };
 
     // The stretches are shared as they are read: this connection takes them from the start, in order, and hands
     // on their rows at once; the helper, when it sees the same text, takes them from the end. Whichever is quicker
-    // reads more, and the two meet where they meet.
+    // reads more, and the two meet where they meet. The helper makes itself ready (its snapshot, its statements)
+    // while this connection reads which stretches there are.
     std::mutex sharing;
-    std::size_t low = 0;                       // the next stretch from the start, under sharing
-    std::size_t high = stretches.size();       // the helper's last stretch taken, under sharing
-    std::size_t helperFrom = stretches.size(); // the helper has read [helperFrom, end), under sharing
-    RowIdentities later;                       // the helper's rows, held compact, its last stretch first
-    std::vector<std::size_t> laterStarts;      // where each of its stretches begins in later
+    std::condition_variable listed;       // told once the stretches are known, or the search ends
+    bool known = false;                   // under sharing
+    bool shared = false;                  // the helper takes part: set before known
+    std::vector<qint64> stretches;        // in list order, written before known
+    std::size_t low = 0;                  // the next stretch from the start, under sharing
+    std::size_t high = 0;                 // the helper's last stretch taken, under sharing
+    std::size_t helperFrom = 0;           // the helper has read [helperFrom, end), under sharing
+    RowIdentities later;                  // the helper's rows, held compact, its last stretch first
+    std::vector<std::size_t> laterStarts; // where each of its stretches begins in later
     std::atomic<bool> stopped{false};
     std::thread second;
-    if (helper && stretches.size() >= 8) {
-        qint64 bytes = 0; // room for the later half's rows, so that they are never copied while they grow
-        for (std::size_t i = stretches.size() / 2; i < stretches.size(); ++i)
-            bytes += sizes[i];
-        later.reserve(static_cast<std::size_t>(bytes / 4));
+    if (helper) {
         // Taken by value: the thread outlives this block.
         const qint64 generation = textGeneration(db);
         second = std::thread([&, generation] {
             giveWayToTheWindow();
             if (sqlite3_exec(helper, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
                 return;
+            bool took = false;
             try {
                 if (keptTextServes(helper, table, column) && textGeneration(helper) == generation) {
                     StretchReader reader(helper, *listedTable, kept);
+                    {
+                        std::unique_lock<std::mutex> lock(sharing);
+                        listed.wait(lock, [&] { return known || stopped.load(); });
+                    }
                     std::vector<qint64> inStretch;
-                    while (!stopped.load()) {
+                    while (shared && !stopped.load()) {
                         std::size_t taken;
                         {
                             const std::lock_guard<std::mutex> lock(sharing);
                             if (high <= low)
                                 break;
                             taken = --high;
+                            took = true;
                         }
                         inStretch.clear();
                         reader.read(stretches[taken], search, inStretch);
@@ -150,7 +146,7 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
                         laterStarts.push_back(later.size());
                         later.append(inStretch);
                         helperFrom = taken;
-                        counted();
+                        counted(progress);
                     }
                 }
             } catch (const platform::Failure&) {
@@ -158,20 +154,49 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
             sqlite3_exec(helper, "COMMIT", nullptr, nullptr, nullptr);
             // A stretch taken and not read goes back to this connection.
             const std::lock_guard<std::mutex> lock(sharing);
-            high = helperFrom;
+            if (took)
+                high = helperFrom;
         });
     }
     struct Join
     {
         std::thread& thread;
         std::atomic<bool>& stopped;
+        std::mutex& sharing;
+        std::condition_variable& listed;
         ~Join()
         {
-            stopped = true;
+            {
+                const std::lock_guard<std::mutex> lock(sharing);
+                stopped = true;
+            }
+            listed.notify_all();
             if (thread.joinable())
                 thread.join();
         }
-    } join{second, stopped};
+    } join{second, stopped, sharing, listed};
+    {
+        // The stretches in list order, read from their index alone.
+        Prepared inOrder(db, QStringLiteral("SELECT stretch FROM %1 ORDER BY first").arg(stretchesOf(*listedTable)));
+        while (inOrder.step())
+            stretches.push_back(sqlite3_column_int64(inOrder.get(), 0));
+    }
+    if (progress) {
+        progress->startedAt.store(std::chrono::steady_clock::now().time_since_epoch().count());
+        progress->stretches.store(stretches.size());
+    }
+    {
+        const std::lock_guard<std::mutex> lock(sharing);
+        shared = stretches.size() >= 8;
+        // Room for the later half's rows, as many as its stretches are cut to hold: they are copied once at most
+        // while they grow (when nearly every row is found).
+        if (shared)
+            later.reserve((stretches.size() - stretches.size() / 2) * 1024);
+        high = stretches.size();
+        helperFrom = stretches.size();
+        known = true;
+    }
+    listed.notify_all();
     StretchReader reader(db, *listedTable, kept);
     std::vector<qint64> identities;
     const auto next = [&](std::size_t& taken) {
@@ -194,7 +219,7 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
             return false;
         identities.clear();
         reader.read(stretches[taken], search, identities);
-        counted();
+        counted(progress);
         if (!identities.empty())
             found(identities);
     }

@@ -361,6 +361,38 @@ TEST_F(KeptTextTest, aStretchTheHelperCannotReadIsLeftToTheFirstConnection)
     sqlite3_close(helper);
 }
 
+// A search that fails before it knows its stretches lets go of a helper already waiting for them: the failure is
+// told, and nothing hangs. (The first connection reads a copy of the file without its stretches, the helper the
+// file itself, where it finds the same text.)
+TEST_F(KeptTextTest, aSearchFailingBeforeItsStretchesAreKnownLetsItsHelperGo)
+{
+    otherProgram(QStringLiteral("INSERT INTO DVD_Filmek (CIM, Nyelv) SELECT CIM || ' II', Nyelv FROM DVD_Filmek"));
+    bringUpToDate();
+    QTemporaryDir otherDir;
+    const QString copy = otherDir.filePath(QStringLiteral("masolat.tnx"));
+    sqlite3* first = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(copy).constData(), &first), SQLITE_OK);
+    sqlite3_backup* backup = sqlite3_backup_init(first, "main", program, "main");
+    ASSERT_NE(backup, nullptr);
+    EXPECT_EQ(sqlite3_backup_step(backup, -1), SQLITE_DONE);
+    sqlite3_backup_finish(backup);
+    store::prepareConnection(first);
+    ASSERT_EQ(sqlite3_exec(first, "DROP TABLE mediatar_stretches_DVD_Filmek", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3* helper = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(catalogue.path()).constData(), &helper), SQLITE_OK);
+    store::prepareConnection(helper);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        sqlite3_exec(first, "BEGIN", nullptr, nullptr, nullptr);
+        EXPECT_THROW(store::searchKeptText(
+                         first, helper, QStringLiteral("DVD_Filmek"), QStringLiteral("Nyelv"), QStringLiteral("%u%"),
+                         [](const std::vector<qint64>&) {}, [] { return false; }),
+                     platform::Failure);
+        sqlite3_exec(first, "COMMIT", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close(helper);
+    sqlite3_close(first);
+}
+
 // Asked to stop, the reading ends before the next stretch and says so; nothing is found after.
 TEST_F(KeptTextTest, aStoppedSearchEndsAtOnce)
 {
