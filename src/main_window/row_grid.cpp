@@ -94,7 +94,15 @@ void RowGrid::setModel(QAbstractItemModel* model)
         return;
     // The table view learns of new rows from its row header, which here holds none.
     const auto changed = [this] { rowsChanged(); };
-    m_modelConnections = {connect(model, &QAbstractItemModel::rowsInserted, this, changed),
+    // The rest of a long list, come below the screen, changes only the scroll bar: the rows on the screen are
+    // not painted again (at a million rows that paint was most of the time from the search's end to its count).
+    const auto inserted = [this](const QModelIndex&, int first, int) {
+        if (first > firstRow() + rowsOnScreen())
+            updateGeometries();
+        else
+            rowsChanged();
+    };
+    m_modelConnections = {connect(model, &QAbstractItemModel::rowsInserted, this, inserted),
                           connect(model, &QAbstractItemModel::rowsRemoved, this, changed),
                           connect(model, &QAbstractItemModel::modelReset, this, changed),
                           connect(model, &QAbstractItemModel::layoutChanged, this, changed)};

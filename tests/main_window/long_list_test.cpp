@@ -193,6 +193,76 @@ TEST_F(LongListFileTest, typingOverALongListKeepsOnlyTheNewestSearch)
     EXPECT_TRUE(desktop.errors.reports.isEmpty()) << desktop.errors.reports.join(QLatin1Char(10)).toStdString();
 }
 
+// The rest of a long search, come below the screen, leaves the rows shown unpainted, and the scroll bar reaches
+// its last row at once; a rest that comes on the screen (after a first part shorter than the screen) is painted.
+TEST_F(LongListFileTest, theRestOfALongSearchIsPaintedOnlyWhereItComesOnTheScreen)
+{
+    // Every name holds an "a"; an "x" is in five of the first stretch's names and in every later one.
+    catalogue->exec(QStringLiteral("BEGIN"));
+    QStringList names;
+    for (int i = 0; i < 3000; ++i) {
+        const QString name =
+            i < 1500 ? QStringLiteral("Alma %1%2").arg(i, 4, 10, QLatin1Char('0')).arg(i % 300 == 0 ? " x" : "")
+                     : QStringLiteral("Zebra x %1").arg(i);
+        catalogue->insert(QStringLiteral("games"), {name, QString(), QString(), QString()});
+        names << name;
+    }
+    catalogue->exec(QStringLiteral("COMMIT"));
+    startWithCaptions();
+    switchToTab(4);
+    widget<QCheckBox>(QStringLiteral("tartalmazza"))->click();
+    CategoryGrid* games = grid(QStringLiteral("DBGrid6"));
+    catalogue::QueryChannel& browse = window().browseQuery();
+    struct Paints : QObject
+    {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            count += event->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+    } paints;
+    games->viewport()->installEventFilter(&paints);
+    for (const QChar letter : {QLatin1Char('a'), QLatin1Char('x')}) {
+        SCOPED_TRACE(std::string(1, letter.toLatin1()));
+        const QStringList found = names.filter(letter);
+        QStringList expected = found;
+        std::sort(expected.begin(), expected.end(),
+                  [](const QString& a, const QString& b) { return hungarian::compare(a, b) < 0; });
+        QTest::keyClick(searchBox(), Qt::Key_Backspace);
+        QTest::qWait(50);
+        {
+            store::SearchPause pause;
+            QTest::keyClick(searchBox(), letter.toLatin1());
+            ASSERT_TRUE(browse.isPending());
+            const int part = games->model()->rowCount();
+            ASSERT_GT(part, 0);
+            ASSERT_LT(part, expected.size());
+            QTest::qWait(50); // the part is laid out and painted
+            paints.count = 0;
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !browse.isPending(); }, 10000));
+        QTest::qWait(50);
+        EXPECT_EQ(countLabel()->text(), QString::number(expected.size()));
+        const int onScreen = games->viewport()->height() / games->rowHeight();
+        ASSERT_GT(onScreen, 5);
+        if (letter == QLatin1Char('a'))
+            EXPECT_EQ(paints.count, 0) << "the rows on the screen were painted again";
+        else
+            EXPECT_GT(paints.count, 0) << "the rows come on the screen were never painted";
+        for (int row = 0; row < onScreen; ++row)
+            ASSERT_EQ(games->model()->index(row, 0).data().toString(), expected.at(row)) << "row " << row;
+        // Ctrl+End, through the window's keys, at once: the last row is on the screen.
+        games->setFocus();
+        QTest::keyClick(games, Qt::Key_End, Qt::ControlModifier);
+        QApplication::processEvents();
+        EXPECT_EQ(games->indexAt(QPoint(10, games->viewport()->height() - 4)).row(), expected.size() - 1);
+        QTest::keyClick(games, Qt::Key_Home, Qt::ControlModifier);
+        searchBox()->setFocus();
+    }
+    expectNoErrors();
+}
+
 RUN_ON_BOTH_ENGINES(LongListTest);
 
 } // namespace
