@@ -4,6 +4,7 @@
 
 #include <QPointer>
 
+#include <QAbstractEventDispatcher>
 #include <QEventLoop>
 #include <QMetaEnum>
 #include <QThread>
@@ -39,7 +40,24 @@ Switches switches()
 
 } // namespace
 
-TimingApplication::TimingApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TimingApplication::TimingApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+        m_idle = true;
+        askDone(std::chrono::steady_clock::now());
+        m_idle = false;
+    });
+}
+
+void TimingApplication::askDone(std::chrono::steady_clock::time_point at)
+{
+    if (m_done && m_done()) {
+        m_doneAt = at;
+        m_done = nullptr;
+        if (m_waiting)
+            m_waiting->quit();
+    }
+}
 
 TimingApplication& TimingApplication::instance()
 {
@@ -84,12 +102,7 @@ bool TimingApplication::notify(QObject* receiver, QEvent* event)
                             .arg(after.waits - switchesBefore.waits)
                             .arg(after.preempted - switchesBefore.preempted);
     }
-    if (m_done && m_done()) {
-        m_doneAt = end;
-        m_done = nullptr;
-        if (m_waiting)
-            m_waiting->quit();
-    }
+    askDone(end);
     return handled;
 }
 

@@ -30,15 +30,21 @@ public:
     // (for a lock, a worker, or a processor that other work held).
     double longestCpuMs() const { return m_longestCpuMs; }
     const QString& longestWhat() const { return m_longestWhat; }
-    // Runs the event loop, asleep between events, until done holds after a dispatch (or at once); the time at
-    // which it first held, or none when limitMs passed first.
+    // Runs the event loop, asleep between events, until done holds after a dispatch or as the loop is about to
+    // sleep (or at once); the time at which it first held, or none when limitMs passed first.
     bool waitFor(const std::function<bool()>& done, int limitMs, std::chrono::steady_clock::time_point* when);
+    // True while done is asked as the loop is about to sleep: everything the events so far asked for, painting
+    // included, is done.
+    bool idle() const { return m_idle; }
     // Counts the paint events that reach widget (at any depth: a paint is sent from inside a window's update).
     void watchPaints(QObject* widget);
     int paints() const { return m_paints; }
 
 private:
+    void askDone(std::chrono::steady_clock::time_point at);
+
     int m_depth = 0;
+    bool m_idle = false;
     double m_longestMs = 0;
     double m_longestCpuMs = 0;
     QString m_longestWhat;

@@ -72,8 +72,13 @@ ScreenWatch::ScreenWatch(CategoryGrid* grid)
 {
     app().watchPaints(grid->viewport());
     const auto changed = [this] { m_paintsAtChange = app().paints(); };
+    // Rows added below the screen leave the screen as it was painted.
+    const auto inserted = [this, grid](const QModelIndex&, int first, int) {
+        if (first <= grid->rowAt(grid->viewport()->height() - 1) || grid->rowAt(grid->viewport()->height() - 1) < 0)
+            m_paintsAtChange = app().paints();
+    };
     m_connections << QObject::connect(grid->model(), &QAbstractItemModel::modelReset, changed)
-                  << QObject::connect(grid->model(), &QAbstractItemModel::rowsInserted, changed);
+                  << QObject::connect(grid->model(), &QAbstractItemModel::rowsInserted, inserted);
     changed();
 }
 
@@ -97,8 +102,9 @@ bool ScreenWatch::shown() const
 double untilShown(ProgramWindow& program, const ScreenWatch& watch, Clock::time_point start)
 {
     Clock::time_point when;
-    const bool shown =
-        app().waitFor([&] { return !program.window().browseQuery().isPending() && watch.shown(); }, 600000, &when);
+    // Shown once the list is complete, its screen painted, and all that its end asked for (the count) painted too.
+    const bool shown = app().waitFor(
+        [&] { return app().idle() && !program.window().browseQuery().isPending() && watch.shown(); }, 600000, &when);
     return shown ? std::chrono::duration<double, std::milli>(when - start).count() : -1;
 }
 

@@ -40,7 +40,8 @@ private:
     QList<QMetaObject::Connection> m_connections;
 };
 
-// Waits until the list is complete and its screen painted: the time from start, or -1 when it never was.
+// Waits until the list is complete, its screen painted, and the window idle (what its end changed, such as the count,
+// painted too): the time from start, or -1 when it never was.
 double untilShown(ProgramWindow& program, const ScreenWatch& watch, Clock::time_point start);
 
 // A character typed as the user types it: its key's press and release, through the application.
