@@ -21,6 +21,7 @@
 #include "support/screen_values.h"
 #include "support/server_figures.h"
 #include "support/held_window.h"
+#include "support/replaced_search.h"
 #include "support/short_containment.h"
 #include "support/window_holds.h"
 #include "support/window_use.h"
@@ -544,6 +545,11 @@ void BM_MemoryGrowth(benchmark::State& state)
     }
 }
 
+void BM_ReplacedSearch(benchmark::State& state)
+{
+    bench::measureReplacedSearch(state, program(), listed.at(static_cast<int>(state.range(0))), catalogueUri);
+}
+
 BENCHMARK(BM_OpenTab)->Arg(2)->Arg(4)->Iterations(200)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PrefixKeystroke)->Arg(2)->Arg(4)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ContainmentKeystroke)->Arg(2)->Arg(4)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -552,6 +558,7 @@ BENCHMARK(BM_ShortContainment)
     ->Iterations(5)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReplacedSearch)->Arg(2)->Arg(4)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TypingWords)->Arg(2)->Iterations(2)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowHolds)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemoryGrowth)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
