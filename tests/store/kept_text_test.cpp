@@ -160,6 +160,24 @@ protected:
     }
 
     // The rows of each stretch, as its blob of identities tells them.
+    // A page by page copy of the program's file, header and all, at path, and a connection to it (null when it
+    // could not be made).
+    sqlite3* copyOfTheFile(const QString& path)
+    {
+        sqlite3* target = nullptr;
+        EXPECT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &target), SQLITE_OK);
+        sqlite3_backup* backup = sqlite3_backup_init(target, "main", program, "main");
+        EXPECT_NE(backup, nullptr);
+        const bool copied = backup && sqlite3_backup_step(backup, -1) == SQLITE_DONE;
+        sqlite3_backup_finish(backup);
+        EXPECT_TRUE(copied);
+        if (!copied) {
+            sqlite3_close(target);
+            return nullptr;
+        }
+        return target;
+    }
+
     std::vector<int> stretchSizes()
     {
         std::vector<int> sizes;
@@ -293,16 +311,7 @@ TEST_F(KeptTextTest, aHelperConnectionSharesTheReadingOnlyWhenItSeesTheSameText)
     ASSERT_GE(stretchSizes().size(), 8u);
     QTemporaryDir otherDir;
     const QString copy = otherDir.filePath(QStringLiteral("masolat.tnx"));
-    {
-        // A page by page copy, header and all.
-        sqlite3* target = nullptr;
-        ASSERT_EQ(sqlite3_open(QFile::encodeName(copy).constData(), &target), SQLITE_OK);
-        sqlite3_backup* backup = sqlite3_backup_init(target, "main", program, "main");
-        ASSERT_NE(backup, nullptr);
-        EXPECT_EQ(sqlite3_backup_step(backup, -1), SQLITE_DONE);
-        sqlite3_backup_finish(backup);
-        sqlite3_close(target);
-    }
+    sqlite3_close(copyOfTheFile(copy));
     for (const bool changed : {false, true}) {
         SCOPED_TRACE(changed ? "a changed copy" : "the same file");
         sqlite3* helper = nullptr;
@@ -370,12 +379,8 @@ TEST_F(KeptTextTest, aSearchFailingBeforeItsStretchesAreKnownLetsItsHelperGo)
     bringUpToDate();
     QTemporaryDir otherDir;
     const QString copy = otherDir.filePath(QStringLiteral("masolat.tnx"));
-    sqlite3* first = nullptr;
-    ASSERT_EQ(sqlite3_open(QFile::encodeName(copy).constData(), &first), SQLITE_OK);
-    sqlite3_backup* backup = sqlite3_backup_init(first, "main", program, "main");
-    ASSERT_NE(backup, nullptr);
-    EXPECT_EQ(sqlite3_backup_step(backup, -1), SQLITE_DONE);
-    sqlite3_backup_finish(backup);
+    sqlite3* first = copyOfTheFile(copy);
+    ASSERT_NE(first, nullptr);
     store::prepareConnection(first);
     ASSERT_EQ(sqlite3_exec(first, "DROP TABLE mediatar_stretches_DVD_Filmek", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3* helper = nullptr;
