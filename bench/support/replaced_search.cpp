@@ -18,10 +18,10 @@ namespace {
 // The slow search's statements at work: those of a pattern that only a pass over the table answers.
 qint64 atWork(const BareServer& watcher, bool countOnly)
 {
-    return watcher.number(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE state = 'active' AND pid <> "
-                                         "pg_backend_pid() AND query LIKE $1"),
-                          {countOnly ? QStringLiteral("SELECT count(*)%LIKE lower($1::text%")
-                                     : QStringLiteral("%LIKE lower($1::text%")});
+    return watcher.number(
+        QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE state = 'active' AND pid <> "
+                       "pg_backend_pid() AND query LIKE $1"),
+        {countOnly ? QStringLiteral("SELECT count(*)%LIKE lower($1::text%") : QStringLiteral("%LIKE lower($1::text%")});
 }
 
 // Runs the event loop, asleep between events, until done or limitMs.
@@ -50,8 +50,7 @@ double replacedSearchGoesOn(catalogue::QueryChannel& channel, const catalogue::S
     channel.setStatement(next);
     channel.openThen([] {}, [](const QString&) {});
     double goneAfter = -1;
-    while (std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - keystroke).count() <
-           limitMs) {
+    while (std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - keystroke).count() < limitMs) {
         if (atWork(watcher, false) == 0) {
             goneAfter = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - keystroke).count();
             break;
