@@ -97,7 +97,8 @@ void RowGrid::setModel(QAbstractItemModel* model)
     // The rest of a long list, come below the screen, changes only the scroll bar: the rows on the screen are
     // not painted again (at a million rows that paint was most of the time from the search's end to its count).
     const auto inserted = [this](const QModelIndex&, int first, int) {
-        if (first > firstRow() + rowsOnScreen())
+        const int bottom = rowAt(viewport()->height() - 1); // the row under the last line of pixels, cut or not
+        if (bottom >= 0 && first > bottom)
             updateGeometries();
         else
             rowsChanged();
