@@ -100,7 +100,6 @@ constexpr std::int64_t leastStretchesJudged = 16;
 constexpr auto longestJudging = std::chrono::microseconds(1500);
 constexpr auto longestWait = std::chrono::milliseconds(6);
 
-// A connection that reads each page of a search once keeps only a small cache of its own.
 // How often other connections have committed to the file, as this connection has seen (-1 when it cannot tell).
 qint64 dataVersion(sqlite3* db)
 {
