@@ -34,6 +34,7 @@ void markRareRows(const BareServer& target, const Listed& table);
 struct ProgramKey
 {
     double completeMs = 0;
+    double firstMs = 0; // until its first screen was shown, before or with its count
     double heldMs = 0;
     int count = -1;
     QStringList orderColumn; // the first screen's order column

@@ -202,7 +202,7 @@ void QueryChannel::openInBackground(const ListPlan& plan, std::function<void()> 
     auto opening = m_engine->startList(plan, [this, generation] {
         // On the engine's worker: the news goes to the event loop, where a newer list may have replaced this one.
         QMetaObject::invokeMethod(
-            this, [this, generation] { finishPending(generation); }, Qt::QueuedConnection);
+            this, [this, generation] { pendingNews(generation); }, Qt::QueuedConnection);
     });
     // The window waits as long as a frame allows; a longer list answers into the event loop while the user
     // types on.
@@ -213,14 +213,30 @@ void QueryChannel::openInBackground(const ListPlan& plan, std::function<void()> 
         whenOpen();
         return;
     }
-    // Meanwhile the part read so far is shown; a list read again keeps its old rows on the screen instead.
-    std::unique_ptr<RowSet> shown = opening->takeShown();
+    // Meanwhile the part read so far is shown; a list read again keeps its old rows on the screen instead, and
+    // leaves the part to the opening, which then gives the whole list at the end.
     if (!keepShown || !m_rows)
-        install(std::move(shown));
+        install(opening->takeShown());
     m_opening = std::move(opening);
     m_whenOpen = std::move(whenOpen);
     m_whenFailed = std::move(whenFailed);
     m_keepShown = keepShown;
+}
+
+void QueryChannel::pendingNews(quint64 generation)
+{
+    if (!m_opening || generation != m_generation)
+        return;
+    if (m_opening->ended()) {
+        finishPending(generation);
+        return;
+    }
+    // The list's first rows have come before the rest: they take the place of an empty list, never of the rows
+    // a list read again keeps on the screen until it is whole.
+    if (m_keepShown && m_rows)
+        return;
+    if (std::unique_ptr<RowSet> part = m_opening->takePart())
+        install(std::move(part));
 }
 
 void QueryChannel::finishPending(quint64 generation)

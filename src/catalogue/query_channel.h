@@ -127,6 +127,7 @@ private:
     void abandonPending();
     void openInBackground(const ListPlan& plan, std::function<void()> whenOpen,
                           std::function<void(const QString&)> whenFailed, bool keepShown);
+    void pendingNews(quint64 generation);
     void finishPending(quint64 generation);
     void countFoundWrong(const QString& table);
     void repairCounts(const QString& table);

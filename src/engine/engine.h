@@ -54,12 +54,18 @@ public:
     virtual bool waitForFrame() = 0;
     // Waits until the reading has ended, successfully or not.
     virtual void waitForEnd() = 0;
+    // The reading has ended (successfully or not): never waits.
+    virtual bool ended() const = 0;
     // After the end: the reading failed, with the engine's text.
     virtual bool failed() const = 0;
     virtual QString failure() const = 0;
     // The list to show now; taken once. At the end, the whole list; before it, the part read so far (it may have
     // no rows at all: see Engine::keepsRowsWhileReadingAgain).
     virtual std::unique_ptr<RowSet> takeShown() = 0;
+    // Before the end, for an engine whose first rows come on their own before the rest (startList's news): those
+    // rows, to show instead of an empty list while the rest is read; taken once, and null when they have not come
+    // or takeShown gave them already.
+    virtual std::unique_ptr<RowSet> takePart() { return nullptr; }
     // After the end, for a list whose part was shown before it: the whole list anew, or null when the part
     // shown grows in place instead (wholeCount() rows once completeShown() has run).
     virtual std::unique_ptr<RowSet> takeWhole() = 0;
@@ -101,9 +107,10 @@ public:
 
     // A category list opened at once, read a screenful at a time and exactly counted.
     virtual std::unique_ptr<RowSet> openList(const ListPlan& plan) = 0;
-    // A category list opened without holding up the window. done runs once the reading has ended (or failed), on
+    // A category list opened without holding up the window. news runs once the reading has ended (or failed),
+    // and before that once more when the list's first rows are there on their own (ListOpening::takePart), on
     // whatever thread did the reading; it must only post news to the window's thread.
-    virtual std::unique_ptr<ListOpening> startList(const ListPlan& plan, std::function<void()> done) = 0;
+    virtual std::unique_ptr<ListOpening> startList(const ListPlan& plan, std::function<void()> news) = 0;
     // A list read again for other users' changes keeps its rows on the screen until the new ones are in. False
     // for an engine whose open list holds what a new reading needs (it is closed first).
     virtual bool keepsRowsWhileReadingAgain() const = 0;

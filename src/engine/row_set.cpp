@@ -38,4 +38,19 @@ QVariant LoadedRowSet::value(int row, int column) const
     return m_rows[static_cast<std::size_t>(row)].at(column);
 }
 
+void GrowingRowSet::complete(std::unique_ptr<RowSet> whole)
+{
+    m_whole = std::move(whole);
+    if (m_whenRead)
+        m_whole->setWhenRead(m_whenRead);
+    m_part.reset();
+}
+
+void GrowingRowSet::setWhenRead(std::function<void(int first, int last)> whenRead)
+{
+    m_whenRead = std::move(whenRead);
+    RowSet& rows = m_whole ? *m_whole : *m_part;
+    rows.setWhenRead(m_whenRead);
+}
+
 } // namespace engine

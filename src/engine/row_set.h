@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -52,6 +53,30 @@ public:
 private:
     QStringList m_columns;
     std::vector<QVariantList> m_rows;
+};
+
+// The first rows of a list, shown while the rest is still being read, that become the whole list in place once
+// it is there: the rows shown first keep their places and the rest follow them. For an engine whose first rows
+// come in a row set of their own.
+class GrowingRowSet : public RowSet
+{
+public:
+    explicit GrowingRowSet(std::unique_ptr<RowSet> part) : m_part(std::move(part)) {}
+    // From now on the rows are the whole list's (which begins with the part's rows).
+    void complete(std::unique_ptr<RowSet> whole);
+
+    int count() const override { return shown().count(); }
+    const QStringList& columnNames() const override { return shown().columnNames(); }
+    QVariant value(int row, int column) const override { return shown().value(row, column); }
+    std::optional<QVariant> shownValue(int row, int column) const override { return shown().shownValue(row, column); }
+    void setWhenRead(std::function<void(int first, int last)> whenRead) override;
+
+private:
+    const RowSet& shown() const { return m_whole ? *m_whole : *m_part; }
+
+    std::unique_ptr<RowSet> m_part;
+    std::unique_ptr<RowSet> m_whole;
+    std::function<void(int first, int last)> m_whenRead;
 };
 
 } // namespace engine

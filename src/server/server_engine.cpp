@@ -15,8 +15,9 @@ namespace {
 // cores with the window when it runs on the same computer, and the window must still paint within the frame.
 constexpr auto frameBudget = std::chrono::milliseconds(3);
 
-// A list being read by a worker of the session. Until it is there the window shows an empty list (or keeps the
-// rows it showed).
+// A list being read by a worker of the session. Until its first screen is there the window shows an empty list
+// (or keeps the rows it showed); a first screen that comes before the count is shown while the count goes on,
+// and becomes the whole list in place.
 class Opening : public engine::ListOpening
 {
 public:
@@ -27,12 +28,20 @@ public:
     bool waitForFrame() override
     {
         std::unique_lock<std::mutex> lock(m_search->mutex);
-        return m_search->changed.wait_for(lock, frameBudget, [&] { return m_search->finished; });
+        // A first screen come within the frame is shown at once, without waiting out the frame for the count.
+        return m_search->changed.wait_for(lock, frameBudget, [&] {
+            return m_search->finished || m_search->firstCame;
+        }) && m_search->finished;
     }
     void waitForEnd() override
     {
         std::unique_lock<std::mutex> lock(m_search->mutex);
         m_search->changed.wait(lock, [&] { return m_search->finished; });
+    }
+    bool ended() const override
+    {
+        const std::lock_guard<std::mutex> lock(m_search->mutex);
+        return m_search->finished;
     }
     bool failed() const override
     {
@@ -49,18 +58,45 @@ public:
         const std::lock_guard<std::mutex> lock(m_search->mutex);
         if (m_search->finished)
             return std::move(m_search->list);
+        if (std::unique_ptr<engine::RowSet> part = partLocked())
+            return part;
         return std::make_unique<engine::LoadedRowSet>(QStringList(), std::vector<QVariantList>());
+    }
+    std::unique_ptr<engine::RowSet> takePart() override
+    {
+        const std::lock_guard<std::mutex> lock(m_search->mutex);
+        return m_search->finished ? nullptr : partLocked();
     }
     std::unique_ptr<engine::RowSet> takeWhole() override
     {
         const std::lock_guard<std::mutex> lock(m_search->mutex);
-        return std::move(m_search->list);
+        return m_part ? nullptr : std::move(m_search->list);
     }
-    int wholeCount() const override { return 0; }
-    void completeShown() override {}
+    int wholeCount() const override
+    {
+        const std::lock_guard<std::mutex> lock(m_search->mutex);
+        return m_search->list ? m_search->list->count() : 0;
+    }
+    void completeShown() override
+    {
+        const std::lock_guard<std::mutex> lock(m_search->mutex);
+        if (m_part && m_search->list)
+            m_part->complete(std::move(m_search->list));
+    }
 
 private:
+    // The first screen as a list that grows into the whole one; the window's once given.
+    std::unique_ptr<engine::RowSet> partLocked()
+    {
+        if (!m_search->first)
+            return nullptr;
+        auto part = std::make_unique<engine::GrowingRowSet>(std::move(m_search->first));
+        m_part = part.get();
+        return part;
+    }
+
     std::shared_ptr<Session::Search> m_search;
+    engine::GrowingRowSet* m_part = nullptr;
 };
 
 } // namespace
@@ -95,9 +131,9 @@ std::unique_ptr<engine::RowSet> ServerEngine::openList(const engine::ListPlan& p
     return session().openList(plan);
 }
 
-std::unique_ptr<engine::ListOpening> ServerEngine::startList(const engine::ListPlan& plan, std::function<void()> done)
+std::unique_ptr<engine::ListOpening> ServerEngine::startList(const engine::ListPlan& plan, std::function<void()> news)
 {
-    return std::make_unique<Opening>(session().startList(plan, std::move(done)));
+    return std::make_unique<Opening>(session().startList(plan, std::move(news)));
 }
 
 std::unique_ptr<engine::RowSet> ServerEngine::load(const engine::Statement& statement)

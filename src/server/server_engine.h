@@ -22,7 +22,7 @@ public:
     bool readOnly() const override { return m_readOnly; }
 
     std::unique_ptr<engine::RowSet> openList(const engine::ListPlan& plan) override;
-    std::unique_ptr<engine::ListOpening> startList(const engine::ListPlan& plan, std::function<void()> done) override;
+    std::unique_ptr<engine::ListOpening> startList(const engine::ListPlan& plan, std::function<void()> news) override;
     bool keepsRowsWhileReadingAgain() const override { return true; }
     // The server keeps its counts in its own transactions: they never go wrong.
     void repairCounts(const QString&) override {}

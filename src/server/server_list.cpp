@@ -8,6 +8,7 @@
 
 #include <QRegularExpression>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -199,9 +200,9 @@ ServerList::Statements ServerList::statementsFor(const engine::ListPlan& plan, b
 }
 
 ServerList::ServerList(std::unique_ptr<Connection> connection, const engine::ListPlan& plan, Release release,
-                       Acquire another, bool grams)
-    : m_connection(std::move(connection)), m_release(std::move(release)), m_statements(statementsFor(plan, grams)),
-      m_shape(shapeOf(plan))
+                       Acquire another, bool grams, WhenFirst whenFirst)
+    : m_connection(std::move(connection)), m_release(std::move(release)), m_whenFirst(std::move(whenFirst)),
+      m_statements(statementsFor(plan, grams)), m_shape(shapeOf(plan))
 {
     try {
         if (plan.scanTable()) {
@@ -256,7 +257,7 @@ ServerList::ServerList(std::unique_ptr<Connection> connection, const engine::Lis
     }
 }
 
-Table ServerList::countBeside(const Acquire& another, const QString& screen, double& countMs)
+Table ServerList::countBeside(const Acquire& another, const QString& screen, double& countMs, bool mayComeShort)
 {
     const std::vector<Table> started =
         m_connection->pipeline({{QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), {}},
@@ -269,6 +270,7 @@ Table ServerList::countBeside(const Acquire& another, const QString& screen, dou
     std::unique_ptr<Connection> counter = another();
     QString countFailure;
     int count = 0;
+    std::atomic<bool> counted{false};
     std::thread counting([&] {
         try {
             const auto began = std::chrono::steady_clock::now();
@@ -286,11 +288,14 @@ Table ServerList::countBeside(const Acquire& another, const QString& screen, dou
         } catch (const std::exception& failure) {
             countFailure = QString::fromLocal8Bit(failure.what());
         }
+        counted = true;
     });
     Table first;
     QString screenFailure;
     try {
         first = m_connection->table(screen, m_statements.values);
+        if (m_whenFirst && !counted && (!mayComeShort || first.rows.size() == std::size_t(pageSize)))
+            m_whenFirst(first);
     } catch (const platform::Failure& failure) {
         screenFailure = failure.text();
     }
@@ -319,7 +324,7 @@ void ServerList::openFiltered(const Acquire& another)
     // A filter on a column outside the order makes the exact count and the first screen two reads of the whole
     // table, of about the same length: they run side by side, on two connections that share one snapshot.
     double countMs = 0;
-    keepFirst(countBeside(another, m_statements.firstScreen, countMs));
+    keepFirst(countBeside(another, m_statements.firstScreen, countMs, false));
 }
 
 void ServerList::openPicked(const Acquire& another)
@@ -327,7 +332,7 @@ void ServerList::openPicked(const Acquire& another)
     // The count runs beside a walk of the order index's first stretch, which is the first screen whenever the
     // matches are not rare: a screenful of them within the stretch, or every match there is (none included).
     double countMs = 0;
-    Table bounded = countBeside(another, m_statements.boundedScreen, countMs);
+    Table bounded = countBeside(another, m_statements.boundedScreen, countMs, true);
     const int shown = static_cast<int>(bounded.rows.size());
     if (shown == pageSize || shown == m_count) {
         keepFirst(std::move(bounded));

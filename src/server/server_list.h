@@ -34,11 +34,15 @@ public:
     // Another connection to the same catalogue, for a count run beside the first screen.
     using Acquire = std::function<std::unique_ptr<Connection>()>;
 
+    // Told, on the constructing thread, of the list's first screen when it is read while the count still runs
+    // beside it: the rows the list will begin with.
+    using WhenFirst = std::function<void(const Table& first)>;
+
     // Starts the snapshot, counts and reads the first screen. Throws platform::Failure with the server's text.
     // grams: the plan's table has its gram index (gramIndexedTables), through which a containment of one or two
     // letters is counted.
     ServerList(std::unique_ptr<Connection> connection, const engine::ListPlan& plan, Release release, Acquire another,
-               bool grams);
+               bool grams, WhenFirst whenFirst = nullptr);
     ~ServerList() override;
     ServerList(const ServerList&) = delete;
     ServerList& operator=(const ServerList&) = delete;
@@ -87,6 +91,7 @@ private:
 
     std::unique_ptr<Connection> m_connection; // until the reader takes it
     Release m_release;
+    WhenFirst m_whenFirst;
     Statements m_statements;
     ScreenReader::Shape m_shape;
     QStringList m_columns;
@@ -95,8 +100,9 @@ private:
     std::vector<Row> m_first; // the first screen, until the reader takes it
     std::shared_ptr<ScreenReader> m_reader;
     // Counts the list (into m_count, its time into countMs) on another connection sharing this one's snapshot,
-    // while this one reads screen.
-    Table countBeside(const Acquire& another, const QString& screen, double& countMs);
+    // while this one reads screen. A screen read before the count ends is told through m_whenFirst when it is
+    // the list's first screen: always, or (mayComeShort) only when it is a whole screen.
+    Table countBeside(const Acquire& another, const QString& screen, double& countMs, bool mayComeShort);
     void keepFirst(Table first);
     void openFiltered(const Acquire& another);
     void openPicked(const Acquire& another);

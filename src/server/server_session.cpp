@@ -342,7 +342,7 @@ std::unique_ptr<engine::RowSet> Session::openList(const engine::ListPlan& plan)
     return list;
 }
 
-std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan, std::function<void()> done)
+std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan, std::function<void()> news)
 {
     // Searches whose workers have ended are forgotten; a cancelled one still running is left to end on its own
     // (the session waits for it only at its own end), so that a keystroke never waits for an older search.
@@ -358,7 +358,7 @@ std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan
         m_preparingStop = std::thread([pool = m_pool] { pool->prepareStopping(); });
     auto search = std::make_shared<Search>();
     const bool grams = m_gramTables.contains(plan.table.toLower());
-    search->worker = std::thread([search, plan, grams, pool = m_pool, done = std::move(done)] {
+    search->worker = std::thread([search, plan, grams, pool = m_pool, news = std::move(news)] {
         // Every connection the search takes runs its statements under the search's stopper, and is given back
         // through it: one to which a cancel went that may not have been spent is closed, not reused.
         const std::shared_ptr<Stopper> stopper = search->stopper;
@@ -372,12 +372,24 @@ std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan
             const bool clean = connection->stopWith(nullptr);
             pool->release(std::move(connection), reusable && clean);
         };
+        // A first screen read while the count goes on is shown meanwhile.
+        const auto whenFirst = [&search, &news](const Table& first) {
+            {
+                const std::lock_guard<std::mutex> lock(search->mutex);
+                if (search->cancelled)
+                    return;
+                search->first = std::make_unique<engine::LoadedRowSet>(first.columns, rowsOf(first));
+                search->firstCame = true;
+                search->changed.notify_all();
+            }
+            news();
+        };
         std::unique_ptr<engine::RowSet> list;
         QString failure;
         try {
             std::unique_ptr<Connection> connection = take();
             if (!search->cancelled) {
-                auto made = std::make_unique<ServerList>(std::move(connection), plan, giveBack, take, grams);
+                auto made = std::make_unique<ServerList>(std::move(connection), plan, giveBack, take, grams, whenFirst);
                 made->stopThrough(pool->stopSignal(pool));
                 list = std::move(made);
             } else
@@ -398,7 +410,7 @@ std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan
             search->changed.notify_all();
         }
         list.reset(); // a cancelled search's list ends here, on its own thread
-        done();
+        news();
         // Made again when the server dropped it.
         pool->prepareStopping();
         search->exited = true;

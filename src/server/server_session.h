@@ -52,13 +52,16 @@ public:
     // A category list, opened at once.
     std::unique_ptr<engine::RowSet> openList(const engine::ListPlan& plan);
 
-    // A category list opened on a worker thread. done runs on that thread once it has finished, failed or been
-    // cancelled; a cancelled search's list is dropped.
+    // A category list opened on a worker thread. news runs on that thread once it has finished, failed or been
+    // cancelled, and before that once its first screen has come while its count goes on; a cancelled search's
+    // list is dropped.
     struct Search
     {
         std::mutex mutex;
         std::condition_variable changed;
         bool finished = false;
+        std::unique_ptr<engine::RowSet> first; // the first screen, come before the count; null once taken
+        bool firstCame = false;
         std::unique_ptr<engine::RowSet> list;
         QString failure;
         std::atomic<bool> cancelled{false};
@@ -70,7 +73,7 @@ public:
         static void cancel(const std::shared_ptr<Search>& self) { self->cancelAsync(self); }
         void cancelAsync(const std::shared_ptr<Search>& self);
     };
-    std::shared_ptr<Search> startList(const engine::ListPlan& plan, std::function<void()> done);
+    std::shared_ptr<Search> startList(const engine::ListPlan& plan, std::function<void()> news);
 
     // A short list (a look-up, an album's tracks), read whole on the command connection.
     std::unique_ptr<engine::RowSet> load(const engine::Statement& statement);

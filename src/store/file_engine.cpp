@@ -181,6 +181,11 @@ public:
         if (m_worker.joinable())
             m_worker.join();
     }
+    bool ended() const override
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_finished;
+    }
     bool failed() const override { return !m_succeeded; }
     QString failure() const override { return m_failure; }
     std::unique_ptr<engine::RowSet> takeShown() override
@@ -274,7 +279,7 @@ private:
     std::atomic<int> m_progress{0};      // how many times the worker was asked whether to stop
     TextSearchProgress m_textProgress;
     std::atomic<bool> m_cancelled{false};
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     bool m_finished = false; // under m_mutex
     bool m_succeeded = false;

@@ -53,6 +53,8 @@ struct Opening : engine::ListOpening
         int whole = 0;
         bool replaced = false;
         bool abandoned = false;
+        int part = 0; // first rows come on their own before the end
+        int partsTaken = 0;
     };
     Opening(std::shared_ptr<Control> control, int shown)
         : control(std::move(control)), shown(std::make_shared<int>(shown))
@@ -61,12 +63,21 @@ struct Opening : engine::ListOpening
     ~Opening() override { control->abandoned = true; }
     bool waitForFrame() override { return control->finished; }
     void waitForEnd() override { control->finished = true; }
+    bool ended() const override { return control->finished; }
     bool failed() const override { return !control->failure.isEmpty(); }
     QString failure() const override { return control->failure; }
     std::unique_ptr<engine::RowSet> takeShown() override
     {
         if (control->finished)
             *shown = control->whole;
+        return std::make_unique<GrowingRows>(shown);
+    }
+    std::unique_ptr<engine::RowSet> takePart() override
+    {
+        if (control->part == 0)
+            return nullptr;
+        ++control->partsTaken;
+        *shown = std::exchange(control->part, 0);
         return std::make_unique<GrowingRows>(shown);
     }
     std::unique_ptr<engine::RowSet> takeWhole() override { return control->replaced ? games(control->whole) : nullptr; }
@@ -213,6 +224,59 @@ TEST_F(ChannelSeam, aListReadInTheBackgroundEndsAsTheEngineSays)
         if (c.appendedFrom >= 0) {
             EXPECT_EQ(appended.at(0).at(0).toInt(), c.appendedFrom);
             EXPECT_EQ(appended.at(0).at(1).toInt(), 8);
+        }
+    }
+}
+
+TEST_F(ChannelSeam, firstRowsComingOnTheirOwnAreShownUntilTheWholeListGrowsFromThem)
+{
+    struct Case
+    {
+        const char* name;
+        bool again;        // a list read again, whose old rows stay until it is whole
+        bool late;         // the first rows' news is taken only after the end
+        int rowsWhilePart; // the list shown after the first rows' news
+        int partsTaken;
+        int appendedFrom;
+    };
+    const std::vector<Case> cases = {
+        {"first rows shown, then grown", false, false, 3, 1, 3},
+        {"read again: the old rows stay", true, false, 5, 0, -1},
+        {"the end came first: no part", false, true, 2, 0, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        channel.pointAt(QStringLiteral("memory:games"));
+        channel.setStatement(engine::category(4).browseStatement());
+        openedCount = 0;
+        if (c.again) {
+            channel.open();
+            fake->keepsRows = true;
+        }
+        openInBackground(c.again);
+        Opening::Control& control = *fake->openings.at(0);
+        QSignalSpy changed(&channel, &catalogue::QueryChannel::rowsChanged);
+        QSignalSpy appended(&channel, &catalogue::QueryChannel::rowsAboutToBeAppended);
+        control.part = 3;
+        control.finished = c.late;
+        control.whole = 9;
+        control.replaced = c.again;
+        control.done(); // the first rows' news, as the worker posts it
+        QCoreApplication::processEvents();
+        if (!c.late) {
+            EXPECT_TRUE(channel.isPending());
+            EXPECT_EQ(openedCount, 0);
+            EXPECT_EQ(channel.recordCount(), c.rowsWhilePart);
+            EXPECT_EQ(changed.size(), c.partsTaken);
+            finish(0, 9, {}, c.again);
+        }
+        EXPECT_FALSE(channel.isPending());
+        EXPECT_EQ(control.partsTaken, c.partsTaken);
+        EXPECT_EQ(openedCount, 1);
+        EXPECT_EQ(channel.recordCount(), 9);
+        ASSERT_EQ(appended.size(), c.appendedFrom < 0 ? 0 : 1);
+        if (c.appendedFrom >= 0) {
+            EXPECT_EQ(appended.at(0).at(0).toInt(), c.appendedFrom);
         }
     }
 }

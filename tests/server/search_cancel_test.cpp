@@ -8,6 +8,7 @@
 #include "support/postgres_server.h"
 
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTest>
 #include <chrono>
 #include <thread>
@@ -160,6 +161,71 @@ TEST_F(ServerSearchCancel, aReplacedSearchStopsAtOnceAndNoOtherListLosesAStateme
         }
         readAll(other, rows);
         EXPECT_EQ(slowAtWork(watcher), 0);
+    }
+}
+
+// A search whose count takes long (one letter, in every row) shows its first screen while the count goes on; the
+// whole list then grows from it, its later screens painted as they are read. A count that fails after the first
+// screen was shown takes that screen away: no part of a list stays on the screen as if it were the whole.
+TEST_F(ServerSearchCancel, aFirstScreenComesBeforeItsCountAndTheWholeListGrowsFromIt)
+{
+    server::Connection watcher(*uri);
+    const auto countAtWork = [&] {
+        return watcher.single(QStringLiteral("SELECT pid FROM pg_stat_activity WHERE state = 'active' AND pid <> "
+                                             "pg_backend_pid() AND query ILIKE 'SELECT count(*)%' LIMIT 1"));
+    };
+    for (const bool countFails : {false, true}) {
+        SCOPED_TRACE(countFails ? "the count fails" : "the count ends");
+        catalogue::QueryChannel channel(QStringLiteral("elso_kepernyo"));
+        channel.pointAt(*uri);
+        channel.connect();
+        QSignalSpy appended(&channel, &catalogue::QueryChannel::rowsAboutToBeAppended);
+        int opened = 0;
+        QString failure;
+        channel.setStatement(search(QStringLiteral("NEV"), QStringLiteral("á"), true));
+        channel.openThen([&] { ++opened; }, [&](const QString& text) { failure = text; });
+        QStringList part;
+        bool cancelled = false;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                if (channel.isPending() && part.isEmpty() && channel.recordCount() > 0) {
+                    for (int row = 0; row < channel.recordCount(); ++row)
+                        part << channel.fieldText(row, QStringLiteral("NEV"));
+                }
+                if (countFails && !part.isEmpty() && !cancelled) {
+                    const QString pid = countAtWork();
+                    if (!pid.isEmpty())
+                        cancelled = watcher.single(QStringLiteral("SELECT pg_cancel_backend($1)"), {pid}) ==
+                                    QStringLiteral("t");
+                }
+                return !channel.isPending();
+            },
+            20000));
+        ASSERT_EQ(part.size(), 64) << "no first screen was shown while the list was counted";
+        if (countFails) {
+            ASSERT_TRUE(cancelled) << "the count ended before it could be made to fail";
+            EXPECT_TRUE(failure.contains(QStringLiteral("canceling statement"))) << failure.toStdString();
+            EXPECT_EQ(opened, 0);
+            EXPECT_FALSE(channel.isOpen());
+            continue;
+        }
+        EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
+        EXPECT_EQ(opened, 1);
+        ASSERT_EQ(channel.recordCount(), rows);
+        ASSERT_EQ(appended.size(), 1);
+        EXPECT_EQ(appended.at(0).at(0).toInt(), 64);
+        EXPECT_EQ(appended.at(0).at(1).toInt(), rows - 1);
+        for (int row = 0; row < 64; ++row)
+            EXPECT_EQ(channel.fieldText(row, QStringLiteral("NEV")), part.at(row)) << row;
+        // A screen far down is asked for as it is painted, and announced once it is read.
+        QSignalSpy read(&channel, &catalogue::QueryChannel::rowsRead);
+        const int name = channel.rows()->columnIndex(QStringLiteral("NEV"));
+        EXPECT_FALSE(channel.rows()->shownValue(rows - 1, name).has_value());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !read.isEmpty(); }, 5000)) << "the screen read was not announced";
+        EXPECT_LE(read.at(0).at(0).toInt(), rows - 1);
+        EXPECT_GE(read.at(0).at(1).toInt(), rows - 1);
+        EXPECT_EQ(channel.rows()->shownValue(rows - 1, name).value_or(QVariant()).toString(),
+                  channel.fieldText(rows - 1, QStringLiteral("NEV")));
     }
 }
 
