@@ -132,8 +132,11 @@ public:
         m_succeeded = true;
         m_ready = true;
     }
-    Opening(std::unique_ptr<PagedRowSet> list, sqlite3* connection, sqlite3* helper, std::function<void()> done)
-        : m_list(std::move(list)), m_rows(m_list.get()), m_db(connection), m_helper(helper), m_head(firstPart)
+    // sharing: the list's search of the kept text, shared with a helper connection; or null.
+    Opening(std::unique_ptr<PagedRowSet> list, sqlite3* connection, std::shared_ptr<SharedTextReading> sharing,
+            std::function<void()> done)
+        : m_list(std::move(list)), m_rows(m_list.get()), m_db(connection), m_sharing(std::move(sharing)),
+          m_head(firstPart)
     {
         // Room for every row the table holds: only what is written of it takes memory, and the rows found are
         // never copied to a larger vector while the worker goes on.
@@ -149,6 +152,8 @@ public:
         m_cancelled = true;
         if (m_worker.joinable())
             m_worker.join();
+        if (m_sharing)
+            m_sharing->end();
     }
 
     bool waitForFrame() override
@@ -204,7 +209,7 @@ private:
     {
         try {
             m_succeeded = m_rows->collectOn(
-                m_db, m_helper,
+                m_db, m_sharing.get(),
                 [this](const std::vector<qint64>& identities) {
                     std::size_t count = m_found.load(std::memory_order_relaxed);
                     auto next = identities.begin();
@@ -231,6 +236,9 @@ private:
         } catch (const std::exception& error) {
             m_failure = QString::fromLocal8Bit(error.what());
         }
+        // A list collected from the rows, the kept text not serving in the worker's snapshot, lets the helper go.
+        if (m_sharing)
+            m_sharing->end();
         m_total = m_tail.size();
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_finished = true;
@@ -267,16 +275,16 @@ private:
     // Once, at the end: every row is handed over, not copied, so a list of a million rows is held once.
     RowIdentities everyRow() { return std::move(m_tail); }
 
-    std::unique_ptr<PagedRowSet> m_list; // until the window takes it
-    PagedRowSet* m_rows;                 // the window's once shown
-    sqlite3* m_db = nullptr;             // the worker's own connection
-    sqlite3* m_helper = nullptr;         // and another one that may share its work
-    bool m_ready = false;                // m_rows shows the whole list
-    std::vector<qint64> m_head;          // the first rows found again, read while the worker writes on
-    std::atomic<std::size_t> m_found{0}; // how many of m_head are written
-    RowIdentities m_tail;                // every row found, the worker's own until it is done
-    std::size_t m_total = 0;             // every row found, set by the worker as it ends
-    std::atomic<int> m_progress{0};      // how many times the worker was asked whether to stop
+    std::unique_ptr<PagedRowSet> m_list;          // until the window takes it
+    PagedRowSet* m_rows;                          // the window's once shown
+    sqlite3* m_db = nullptr;                      // the worker's own connection
+    std::shared_ptr<SharedTextReading> m_sharing; // its work shared with the helper connection, or null
+    bool m_ready = false;                         // m_rows shows the whole list
+    std::vector<qint64> m_head;                   // the first rows found again, read while the worker writes on
+    std::atomic<std::size_t> m_found{0};          // how many of m_head are written
+    RowIdentities m_tail;                         // every row found, the worker's own until it is done
+    std::size_t m_total = 0;                      // every row found, set by the worker as it ends
+    std::atomic<int> m_progress{0};               // how many times the worker was asked whether to stop
     TextSearchProgress m_textProgress;
     std::atomic<bool> m_cancelled{false};
     mutable std::mutex m_mutex;
@@ -489,7 +497,13 @@ std::unique_ptr<engine::ListOpening> FileEngine::startList(const engine::ListPla
     if (rows->complete())
         return std::make_unique<Opening>(std::move(rows));
     sqlite3* worker = m_search.searcher();
-    return std::make_unique<Opening>(std::move(rows), worker, m_search.helper(), std::move(done));
+    std::shared_ptr<SharedTextReading> sharing = m_search.helps() ? rows->sharedReading() : nullptr;
+    // The helper is woken first, while a core is free for it: woken after the worker has taken that core, it
+    // often waits milliseconds for one (the window's thread still holds the other), longer than a search of a
+    // hundred thousand rows takes.
+    if (sharing)
+        m_search.share(sharing);
+    return std::make_unique<Opening>(std::move(rows), worker, std::move(sharing), std::move(done));
 }
 
 std::unique_ptr<PagedRowSet> FileEngine::listRows(const engine::ListPlan& plan)

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 struct sqlite3;
@@ -61,14 +62,40 @@ struct TextSearchProgress
     std::atomic<std::size_t> read{0};
     std::atomic<std::int64_t> startedAt{0};
 };
+using FoundRows = std::function<void(const std::vector<qint64>&)>;
+class SharedTextReading;
 // Collects, in list order, the identities of the rows whose column matches a LIKE pattern (case-blind for every
 // letter, as the list's own LIKE), reading the kept text; keptTextServes must hold in the caller's read. found
 // gets them a stretch at a time. stop is asked before every stretch read on db: when it answers true the
-// collecting ends and false is returned. With a helper (another connection to the same file, idle) the text is
-// shared between the two as they read, when the helper sees the same text as db.
-using FoundRows = std::function<void(const std::vector<qint64>&)>;
-bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QString& column, const QString& pattern,
-                    const FoundRows& found, const std::function<bool()>& stop, TextSearchProgress* progress = nullptr);
+// collecting ends and false is returned. With sharing, the text is shared with a helper connection as the two
+// read, when the helper sees the same text as db; the sharing is ended when this returns or throws.
+bool searchKeptText(sqlite3* db, SharedTextReading* sharing, const QString& table, const QString& column,
+                    const QString& pattern, const FoundRows& found, const std::function<bool()>& stop,
+                    TextSearchProgress* progress = nullptr);
+
+// A search's reading of the kept text shared with a helper connection: the search (searchKeptText) takes the
+// stretches from the start and hands on their rows at once, the helper (help) takes them from the end, and the
+// two meet where they meet.
+class SharedTextReading
+{
+public:
+    SharedTextReading(const QString& table, const QString& column, const QString& pattern);
+    ~SharedTextReading();
+    SharedTextReading(const SharedTextReading&) = delete;
+    SharedTextReading& operator=(const SharedTextReading&) = delete;
+
+    // With the helper's own connection, idle: reads stretches as long as the search leaves some, and returns once
+    // the search has the rest, has ended, or sees another text. A stretch it cannot read goes back to the search.
+    void help(sqlite3* helper);
+    // No more stretches are taken; a helper still to come does nothing.
+    void end();
+
+private:
+    friend bool searchKeptText(sqlite3*, SharedTextReading*, const QString&, const QString&, const QString&,
+                               const FoundRows&, const std::function<bool()>&, TextSearchProgress*);
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 // Within a write transaction: marks the kept text as changed, so that two connections can tell whether they see
 // the same text.
 void noteTextChanged(sqlite3* db);

@@ -370,8 +370,15 @@ bool PagedRowSet::collect(const FoundRows& found, const std::function<bool()>& s
     return stepIdentities(m_db, m_collect, found, stop);
 }
 
-bool PagedRowSet::collectOn(sqlite3* db, sqlite3* helper, const FoundRows& found, const std::function<bool()>& stop,
-                            TextSearchProgress* progress) const
+std::shared_ptr<SharedTextReading> PagedRowSet::sharedReading() const
+{
+    if (m_keptText.isEmpty())
+        return nullptr;
+    return std::make_shared<SharedTextReading>(m_plan.table, m_keptText, m_plan.pattern);
+}
+
+bool PagedRowSet::collectOn(sqlite3* db, SharedTextReading* sharing, const FoundRows& found,
+                            const std::function<bool()>& stop, TextSearchProgress* progress) const
 {
     if (!m_keptText.isEmpty()) {
         // The other connection reads the text in a snapshot of its own, which may be later than the list's: it
@@ -384,7 +391,7 @@ bool PagedRowSet::collectOn(sqlite3* db, sqlite3* helper, const FoundRows& found
             ~End() { sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr); }
         } end{db};
         if (keptTextServes(db, m_plan.table, m_keptText))
-            return searchKeptText(db, helper, m_plan.table, m_keptText, m_plan.pattern, found, stop, progress);
+            return searchKeptText(db, sharing, m_plan.table, m_keptText, m_plan.pattern, found, stop, progress);
     }
     sqlite3_stmt* statement = nullptr;
     const QByteArray sql = collectSql().toUtf8();

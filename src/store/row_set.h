@@ -58,11 +58,13 @@ public:
     // own and nothing else of the row set.
     bool collect(const FoundRows& found, const std::function<bool()>& stop) const;
     // The same on another connection to the same catalogue, so that reading screens never waits for the
-    // collecting (the list's screens are read by identity, so its rows keep their places either way). A helper
-    // connection, when given, shares the reading of the kept search text. progress, when given, follows a search
-    // of the kept text (a search of the rows leaves it as it is).
-    bool collectOn(sqlite3* db, sqlite3* helper, const FoundRows& found, const std::function<bool()>& stop,
+    // collecting (the list's screens are read by identity, so its rows keep their places either way). A search
+    // of the kept text is shared with a helper through sharing, when given (see sharedReading). progress, when
+    // given, follows a search of the kept text (a search of the rows leaves it as it is).
+    bool collectOn(sqlite3* db, SharedTextReading* sharing, const FoundRows& found, const std::function<bool()>& stop,
                    TextSearchProgress* progress = nullptr) const;
+    // The reading a helper connection may share, for a list collected from the kept search text; else null.
+    std::shared_ptr<SharedTextReading> sharedReading() const;
     // At most how many rows a filter can find (the table's kept row count), or 0 when it is not known.
     std::size_t mostRows() const { return m_mostRows; }
     // Shows these rows of a filtered list: all of them (complete) or the first part found so far.

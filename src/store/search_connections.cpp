@@ -3,6 +3,8 @@
 #include "store/search_connections.h"
 
 #include "platform/failure.h"
+#include "store/kept_text.h"
+#include "store/worker_priority.h"
 
 #include <sqlite3.h>
 
@@ -59,15 +61,63 @@ sqlite3* SearchConnections::searcher()
     return m_searcher;
 }
 
-sqlite3* SearchConnections::helper()
+bool SearchConnections::helps()
 {
     settle();
-    return m_helper;
+    return m_helper != nullptr;
+}
+
+void SearchConnections::share(std::shared_ptr<SharedTextReading> reading)
+{
+    settle();
+    if (!m_helper)
+        return;
+    {
+        // A newer search means the older ones are over: a share still waiting, or one the helper still holds,
+        // never keeps it from this one.
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        for (const std::shared_ptr<SharedTextReading>& older : {m_next, m_current})
+            if (older)
+                older->end();
+        m_next = std::move(reading);
+    }
+    if (!m_helping.joinable())
+        m_helping = std::thread([this] { helpOn(); });
+    m_wake.notify_one();
+}
+
+void SearchConnections::helpOn()
+{
+    giveWayToTheWindow();
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [&] { return m_closing || m_next; });
+        if (m_closing)
+            return;
+        m_current = std::move(m_next);
+        const std::shared_ptr<SharedTextReading> reading = m_current;
+        lock.unlock();
+        reading->help(m_helper);
+        lock.lock();
+        m_current.reset();
+    }
 }
 
 void SearchConnections::close()
 {
     settle();
+    if (m_helping.joinable()) {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_closing = true;
+            if (m_current)
+                m_current->end();
+            m_next.reset();
+        }
+        m_wake.notify_one();
+        m_helping.join();
+        m_closing = false;
+    }
     sqlite3_close(m_searcher);
     m_searcher = nullptr;
     sqlite3_close(m_helper);

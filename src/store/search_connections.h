@@ -2,12 +2,17 @@
 
 #pragma once
 
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 struct sqlite3;
 
 namespace store {
+
+class SharedTextReading;
 
 // The connections a long search is collected on: one that collects, and one that shares the reading of the kept
 // search text where the machine has more than one core. They are opened, and read the file's schema, in the
@@ -29,17 +34,29 @@ public:
     void open(Open open);
     // The collecting connection, opened now when the background could not; throws platform::Failure.
     sqlite3* searcher();
-    // The helping one, or null when there is none.
-    sqlite3* helper();
+    // Whether there is a helping connection.
+    bool helps();
+    // The helping connection takes its share of a search (SharedTextReading::help) on a thread it keeps for
+    // that, woken now: a thread that is started instead takes longer to run. The share of an older search is
+    // ended: one still waiting is left out, one under way stops after its stretch.
+    void share(std::shared_ptr<SharedTextReading> reading);
     void close();
 
 private:
     void settle();
+    void helpOn();
 
     Open m_open;
     std::thread m_opening;
     sqlite3* m_searcher = nullptr;
     sqlite3* m_helper = nullptr;
+
+    std::thread m_helping;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::shared_ptr<SharedTextReading> m_next;    // under m_mutex
+    std::shared_ptr<SharedTextReading> m_current; // under m_mutex
+    bool m_closing = false;                       // under m_mutex
 };
 
 } // namespace store

@@ -5,14 +5,12 @@
 #include "store/kept_order.h"
 #include "store/row_identities.h"
 #include "store/text_statement.h"
-#include "store/worker_priority.h"
 #include "store/text_stretch.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 namespace store {
 
@@ -90,8 +88,102 @@ void noteTextChanged(sqlite3* db)
                           .arg(stateTable));
 }
 
-bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QString& column, const QString& pattern,
-                    const FoundRows& found, const std::function<bool()>& stop, TextSearchProgress* progress)
+struct SharedTextReading::State
+{
+    QString table;
+    QString column;
+    QString pattern;
+    std::mutex mutex;
+    std::condition_variable changed;
+    // Everything below is under mutex.
+    bool known = false;            // the search has told its stretches, or ended before it could
+    bool ended = false;            // no more stretches are taken
+    bool shared = false;           // the helper may take part: set before known
+    qint64 generation = 0;         // of the text the search reads
+    std::vector<qint64> stretches; // in list order, written before known
+    TextSearchProgress* progress = nullptr;
+    std::size_t low = 0;                  // the next stretch from the start
+    std::size_t high = 0;                 // the helper's last stretch taken
+    std::size_t helperFrom = 0;           // the helper has read [helperFrom, end)
+    bool reading = false;                 // the helper reads the stretch it took last
+    RowIdentities later;                  // the helper's rows, held compact, its last stretch first
+    std::vector<std::size_t> laterStarts; // where each of its stretches begins in later
+};
+
+SharedTextReading::SharedTextReading(const QString& table, const QString& column, const QString& pattern)
+    : m_state(std::make_unique<State>())
+{
+    m_state->table = table;
+    m_state->column = column;
+    m_state->pattern = pattern;
+}
+
+SharedTextReading::~SharedTextReading() = default;
+
+void SharedTextReading::end()
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_state->mutex);
+        m_state->known = true;
+        m_state->ended = true;
+        // The search's progress may go with it; a helper that ends its stretch later counts nothing.
+        m_state->progress = nullptr;
+    }
+    m_state->changed.notify_all();
+}
+
+void SharedTextReading::help(sqlite3* helper)
+{
+    State& s = *m_state;
+    std::unique_lock<std::mutex> lock(s.mutex);
+    const ListedTable* listedTable = engine::listedTable(s.table);
+    if (s.ended || !listedTable)
+        return;
+    lock.unlock();
+    // The helper makes itself ready (its snapshot, its statements) while the search reads which stretches there
+    // are, and takes part only when it sees the same text.
+    if (sqlite3_exec(helper, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return;
+    try {
+        if (keptTextServes(helper, s.table, s.column)) {
+            const qint64 generation = textGeneration(helper);
+            const text::Search search(s.pattern);
+            StretchReader reader(helper, *listedTable, s.column.trimmed().toLower());
+            std::vector<qint64> inStretch;
+            lock.lock();
+            s.changed.wait(lock, [&] { return s.known; });
+            while (s.shared && generation == s.generation && !s.ended && s.high > s.low) {
+                const std::size_t taken = --s.high;
+                s.reading = true;
+                lock.unlock();
+                inStretch.clear();
+                reader.read(s.stretches[taken], search, inStretch);
+                lock.lock();
+                s.laterStarts.push_back(s.later.size());
+                s.later.append(inStretch);
+                s.helperFrom = taken;
+                s.reading = false;
+                counted(s.progress);
+                s.changed.notify_all();
+            }
+        }
+    } catch (const platform::Failure&) {
+    }
+    if (!lock.owns_lock())
+        lock.lock();
+    // A stretch taken and not read goes back to the search.
+    if (s.reading) {
+        s.high = s.helperFrom;
+        s.reading = false;
+    }
+    lock.unlock();
+    s.changed.notify_all();
+    sqlite3_exec(helper, "COMMIT", nullptr, nullptr, nullptr);
+}
+
+bool searchKeptText(sqlite3* db, SharedTextReading* sharing, const QString& table, const QString& column,
+                    const QString& pattern, const FoundRows& found, const std::function<bool()>& stop,
+                    TextSearchProgress* progress)
 {
     const ListedTable* listedTable = engine::listedTable(table);
     if (!listedTable)
@@ -100,81 +192,17 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
     const text::Search search(pattern);
 
     // The stretches are shared as they are read: this connection takes them from the start, in order, and hands
-    // on their rows at once; the helper, when it sees the same text, takes them from the end. Whichever is quicker
-    // reads more, and the two meet where they meet. The helper makes itself ready (its snapshot, its statements)
-    // while this connection reads which stretches there are.
-    std::mutex sharing;
-    std::condition_variable listed;       // told once the stretches are known, or the search ends
-    bool known = false;                   // under sharing
-    bool shared = false;                  // the helper takes part: set before known
-    std::vector<qint64> stretches;        // in list order, written before known
-    std::size_t low = 0;                  // the next stretch from the start, under sharing
-    std::size_t high = 0;                 // the helper's last stretch taken, under sharing
-    std::size_t helperFrom = 0;           // the helper has read [helperFrom, end), under sharing
-    RowIdentities later;                  // the helper's rows, held compact, its last stretch first
-    std::vector<std::size_t> laterStarts; // where each of its stretches begins in later
-    std::atomic<bool> stopped{false};
-    std::thread second;
-    if (helper) {
-        // Taken by value: the thread outlives this block.
-        const qint64 generation = textGeneration(db);
-        second = std::thread([&, generation] {
-            giveWayToTheWindow();
-            if (sqlite3_exec(helper, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
-                return;
-            bool took = false;
-            try {
-                if (keptTextServes(helper, table, column) && textGeneration(helper) == generation) {
-                    StretchReader reader(helper, *listedTable, kept);
-                    {
-                        std::unique_lock<std::mutex> lock(sharing);
-                        listed.wait(lock, [&] { return known || stopped.load(); });
-                    }
-                    std::vector<qint64> inStretch;
-                    while (shared && !stopped.load()) {
-                        std::size_t taken;
-                        {
-                            const std::lock_guard<std::mutex> lock(sharing);
-                            if (high <= low)
-                                break;
-                            taken = --high;
-                            took = true;
-                        }
-                        inStretch.clear();
-                        reader.read(stretches[taken], search, inStretch);
-                        const std::lock_guard<std::mutex> lock(sharing);
-                        laterStarts.push_back(later.size());
-                        later.append(inStretch);
-                        helperFrom = taken;
-                        counted(progress);
-                    }
-                }
-            } catch (const platform::Failure&) {
-            }
-            sqlite3_exec(helper, "COMMIT", nullptr, nullptr, nullptr);
-            // A stretch taken and not read goes back to this connection.
-            const std::lock_guard<std::mutex> lock(sharing);
-            if (took)
-                high = helperFrom;
-        });
-    }
-    struct Join
+    // on their rows at once; the helper, when it sees the same text, takes them from the end.
+    SharedTextReading alone(table, column, pattern);
+    SharedTextReading::State& s = *(sharing ? sharing : &alone)->m_state;
+    // However the search ends, the helper stops: one waiting for the stretches is let go.
+    struct End
     {
-        std::thread& thread;
-        std::atomic<bool>& stopped;
-        std::mutex& sharing;
-        std::condition_variable& listed;
-        ~Join()
-        {
-            {
-                const std::lock_guard<std::mutex> lock(sharing);
-                stopped = true;
-            }
-            listed.notify_all();
-            if (thread.joinable())
-                thread.join();
-        }
-    } join{second, stopped, sharing, listed};
+        SharedTextReading& reading;
+        ~End() { reading.end(); }
+    } end{sharing ? *sharing : alone};
+    const qint64 generation = sharing ? textGeneration(db) : 0;
+    std::vector<qint64> stretches;
     {
         // The stretches in list order, read from their index alone.
         Prepared inOrder(db, QStringLiteral("SELECT stretch FROM %1 ORDER BY first").arg(stretchesOf(*listedTable)));
@@ -186,39 +214,46 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
         progress->stretches.store(stretches.size());
     }
     {
-        const std::lock_guard<std::mutex> lock(sharing);
-        shared = stretches.size() >= 8;
+        const std::lock_guard<std::mutex> lock(s.mutex);
+        s.stretches = std::move(stretches);
+        s.generation = generation;
+        s.progress = progress;
+        s.shared = sharing && s.stretches.size() >= 8;
         // Room for the later half's rows, as many as its stretches are cut to hold: they are copied once at most
         // while they grow (when nearly every row is found).
-        if (shared)
-            later.reserve((stretches.size() - stretches.size() / 2) * 1024);
-        high = stretches.size();
-        helperFrom = stretches.size();
-        known = true;
+        if (s.shared)
+            s.later.reserve((s.stretches.size() - s.stretches.size() / 2) * 1024);
+        s.low = 0;
+        s.high = s.stretches.size();
+        s.helperFrom = s.stretches.size();
+        s.known = true;
     }
-    listed.notify_all();
+    s.changed.notify_all();
     StretchReader reader(db, *listedTable, kept);
     std::vector<qint64> identities;
     const auto next = [&](std::size_t& taken) {
-        const std::lock_guard<std::mutex> lock(sharing);
-        if (low >= high)
-            return false;
-        taken = low++;
-        return true;
+        std::unique_lock<std::mutex> lock(s.mutex);
+        for (;;) {
+            if (s.low < s.high) {
+                taken = s.low++;
+                return true;
+            }
+            // The helper's last stretch may fail it: once it is read or given back, what is left is read here.
+            if (!s.reading) {
+                s.ended = true;
+                return false;
+            }
+            s.changed.wait(lock);
+        }
     };
     for (;;) {
         std::size_t taken;
-        if (!next(taken)) {
-            if (!second.joinable())
-                break;
-            // The helper's last stretch may have failed it: once it has ended, what it left is read here.
-            second.join();
-            continue;
-        }
+        if (!next(taken))
+            break;
         if (stop())
             return false;
         identities.clear();
-        reader.read(stretches[taken], search, identities);
+        reader.read(s.stretches[taken], search, identities);
         counted(progress);
         if (!identities.empty())
             found(identities);
@@ -226,12 +261,12 @@ bool searchKeptText(sqlite3* db, sqlite3* helper, const QString& table, const QS
     if (stop())
         return false;
     // The helper's rows follow, its stretches in list order, a screenful at a time so that they are never held
-    // twice at 8 bytes each.
+    // twice at 8 bytes each. It has ended: nothing writes them now.
     std::vector<qint64> part;
-    for (std::size_t k = laterStarts.size(); k-- > 0;) {
-        const std::size_t end = k + 1 < laterStarts.size() ? laterStarts[k + 1] : later.size();
-        for (std::size_t first = laterStarts[k]; first < end; first += 4096) {
-            part = later.slice(first, std::min<std::size_t>(4096, end - first));
+    for (std::size_t k = s.laterStarts.size(); k-- > 0;) {
+        const std::size_t last = k + 1 < s.laterStarts.size() ? s.laterStarts[k + 1] : s.later.size();
+        for (std::size_t first = s.laterStarts[k]; first < last; first += 4096) {
+            part = s.later.slice(first, std::min<std::size_t>(4096, last - first));
             found(part);
         }
     }

@@ -7,6 +7,7 @@
 #include "store/kept_order.h"
 #include "platform/failure.h"
 #include "store/kept_text.h"
+#include "store/search_connections.h"
 #include "store/text_stretch.h"
 #include "support/catalogue_builder.h"
 
@@ -25,6 +26,23 @@
 #include "support/qt_printing.h"
 
 namespace {
+
+// A search of the kept text whose reading a helper connection, when given, shares on a thread of its own.
+bool searchShared(sqlite3* db, sqlite3* helper, const QString& column, const QString& pattern,
+                  const store::FoundRows& found, const std::function<bool()>& stop)
+{
+    const QString table = QStringLiteral("DVD_Filmek");
+    if (!helper)
+        return store::searchKeptText(db, nullptr, table, column, pattern, found, stop);
+    store::SharedTextReading sharing(table, column, pattern);
+    std::thread helping([&] { sharing.help(helper); });
+    struct Join
+    {
+        std::thread& thread;
+        ~Join() { thread.join(); }
+    } join{helping};
+    return store::searchKeptText(db, &sharing, table, column, pattern, found, stop);
+}
 
 // Values that fold in every way the case-blind search knows, and some that no UTF-8 spells or no LIKE matches.
 // Each is written by another program through the bare engine, as the SQL literal given here.
@@ -117,8 +135,8 @@ protected:
         std::vector<qint64> found;
         EXPECT_TRUE(store::keptTextServes(program, QStringLiteral("DVD_Filmek"), column));
         std::size_t asked = 0;
-        EXPECT_TRUE(store::searchKeptText(
-            program, helper, QStringLiteral("DVD_Filmek"), column, pattern,
+        EXPECT_TRUE(searchShared(
+            program, helper, column, pattern,
             [&](const std::vector<qint64>& rows) { found.insert(found.end(), rows.begin(), rows.end()); },
             [&] {
                 if (firstRead && asked++ == 0)
@@ -338,6 +356,55 @@ TEST_F(KeptTextTest, aHelperConnectionSharesTheReadingOnlyWhenItSeesTheSameText)
     }
 }
 
+// The engine's helping connection, on the thread it keeps, takes the newest search's share: an older share that
+// was never searched (its list gone before its worker came to the text) or is still held does not keep it from
+// the next, and closing ends whatever it holds.
+TEST_F(KeptTextTest, theHelpingThreadTakesTheNewestShareWhateverBecameOfTheOlder)
+{
+    if (std::thread::hardware_concurrency() < 2)
+        GTEST_SKIP() << "one core: no helping connection";
+    otherProgram(QStringLiteral("INSERT INTO DVD_Filmek (CIM, Nyelv) SELECT CIM || ' II', Nyelv FROM DVD_Filmek"));
+    bringUpToDate();
+    const std::size_t stretches = stretchSizes().size();
+    ASSERT_GE(stretches, 8u);
+    store::SearchConnections connections;
+    connections.open([&] {
+        sqlite3* db = nullptr;
+        sqlite3_open(QFile::encodeName(catalogue.path()).constData(), &db);
+        store::prepareConnection(db);
+        return db;
+    });
+    ASSERT_TRUE(connections.helps());
+    const QString column = QStringLiteral("Nyelv");
+    const QString pattern = QStringLiteral("%hu%");
+    for (int search = 0; search < 3; ++search) {
+        SCOPED_TRACE(search);
+        // An older share nobody ends, taken by the helping thread before the next comes.
+        connections.share(std::make_shared<store::SharedTextReading>(QStringLiteral("DVD_Filmek"), column, pattern));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        auto sharing = std::make_shared<store::SharedTextReading>(QStringLiteral("DVD_Filmek"), column, pattern);
+        connections.share(sharing);
+        sqlite3_exec(program, "BEGIN", nullptr, nullptr, nullptr);
+        std::vector<qint64> found;
+        std::size_t asked = 0;
+        EXPECT_TRUE(store::searchKeptText(
+            program, sharing.get(), QStringLiteral("DVD_Filmek"), column, pattern,
+            [&](const std::vector<qint64>& rows) { found.insert(found.end(), rows.begin(), rows.end()); },
+            [&] {
+                // The first connection waits at its first stretch: the helper reads most of the rest meanwhile.
+                if (asked++ == 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                return false;
+            }));
+        sqlite3_exec(program, "COMMIT", nullptr, nullptr, nullptr);
+        EXPECT_EQ(found, likeOverRows(column, pattern));
+        EXPECT_LT(asked - 1, stretches / 2) << "the helping thread did not take the newest share";
+    }
+    connections.share(std::make_shared<store::SharedTextReading>(QStringLiteral("DVD_Filmek"), column, pattern));
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    connections.close();
+}
+
 // A stretch the helper cannot read goes back to the first connection: a spoilt blob at the end, where the helper
 // begins, fails the search as it does without a helper, and never leaves its rows out.
 TEST_F(KeptTextTest, aStretchTheHelperCannotReadIsLeftToTheFirstConnection)
@@ -361,8 +428,8 @@ TEST_F(KeptTextTest, aStretchTheHelperCannotReadIsLeftToTheFirstConnection)
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
             return false;
         };
-        EXPECT_THROW(store::searchKeptText(
-                         program, sharing, QStringLiteral("DVD_Filmek"), QStringLiteral("Nyelv"), QStringLiteral("%u%"),
+        EXPECT_THROW(searchShared(
+                         program, sharing, QStringLiteral("Nyelv"), QStringLiteral("%u%"),
                          [&](const std::vector<qint64>& rows) { found += rows.size(); }, waitAtFirst),
                      platform::Failure);
         sqlite3_exec(program, "COMMIT", nullptr, nullptr, nullptr);
@@ -388,8 +455,8 @@ TEST_F(KeptTextTest, aSearchFailingBeforeItsStretchesAreKnownLetsItsHelperGo)
     store::prepareConnection(helper);
     for (int attempt = 0; attempt < 5; ++attempt) {
         sqlite3_exec(first, "BEGIN", nullptr, nullptr, nullptr);
-        EXPECT_THROW(store::searchKeptText(
-                         first, helper, QStringLiteral("DVD_Filmek"), QStringLiteral("Nyelv"), QStringLiteral("%u%"),
+        EXPECT_THROW(searchShared(
+                         first, helper, QStringLiteral("Nyelv"), QStringLiteral("%u%"),
                          [](const std::vector<qint64>&) {}, [] { return false; }),
                      platform::Failure);
         sqlite3_exec(first, "COMMIT", nullptr, nullptr, nullptr);

@@ -46,7 +46,7 @@ TEST(SearchConnections, eachIsOpenedOnceAndOneThatFailedIsOpenedWhenAskedFor)
         ASSERT_NE(searcher, nullptr);
         EXPECT_EQ(sqlite3_exec(searcher, "CREATE TABLE IF NOT EXISTS t (x)", nullptr, nullptr, nullptr), SQLITE_OK);
         EXPECT_EQ(connections.searcher(), searcher);
-        EXPECT_EQ(connections.helper() != nullptr, test.helped);
+        EXPECT_EQ(connections.helps(), test.helped);
         EXPECT_EQ(attempts.load(), test.opened);
         connections.close();
         EXPECT_EQ(attempts.load(), test.opened);
