@@ -9,9 +9,41 @@
 #include <QSignalBlocker>
 #include <QStringListModel>
 #include <QStyleOptionHeader>
+#include <QStyledItemDelegate>
 #include <algorithm>
 
 namespace {
+
+// A cell's text as the style draws it, but a text of Latin letters alone (every Hungarian title) is set without the
+// font's shaping: the style lays each cell out three times, and shaping those layouts took most of the time a
+// grid's screen takes to paint. The letters stand as a list of the designed era set them, without kerning. A text
+// with any other letter, a combining accent among them, is shaped as before, so that every script joins and places
+// its marks.
+class CellTextDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (latinAlone(option->text))
+            option->font.setStyleStrategy(QFont::StyleStrategy(option->font.styleStrategy() | QFont::PreferNoShaping));
+    }
+
+private:
+    // Letters up to the end of Latin Extended-B (precomposed: ő and ű among them), and general punctuation.
+    static bool latinAlone(const QString& text)
+    {
+        for (const QChar c : text) {
+            const char16_t u = c.unicode();
+            if (u < 0x20 || (u > 0x24F && (u < 0x2000 || u > 0x206F)))
+                return false;
+        }
+        return true;
+    }
+};
 
 // The row indicator: a row header bound to a model of no rows, so that it keeps nothing for the grid's rows. It
 // paints a section for each row on the screen, marked while its row is selected, and a press on one selects the
@@ -80,6 +112,7 @@ RowGrid::RowGrid(QWidget* parent) : QTableView(parent)
 {
     setVerticalHeader(new RowIndicator(this));
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    setItemDelegate(new CellTextDelegate(this));
 }
 
 void RowGrid::setModel(QAbstractItemModel* model)

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTest>
 #include <QWheelEvent>
 #include <algorithm>
@@ -194,3 +195,67 @@ TEST_F(RowGridTest, rowsAddedLaterAreReachedAndAShorterListKeepsItsPlaceInRange)
 }
 
 } // namespace
+
+namespace {
+
+// One column of given texts.
+class TextsModel : public QAbstractTableModel
+{
+public:
+    explicit TextsModel(QStringList texts) : m_texts(std::move(texts)) {}
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(m_texts.size()); }
+    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : 1; }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        return role == Qt::DisplayRole ? QVariant(m_texts.at(index.row())) : QVariant();
+    }
+
+private:
+    QStringList m_texts;
+};
+
+} // namespace
+
+// A text of Latin letters alone is set without shaping, as if the font were told to skip it; a text in another
+// script, or with a combining accent, is shaped as the style's own cells shape it, its letters joined and its
+// marks in place.
+TEST(RowGridText, latinTextIsSetWithoutShapingAndEveryOtherScriptAsTheStyleSetsIt)
+{
+    struct Case
+    {
+        const char* what;
+        QString text;
+        bool shaped;
+    };
+    const std::vector<Case> cases = {
+        {"Hungarian and punctuation", QStringLiteral("Árvíztűrő tükörfúrógép – AVATÁR „Őszi” WAVE"), false},
+        {"Arabic", QStringLiteral("مرحبا بالعالم"), true},
+        {"a combining accent", QStringLiteral("Ho\u030Bs \u0150sz"), true},
+    };
+    const auto painted = [](const QString& text, QAbstractItemDelegate* delegate, bool unshapedFont) {
+        TextsModel model({text, text});
+        RowGrid grid;
+        if (delegate)
+            grid.setItemDelegate(delegate);
+        if (unshapedFont) {
+            QFont font = grid.font();
+            font.setStyleStrategy(QFont::PreferNoShaping);
+            grid.setFont(font);
+        }
+        grid.setModel(&model);
+        grid.horizontalHeader()->resizeSection(0, 380);
+        grid.resize(400, 120);
+        grid.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&grid));
+        return grid.viewport()->grab().toImage();
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QImage own = painted(c.text, nullptr, false);
+        const QImage styleShaped = painted(c.text, new QStyledItemDelegate, false);
+        const QImage unshaped = painted(c.text, new QStyledItemDelegate, true);
+        ASSERT_NE(styleShaped, unshaped) << "the font sets this text the same either way: it tells nothing";
+        EXPECT_EQ(own == styleShaped, c.shaped);
+        EXPECT_EQ(own == unshaped, !c.shaped);
+    }
+}
