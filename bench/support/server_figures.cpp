@@ -74,12 +74,14 @@ int printServerSummary(const QString& programMissing)
             const double ms = figure(name);
             target(name + " to its count and first screen, ms", ms, "<= 150", ms <= 150);
         }
-    std::printf("\nA short containment's first screen, shown before its count where that ends later (no target):\n");
+    // The first screen of a search whose count takes long (a gram in most rows) is shown before the count; a rare
+    // gram's count is as quick as its screen, and both come together.
     for (const auto& [tab, table] : listed)
         for (const ShortText& text : shortTexts()) {
             const std::string name =
                 std::string("short containment '") + text.name + "' on " + table.table().toStdString();
-            std::printf("  %-62s %10.2f\n", (name + " first screen, ms").c_str(), figure(name + " first screen"));
+            const double ms = figure(name + " first screen");
+            target(name + ", its first screen, ms", ms, "<= 30", ms <= 30);
         }
     for (const auto& [tab, table] : listed) {
         const std::string name = "replaced search on " + table.table().toStdString();
