@@ -29,9 +29,8 @@ public:
     {
         std::unique_lock<std::mutex> lock(m_search->mutex);
         // A first screen come within the frame is shown at once, without waiting out the frame for the count.
-        return m_search->changed.wait_for(lock, frameBudget, [&] {
-            return m_search->finished || m_search->firstCame;
-        }) && m_search->finished;
+        m_search->changed.wait_for(lock, frameBudget, [&] { return m_search->finished || m_search->first; });
+        return m_search->finished;
     }
     void waitForEnd() override
     {

@@ -379,7 +379,6 @@ std::shared_ptr<Session::Search> Session::startList(const engine::ListPlan& plan
                 if (search->cancelled)
                     return;
                 search->first = std::make_unique<engine::LoadedRowSet>(first.columns, rowsOf(first));
-                search->firstCame = true;
                 search->changed.notify_all();
             }
             news();

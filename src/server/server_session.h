@@ -61,7 +61,6 @@ public:
         std::condition_variable changed;
         bool finished = false;
         std::unique_ptr<engine::RowSet> first; // the first screen, come before the count; null once taken
-        bool firstCame = false;
         std::unique_ptr<engine::RowSet> list;
         QString failure;
         std::atomic<bool> cancelled{false};
