@@ -152,8 +152,6 @@ public:
         m_cancelled = true;
         if (m_worker.joinable())
             m_worker.join();
-        if (m_sharing)
-            m_sharing->end();
     }
 
     bool waitForFrame() override
@@ -236,7 +234,8 @@ private:
         } catch (const std::exception& error) {
             m_failure = QString::fromLocal8Bit(error.what());
         }
-        // A list collected from the rows, the kept text not serving in the worker's snapshot, lets the helper go.
+        // However the worker ends (a list collected from the rows, the kept text not serving in its snapshot,
+        // included), the helper is let go.
         if (m_sharing)
             m_sharing->end();
         m_total = m_tail.size();

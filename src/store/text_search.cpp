@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
 namespace store {
 
@@ -193,15 +194,18 @@ bool searchKeptText(sqlite3* db, SharedTextReading* sharing, const QString& tabl
 
     // The stretches are shared as they are read: this connection takes them from the start, in order, and hands
     // on their rows at once; the helper, when it sees the same text, takes them from the end.
-    SharedTextReading alone(table, column, pattern);
-    SharedTextReading::State& s = *(sharing ? sharing : &alone)->m_state;
+    std::optional<SharedTextReading> alone;
+    if (!sharing)
+        sharing = &alone.emplace(table, column, pattern);
+    SharedTextReading::State& s = *sharing->m_state;
     // However the search ends, the helper stops: one waiting for the stretches is let go.
     struct End
     {
         SharedTextReading& reading;
         ~End() { reading.end(); }
-    } end{sharing ? *sharing : alone};
-    const qint64 generation = sharing ? textGeneration(db) : 0;
+    } end{*sharing};
+    const bool helped = !alone;
+    const qint64 generation = helped ? textGeneration(db) : 0;
     std::vector<qint64> stretches;
     {
         // The stretches in list order, read from their index alone.
@@ -218,7 +222,7 @@ bool searchKeptText(sqlite3* db, SharedTextReading* sharing, const QString& tabl
         s.stretches = std::move(stretches);
         s.generation = generation;
         s.progress = progress;
-        s.shared = sharing && s.stretches.size() >= 8;
+        s.shared = helped && s.stretches.size() >= 8;
         // Room for the later half's rows, as many as its stretches are cut to hold: they are copied once at most
         // while they grow (when nearly every row is found).
         if (s.shared)
